@@ -1,0 +1,78 @@
+// charfn/compare/modifiers.h - modifier arguments and the route choice that
+// the counting, finding, scanning and comparing functions share.
+// Implemented in charfn/compare/modifiers.cc.
+#pragma once
+
+#include <cstdint>
+
+#include "module/frame.h"
+
+// Modifier letters in the order of their fields; one byte each, all zero
+// before parsing.
+struct ModifierFlags {
+  uint8_t A, C, D, F, G, P, S, U;
+  uint8_t Lpos;  // 1-based place of the last L read (0: none)
+  uint8_t Npos;  // 1-based place of the last N read (0: none)
+  uint8_t W, B, H, X, E, V, K, R, I, T, O, Q;
+  uint8_t default_delims;  // set by argInit for the word functions
+  uint8_t M, colon;
+  uint8_t L_before_N;      // COMPARE only
+};
+static_assert(sizeof(ModifierFlags) == 26, "ModifierFlags holds 26 one-byte fields");
+
+// Roles of the argument-role table (arglocs), 1-based argument numbers.
+enum ArgRole : int {
+  ROLE_SOURCE = 0,
+  ROLE_SECOND = 1,
+  ROLE_CHARLIST = 2,
+  ROLE_MODIFIERS = 3,
+  ROLE_START = 4,
+  ROLE_WORDNUM = 5,
+  ROLE_DELIMS = 6,
+  ROLE_COUNT = 7
+};
+
+// Function kinds of argInit.
+enum FnKind : int {
+  KIND_COUNT = 1,    // COUNT, COUNTC, COUNTW
+  KIND_FIND = 2,     // FIND, FINDC, FINDW
+  KIND_SCAN_WORD = 3,
+  KIND_SCAN_OTHER = 4,
+  KIND_COMPARE = 5
+};
+
+struct ParsedArgs {
+  ZeqStrView source;
+  ZeqStrView second;
+  ZeqStrView charlist;
+  ZeqStrView delims;
+  int64_t start;       // start position (1-based characters)
+  int64_t scan_limit;  // initially 1
+  int64_t word;        // word number
+  uint8_t bound[4];    // which views argTerm releases
+  int64_t source_chars;
+  int64_t second_chars;
+  TKChar name_buf[2][32];  // name-literal content for COMPARE (128 bytes each)
+};
+
+extern "C" {
+// Fills flags and parsed from the argument block according to arglocs
+// (seven 1-based argument numbers, 0 = absent).  wide: 1 when the strings
+// are TKChar, 0 for bytes.  kind: FnKind.  name: the function's name for
+// message 6.
+void argInit(FncArgList *args, ZeqStringService *svc, int32_t *arglocs, ParsedArgs *parsed,
+             ModifierFlags *flags, int32_t wide, int32_t kind, const char *name);
+void argTerm(ParsedArgs *parsed);
+// The session string service when the call must take the multibyte route
+// (session multibyte, argument 1 varchar and holding a multibyte character),
+// else null.
+ZeqStringService *CheckVarcharAndMultibyte(FncArgList *args);
+int32_t hasMultiByte(ZeqStringService *svc, const char *bytes, int64_t length);
+}
+
+namespace zeq {
+// The session string service (created on first use under "MVA"), or null.
+ZeqStringService *string_service();
+// The modifier alphabet, 25 letters and a terminating zero.
+extern const TKChar upcase_modifiers[26];
+}  // namespace zeq

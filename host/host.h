@@ -1,0 +1,143 @@
+// host/host.h - the reference host.
+//
+// A stand-in for every host service the module calls: control block with
+// service vectors, byte tables for a Latin-1 session, pools, tasks, scratch
+// arenas, kernel function table, journal with a message catalogue, name/value
+// store, options, number formatter, macro variables, a UTF-8 session string
+// service on ICU, and a processor record from CPUID.  It loads the module with
+// dlopen exactly as a host does (mcn_main, then zeqwucha).
+//
+// One Host per process at a time (the module keeps process-wide anchors).
+// Implemented in host/*.cc; used by zeq, the tests and the benchmarks.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "zeq/abi.h"
+#include "zeq/host.h"
+
+namespace zeqhost {
+
+// One line the host's log received.
+struct LogEntry {
+  enum Kind { Catalogue, Formatted, JournalMessage, JournalStatus };
+  Kind kind;
+  int level = 0;        // xpslog level digit, journal level; catalogue: 0
+  int set = 0;          // catalogue set (744)
+  int number = 0;       // catalogue message number, or journal status
+  std::vector<std::string> args;  // arguments as rendered text
+  std::string text;     // the line as a user reads it ("NOTE: ...")
+};
+
+// A pool that zero-fills, counts live blocks, and can fail the n-th request.
+class Pool {
+ public:
+  ZeqPool *raw();                 // the record the module sees
+  size_t live_blocks() const;     // blocks allocated and not released
+  size_t allocations() const;     // requests served so far
+  void fail_nth(int n);           // the n-th request from now fails (1 = next); 0 = never
+  void fail_always(bool on);      // every request fails while on
+  uint32_t last_flags() const;    // flags of the last request
+  uint64_t last_size() const;
+  bool double_free_seen() const;  // a release of a block that was not live
+  struct Impl;
+  explicit Pool(Impl *impl);
+  ~Pool();
+ private:
+  Impl *impl_;
+};
+
+struct HostOptions {
+  std::string module_path;   // empty: $ZEQ_MODULE, else next to the executable, else build/
+  bool utf8 = false;         // session encoding UTF-8 (multibyte route)
+  bool journal = true;       // kernel table offers a journal
+  bool store = true;         // name/value store
+  bool encoding = true;      // session encoding record (Latin-1 unless utf8)
+  bool locale = false;       // locale object with ICU case entries (kernel 0xD8)
+  bool processor = true;     // processor record (RDRAND bit from CPUID)
+  bool rdrand = true;        // when false the processor record reports no RDRAND
+  bool scratch = true;       // task and thread scratch arenas
+};
+
+class Host {
+ public:
+  explicit Host(HostOptions options = {});
+  ~Host();
+  Host(const Host &) = delete;
+  Host &operator=(const Host &) = delete;
+
+  // --- module ---
+  bool loaded() const;
+  const std::string &load_error() const;
+  void *symbol(const char *name) const;     // dlsym in the module
+  template <class F> F fn(const char *name) const { return reinterpret_cast<F>(symbol(name)); }
+  void **table() const;                      // the function table from zeqwucha
+  void *slot(int i) const;                   // table()[i]
+  void *image() const;                       // what mcn_main returned
+
+  // --- records ---
+  ZeqControlBlock *control_block();
+  ZeqKernel *kernel();
+  FncTask *task();                           // the current task
+  FncTask *new_task();                       // another task with its own pool
+  ZeqThread *thread();
+  Pool &global_pool();
+  Pool &task_pool();                         // the current task's pool
+  Pool &pool_of(FncTask *task);
+  Pool &new_pool();                          // a free-standing host pool object
+  // Scratch arena of the current task: live blocks and the last mark level.
+  size_t scratch_live() const;
+
+  // --- session ---
+  void set_utf8(bool on);                    // switch the session encoding
+  bool utf8() const;
+  void set_class_bits(uint8_t byte, uint8_t bits);  // edit the class table
+
+  // --- journal and catalogue ---
+  const std::vector<LogEntry> &log() const;
+  void clear_log();
+  std::string log_text() const;              // every line, newline-separated
+  // Catalogue messages (set 744) numbers in order, for assertions.
+  std::vector<int> message_numbers() const;
+  // Journal statuses (tklStatusToJnl and zrngmsg) in order.
+  std::vector<int> journal_statuses() const;
+  // Catalogue text of a message or status number ("" when unknown).
+  std::string catalogue_text(int set, int number) const;
+  void set_journal_fails(bool on);           // journal status operations answer non-zero
+
+  // --- name/value store ---
+  void set_setting(const std::string &name, const std::string &text);
+  void set_setting(const std::string &name, double value);
+  void set_setting_int(const std::string &name, int64_t value);
+  void clear_setting(const std::string &name);
+  std::optional<std::string> setting_text(const std::string &name) const;  // any type rendered
+  bool has_setting(const std::string &name) const;
+
+  // --- options and macro variables ---
+  void set_option(int number, const std::string &text);  // 4163, 4429
+  void set_yearcutoff(double value);
+  void set_option_fails(int number, int status);          // fetch answers status (0: no failure)
+  std::optional<std::string> macro(const std::string &name) const;
+  int macro_scope(const std::string &name) const;
+
+  // --- misc services ---
+  void set_version(const std::string &text);   // zzeqver text (8 bytes, blank-padded)
+  // xexit writes "ERROR: fatal exit <code>" to stderr and ends the process
+  // with _exit(code & 0xFF); tests observe it with EXPECT_EXIT.
+  void set_clock(double seconds_or_nan);       // fixed tkzdttme reading; NaN: real clock
+
+ private:
+  struct Impl;
+  std::unique_ptr<Impl> impl_;
+};
+
+// Renders a TKChar text as UTF-8, and back.
+std::string to_utf8(const TKChar *text, int64_t count);
+std::vector<TKChar> to_tkchar(const std::string &utf8);
+
+}  // namespace zeqhost

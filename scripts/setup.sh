@@ -1,0 +1,14 @@
+#!/usr/bin/env bash
+# Installs the build dependencies when they are missing (Debian/Ubuntu).
+set -euo pipefail
+pkgs="build-essential cmake ninja-build python3 libgtest-dev libgmock-dev libbenchmark-dev libicu-dev pkg-config ccache librandom123-dev"
+missing=""
+for p in $pkgs; do
+  dpkg -s "$p" >/dev/null 2>&1 || missing="$missing $p"
+done
+if [ -n "$missing" ]; then
+  SUDO=""
+  [ "$(id -u)" -ne 0 ] && SUDO="sudo"
+  $SUDO apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq $missing
+fi
