@@ -1,0 +1,70 @@
+// charfn/words/words.h - word delimiters and the multibyte word machine, as
+// the other families use them (FINDW builds its table with these helpers and
+// runs its multibyte route in COUNTW_COMMON).
+//
+// A delimiter table is 256 one-byte flags indexed by byte value; 1 marks a
+// delimiter.  The class letters read the host's character-class table, the
+// case tables of the control block (module/frame.h gives them), so the
+// answers follow the session's single-byte tables.
+#pragma once
+
+#include <cstdint>
+
+#include "module/frame.h"
+
+namespace zeq::words {
+
+inline constexpr int kTableSize = 256;
+inline constexpr uint8_t kDoubleQuote = 34;
+inline constexpr uint8_t kSingleQuote = 39;
+
+// The 17 default word delimiters: blank ! $ % & ( ) * + , - . / ; < ^ |.
+inline constexpr char kDefaultDelimiters[] = " .<(+&!$*);^-/,%|";
+inline constexpr int kDefaultDelimiterCount = 17;
+
+// Adds the bytes of one class letter (already upper-cased) to the table:
+//   A letters, C control, D digits 0-9, F A-Z and _ with their lower-case
+//   forms, G graphic, H horizontal tab, L lower case, N digits, A-Z and _
+//   with their lower-case forms, P punctuation, S white space, U upper case,
+//   W printable, X hexadecimal digits.
+// Returns false, and adds nothing, for any other byte.
+bool add_class(uint8_t *table, uint8_t letter);
+
+// Adds each byte of a character list; with ignore_case the bytes are added
+// in the forms the host's upper-case and lower-case tables give them instead
+// of as written.  A null list or a length <= 0 adds nothing.
+void add_list(uint8_t *table, const char *list, int64_t length, bool ignore_case);
+
+// Flips every flag (modifier K).
+void invert(uint8_t *table);
+
+// Clears the flags of the two quote characters (modifier Q; applied last, so
+// Q wins over K).
+void clear_quotes(uint8_t *table);
+
+// The task's default delimiter table (FncContext.punctTable), building the
+// task context on first use.  Never null: when the context holds no table a
+// built-in copy of the 17 defaults is answered.
+const uint8_t *default_table(FncArgList *args);
+
+// Length of data without its trailing blanks (0x20).
+inline int64_t trim_trailing_blanks(const char *data, int64_t length) {
+  while (length > 0 && data[length - 1] == ' ') length--;
+  return length;
+}
+
+}  // namespace zeq::words
+
+struct ParsedArgs;
+struct ModifierFlags;
+
+extern "C" {
+// The multibyte word machine shared by COUNTW (kind 1, count written to
+// *count), FINDW (kind 2, position or word number written to *count), and
+// SCAN (kind 3: the word into *result; kind 4: position and length into
+// arguments 3 and 4).  arglocs is the role table (charfn/compare/modifiers.h)
+// that the caller filled; the character list of a word function sits in the
+// delimiter-list role.  Returns FNC_RC_NOTE at once when svc is null.
+int32_t COUNTW_COMMON(FncArgList *args, double *count, ZeqStringService *svc, int32_t wide,
+                      int32_t *arglocs, int32_t kind, FncString *result, const char *name);
+}
