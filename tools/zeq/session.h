@@ -1,0 +1,68 @@
+// tools/zeq/session.h - evaluates statements against the module through the
+// reference host, the way a host program would execute them.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "host/host.h"
+#include "tools/zeq/parser.h"
+
+namespace zeqtool {
+
+struct SessionOptions {
+  int64_t length = 200;        // declared length of character results and targets
+  bool growable = false;       // results with an allocator instead of a fixed buffer
+  bool utf8 = false;           // UTF-8 session (multibyte route)
+  bool varchar = false;        // pass string arguments as varying-length values
+  int result_kind = 0;         // resultKind byte of every call site
+  int repeat = 1;              // executions of each call site
+  int log_threshold = 2;       // journal lines at or above this level are shown
+  bool log_none = false;       // show no log lines at all
+  std::string module_path;
+};
+
+// One outcome of a statement.
+struct Outcome {
+  int32_t status = 0;                // status of the last execution
+  bool ok = true;                    // false: the statement could not be run (message in error)
+  std::string error;
+  std::vector<std::string> output;   // result lines for stdout
+  std::vector<std::string> log;      // log lines for stderr
+};
+
+class Session {
+ public:
+  explicit Session(SessionOptions options);
+  ~Session();
+
+  bool ready() const;
+  std::string load_error() const;
+  zeqhost::Host &host();
+
+  // Variables: character targets (declared length = options.length) and numbers.
+  bool define_char(const std::string &name, const std::string &value);
+  bool define_num(const std::string &name, double value);
+  // Settings in the host's name/value store.
+  void set_setting_text(const std::string &name, const std::string &value);
+  void set_setting_double(const std::string &name, double value);
+  void set_setting_int(const std::string &name, int64_t value);
+
+  Outcome run(const Statement &st);
+  Outcome run_text(const std::string &text);
+
+  // Log lines the host received since the last call, filtered by the options.
+  std::vector<std::string> take_log();
+
+ private:
+  struct Impl;
+  std::unique_ptr<Impl> impl_;
+};
+
+// Shortest text that reads back as the same double; "." for a missing value.
+std::string format_number(double x);
+
+}  // namespace zeqtool
