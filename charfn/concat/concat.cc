@@ -1,0 +1,275 @@
+// charfn/concat/concat.cc - CAT, CATT, CATS, CATB, CATC, CATX and CATM.
+//
+// One engine joins the items of a call; each entry is a row of the variant
+// table below (trimming of items, separator, separator before empty items,
+// in-place target).  Every entry has the shape (FncArgList*, FncString*) and
+// returns FNC_RC_OK, FNC_RC_NOTE (result cut short, first cut argument
+// marked) or FNC_RC_NOROOM (growing the result failed; nothing written).
+//
+// Result contract:
+// - the result is sized first with ComputeLength (extra per argument: the
+//   separator's length), then filled up to its room (capacity when growable,
+//   else maxLength); nothing is ever written past the room;
+// - a separator or item that no longer fits is still counted in `needed`,
+//   and nothing after it is written, so the result is a prefix of the full
+//   concatenation holding at most the cut part of one item;
+// - callForm 2 (the call-routine form) appends to the target argument (argument
+//   1, or argument 2 after the separator of CATX/CATM), which the host also
+//   passes as the result; the target's current value is trimmed first.
+#include <cmath>
+#include <cstring>
+
+#include "charfn/concat/items.h"
+#include "module/frame.h"
+#include "strkernel/strkernel.h"
+
+namespace zeq::cat {
+
+int64_t trailing_trim(const char *data, int64_t length) {
+  if (!data || length <= 0) return length > 0 ? 0 : length;
+  while (length > 0 && data[length - 1] == ' ') --length;
+  return length;
+}
+
+int64_t leading_blanks(const char *data, int64_t length) {
+  int64_t i = 0;
+  if (!data) return 0;
+  while (i < length && data[i] == ' ') ++i;
+  return i;
+}
+
+void format_number(FncArgList *args, double x, ItemText *out) {
+  // Width 12 covers the ordinary magnitudes (and the missing value); very
+  // large and very small magnitudes, zero included, get the widest width so
+  // that the formatter can choose an exponent form.
+  const double ax = std::fabs(x);
+  const int32_t width = (x != x || (ax >= 0.0001 && ax <= 1e10)) ? 12 : 32;
+
+  ZeqFmtRequest req;
+  std::memset(&req, 0, sizeof req);
+  double copy = x;
+  // A formatter that writes nothing leaves blanks, which then drop away.
+  std::memset(out->buf, ' ', sizeof out->buf);
+  req.width = width;
+  req.code = 99;
+  req.value = &copy;
+  req.value_size = 8;
+  req.out = out->buf;
+  req.width2 = width;
+  req.task = args ? args->task : nullptr;
+  zfmt(&req);
+
+  int32_t produced = req.width;
+  if (produced < 0) produced = 0;
+  if (produced > 32) produced = 32;
+  out->buf[produced] = '\0';  // stop byte
+  int32_t lead = 0;
+  while (lead < produced && out->buf[lead] == ' ') ++lead;
+  out->data = out->buf + lead;
+  out->length = produced - lead;
+}
+
+void item_text(FncArgList *args, const FncArg *g, Trim trim, ItemText *out) {
+  out->data = nullptr;
+  out->length = 0;
+  if (!g || !g->value) return;
+  if (g->type & FNC_ARG_NUMERIC) {
+    format_number(args, *static_cast<const double *>(g->value), out);
+    return;
+  }
+  if (!(g->type & FNC_ARG_ISCHAR)) return;
+  const auto *s = static_cast<const FncString *>(g->value);
+  if (!s->data || s->length <= 0) return;
+  const char *data = s->data;
+  int64_t len = s->length;
+  if (trim != Trim::None) len = trailing_trim(data, len);
+  if (trim == Trim::Both) {
+    const int64_t lead = leading_blanks(data, len);
+    data += lead;
+    len -= lead;
+  }
+  out->data = data;
+  out->length = len;
+}
+
+}  // namespace zeq::cat
+
+namespace {
+
+using zeq::cat::ItemText;
+using zeq::cat::sat_add;
+using zeq::cat::Trim;
+
+enum class Sep : uint8_t {
+  None,   // items follow each other directly
+  Fixed,  // a constant separator (CATB, CATC)
+  Arg1,   // argument 1's whole value, blanks included (CATX, CATM)
+};
+
+struct Variant {
+  const char *name;      // the name in messages 27, 28, 29
+  Trim trim;             // trimming of each character item
+  Sep sep;
+  const char *fixed;     // Sep::Fixed: the separator
+  int32_t fixed_length;
+  bool sep_before_empty; // CATM: every item after the first gets a separator
+  bool has_in_place;     // CAT has no call-routine form
+  Trim target_trim;      // in-place: Trailing drops trailing blanks, Both left-justifies
+};
+
+constexpr Variant kCat{"CAT", Trim::None, Sep::None, nullptr, 0, false, false, Trim::None};
+constexpr Variant kCatt{"CATT", Trim::Trailing, Sep::None, nullptr, 0, false, true, Trim::Trailing};
+constexpr Variant kCats{"CATS", Trim::Both, Sep::None, nullptr, 0, false, true, Trim::Both};
+constexpr Variant kCatb{"CATB", Trim::Both, Sep::Fixed, " ", 1, false, true, Trim::Both};
+constexpr Variant kCatc{"CATC", Trim::Both, Sep::Fixed, ", ", 2, false, true, Trim::Both};
+constexpr Variant kCatx{"CATX", Trim::Both, Sep::Arg1, nullptr, 0, false, true, Trim::Both};
+constexpr Variant kCatm{"CATM", Trim::Both, Sep::Arg1, nullptr, 0, true, true, Trim::Both};
+
+// Trims the in-place target's current value and returns its trimmed length.
+// CATT keeps leading blanks; the others left-justify the value within its
+// current length (wzstjls mode L blanks the bytes the text vacated).
+int64_t trim_target(FncString *t, int64_t room, Trim how) {
+  int64_t len = t->length;
+  if (len > room) len = room;
+  if (len > INT32_MAX) len = INT32_MAX;  // the text routines count in 32 bits
+  if (len <= 0 || !t->data) return 0;
+  if (how == Trim::Trailing) return wzstrip(t->data, static_cast<int32_t>(len));
+  int32_t out_length = 0, out_start = 0;
+  wzstjls(t->data, static_cast<int32_t>(len), 'L', &out_length, &out_start);
+  return out_length > 0 ? out_length : 0;
+}
+
+int32_t concatenate(FncArgList *args, FncString *result, const Variant &v) {
+  if (!args) return FNC_RC_NOTE;
+  int first_item = 0;
+
+  // Separator.
+  const char *sep = nullptr;
+  int64_t sep_length = 0;
+  ItemText sep_text;
+  if (v.sep == Sep::Fixed) {
+    sep = v.fixed;
+    sep_length = v.fixed_length;
+  } else if (v.sep == Sep::Arg1) {
+    first_item = 1;
+    const FncArg *s = zeq::arg(args, 0);
+    if (s && s->value && (s->type & FNC_ARG_ISCHAR)) {
+      const auto *sv = static_cast<const FncString *>(s->value);
+      if (sv->data && sv->length > 0) {
+        sep = sv->data;
+        sep_length = sv->length > INT32_MAX ? INT32_MAX : sv->length;
+      }
+    } else if (s && s->value && (s->type & FNC_ARG_NUMERIC)) {
+      // A numeric separator is used as its formatted text.
+      zeq::cat::format_number(args, *static_cast<const double *>(s->value), &sep_text);
+      sep = sep_text.data;
+      sep_length = sep_text.length;
+    }
+  }
+
+  // Destination: the result, or in the call-routine form the target.
+  const bool in_place = v.has_in_place && args->callForm == FNC_FORM_CALL;
+  FncString *dest = result;
+  bool target_usable = false;
+  if (in_place) {
+    FncString *t = zeq::str_value(zeq::arg(args, first_item));
+    if (t) {
+      dest = t;
+      target_usable = true;
+    }
+    ++first_item;
+  }
+  if (!dest) return FNC_RC_NOTE;
+
+  const int32_t rc = ComputeLength(args, dest, static_cast<int32_t>(sep_length));
+  if (rc != FNC_RC_OK) return rc;
+
+  const int64_t room = zeq::cat::usable_room(dest);
+  int64_t old_length = dest->length;
+  if (old_length < 0) old_length = 0;
+  if (old_length > room) old_length = room;
+  int64_t written = 0;
+  if (target_usable) written = trim_target(dest, room, v.target_trim);
+  int64_t needed = written;
+  char *out = dest->data;
+
+  bool cut = false;
+  bool first = true;
+  for (int i = first_item; i < args->argCount; ++i) {
+    FncArg *g = &args->args[i];
+    ItemText t;
+    zeq::cat::item_text(args, g, v.trim, &t);
+
+    if (v.sep != Sep::None) {
+      const bool put = v.sep_before_empty ? !(first && !in_place) : (t.length > 0 && written > 0);
+      if (put) {
+        needed = sat_add(needed, sep_length);
+        if (needed <= room && sep_length > 0) {
+          std::memmove(out + written, sep, static_cast<size_t>(sep_length));
+          written += sep_length;
+        }
+      }
+    }
+    first = false;
+
+    if (t.length > 0) {
+      int64_t take = t.length;
+      if (sat_add(needed, t.length) > room) {
+        take = room > needed ? room - needed : 0;
+        if (!cut) {
+          cut = true;
+          zeq::mark_bad(g);
+        }
+      }
+      // memmove: an item may be the target itself.
+      if (take > 0) std::memmove(out + written, t.data, static_cast<size_t>(take));
+      written += take;
+      needed = sat_add(needed, t.length);
+    }
+  }
+
+  dest->length = target_usable ? (written > old_length ? written : old_length) : written;
+  return zeq::short_result_note(args, v.name, needed, room, in_place);
+}
+
+}  // namespace
+
+// CAT: joins the items as they are, blanks included.  No in-place form: with
+// callForm 2 it still writes the result record.
+ZEQ_EXPORT int32_t fnccat(FncArgList *args, FncString *result) noexcept {
+  return concatenate(args, result, kCat);
+}
+
+// CATT: drops the trailing blanks of each character item.
+ZEQ_EXPORT int32_t fnccatt(FncArgList *args, FncString *result) noexcept {
+  return concatenate(args, result, kCatt);
+}
+
+// CATS: drops the leading and trailing blanks of each character item.
+ZEQ_EXPORT int32_t fnccats(FncArgList *args, FncString *result) noexcept {
+  return concatenate(args, result, kCats);
+}
+
+// CATB: as CATS, with one blank between non-empty items.
+ZEQ_EXPORT int32_t fnccatb(FncArgList *args, FncString *result) noexcept {
+  return concatenate(args, result, kCatb);
+}
+
+// CATC: as CATS, with a comma and a blank between non-empty items.
+ZEQ_EXPORT int32_t fnccatc(FncArgList *args, FncString *result) noexcept {
+  return concatenate(args, result, kCatc);
+}
+
+// CATX: argument 1 (verbatim, blanks included) separates the non-empty
+// trimmed items that follow it.
+ZEQ_EXPORT int32_t fnccatx(FncArgList *args, FncString *result) noexcept {
+  return concatenate(args, result, kCatx);
+}
+
+// CATM: as CATX, but empty items keep their separators.
+ZEQ_EXPORT int32_t fnccatm(FncArgList *args, FncString *result) noexcept {
+  return concatenate(args, result, kCatm);
+}
+
+// No-op entry of the function table.
+ZEQ_EXPORT int32_t fnccatn(FncArgList *args, FncString *result) noexcept { return FNC_RC_OK; }
