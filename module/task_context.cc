@@ -4,16 +4,15 @@
 #include <cstring>
 
 #include "module/frame.h"
+#include "rng/engine.h"
 #include "strkernel/strkernel.h"
 
 // The random engine creates and re-initialises the task's stream.  The
 // references are weak so that the spine stands without the engine; a missing
 // engine counts as a stream that cannot be had.
-extern "C" {
-__attribute__((weak)) void *zrand_alloc_mva_reb(FncTask *task, uint64_t seed, uint64_t key);
-__attribute__((weak)) int64_t zbugi(const char *word);
-__attribute__((weak)) int32_t zrand_init(void *stream);
-}
+#pragma weak zrand_alloc_mva_reb
+#pragma weak zbugi
+#pragma weak zrand_init
 
 namespace {
 
