@@ -105,53 +105,38 @@ inline void reverse_range(char *p, int64_t lo, int64_t hi) {  // bytes lo..hi in
 
 // Removes the enclosing quote characters of text (n bytes) in place and
 // returns the new length; the bytes freed at the end become blanks.  The
-// opening quote is the first character, of k bytes; nothing changes and 0 is
-// returned when the text is no longer than it.  A doubled quote inside is
-// written once.
-//   k = 1: the content is every byte strictly between the first and the last
-//          byte.
-//   k > 1: the content lies between the opening quote and the closing
-//          character, the trailing run of continuation bytes with its lead
-//          (at most that lead's byte count), found without looking into the
-//          opening quote.
+// opening quote q is the first character, of k bytes; nothing changes and 0
+// is returned when the text is no longer than it.  The closing delimiter is
+// the last character: the last byte alone when it may start a character,
+// else the trailing run of continuation bytes with its lead, at most that
+// lead's byte count (the run is never followed into the opening quote).  The
+// content between them is moved to the front with every q q written as one q.
 ZEQ_EXPORT int64_t tkzsu8RemoveDelimiters(char *text, int64_t length) {
   if (!text || length <= 0) return 0;
   const int64_t n = length;
   const int64_t k = _utf8_len[byte_at(text, 0)];
   if (k >= n) return 0;
 
+  char q[6];
+  std::memcpy(q, text, (size_t)k);  // the front is overwritten below
+  int64_t lead = n - 1;
+  if (!valid_1st_utf8[byte_at(text, lead)]) {
+    while (lead > k && valid_2nd_utf8[byte_at(text, lead)]) lead--;
+  }
+  int64_t closing = n - lead;
+  const int64_t cap = _utf8_len[byte_at(text, lead)];
+  if (closing > cap) closing = cap;
+  const int64_t end = n - closing;
+
   int64_t w = 0;
-  if (k == 1) {
-    const char q = text[0];
-    const int64_t end = n - 1;
-    for (int64_t i = 1; i < end;) {
-      if (text[i] == q && i + 1 < end && text[i + 1] == q) {
-        text[w++] = q;
-        i += 2;
-      } else {
-        text[w++] = text[i++];
-      }
-    }
-  } else {
-    char q[6];
-    std::memcpy(q, text, (size_t)k);  // the front is overwritten below
-    int64_t lead = n - 1;
-    if (!valid_1st_utf8[byte_at(text, lead)]) {
-      while (lead > k && valid_2nd_utf8[byte_at(text, lead)]) lead--;
-    }
-    int64_t closing = n - lead;
-    const int64_t cap = _utf8_len[byte_at(text, lead)];
-    if (closing > cap) closing = cap;
-    const int64_t end = n - closing;
-    for (int64_t i = k; i < end;) {
-      if (i + 2 * k <= end && std::memcmp(text + i, q, (size_t)k) == 0 &&
-          std::memcmp(text + i + k, q, (size_t)k) == 0) {
-        std::memcpy(text + w, q, (size_t)k);
-        w += k;
-        i += 2 * k;
-      } else {
-        text[w++] = text[i++];
-      }
+  for (int64_t i = k; i < end;) {
+    if (i + 2 * k <= end && std::memcmp(text + i, q, (size_t)k) == 0 &&
+        std::memcmp(text + i + k, q, (size_t)k) == 0) {
+      std::memcpy(text + w, q, (size_t)k);
+      w += k;
+      i += 2 * k;
+    } else {
+      text[w++] = text[i++];
     }
   }
   std::memset(text + w, kBlank, (size_t)(n - w));
