@@ -1,0 +1,552 @@
+// charfn/words/delims.cc - delimiter tables of the word functions (SCAN,
+// COUNTW, and FINDW's table helpers), their call-site caches, and the
+// multibyte classification with the view helpers of the word machine.
+#include "charfn/words/delims.h"
+
+#include <cstring>
+
+namespace zeq::words {
+
+namespace {
+
+// Host class bits (zeq/abi.h) plus the "printable" bit that W adds.
+constexpr uint8_t kClassLetters = ZEQ_CLASS_UPPER | ZEQ_CLASS_LOWER;
+constexpr uint8_t kClassGraphic = ZEQ_CLASS_UPPER | ZEQ_CLASS_LOWER | ZEQ_CLASS_DIGIT | ZEQ_CLASS_PUNCT;
+constexpr uint8_t kClassPrintable = kClassGraphic | 0x20;
+
+void add_by_class(uint8_t *table, uint8_t bits) {
+  const uint8_t *cls = zeq::class_table();
+  for (int b = 0; b < kTableSize; b++)
+    if (cls[b] & bits) table[b] = 1;
+}
+
+// A-Z and the underscore, each with the form the lower-case table gives it.
+void add_name_letters(uint8_t *table) {
+  const uint8_t *low = zeq::lowcase_table();
+  for (int c = 'A'; c <= 'Z'; c++) {
+    table[c] = 1;
+    table[low[c]] = 1;
+  }
+  table['_'] = 1;
+  table[low['_']] = 1;
+}
+
+void add_digits(uint8_t *table) {
+  for (int c = '0'; c <= '9'; c++) table[c] = 1;
+}
+
+struct BuiltinDefaults {
+  uint8_t table[kTableSize] = {};
+  constexpr BuiltinDefaults() {
+    for (int i = 0; i < kDefaultDelimiterCount; i++)
+      table[static_cast<uint8_t>(kDefaultDelimiters[i])] = 1;
+  }
+};
+constexpr BuiltinDefaults kBuiltinDefaults;
+
+}  // namespace
+
+bool add_class(uint8_t *table, uint8_t letter) {
+  switch (letter) {
+    case 'A': add_by_class(table, kClassLetters); return true;
+    case 'C': add_by_class(table, ZEQ_CLASS_CONTROL); return true;
+    case 'D': add_digits(table); return true;
+    case 'F': add_name_letters(table); return true;
+    case 'G': add_by_class(table, kClassGraphic); return true;
+    case 'H': table['\t'] = 1; return true;
+    case 'L': add_by_class(table, ZEQ_CLASS_LOWER); return true;
+    case 'N': add_digits(table); add_name_letters(table); return true;
+    case 'P': add_by_class(table, ZEQ_CLASS_PUNCT); return true;
+    case 'S': add_by_class(table, ZEQ_CLASS_SPACE); return true;
+    case 'U': add_by_class(table, ZEQ_CLASS_UPPER); return true;
+    case 'W': add_by_class(table, kClassPrintable); return true;
+    case 'X': add_by_class(table, ZEQ_CLASS_XDIGIT); return true;
+    default: return false;
+  }
+}
+
+void add_list(uint8_t *table, const char *list, int64_t length, bool ignore_case) {
+  if (!list || length <= 0) return;
+  const auto *p = reinterpret_cast<const uint8_t *>(list);
+  if (!ignore_case) {
+    for (int64_t i = 0; i < length; i++) table[p[i]] = 1;
+    return;
+  }
+  const uint8_t *up = zeq::upcase_table();
+  const uint8_t *low = zeq::lowcase_table();
+  for (int64_t i = 0; i < length; i++) {
+    table[up[p[i]]] = 1;
+    table[low[p[i]]] = 1;
+  }
+}
+
+void invert(uint8_t *table) {
+  for (int i = 0; i < kTableSize; i++) table[i] = table[i] ? 0 : 1;
+}
+
+void clear_quotes(uint8_t *table) {
+  table[kDoubleQuote] = 0;
+  table[kSingleQuote] = 0;
+}
+
+const uint8_t *builtin_default_table() { return kBuiltinDefaults.table; }
+
+const uint8_t *default_table(FncArgList *args) {
+  FncContext *ctx = zeq::task_context(args);
+  if (ctx && ctx->punctTable) return ctx->punctTable;
+  return kBuiltinDefaults.table;
+}
+
+void source_of(FncArgList *args, int index, const char **data, int64_t *length) {
+  const FncString *s = zeq::str_value(zeq::arg(args, index));
+  if (!s || !s->data || s->length <= 0) {
+    *data = "";
+    *length = 0;
+    return;
+  }
+  *data = s->data;
+  *length = s->length;
+}
+
+int32_t build_delimiters(FncArgList *args, const WordArgs &where, bool negative_word,
+                         uint8_t *local, DelimSetup *out) {
+  source_of(args, where.source, &out->source, &out->source_length);
+  const bool limited = FNC_KIND_IS_LIMITED(args->resultKind);
+
+  // A call site served from its cache reads neither list nor modifiers.
+  if (limited && args->noteCount != 0) {
+    const void *block = reinterpret_cast<const void *>(static_cast<uintptr_t>(args->noteCount));
+    const uint8_t *cached;
+    if (where.scan) {
+      const auto *c = static_cast<const ScanCache *>(block);
+      out->flags.rtl = c->rtl != 0;
+      out->flags.M = c->M != 0;
+      out->flags.Q = c->Q != 0;
+      out->flags.R = c->R != 0;
+      out->flags.T = c->T != 0;
+      cached = c->table;
+    } else {
+      const auto *c = static_cast<const CountwCache *>(block);
+      out->flags.rtl = c->B != 0;
+      out->flags.M = c->M != 0;
+      out->flags.Q = c->Q != 0;
+      out->flags.T = c->T != 0;
+      cached = c->table;
+    }
+    if (out->flags.T) out->source_length = trim_trailing_blanks(out->source, out->source_length);
+    if (out->flags.Q) {
+      std::memcpy(local, cached, kTableSize);
+      clear_quotes(local);
+      out->table = local;
+    } else {
+      out->table = cached;
+    }
+    return FNC_RC_OK;
+  }
+
+  // No character-list position at all: the defaults, and no modifiers.
+  if (args->argCount <= where.list) {
+    out->table = default_table(args);
+    return FNC_RC_OK;
+  }
+
+  std::memset(local, 0, kTableSize);
+  const FncString *list = zeq::str_value(zeq::arg(args, where.list));
+  const char *list_data = (list && list->data && list->length > 0) ? list->data : nullptr;
+  int64_t list_length = list_data ? list->length : 0;
+
+  bool ignore_case = false, complement = false, keep = false;
+  const FncString *mods = zeq::str_value(zeq::arg(args, where.modifiers));
+  if (mods && mods->data && mods->length > 0) {
+    const uint8_t *up = zeq::upcase_table();
+    const auto *m = reinterpret_cast<const uint8_t *>(mods->data);
+    for (int64_t i = 0; i < mods->length; i++) {
+      const uint8_t letter = up[m[i]];
+      if (letter == ' ' || add_class(local, letter)) continue;
+      switch (letter) {
+        case 'B': out->flags.rtl = true; break;
+        case 'I': ignore_case = true; break;
+        case 'K': complement = true; break;
+        case 'M': out->flags.M = true; break;
+        case 'O': keep = true; break;
+        case 'Q': out->flags.Q = true; break;
+        case 'T':
+          out->flags.T = true;
+          out->source_length = trim_trailing_blanks(out->source, out->source_length);
+          if (list_data) list_length = trim_trailing_blanks(list_data, list_length);
+          break;
+        case 'R':
+          if (where.scan) {
+            out->flags.R = true;
+            break;
+          }
+          [[fallthrough]];
+        default: printBadmodLog(where.name, letter); break;
+      }
+    }
+  }
+
+  add_list(local, list_data, list_length, ignore_case);
+  if (complement) invert(local);
+
+  if (keep && limited) {
+    FncTask *task = zeq::current_task(args);
+    if (where.scan) {
+      auto *c = static_cast<ScanCache *>(zeq::task_alloc(task, sizeof(ScanCache), ZEQ_FLAGS_CACHE));
+      if (!c) return FNC_RC_NOROOM;
+      c->rtl = out->flags.rtl || negative_word;
+      c->M = out->flags.M;
+      c->Q = out->flags.Q;
+      c->R = out->flags.R;
+      c->T = out->flags.T;
+      std::memcpy(c->table, local, kTableSize);
+      args->noteCount = static_cast<int64_t>(reinterpret_cast<uintptr_t>(c));
+    } else {
+      auto *c = static_cast<CountwCache *>(zeq::task_alloc(task, sizeof(CountwCache), ZEQ_FLAGS_CACHE));
+      if (!c) return FNC_RC_NOROOM;
+      c->B = out->flags.rtl;
+      c->M = out->flags.M;
+      c->Q = out->flags.Q;
+      c->T = out->flags.T;
+      std::memcpy(c->table, local, kTableSize);
+      args->noteCount = static_cast<int64_t>(reinterpret_cast<uintptr_t>(c));
+    }
+  }
+
+  if (out->flags.Q) clear_quotes(local);
+  out->table = local;
+  return FNC_RC_OK;
+}
+
+// ---------------------------------------------------------------------------
+// Multibyte route.
+// ---------------------------------------------------------------------------
+
+namespace {
+
+constexpr char kPunctExtra[] = "`+$=|<>^~";
+
+bool is_name_letter(TKChar c) {
+  return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_';
+}
+
+bool is_default_delim(TKChar c) {
+  return c < 128 && kBuiltinDefaults.table[c];
+}
+
+}  // namespace
+
+bool stringIsPunct(ZeqStringService *svc, TKChar c, int32_t wide) {
+  if (svc && svc->is_class && svc->is_class(svc, c, ZEQ_SC_CODE_PUNCT)) return true;
+  // The nine are ASCII, so they have the same code point in TKChar and in
+  // every ASCII-compatible session encoding.
+  for (const char *p = kPunctExtra; *p; p++)
+    if (c == static_cast<TKChar>(*p)) return true;
+  return false;
+}
+
+void StringInit(ZeqStringService *svc, int32_t unit, ZeqStrView *view) {
+  view->pos = 0;
+  view->end = nullptr;
+  if (svc && svc->bind) svc->bind(svc, view, view->start, view->length, unit == 4 ? 1 : 0);
+}
+
+MbClassifier::MbClassifier(ZeqStringService *svc, int32_t wide, const ModifierFlags *flags,
+                           const ZeqStrView *list, bool list_bound)
+    : svc_(svc), wide_(wide), f_(flags) {
+  invert_ = flags->K != 0;
+  quotes_ = flags->Q != 0;
+  if (!list || !list_bound || !list->start || list->length <= 0) return;
+  list_ = *list;
+  list_bound_ = true;
+  ZeqStrView v = list_;
+  if (svc_->seek(svc_, &v, 0, wide_) == ZEQ_SS_OUT_OF_RANGE) return;
+  for (;;) {
+    const int32_t c = svc_->read(svc_, &v, wide_);
+    if (c < 0) break;
+    if (count_ == kInline) {
+      spilled_ = true;
+      break;
+    }
+    codes_[count_++] = static_cast<TKChar>(c);
+    if (svc_->move(svc_, &v, 1, wide_) == ZEQ_SS_OUT_OF_RANGE) break;
+  }
+}
+
+bool MbClassifier::in_list(TKChar c) const {
+  if (!spilled_) {
+    for (int i = 0; i < count_; i++)
+      if (codes_[i] == c) return true;
+    return false;
+  }
+  ZeqStrView v = list_;
+  if (svc_->seek(svc_, &v, 0, wide_) == ZEQ_SS_OUT_OF_RANGE) return false;
+  for (;;) {
+    const int32_t x = svc_->read(svc_, &v, wide_);
+    if (x < 0) return false;
+    if (static_cast<TKChar>(x) == c) return true;
+    if (svc_->move(svc_, &v, 1, wide_) == ZEQ_SS_OUT_OF_RANGE) return false;
+  }
+}
+
+bool MbClassifier::raw(TKChar c) const {
+  const ModifierFlags &f = *f_;
+  if (list_bound_) {
+    if (in_list(c)) return true;
+    if (f.I && (in_list(svc_->upper(svc_, c)) || in_list(svc_->lower(svc_, c)))) return true;
+  }
+  if (f.U && svc_->is_class(svc_, c, ZEQ_SC_UPPER)) return true;
+  if (f.Lpos && svc_->is_class(svc_, c, ZEQ_SC_LOWER)) return true;
+  if (f.default_delims && is_default_delim(c)) return true;
+  if (f.A && svc_->is_class(svc_, c, ZEQ_SC_CODE_ALPHA)) return true;
+  if (f.C && svc_->is_class(svc_, c, ZEQ_SC_CODE_CONTROL)) return true;
+  if (f.D && svc_->is_class(svc_, c, ZEQ_SC_CODE_DIGIT)) return true;
+  if (f.G && svc_->is_class(svc_, c, ZEQ_SC_CODE_GRAPH)) return true;
+  if (f.P && stringIsPunct(svc_, c, wide_)) return true;
+  if (f.S && svc_->is_class(svc_, c, ZEQ_SC_CODE_SPACE)) return true;
+  if (f.W && svc_->is_class(svc_, c, ZEQ_SC_CODE_PRINT)) return true;
+  if (f.X && svc_->is_class(svc_, c, ZEQ_SC_CODE_XDIGIT)) return true;
+  if (f.F && is_name_letter(c)) return true;
+  if (f.Npos && (is_name_letter(c) || (c >= '0' && c <= '9'))) return true;
+  if (f.H && c == '\t') return true;
+  return false;
+}
+
+int32_t SetPos(ZeqStringService *svc, const ModifierFlags *flags, ParsedArgs *parsed,
+               int64_t *index, int64_t *step, int32_t wide) {
+  const bool bound = parsed->bound[0] && parsed->source.start;
+  if (!bound && !flags->M) return 1;
+  *step = flags->B ? -1 : 1;
+  *index = parsed->start - 1;
+  const bool empty = !bound || parsed->source.length <= 0 || parsed->source_chars <= 0;
+  if (parsed->start == 1 && empty) return flags->M ? 0 : 1;
+  if (!bound) return 1;
+  if (svc->seek(svc, &parsed->source, *index, wide) == ZEQ_SS_OUT_OF_RANGE) return 1;
+  return 0;
+}
+
+void stripDelims(ZeqStringService *svc, const MbClassifier &delim, ZeqStrView *view,
+                 int64_t *chars, int32_t direction, int32_t wide) {
+  if (!view->start || view->length <= 0 || *chars <= 0) return;
+  const int64_t unit = wide ? 4 : 1;
+  ZeqStrView v = *view;
+  if (direction >= 0) {
+    if (svc->seek(svc, &v, 0, wide) == ZEQ_SS_OUT_OF_RANGE) return;
+    int64_t passed = 0;
+    while (passed < *chars) {
+      const int32_t c = svc->read(svc, &v, wide);
+      if (c < 0 || !delim(static_cast<TKChar>(c))) break;
+      if (svc->move(svc, &v, 1, wide) == ZEQ_SS_OUT_OF_RANGE) break;
+      passed++;
+    }
+    if (passed == 0) return;
+    const int64_t skip = v.pos;  // code units passed over
+    view->start = static_cast<const char *>(view->start) + skip * unit;
+    view->length -= skip;
+    *chars -= passed;
+    StringInit(svc, static_cast<int32_t>(unit), view);
+  } else {
+    if (svc->seek(svc, &v, *chars - 1, wide) == ZEQ_SS_OUT_OF_RANGE) return;
+    int64_t passed = 0;
+    int64_t keep = view->length;
+    while (passed < *chars) {
+      const int32_t c = svc->read(svc, &v, wide);
+      if (c < 0 || !delim(static_cast<TKChar>(c))) break;
+      keep = v.pos;
+      passed++;
+      if (svc->move(svc, &v, -1, wide) == ZEQ_SS_OUT_OF_RANGE) break;
+    }
+    if (passed == 0) return;
+    view->length = keep;
+    *chars -= passed;
+    StringInit(svc, static_cast<int32_t>(unit), view);
+  }
+}
+
+}  // namespace zeq::words
+
+// ---------------------------------------------------------------------------
+// Byte-route word engine.
+// ---------------------------------------------------------------------------
+namespace zeq::words {
+
+namespace {
+
+inline bool is_quote(uint8_t c) { return c == kDoubleQuote || c == kSingleQuote; }
+
+// Index just past the quoted stretch that opens at i (left to right): past
+// the matching quote, or n when the quote is not closed.
+inline int64_t skip_quote_ltr(const uint8_t *s, int64_t n, int64_t i) {
+  const void *close = std::memchr(s + i + 1, s[i], static_cast<size_t>(n - i - 1));
+  return close ? static_cast<const uint8_t *>(close) - s + 1 : n;
+}
+
+// Index just before the quoted stretch that closes at i (right to left):
+// before the matching quote, or -1 when it has none.
+inline int64_t skip_quote_rtl(const uint8_t *s, int64_t i) {
+  const uint8_t q = s[i];
+  for (int64_t j = i - 1; j >= 0; j--)
+    if (s[j] == q) return j - 1;
+  return -1;
+}
+
+// End (exclusive) of the word that starts at i, left to right.
+template <bool Q>
+inline int64_t word_end_ltr(const ByteText &t, int64_t i) {
+  const uint8_t *s = t.s;
+  const uint8_t *d = t.delim;
+  while (i < t.n && !d[s[i]]) {
+    if (Q && is_quote(s[i]))
+      i = skip_quote_ltr(s, t.n, i);
+    else
+      i++;
+  }
+  return i;
+}
+
+// Index just before the word that ends at i (inclusive), right to left.
+template <bool Q>
+inline int64_t word_begin_rtl(const ByteText &t, int64_t i) {
+  const uint8_t *s = t.s;
+  const uint8_t *d = t.delim;
+  while (i >= 0 && !d[s[i]]) {
+    if (Q && is_quote(s[i]))
+      i = skip_quote_rtl(s, i);
+    else
+      i--;
+  }
+  return i;
+}
+
+template <bool Q>
+WordSpan find_ltr(const ByteText &t, int64_t k) {
+  WordSpan w;
+  const uint8_t *d = t.delim;
+  int64_t i = 0, seen = 0;
+  if (t.M) {
+    for (;;) {
+      const int64_t end = word_end_ltr<Q>(t, i);
+      if (++seen == k) return {true, i, end - i};
+      if (end >= t.n) return w;  // the last word ended at the string's end
+      i = end + 1;
+    }
+  }
+  for (;;) {
+    while (i < t.n && d[t.s[i]]) i++;
+    if (i >= t.n) return w;
+    const int64_t end = word_end_ltr<Q>(t, i);
+    if (++seen == k) return {true, i, end - i};
+    i = end;
+  }
+}
+
+template <bool Q>
+WordSpan find_rtl(const ByteText &t, int64_t k) {
+  WordSpan w;
+  const uint8_t *d = t.delim;
+  int64_t i = t.n - 1, seen = 0;
+  if (t.M) {
+    for (;;) {
+      const int64_t before = word_begin_rtl<Q>(t, i);
+      if (++seen == k) return {true, before + 1, i - before};
+      // Past the start every further word is empty, just before the string.
+      if (before < 0) return {true, -1, 0};
+      i = before - 1;
+    }
+  }
+  for (;;) {
+    while (i >= 0 && d[t.s[i]]) i--;
+    if (i < 0) return w;
+    const int64_t before = word_begin_rtl<Q>(t, i);
+    if (++seen == k) return {true, before + 1, i - before};
+    i = before;
+  }
+}
+
+// Runs of non-delimiters, without quotes: one table lookup per byte, no
+// branches, so the loop vectorises.
+int64_t count_runs(const ByteText &t) {
+  const uint8_t *s = t.s;
+  const uint8_t *d = t.delim;
+  int64_t count = 0;
+  uint8_t prev = 1;
+  for (int64_t i = 0; i < t.n; i++) {
+    const uint8_t cur = d[s[i]];
+    count += prev & (cur ^ 1);
+    prev = cur;
+  }
+  return count;
+}
+
+int64_t count_delims(const ByteText &t) {
+  const uint8_t *s = t.s;
+  const uint8_t *d = t.delim;
+  int64_t count = 0;
+  for (int64_t i = 0; i < t.n; i++) count += d[s[i]];
+  return count;
+}
+
+int64_t count_quoted(const ByteText &t, bool rtl) {
+  const uint8_t *s = t.s;
+  const uint8_t *d = t.delim;
+  int64_t count = 0;
+  if (t.M) {
+    // Delimiters outside quoted stretches, plus one.
+    count = 1;
+    if (!rtl) {
+      for (int64_t i = 0; i < t.n;) {
+        if (is_quote(s[i])) {
+          i = skip_quote_ltr(s, t.n, i);
+        } else {
+          count += d[s[i]];
+          i++;
+        }
+      }
+    } else {
+      for (int64_t i = t.n - 1; i >= 0;) {
+        if (is_quote(s[i])) {
+          i = skip_quote_rtl(s, i);
+        } else {
+          count += d[s[i]];
+          i--;
+        }
+      }
+    }
+    return count;
+  }
+  if (!rtl) {
+    for (int64_t i = 0; i < t.n;) {
+      if (d[s[i]]) {
+        i++;
+        continue;
+      }
+      count++;
+      i = word_end_ltr<true>(t, i);
+    }
+  } else {
+    for (int64_t i = t.n - 1; i >= 0;) {
+      if (d[s[i]]) {
+        i--;
+        continue;
+      }
+      count++;
+      i = word_begin_rtl<true>(t, i);
+    }
+  }
+  return count;
+}
+
+}  // namespace
+
+WordSpan find_word(const ByteText &t, int64_t k, bool rtl) {
+  if (k < 1) return {};
+  if (rtl) return t.Q ? find_rtl<true>(t, k) : find_rtl<false>(t, k);
+  return t.Q ? find_ltr<true>(t, k) : find_ltr<false>(t, k);
+}
+
+int64_t count_words(const ByteText &t, bool rtl) {
+  if (t.Q) return count_quoted(t, rtl);
+  return t.M ? count_delims(t) + 1 : count_runs(t);
+}
+
+}  // namespace zeq::words

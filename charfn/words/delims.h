@@ -1,0 +1,175 @@
+// charfn/words/delims.h - how SCAN and COUNTW build their delimiter set and
+// read their modifiers, the call-site caches that keep a built set, and the
+// character classification of the multibyte route.
+//
+// Byte route.  The set is a 256-byte table (charfn/words/words.h).  It is
+// built per call, in this order: class letters as the modifiers are read,
+// then the character list (both case forms with I), then K inverts, then the
+// call-site cache is stored (O in a limited environment), then Q clears the
+// two quote characters.  A call with no character-list position at all uses
+// the task's default table.
+//
+// Multibyte route.  The same classification is made per character through the
+// session string service, from the ModifierFlags and ParsedArgs that argInit
+// filled (charfn/compare/modifiers.h).
+#pragma once
+
+#include <cstdint>
+
+#include "charfn/compare/modifiers.h"
+#include "charfn/words/words.h"
+
+namespace zeq::words {
+
+// Option flags of a word call.
+struct WordFlags {
+  bool rtl = false;  // B, or (SCAN) a negative word number
+  bool M = false;
+  bool Q = false;
+  bool R = false;
+  bool T = false;
+};
+
+// Where the arguments of a word function sit (0-based entries of args), and
+// what the function accepts.
+struct WordArgs {
+  int source = 0;
+  int list = 1;
+  int modifiers = 2;
+  const char *name = "COUNTW";
+  bool scan = false;  // SCAN: accepts R, keeps the 266-byte cache record
+};
+
+// What build_delimiters hands back.  `table` points either at the caller's
+// local table, at the task's default table, or (never written) at a cache.
+struct DelimSetup {
+  const uint8_t *table = nullptr;
+  WordFlags flags;
+  const char *source = "";
+  int64_t source_length = 0;  // trailing blanks removed with T
+};
+
+// Call-site cache records, kept in FncArgList.noteCount.
+struct ScanCache {
+  int16_t rtl, M, Q, R, T;
+  uint8_t table[kTableSize];
+};
+static_assert(sizeof(ScanCache) == 266, "SCAN cache record is 266 bytes");
+
+struct CountwCache {
+  int16_t B, M, Q, T;
+  uint8_t table[kTableSize];
+};
+static_assert(sizeof(CountwCache) == 264, "COUNTW cache record is 264 bytes");
+
+// Builds the delimiter set of one call (or takes it from the call-site
+// cache).  `local` is the caller's 256-byte scratch table.  negative_word
+// tells SCAN's cache that the word number counts from the right.  Returns
+// FNC_RC_OK, or FNC_RC_NOROOM when the cache block cannot be allocated.
+int32_t build_delimiters(FncArgList *args, const WordArgs &where, bool negative_word,
+                         uint8_t *local, DelimSetup *out);
+
+// The source string of a call: data and length (a missing value, a
+// non-character argument or a negative length count as empty).
+void source_of(FncArgList *args, int index, const char **data, int64_t *length);
+
+// A built-in copy of the 17 defaults, for a context without a table.
+const uint8_t *builtin_default_table();
+
+// ---------------------------------------------------------------------------
+// Byte-route word engine, shared by SCAN, COUNTW and the quoted-word scan and
+// count.  Words follow one of two rules:
+//   without M: a word is a maximal run of non-delimiters;
+//   with M:    words are the stretches between neighbouring delimiters (and
+//              the string ends), so k delimiters make k + 1 words.
+// With Q a quote character (never a delimiter) runs on to the next quote of
+// the same kind, and delimiters in between belong to the word; an unclosed
+// quote runs to the end of the walk (from the right: to the start).  Quotes
+// pair in the walking direction.
+// ---------------------------------------------------------------------------
+struct ByteText {
+  const uint8_t *s;
+  int64_t n;
+  const uint8_t *delim;  // 256 flags; the quote characters must be clear with Q
+  bool M;
+  bool Q;
+};
+
+// A found word: its 0-based offset and length.  With M from the right, words
+// wanted beyond the start are empty and lie at offset -1.
+struct WordSpan {
+  bool found = false;
+  int64_t offset = 0;
+  int64_t length = 0;
+};
+
+// The k-th word (k >= 1) from the left, or from the right with rtl.
+WordSpan find_word(const ByteText &t, int64_t k, bool rtl);
+
+// The number of words; rtl pairs quotes from the right.
+int64_t count_words(const ByteText &t, bool rtl);
+
+// ---------------------------------------------------------------------------
+// Multibyte route.
+// ---------------------------------------------------------------------------
+
+// Classifies characters as delimiters from the flags and the character list
+// of argInit.  The list is decoded once; lists longer than the inline room
+// are read through the service on every test.
+class MbClassifier {
+ public:
+  MbClassifier(ZeqStringService *svc, int32_t wide, const ModifierFlags *flags,
+               const ZeqStrView *list, bool list_bound);
+  // Delimiter answer before K.
+  bool raw(TKChar c) const;
+  // Delimiter answer with K applied; with Q the quote characters never are.
+  bool operator()(TKChar c) const {
+    if (quotes_ && (c == kDoubleQuote || c == kSingleQuote)) return false;
+    return raw(c) != invert_;
+  }
+
+ private:
+  bool in_list(TKChar c) const;
+  ZeqStringService *svc_;
+  int32_t wide_;
+  const ModifierFlags *f_;
+  ZeqStrView list_{};
+  bool list_bound_ = false;
+  bool invert_ = false;
+  bool quotes_ = false;
+  static constexpr int kInline = 64;
+  TKChar codes_[kInline];
+  int count_ = 0;
+  bool spilled_ = false;  // list longer than kInline: read through the service
+};
+
+// True when the service's class test with code 16 accepts c, or when c is
+// one of the nine characters of "`+$=|<>^~".
+bool stringIsPunct(ZeqStringService *svc, TKChar c, int32_t wide);
+
+// Clears the view's position and end, then has the service bind it over its
+// start and length for the code-unit size (1 for bytes, 4 for TKChar).
+void StringInit(ZeqStringService *svc, int32_t unit, ZeqStrView *view);
+
+// Start index (0-based) and step of a walk over the source view.  Returns 1
+// when there is nothing to scan, else 0.
+int32_t SetPos(ZeqStringService *svc, const ModifierFlags *flags, ParsedArgs *parsed,
+               int64_t *index, int64_t *step, int32_t wide);
+
+// Moves over delimiters at one end of a view (direction 1: from the start,
+// -1: from the end) and shortens *chars by the characters passed.
+void stripDelims(ZeqStringService *svc, const MbClassifier &delim, ZeqStrView *view,
+                 int64_t *chars, int32_t direction, int32_t wide);
+
+}  // namespace zeq::words
+
+extern "C" {
+int32_t SCAN_FUNCTION(FncArgList *args, FncString *result, ZeqStringService *svc, int32_t wide,
+                      const char *name) noexcept;
+int32_t COUNTW_FUNCTION(FncArgList *args, double *result, ZeqStringService *svc, int32_t wide,
+                        const char *name) noexcept;
+int32_t fncscan(FncArgList *args, FncString *result) noexcept;
+int32_t fnccouw(FncArgList *args, double *result) noexcept;
+int32_t fncscnq(FncArgList *args, FncString *result) noexcept;
+int32_t fnccouq(FncArgList *args, double *result) noexcept;
+}
