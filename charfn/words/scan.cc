@@ -1,0 +1,218 @@
+// charfn/words/scan.cc - SCAN: the n-th word of a string.
+//
+// Function form (callForm other than 2): SCAN(string, n <, charlist
+// <, modifiers>>) answers the word.  Call form (callForm 2): SCAN(string, n,
+// position, length <, charlist <, modifiers>>) stores the word's 1-based
+// byte position and its length into the two numeric targets.  A negative n
+// counts words from the right.  Words and delimiters: charfn/words/delims.h.
+//
+// fncscan is the byte route and never diverts; SCAN_FUNCTION is the
+// multibyte route, which the host calls itself with a string service.
+#include <cstring>
+#include <initializer_list>
+
+#include "charfn/words/delims.h"
+#include "strkernel/strkernel.h"
+
+extern "C" void zfncmunq(FncArgList *args);
+
+namespace zeq::words {
+namespace {
+
+constexpr int kPositionTarget = 2;  // argument 3
+constexpr int kLengthTarget = 3;    // argument 4
+constexpr uint8_t kResultKindX = 120;
+
+// A word number that SCAN accepts: present, not missing, whole, inside the
+// signed 32-bit range and not 0.
+bool valid_word_number(const FncArg *g, int64_t *n) {
+  const double *v = zeq::num_value(g);
+  if (!v) return false;
+  const double x = *v;
+  if (!(x >= -2147483648.0 && x <= 2147483647.0)) return false;  // also NaN
+  const auto whole = static_cast<int64_t>(x);
+  if (static_cast<double>(whole) != x || whole == 0) return false;
+  *n = whole;
+  return true;
+}
+
+double *numeric_target(FncArgList *args, int index) {
+  FncArg *g = zeq::arg(args, index);
+  if (!g || !(g->type & FNC_ARG_NUMERIC) || !g->value) return nullptr;
+  return static_cast<double *>(g->value);
+}
+
+// Invalid n, or a call form missing a target: the function form answers an
+// empty word; the call form gives each present target the missing value and
+// reports each absent one with message 32.
+int32_t answer_invalid(FncArgList *args, FncString *result, bool call_form) {
+  if (call_form) {
+    for (int t : {kPositionTarget, kLengthTarget}) {
+      if (double *v = numeric_target(args, t))
+        *v = zeq::missing_value();
+      else
+        xpmlog(FNC_MSG_SET, 32, "SCAN", static_cast<i64>(t + 1));
+    }
+  } else if (result) {
+    result->length = 0;
+  }
+  return FNC_RC_NOTE;
+}
+
+// Dequotes a word into at most `room` bytes by the rule of zdequote, cutting
+// the output short instead of refusing it when the room is smaller than the
+// quoted text.
+int64_t dequote_bounded(const char *text, int64_t n, char *out, int64_t room) {
+  const char q = n > 0 ? text[0] : 0;
+  if (n <= 0 || (q != '"' && q != '\'') || text[n - 1] != q) {
+    const int64_t k = n < room ? n : room;
+    if (k > 0) std::memmove(out, text, static_cast<size_t>(k));
+    return k > 0 ? k : 0;
+  }
+  const int64_t end = n - 1;  // the outer closing quote
+  int64_t w = 0;
+  for (int64_t i = 1; i < end && w < room;) {
+    if (text[i] != q) {
+      out[w++] = text[i++];
+    } else if (text[i + 1] == q) {  // i + 1 <= end: the outer quote is a q too
+      out[w++] = q;
+      i += 2;
+    } else {
+      // A lone quote starts a run up to the next quote, which is dropped.
+      for (i++; i < end && text[i] != q && w < room;) out[w++] = text[i++];
+      i++;
+    }
+  }
+  return w;
+}
+
+int32_t write_word(FncString *result, const char *word, int64_t length, bool dequote) {
+  const int32_t rc = tkfncSetRetstg(result, length);
+  if (rc != FNC_RC_OK) return rc;
+  const int64_t room = zeq::result_room(result);
+  if (room <= 0 || !result->data) {
+    result->length = 0;
+    return rc;
+  }
+  if (dequote) {
+    constexpr int64_t kMax = 2147483647;
+    if (room >= length && length <= kMax) {
+      result->length = zdequote(word, static_cast<int32_t>(length), result->data,
+                                static_cast<int32_t>(room < kMax ? room : kMax));
+    } else {
+      result->length = dequote_bounded(word, length, result->data, room);
+    }
+    return rc;
+  }
+  const int64_t k = length < result->maxLength ? length : result->maxLength;
+  const int64_t copy = k < room ? k : room;
+  if (copy > 0) std::memcpy(result->data, word, static_cast<size_t>(copy));
+  result->length = copy > 0 ? copy : 0;
+  return rc;
+}
+
+}  // namespace
+}  // namespace zeq::words
+
+using namespace zeq::words;
+
+ZEQ_EXPORT int32_t fncscan(FncArgList *args, FncString *result) noexcept {
+  if (!args) return FNC_RC_NOTE;
+  const bool call_form = args->callForm == FNC_FORM_CALL;
+  if (call_form && args->resultKind == kResultKindX) zfncmunq(args);
+
+  int64_t n = 0;
+  if (!valid_word_number(zeq::arg(args, 1), &n)) {
+    zeq::mark_bad(zeq::arg(args, 1));
+    return answer_invalid(args, result, call_form);
+  }
+  double *position = nullptr, *length = nullptr;
+  if (call_form) {
+    position = numeric_target(args, kPositionTarget);
+    length = numeric_target(args, kLengthTarget);
+    if (!position || !length) return answer_invalid(args, result, call_form);
+  }
+
+  WordArgs where;
+  where.source = 0;
+  where.list = call_form ? 4 : 2;
+  where.modifiers = call_form ? 5 : 3;
+  where.name = "SCAN";
+  where.scan = true;
+  uint8_t local[kTableSize];
+  DelimSetup ds;
+  int32_t rc = build_delimiters(args, where, n < 0, local, &ds);
+  if (rc != FNC_RC_OK) return rc;
+
+  const bool rtl = ds.flags.rtl || n < 0;
+  const ByteText text{reinterpret_cast<const uint8_t *>(ds.source), ds.source_length, ds.table,
+                      ds.flags.M, ds.flags.Q};
+  WordSpan w = find_word(text, n < 0 ? -n : n, rtl);
+
+  if (!w.found) {
+    if (call_form) {
+      *position = 0;
+      *length = 0;
+      return FNC_RC_OK;
+    }
+    if (!result) return FNC_RC_OK;
+    if (ds.flags.R || ds.flags.M || args->resultKind == kResultKindX || result->maxLength <= 0) {
+      result->length = 0;
+      return FNC_RC_OK;
+    }
+    rc = tkfncSetRetstg(result, 1);
+    if (rc != FNC_RC_OK) return rc;
+    if (zeq::result_room(result) >= 1 && result->data) {
+      result->data[0] = ' ';
+      result->length = 1;
+    } else {
+      result->length = 0;
+    }
+    return rc;
+  }
+
+  if (ds.flags.R && w.length > 0) {
+    const char *p = ds.source + w.offset;
+    while (w.length > 0 && p[w.length - 1] == ' ') w.length--;
+    while (w.length > 0 && p[0] == ' ') {
+      p++;
+      w.offset++;
+      w.length--;
+    }
+  }
+
+  if (call_form) {
+    *position = static_cast<double>(w.offset + 1);
+    *length = static_cast<double>(w.length);
+    return FNC_RC_OK;
+  }
+  if (!result) return FNC_RC_OK;
+  const char *word = w.offset >= 0 ? ds.source + w.offset : ds.source;
+  return write_word(result, word, w.length, ds.flags.R && ds.flags.Q);
+}
+
+// Multibyte route.  Roles for argInit: source 1, word number 2, delimiters 3
+// (call form 5) when the argument count reaches that position and the
+// argument has a value, modifiers 4 (call form 6) only when the argument
+// count is exactly that and the argument has a value.  A word number that is
+// missing, 0 or not whole answers FNC_RC_NOTE at once with nothing written.
+ZEQ_EXPORT int32_t SCAN_FUNCTION(FncArgList *args, FncString *result, ZeqStringService *svc,
+                                 int32_t wide, const char *name) noexcept {
+  if (!args || !svc) return FNC_RC_NOTE;
+  const bool call_form = result == nullptr;
+  if (const double *v = zeq::num_value(zeq::arg(args, 1))) {
+    const double x = *v;
+    if (x != x || x == 0) return FNC_RC_NOTE;
+    if (x > -9.2e18 && x < 9.2e18 && static_cast<double>(static_cast<int64_t>(x)) != x)
+      return FNC_RC_NOTE;
+  }
+  int32_t roles[ROLE_COUNT] = {1, 0, 0, 0, 0, 2, 0};
+  const int list_pos = call_form ? 5 : 3;
+  const int mods_pos = call_form ? 6 : 4;
+  const FncArg *list = zeq::arg(args, list_pos - 1);
+  if (args->argCount >= list_pos && list && list->value) roles[ROLE_DELIMS] = list_pos;
+  const FncArg *mods = zeq::arg(args, mods_pos - 1);
+  if (args->argCount == mods_pos && mods && mods->value) roles[ROLE_MODIFIERS] = mods_pos;
+  return COUNTW_COMMON(args, nullptr, svc, wide, roles, call_form ? KIND_SCAN_OTHER : KIND_SCAN_WORD,
+                       result, name ? name : "SCAN");
+}
