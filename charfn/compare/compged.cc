@@ -88,6 +88,11 @@ int64_t run_programme(const Programme &p, int64_t *rows) {
 
   prev[0] = 0;
   for (int64_t j = 1; j <= right; j++) prev[j] = prev[j - 1] + alone(A[j - 1], firstA);
+  // SWAP and B's doubled character reach two rows down, so a row may only end
+  // the programme when the row before it cannot undercut the cutoff either.
+  const int64_t jump = min2(swap, dblB);
+  int64_t prev_min = 0;
+  for (int64_t j = 1; j <= right; j++) prev_min = min2(prev_min, prev[j]);
   fence(prev, right + 1, right + 2);
   fence(prev2, 0, la);
 
@@ -139,7 +144,8 @@ int64_t run_programme(const Programme &p, int64_t *rows) {
       if (v < row_min) row_min = v;
     }
     fence(cur, right + 1, right + 2);
-    if (row_min >= cutoff) return cutoff;
+    if (row_min >= cutoff && prev_min + jump >= cutoff) return cutoff;
+    prev_min = row_min;
     int64_t *t = prev2;
     prev2 = prev;
     prev = cur;
