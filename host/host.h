@@ -53,7 +53,8 @@ class Pool {
 };
 
 struct HostOptions {
-  std::string module_path;   // empty: $ZEQ_MODULE, else next to the executable, else build/
+  std::string module_path;   // empty: $ZEQ_MODULE, else the build's module (ZEQ_DEFAULT_MODULE),
+                             // else libzeqwucha.so next to the executable
   bool utf8 = false;         // session encoding UTF-8 (multibyte route)
   bool journal = true;       // kernel table offers a journal
   bool store = true;         // name/value store
@@ -63,6 +64,21 @@ struct HostOptions {
   bool rdrand = true;        // when false the processor record reports no RDRAND
   bool scratch = true;       // task and thread scratch arenas
 };
+
+// A call of a host service that only records (xprrlog, xpselec, xpopset,
+// wzsxoff, wzsx8ac, xexit never returns) or of the kernel service entry
+// ("kernel" with number, argument, flags).
+struct ServiceCall {
+  std::string name;
+  std::vector<int64_t> args;
+};
+
+// Statuses the reference host itself answers with.
+constexpr int32_t kStatusNoOption = (int32_t)0x80BFD001;    // unknown option name or number
+constexpr int32_t kStatusJournalFailed = (int32_t)0x80BFD002;  // set_journal_fails(true)
+constexpr int32_t kStatusBadRequest = (int32_t)0x80BFD003;  // a request the service cannot serve
+// Option number under which set_option_fails() reaches the YEARCUTOFF fetch (xyrngef).
+constexpr int kOptionYearCutoff = 0;
 
 class Host {
  public:
@@ -127,6 +143,16 @@ class Host {
 
   // --- misc services ---
   void set_version(const std::string &text);   // zzeqver text (8 bytes, blank-padded)
+  // xjundls answers 0 (nothing rewritten) unless a hook is set; the hook may
+  // rewrite the NUL-terminated text in place and answers non-zero when it did.
+  void set_unquote_hook(int (*hook)(char *text, FncString *value));
+  // Calls of the recording services, and of the kernel service entry, in order.
+  const std::vector<ServiceCall> &service_calls() const;
+  void clear_service_calls();
+  int clock_changes() const;                   // calls of the clock-change entry (bkztod)
+  void set_current_task(FncTask *task);        // the thread record's task
+  ZeqStringService *string_service();          // the session string service (the factory's answer)
+  uint8_t *processor_record();                 // CPUID record (null when options.processor is false)
   // xexit writes "ERROR: fatal exit <code>" to stderr and ends the process
   // with _exit(code & 0xFF); tests observe it with EXPECT_EXIT.
   void set_clock(double seconds_or_nan);       // fixed tkzdttme reading; NaN: real clock
