@@ -64,10 +64,14 @@ inline constexpr int kRejectZeroOneDraws = 1 << 16;
 // Smallest exponent zrng_double_infinite reaches before answering 0.0.
 inline constexpr int kInfiniteMinExponent = -1074;
 
-// Correctly rounded (to nearest, ties to even) unsigned 64-bit conversion.
-// The compiler's conversion is exact-rounding on x86-64 (it halves with a
-// sticky bit above 2^63, or uses the unsigned instruction).
-ZRNG_INLINE double u64_to_double(uint64_t w) { return static_cast<double>(w); }
+// Correctly rounded (to nearest, ties to even) unsigned 64-bit conversion,
+// without a branch on the top bit (which random words would mispredict half
+// the time): both halves convert exactly, and their sum is rounded once.
+ZRNG_INLINE double u64_to_double(uint64_t w) {
+  const double hi = static_cast<double>(static_cast<int64_t>(w >> 32)) * 0x1p32;
+  const double lo = static_cast<double>(static_cast<int64_t>(w & 0xFFFFFFFFull));
+  return hi + lo;
+}
 
 // --- 32-bit rules ----------------------------------------------------------
 template <class Draw>

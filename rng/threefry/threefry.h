@@ -77,28 +77,38 @@ ZRNG_INLINE void threefry2x64_R(const uint64_t *ctr, const uint64_t *key, uint64
 ZRNG_INLINE void threefry4x64_R(const uint64_t *ctr, const uint64_t *key, uint64_t *out) {
   const uint64_t ks[5] = {key[0], key[1], key[2], key[3],
                           kFryParity<uint64_t> ^ key[0] ^ key[1] ^ key[2] ^ key[3]};
-  uint64_t x[4] = {ctr[0] + ks[0], ctr[1] + ks[1], ctr[2] + ks[2], ctr[3] + ks[3]};
+  // Four scalars rather than an array: an array would be copied out of the
+  // stack with vector loads that stall on store forwarding.
+  uint64_t x0 = ctr[0] + ks[0];
+  uint64_t x1 = ctr[1] + ks[1];
+  uint64_t x2 = ctr[2] + ks[2];
+  uint64_t x3 = ctr[3] + ks[3];
 #pragma GCC unroll 20
   for (int r = 0; r < 20; ++r) {
     const int *rot = kFry4x64Rot[r % 8];
     if (r % 2 == 0) {
-      x[0] += x[1];
-      x[1] = fry_rotl(x[1], rot[0]) ^ x[0];
-      x[2] += x[3];
-      x[3] = fry_rotl(x[3], rot[1]) ^ x[2];
+      x0 += x1;
+      x1 = fry_rotl(x1, rot[0]) ^ x0;
+      x2 += x3;
+      x3 = fry_rotl(x3, rot[1]) ^ x2;
     } else {
-      x[0] += x[3];
-      x[3] = fry_rotl(x[3], rot[0]) ^ x[0];
-      x[2] += x[1];
-      x[1] = fry_rotl(x[1], rot[1]) ^ x[2];
+      x0 += x3;
+      x3 = fry_rotl(x3, rot[0]) ^ x0;
+      x2 += x1;
+      x1 = fry_rotl(x1, rot[1]) ^ x2;
     }
     if (r % 4 == 3) {
       const int s = (r + 1) / 4;
-      for (int j = 0; j < 4; ++j) x[j] += ks[(s + j) % 5];
-      x[3] += static_cast<uint64_t>(s);
+      x0 += ks[s % 5];
+      x1 += ks[(s + 1) % 5];
+      x2 += ks[(s + 2) % 5];
+      x3 += ks[(s + 3) % 5] + static_cast<uint64_t>(s);
     }
   }
-  for (int j = 0; j < 4; ++j) out[j] = x[j];
+  out[0] = x0;
+  out[1] = x1;
+  out[2] = x2;
+  out[3] = x3;
 }
 
 template <int W, class T>
