@@ -186,10 +186,13 @@ int32_t build_delimiters(FncArgList *args, const WordArgs &where, bool negative_
     }
   }
 
-  add_list(local, list_data, list_length, ignore_case);
+  // A table made for the call-site cache takes the list at its full length:
+  // T trims the list only for a table built for this call alone.
+  const bool caching = keep && limited;
+  add_list(local, list_data, caching && list_data ? list->length : list_length, ignore_case);
   if (complement) invert(local);
 
-  if (keep && limited) {
+  if (caching) {
     FncTask *task = zeq::current_task(args);
     if (where.scan) {
       auto *c = static_cast<ScanCache *>(zeq::task_alloc(task, sizeof(ScanCache), ZEQ_FLAGS_CACHE));

@@ -7,7 +7,9 @@
 // then the character list (both case forms with I), then K inverts, then the
 // call-site cache is stored (O in a limited environment), then Q clears the
 // two quote characters.  A call with no character-list position at all uses
-// the task's default table.
+// the task's default table.  T trims the list of a table built for one call;
+// a table built for the call-site cache takes the list at its full length,
+// as the hosts that keep such caches expect.
 //
 // Multibyte route.  The same classification is made per character through the
 // session string service, from the ModifierFlags and ParsedArgs that argInit

@@ -1,0 +1,446 @@
+// Tests of SCAN through the reference host: both calling forms, word rules
+// (M, Q, R, T, B, negative n), bad word numbers and targets, result sizing,
+// the x environment, agreement with the plain splitter of
+// tests/reference/words_reference.h, and the multibyte route.
+#include <cmath>
+#include <cstring>
+#include <limits>
+#include <random>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "host/host.h"
+#include "tests/reference/words_reference.h"
+#include "tests/support/call.h"
+
+namespace {
+
+zeqhost::Host &host() {
+  static zeqhost::Host *h = new zeqhost::Host();
+  return *h;
+}
+
+using ScanEntry = int32_t (*)(FncArgList *, FncString *);
+ScanEntry fncscan() { return host().fn<ScanEntry>("fncscan"); }
+
+struct A {
+  enum K { Chr, Num, Miss, Absent } k;
+  std::string s;
+  double x = 0;
+};
+A C(std::string s) { return {A::Chr, std::move(s)}; }
+A N(double x) { return {A::Num, {}, x}; }
+A Miss() { return {A::Miss, {}}; }
+A AbsentChr() { return {A::Absent, {}}; }
+
+void add(zeqtest::Call &c, const std::vector<A> &args) {
+  for (const A &a : args) {
+    switch (a.k) {
+      case A::Chr: c.str(a.s); break;
+      case A::Num: c.num(a.x); break;
+      case A::Miss: c.missing(); break;
+      case A::Absent: c.absent(a.s == "num" ? FNC_ARG_NUMERIC : FNC_ARG_CHAR); break;
+    }
+  }
+}
+A AbsentNum() { return {A::Absent, "num"}; }
+
+// A fixed result with 16 guard bytes past maxLength.
+struct Fixed {
+  std::string buf;
+  FncString rec{};
+  explicit Fixed(int64_t max_length) {
+    buf.assign((size_t)max_length + 16, '#');
+    rec.maxLength = max_length;
+    rec.length = -7;
+    rec.data = buf.data();
+  }
+  std::string text() const { return rec.length < 0 ? "<unset>" : std::string(rec.data, (size_t)rec.length); }
+  bool guard_intact() const { return buf.compare((size_t)rec.maxLength, 16, std::string(16, '#')) == 0; }
+};
+
+std::vector<int> messages() { return host().message_numbers(); }
+
+// Function form: SCAN(args...) into a fixed result of `room`.
+struct Answer {
+  int32_t rc;
+  std::string word;
+};
+Answer scan(const std::vector<A> &args, int64_t room = 64, uint8_t kind = 0) {
+  zeqtest::Call c;
+  add(c, args);
+  c.form(FNC_FORM_FUNCTION).kind(kind);
+  Fixed r(room);
+  const int32_t rc = fncscan()(c.block(), &r.rec);
+  EXPECT_TRUE(r.guard_intact());
+  return {rc, r.text()};
+}
+
+// ---------------------------------------------------------------------------
+// Function form: the word rules.
+// ---------------------------------------------------------------------------
+struct WordCase {
+  const char *name;
+  std::vector<A> args;
+  const char *expected;
+};
+
+class ScanWords : public ::testing::TestWithParam<WordCase> {};
+
+TEST_P(ScanWords, AnswersTheWord) {
+  const WordCase &tc = GetParam();
+  host().clear_log();
+  const Answer a = scan(tc.args);
+  EXPECT_EQ(a.rc, FNC_RC_OK);
+  EXPECT_EQ(a.word, tc.expected);
+  EXPECT_TRUE(messages().empty());
+}
+
+const char kQuoted[] = "a\"b c\"d";
+
+INSTANTIATE_TEST_SUITE_P(
+    Scan, ScanWords,
+    ::testing::Values(
+        WordCase{"DefaultsSecondWord", {C("a b  c"), N(2)}, "b"},
+        WordCase{"DefaultsLastWord", {C("a b  c"), N(-1)}, "c"},
+        WordCase{"MissingWordIsOneBlank", {C("a b  c"), N(4)}, " "},
+        WordCase{"DefaultsIncludePunctuation", {C("x.y(z"), N(3)}, "z"},
+        WordCase{"DefaultsExcludeUnderscore", {C("a_b c"), N(1)}, "a_b"},
+        WordCase{"FractionlessLargeN", {C("a b"), N(2147483647)}, " "},
+        WordCase{"MostNegativeN", {C("a b"), N(-2147483648.0)}, " "},
+        WordCase{"ListReplacesDefaults", {C("a.b,c"), N(2), C(",")}, "c"},
+        WordCase{"OneCharacterList", {C("x;y;;z"), N(3), C(";")}, "z"},
+        WordCase{"AbsentListValueMeansNoDelimiters", {C("a b"), N(1), AbsentChr()}, "a b"},
+        WordCase{"EmptyListMeansNoDelimiters", {C("a b"), N(1), C("")}, "a b"},
+        WordCase{"MFirstEmpty", {C(",a,,b,"), N(1), C(","), C("M")}, ""},
+        WordCase{"MSecond", {C(",a,,b,"), N(2), C(","), C("M")}, "a"},
+        WordCase{"MThirdEmpty", {C(",a,,b,"), N(3), C(","), C("M")}, ""},
+        WordCase{"MFourth", {C(",a,,b,"), N(4), C(","), C("M")}, "b"},
+        WordCase{"MBeyondIsEmpty", {C(",a,,b,"), N(6), C(","), C("M")}, ""},
+        WordCase{"MFromRight", {C(",a,,b,"), N(-2), C(","), C("M")}, "b"},
+        WordCase{"MFromRightBeyondStart", {C("a,b"), N(-5), C(","), C("M")}, ""},
+        WordCase{"BCountsFromRight", {C("a b c"), N(1), C(" "), C("B")}, "c"},
+        WordCase{"BAndNegativeStillFromRight", {C("a b c"), N(-2), C(" "), C("B")}, "b"},
+        WordCase{"WithoutQQuotesSplit", {C(kQuoted), N(1), C(" ")}, "a\"b"},
+        WordCase{"QuotedOneWord", {C(kQuoted), N(1), C(" "), C("Q")}, kQuoted},
+        WordCase{"QuotedFromRight", {C("x 'a b' y"), N(-2), C(" "), C("Q")}, "'a b'"},
+        WordCase{"QuoteNeverDelimits", {C("a\"b"), N(1), C("\""), C("Q")}, "a\"b"},
+        WordCase{"UnclosedQuoteRunsToEnd", {C("a \"b c"), N(2), C(" "), C("Q")}, "\"b c"},
+        WordCase{"UnclosedQuoteFromRightRunsToStart", {C("a b\" c"), N(-2), C(" "), C("Q")}, "a b\""},
+        WordCase{"DoubledQuoteStaysQuoted", {C("\"a\"\" b\" c"), N(1), C(" "), C("Q")}, "\"a\"\" b\""},
+        WordCase{"OtherQuoteIsOrdinaryInside", {C("\"a' b\" c"), N(2), C(" "), C("Q")}, "c"},
+        WordCase{"QuotesWithM", {C("a,'b,c',,d"), N(4), C(","), C("QM")}, "d"},
+        WordCase{"RTrimsWord", {C("a , b"), N(2), C(","), C("R")}, "b"},
+        WordCase{"WithoutRBlanksStay", {C("a , b"), N(2), C(",")}, " b"},
+        WordCase{"RBlankWordBecomesEmpty", {C("a,  ,b"), N(2), C(","), C("R")}, ""},
+        WordCase{"RMissingWordIsEmpty", {C("a"), N(2), C(","), C("R")}, ""},
+        WordCase{"RQUnquotes", {C("\"x y\""), N(1), C(" "), C("RQ")}, "x y"},
+        WordCase{"RQCollapsesDoubledQuotes", {C("'it''s' z"), N(1), C(" "), C("RQ")}, "it's"},
+        WordCase{"TMDropsTrailingBlankWords", {C("a,b   "), N(2), C(","), C("TM")}, "b"},
+        WordCase{"TBlankListBecomesEmpty", {C("a b"), N(1), C("   "), C("T")}, "a b"},
+        WordCase{"MWithoutTKeepsBlankWords", {C("a b  "), N(4), C(" "), C("M")}, ""},
+        WordCase{"EmptyStringIsBlank", {C(""), N(1)}, " "},
+        WordCase{"EmptyStringWithMIsEmpty", {C(""), N(1), C(","), C("M")}, ""},
+        WordCase{"AbsentStringIsEmpty", {AbsentChr(), N(1)}, " "}),
+    [](const auto &info) { return std::string(info.param.name); });
+
+// ---------------------------------------------------------------------------
+// Word numbers SCAN refuses.
+// ---------------------------------------------------------------------------
+TEST(ScanWordNumber, RefusedValuesMarkArgumentTwo) {
+  const double inf = std::numeric_limits<double>::infinity();
+  const std::vector<A> bad = {N(0),     N(1.5),        N(-0.5), Miss(), N(2147483648.0),
+                              N(-2147483649.0), N(inf), N(-inf), N(1e300), AbsentNum()};
+  for (const A &n : bad) {
+    zeqtest::Call c;
+    add(c, {C("a b"), n});
+    Fixed r(8);
+    host().clear_log();
+    EXPECT_EQ(fncscan()(c.block(), &r.rec), FNC_RC_NOTE) << n.x;
+    EXPECT_EQ(r.rec.length, 0) << n.x;
+    EXPECT_EQ(c.mark(1), FNC_MARK_BAD) << n.x;
+    EXPECT_EQ(c.mark(0), 0);
+    EXPECT_TRUE(messages().empty());
+  }
+}
+
+TEST(ScanWordNumber, MissingNumberArgumentIsRefused) {
+  zeqtest::Call c;
+  c.str("a b");
+  Fixed r(8);
+  EXPECT_EQ(fncscan()(c.block(), &r.rec), FNC_RC_NOTE);
+  EXPECT_EQ(r.rec.length, 0);
+}
+
+// ---------------------------------------------------------------------------
+// Call form: position and length targets.
+// ---------------------------------------------------------------------------
+struct Target {
+  double position, length;
+};
+
+Target call_scan(const std::vector<A> &args, int32_t *rc, uint8_t kind = 0) {
+  zeqtest::Call c;
+  add(c, args);
+  c.form(FNC_FORM_CALL).kind(kind);
+  *rc = fncscan()(c.block(), nullptr);
+  const double *p = c.number_arg(2), *l = c.number_arg(3);
+  return {p ? *p : -1, l ? *l : -1};
+}
+
+TEST(ScanCallForm, StoresPositionAndLength) {
+  struct Case {
+    std::vector<A> args;
+    double position, length;
+  } cases[] = {
+      {{C("a b"), N(2), N(-1), N(-1)}, 3, 1},
+      {{C("a b"), N(3), N(-1), N(-1)}, 0, 0},
+      {{C("  abc de"), N(1), N(-1), N(-1)}, 3, 3},
+      {{C(",a,,b,"), N(5), N(-1), N(-1), C(","), C("M")}, 7, 0},
+      {{C(",a,,b,"), N(-1), N(-1), N(-1), C(","), C("M")}, 7, 0},
+      {{C(",a,,b,"), N(6), N(-1), N(-1), C(","), C("M")}, 0, 0},
+      {{C("a,b"), N(-4), N(-1), N(-1), C(","), C("M")}, 0, 0},
+      {{C(""), N(1), N(-1), N(-1), C(","), C("M")}, 1, 0},
+      {{C("ab  cd"), N(2), N(-1), N(-1), C("x"), C("G")}, 0, 0},
+      {{C("a ,  b"), N(2), N(-1), N(-1), C(","), C("R")}, 6, 1},
+      {{C("a-b c"), N(-1), N(-1), N(-1)}, 5, 1},
+  };
+  for (const Case &tc : cases) {
+    int32_t rc;
+    const Target t = call_scan(tc.args, &rc);
+    EXPECT_EQ(rc, FNC_RC_OK);
+    EXPECT_EQ(t.position, tc.position) << tc.args[0].s << " n=" << tc.args[1].x;
+    EXPECT_EQ(t.length, tc.length) << tc.args[0].s << " n=" << tc.args[1].x;
+  }
+}
+
+TEST(ScanCallForm, BadNumberGivesMissingTargets) {
+  zeqtest::Call c;
+  add(c, {C("a b"), N(0.5), N(1), N(1)});
+  c.form(FNC_FORM_CALL);
+  host().clear_log();
+  EXPECT_EQ(fncscan()(c.block(), nullptr), FNC_RC_NOTE);
+  EXPECT_TRUE(std::isnan(*c.number_arg(2)));
+  EXPECT_TRUE(std::isnan(*c.number_arg(3)));
+  uint64_t bits;
+  std::memcpy(&bits, c.number_arg(2), 8);
+  EXPECT_EQ(bits, FNC_MISSING_BITS);
+  EXPECT_EQ(c.mark(1), FNC_MARK_BAD);
+  EXPECT_TRUE(messages().empty());
+}
+
+TEST(ScanCallForm, AbsentTargetsAreReportedWithMessage32) {
+  struct Case {
+    std::vector<A> args;
+    bool mark;
+    std::vector<int> messages;
+  } cases[] = {
+      {{C("a b"), N(1), AbsentNum(), N(0)}, false, {32}},
+      {{C("a b"), N(1), N(0), AbsentNum()}, false, {32}},
+      {{C("a b"), N(1)}, false, {32, 32}},
+      {{C("a b"), N(0), AbsentNum(), AbsentNum()}, true, {32, 32}},
+  };
+  for (const Case &tc : cases) {
+    zeqtest::Call c;
+    add(c, tc.args);
+    c.form(FNC_FORM_CALL);
+    host().clear_log();
+    EXPECT_EQ(fncscan()(c.block(), nullptr), FNC_RC_NOTE);
+    EXPECT_EQ(messages(), tc.messages);
+    EXPECT_EQ(c.mark(1), tc.mark ? FNC_MARK_BAD : 0);
+    for (int t = 2; t < 4 && t < (int)tc.args.size(); t++)
+      if (tc.args[t].k == A::Num) EXPECT_TRUE(std::isnan(*c.number_arg(t)));
+  }
+  // The message names the function and the argument number.
+  zeqtest::Call c;
+  add(c, {C("a b"), N(1), N(0), AbsentNum()});
+  c.form(FNC_FORM_CALL);
+  host().clear_log();
+  fncscan()(c.block(), nullptr);
+  ASSERT_EQ(host().log().size(), 1u);
+  EXPECT_EQ(host().log()[0].args, (std::vector<std::string>{"SCAN", "4"}));
+}
+
+// ---------------------------------------------------------------------------
+// Result sizing.
+// ---------------------------------------------------------------------------
+TEST(ScanResult, CutToTheRoom) {
+  EXPECT_EQ(scan({C("abcdef gh"), N(1)}, 3).word, "abc");
+  EXPECT_EQ(scan({C("a b"), N(3)}, 0).word, "");  // no room even for the blank
+  EXPECT_EQ(scan({C("\"x y\""), N(1), C(" "), C("RQ")}, 3).word, "x y");
+  EXPECT_EQ(scan({C("\"abcdef\""), N(1), C(" "), C("RQ")}, 4).word, "abcd");
+}
+
+TEST(ScanResult, GrowableResultGrowsToTheWord) {
+  const std::string big(3000, 'w');
+  zeqtest::Call c;
+  add(c, {C("a " + big), N(2)});
+  zeqtest::Result r(5000, true, 0);
+  ASSERT_EQ(fncscan()(c.block(), &r.rec), FNC_RC_OK);
+  EXPECT_EQ(r.text(), big);
+  EXPECT_EQ(r.rec.capacity, 3072);
+}
+
+TEST(ScanResult, FailedGrowthIsNoRoom) {
+  zeqtest::Call c;
+  add(c, {C("abc def"), N(2)});
+  zeqtest::Result r(100, true, 0);
+  r.grow.fail = true;
+  r.rec.length = 42;
+  EXPECT_EQ(fncscan()(c.block(), &r.rec), FNC_RC_NOROOM);
+  EXPECT_EQ(r.rec.length, 42);
+}
+
+TEST(ScanResult, XEnvironmentAnswersEmptyForMissingWord) {
+  EXPECT_EQ(scan({C("a"), N(2)}, 8, 120).word, "");
+  EXPECT_EQ(scan({C("a b"), N(2)}, 8, 120).word, "b");
+}
+
+// ---------------------------------------------------------------------------
+// R with Q unquotes the word as zdequote does.
+// ---------------------------------------------------------------------------
+TEST(ScanDequote, AgreesWithZdequote) {
+  auto zdequote = host().fn<int32_t (*)(const char *, int32_t, char *, int32_t)>("zdequote");
+  ASSERT_NE(zdequote, nullptr);
+  const char *words[] = {"\"a\"", "'it''s'", "'ab'cd'", "\"\"", "\"", "'a\"b'", "\"x\"\"\"",
+                         "'a'b''c'", "plain", "'half"};
+  for (const char *w : words) {
+    char buf[64];
+    const int32_t n = zdequote(w, (int32_t)std::strlen(w), buf, sizeof buf);
+    EXPECT_EQ(scan({C(w), N(1), C(" "), C("RQ")}).word, std::string(buf, (size_t)n)) << w;
+  }
+}
+
+// ---------------------------------------------------------------------------
+// Fast code against the plain splitter on random strings.
+// ---------------------------------------------------------------------------
+TEST(ScanReference, RandomStringsAgree) {
+  std::mt19937 rng(20240607);
+  const char alphabet[] = "ab ,;\"'";
+  int checked = 0;
+  for (int round = 0; round < 3000; round++) {
+    std::string s(rng() % 14, ' ');
+    for (char &ch : s) ch = alphabet[rng() % (sizeof alphabet - 1)];
+    const bool M = rng() & 1, Q = rng() & 1, B = rng() & 1;
+    std::string mods = std::string(M ? "M" : "") + (Q ? "Q" : "") + (B ? "B" : "");
+    zeqref::DelimSet set{};
+    set[' '] = set[','] = true;
+    if (Q) set['"'] = set['\''] = false;
+    for (int64_t n : {1, 2, 3, 5, -1, -2, -4}) {
+      const bool rtl = B || n < 0;
+      zeqref::Word w{};
+      const bool found = zeqref::nth_word(s, set, M, Q, rtl, n < 0 ? -n : n, &w);
+      int32_t rc;
+      const Target t = call_scan({C(s), N((double)n), N(-1), N(-1), C(" ,"), C(mods)}, &rc);
+      ASSERT_EQ(rc, FNC_RC_OK);
+      const double want_pos = found ? (double)(w.offset + 1) : 0;
+      const double want_len = found ? (double)w.length : 0;
+      EXPECT_EQ(t.position, want_pos) << "'" << s << "' n=" << n << " " << mods;
+      EXPECT_EQ(t.length, want_len) << "'" << s << "' n=" << n << " " << mods;
+
+      const Answer a = scan({C(s), N((double)n), C(" ,"), C(mods)});
+      std::string want = found ? (w.offset >= 0 ? s.substr((size_t)w.offset, (size_t)w.length) : "")
+                               : (M ? "" : " ");
+      EXPECT_EQ(a.word, want) << "'" << s << "' n=" << n << " " << mods;
+      checked++;
+    }
+  }
+  EXPECT_EQ(checked, 3000 * 7);
+}
+
+// ---------------------------------------------------------------------------
+// Multibyte route: characters, not bytes.
+// ---------------------------------------------------------------------------
+using ScanMb = int32_t (*)(FncArgList *, FncString *, ZeqStringService *, int32_t, const char *);
+
+class ScanMultibyte : public ::testing::Test {
+ protected:
+  void SetUp() override { host().set_utf8(true); }
+  void TearDown() override { host().set_utf8(false); }
+  ZeqStringService *svc() {
+    auto factory = host().kernel()->string_service;
+    static const TKChar name[] = {'M', 'V', 'A', 0};
+    unsigned char opts[128] = {};
+    return factory ? factory(name, opts) : nullptr;
+  }
+  Answer word(const std::vector<A> &args, int64_t room = 64) {
+    zeqtest::Call c;
+    add(c, args);
+    Fixed r(room);
+    const int32_t rc = host().fn<ScanMb>("SCAN_FUNCTION")(c.block(), &r.rec, svc(), 0, "SCAN");
+    EXPECT_TRUE(r.guard_intact());
+    return {rc, r.text()};
+  }
+  Target where(const std::vector<A> &args, int32_t *rc) {
+    zeqtest::Call c;
+    add(c, args);
+    c.form(FNC_FORM_CALL);
+    *rc = host().fn<ScanMb>("SCAN_FUNCTION")(c.block(), nullptr, svc(), 0, "SCAN");
+    return {*c.number_arg(2), *c.number_arg(3)};
+  }
+};
+
+TEST_F(ScanMultibyte, WordsOfCharacters) {
+  ASSERT_NE(svc(), nullptr);
+  EXPECT_EQ(word({C("h\xc3\xa9llo w\xc3\xb6rld"), N(2)}).word, "w\xc3\xb6rld");
+  EXPECT_EQ(word({C("\xc3\xa9,\xc3\xb6,x"), N(-2), C(",")}).word, "\xc3\xb6");
+  EXPECT_EQ(word({C("a\xc3\xa9" "b c"), N(1), C("\xc3\xa9")}).word, "a");
+  EXPECT_EQ(word({C("a b"), N(3)}).word, " ");
+  EXPECT_EQ(word({C("a,b"), N(3), C(","), C("M")}).word, "");
+  EXPECT_EQ(word({C(""), N(1), C(","), C("M")}).word, " ");
+}
+
+TEST_F(ScanMultibyte, CallFormCountsCharacters) {
+  int32_t rc;
+  const Target t = where({C("\xc3\xa9\xc3\xa9 \xc3\xb6x"), N(2), N(-1), N(-1)}, &rc);
+  EXPECT_EQ(rc, FNC_RC_OK);
+  EXPECT_EQ(t.position, 4);
+  EXPECT_EQ(t.length, 2);
+  const Target none = where({C("\xc3\xa9"), N(2), N(-1), N(-1)}, &rc);
+  EXPECT_EQ(none.position, 0);
+  EXPECT_EQ(none.length, 0);
+}
+
+TEST_F(ScanMultibyte, CutsToWholeCharacters) {
+  EXPECT_EQ(word({C("\xc3\xa9\xc3\xa9\xc3\xa9"), N(1)}, 5).word, "\xc3\xa9\xc3\xa9");
+}
+
+TEST_F(ScanMultibyte, RefusedNumbersWriteNothing) {
+  for (double n : {0.0, 1.5, std::nan("")}) {
+    zeqtest::Call c;
+    add(c, {C("a b"), N(n)});
+    Fixed r(8);
+    EXPECT_EQ(host().fn<ScanMb>("SCAN_FUNCTION")(c.block(), &r.rec, svc(), 0, "SCAN"), FNC_RC_NOTE);
+    EXPECT_EQ(r.rec.length, -7);
+    EXPECT_EQ(c.mark(1), 0);
+  }
+  EXPECT_EQ(word({C("a b"), N(3e9)}).word, "a");  // above the range counts as 1
+}
+
+TEST_F(ScanMultibyte, RQUnquotesOneKind) {
+  EXPECT_EQ(word({C("\"\xc3\xa9 \"\" x\" y"), N(1), C(" "), C("RQ")}).word, "\xc3\xa9 \" x");
+  EXPECT_EQ(word({C("  a  "), N(1), C(","), C("R")}).word, "a");
+}
+
+TEST_F(ScanMultibyte, NullServiceIsANote) {
+  zeqtest::Call c;
+  add(c, {C("a"), N(1)});
+  Fixed r(8);
+  EXPECT_EQ(host().fn<ScanMb>("SCAN_FUNCTION")(c.block(), &r.rec, nullptr, 0, "SCAN"), FNC_RC_NOTE);
+}
+
+TEST_F(ScanMultibyte, ByteRouteNeverDiverts) {
+  // fncscan works on bytes even in a UTF-8 session: the two-byte character
+  // counts as two bytes of the call form's position.
+  int32_t rc;
+  zeqtest::Call c;
+  c.var("\xc3\xa9 x").num(2).num(-1).num(-1);
+  c.form(FNC_FORM_CALL);
+  rc = fncscan()(c.block(), nullptr);
+  EXPECT_EQ(rc, FNC_RC_OK);
+  EXPECT_EQ(*c.number_arg(2), 4);
+}
+
+}  // namespace
