@@ -85,9 +85,11 @@ static_assert(kLowcase.v['Z'] == 'z' && kLowcase.v[0xD7] == 0xD7);
 // Makes sure a growable result can hold `needed` bytes.  A fixed result
 // (no allocator) gets capacity = maxLength.  A growable one never shrinks;
 // it grows to the next multiple of 1024 at or above the need, clamped to
-// maxLength.  When the host's resize fails the record keeps its previous
-// data and capacity (the host's block is still the result's) and the
-// caller gets FNC_RC_NOROOM.
+// maxLength.  When the host's resize fails the record is left with the new
+// capacity and a null data, and the caller must return FNC_RC_NOROOM at
+// once.  A record left in that state (null data) is never taken as big
+// enough: the next sizing asks the host for a block again instead of
+// letting a function write through the null pointer.
 extern "C" ZEQ_EXPORT int32_t tkfncSetRetstg(FncString *result, int64_t needed) {
   if (!result) return FNC_RC_OK;
   if (!result->allocator) {
@@ -95,19 +97,19 @@ extern "C" ZEQ_EXPORT int32_t tkfncSetRetstg(FncString *result, int64_t needed) 
     return FNC_RC_OK;
   }
   if (needed > result->maxLength) needed = result->maxLength;
-  if (needed <= 0 || needed <= result->capacity) return FNC_RC_OK;
+  if (needed <= 0) return FNC_RC_OK;
+  if (needed <= result->capacity && result->data) return FNC_RC_OK;
 
   int64_t size = needed;
   if (size % 1024 != 0) size = (size > kI64Max - 1023) ? kI64Max : (size / 1024 + 1) * 1024;
   if (size > result->maxLength) size = result->maxLength;
 
   FncStringAllocator *grower = result->allocator;
-  if (!grower->resize) return FNC_RC_NOROOM;
-  void *grown = grower->resize(grower, result->data, size, ZEQ_RESIZE_FLAGS);
-  if (!grown) return FNC_RC_NOROOM;
-  result->data = static_cast<char *>(grown);
   result->capacity = size;
-  return FNC_RC_OK;
+  result->data = grower->resize
+                     ? static_cast<char *>(grower->resize(grower, result->data, size, ZEQ_RESIZE_FLAGS))
+                     : nullptr;
+  return result->data ? FNC_RC_OK : FNC_RC_NOROOM;
 }
 
 // Upper bound of a concatenation result: per present argument, 12 for a

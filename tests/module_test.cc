@@ -195,18 +195,20 @@ TEST_F(ModuleTest, SetRetstgGivesAFixedResultItsMaxLength) {
   EXPECT_EQ(tkfncSetRetstg(nullptr, 5), FNC_RC_OK);
 }
 
-// A failed resize reports NOROOM and leaves the host's buffer with the
-// result, so a later call neither writes through a null pointer nor loses it.
-TEST_F(ModuleTest, SetRetstgFailureKeepsTheBuffer) {
+// A failed resize reports NOROOM and leaves the new capacity with a null
+// data; the next sizing of that record asks the host again rather than
+// taking the null buffer as big enough.
+TEST_F(ModuleTest, SetRetstgFailureLeavesNullDataAndRetries) {
   Result r(4000, true, 1024);
-  char *old = r.rec.data;
   r.grow.fail = true;
   EXPECT_EQ(tkfncSetRetstg(&r.rec, 3000), FNC_RC_NOROOM);
-  EXPECT_EQ(r.rec.data, old);
-  EXPECT_EQ(r.rec.capacity, 1024);
-  r.grow.fail = false;
-  EXPECT_EQ(tkfncSetRetstg(&r.rec, 3000), FNC_RC_OK);
+  EXPECT_EQ(r.rec.data, nullptr);
   EXPECT_EQ(r.rec.capacity, 3072);
+  r.grow.fail = false;
+  EXPECT_EQ(tkfncSetRetstg(&r.rec, 10), FNC_RC_OK);
+  EXPECT_NE(r.rec.data, nullptr);
+  EXPECT_EQ(r.rec.capacity, 1024);
+  EXPECT_EQ(r.grow.resizes, 2);
 }
 
 TEST_F(ModuleTest, ComputeLengthSumsPresentArguments) {
