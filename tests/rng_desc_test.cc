@@ -1,0 +1,342 @@
+// Generator descriptors and method selection: the facts and slots every
+// builder writes, the descriptor's fixed offsets, the builders' trace
+// messages, and zrngmeth's word table, trimming, setting and fallbacks.
+#include <gtest/gtest.h>
+
+#include <cctype>
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "host/host.h"
+#include "zeq/rng.h"
+
+namespace {
+
+using Builder = void (*)(zrng_desc *);
+using Meth = int32_t (*)(const void *, int64_t, zrng_desc *, int64_t);
+
+constexpr int32_t kBadMethod = static_cast<int32_t>(0x8C7FE80B);
+constexpr int32_t kNoHardware = static_cast<int32_t>(0x8C7FE80C);
+constexpr uint64_t k32 = 0xFFFFFFFFull;
+constexpr uint64_t k64 = ~0ull;
+
+enum Family { F32, F64, FBoth };
+
+struct Facts {
+  const char *name;
+  const char *description;
+  uint64_t state_bytes;
+  int32_t output_bits;
+  uint64_t flags;
+  uint64_t seed_max;
+  uint64_t key_max;
+  int64_t blob;
+  Family family;
+  bool crude;
+  int count;  // 0 none, 32 count_32, 64 count_64
+};
+
+const Facts kMethods[] = {
+    {"SUBKEY32", "32-bit Subtract Key", 4, 32, 0x82F, k32, k32, 8, F32, false, 0},
+    {"SUBKEY64", "64-bit Subtract Key", 8, 64, 0x1057, k64, k64, 16, F64, false, 0},
+    {"RANUNI", "", 0, 31, 0x80A, k32, 0, 8, F32, true, 0},
+    {"RDRAND", "Intel RDRAND", 0, 0, 0x3801, 0, 0, 0, FBoth, false, 0},
+    {"MT1998", "1998 32-bit Mersenne Twister", 2496, 32, 0x28AF, k32, k32, 2500, F32, true, 0},
+    {"MTHYBRID", "Hybrid 1998/2002 32-bit Mersenne Twister", 2496, 32, 0x28AF, k32, k32, 2500,
+     F32, true, 0},
+    {"MT32", "2002 32-bit Mersenne Twister", 2496, 32, 0x28AF, k32, k32, 2500, F32, true, 0},
+    {"MT64", "64-bit Mersenne Twister", 2496, 64, 0x1157, k64, k64, 2504, F64, false, 0},
+    {"MH3", "64-bit Murmur Hash 3", 8, 64, 0x1017, k64, 0, 8, F64, false, 0},
+    {"XOR64", "64-bit XORSHIFT64*", 8, 64, 0x1017, k64, 0, 8, F64, false, 0},
+    {"XOR128", "64-bit XORSHIFT128+", 16, 64, 0x1017, k64, 0, 16, F64, false, 0},
+    {"XOR1024", "64-bit XORSHIFT1024*", 128, 64, 0x1017, k64, 0, 136, F64, false, 0},
+    {"XOR4096", "64-bit XORSHIFT4096*", 512, 64, 0x1017, k64, 0, 520, F64, false, 0},
+    {"XORGENS", "64-bit XORGENS*", 0, 64, 0x1013, k64, 0, 528, F64, false, 0},
+    {"FRY2X32", "32-bit Random123 2x32-bit Threefry", 8, 32, 0xAAF, k32, k32, 28, F32, false, 32},
+    {"FRY2X64", "64-bit Random123 2x64-bit Threefry", 16, 64, 0x1557, k64, k64, 56, F64, false,
+     64},
+    {"FRY4X64", "64-bit Random123 4x64-bit Threefry", 32, 64, 0x1557, k64, k64, 104, F64, false,
+     64},
+    {"PCG32I", "32-bit PCG32i", 4, 32, 0x82F, k32, 0x7FFFFFFF, 8, F32, false, 0},
+    {"PCG64I", "64-bit PCG64i", 8, 64, 0x1057, k64, 0x7FFFFFFFFFFFFFFFull, 16, F64, false, 0},
+};
+
+std::string wide_to_ascii(const TKChar *w, int n) {
+  std::string s;
+  for (int i = 0; i < n && w[i] != 0; ++i) s.push_back(static_cast<char>(w[i]));
+  return s;
+}
+
+std::vector<TKChar> tk(const std::string &s) {
+  std::vector<TKChar> v(s.begin(), s.end());
+  v.push_back(0);
+  return v;
+}
+
+class Descriptors : public ::testing::Test {
+ protected:
+  void SetUp() override { ASSERT_TRUE(host.loaded()) << host.load_error(); }
+  Builder builder(const char *name) {
+    return host.fn<Builder>((std::string("zrnf") + name).c_str());
+  }
+  zeqhost::Host host;
+};
+
+TEST(DescriptorLayout, FieldsSitAtTheirFixedOffsets) {
+  EXPECT_EQ(sizeof(zrng_desc), 496u);
+  EXPECT_EQ(offsetof(zrng_desc, name), 8u);
+  EXPECT_EQ(offsetof(zrng_desc, wide_name), 88u);
+  EXPECT_EQ(offsetof(zrng_desc, state_bytes), 152u);
+  EXPECT_EQ(offsetof(zrng_desc, flags), 176u);
+  EXPECT_EQ(offsetof(zrng_desc, key_max), 192u);
+  EXPECT_EQ(offsetof(zrng_desc, blob_size), 208u);
+  EXPECT_EQ(offsetof(zrng_desc, double_default), 208u + 16 * 8);
+  EXPECT_EQ(offsetof(zrng_desc, double_infinite), 208u + 35 * 8);
+}
+
+TEST_F(Descriptors, EveryBuilderWritesItsFactsOverAnyOldContent) {
+  for (const Facts &f : kMethods) {
+    SCOPED_TRACE(f.name);
+    zrng_desc d;
+    std::memset(&d, 0xA5, sizeof d);
+    builder(f.name)(&d);
+    EXPECT_EQ(d.name_size, 16);
+    EXPECT_EQ(d.description_size, 64);
+    EXPECT_STREQ(d.name, f.name);
+    EXPECT_EQ(wide_to_ascii(d.wide_name, 16), f.name);
+    EXPECT_EQ(d.wide_name[std::strlen(f.name)], 0u);
+    EXPECT_STREQ(d.description, f.description);
+    EXPECT_EQ(d.state_bytes, f.state_bytes);
+    EXPECT_EQ(d.state_bits, static_cast<int32_t>(f.state_bytes * 8));
+    EXPECT_EQ(d.output_bits, f.output_bits);
+    EXPECT_EQ(d.flags, f.flags);
+    EXPECT_EQ(d.seed_max, f.seed_max);
+    EXPECT_EQ(d.key_max, f.key_max);
+    for (uint8_t byte : d.reserved0) EXPECT_EQ(byte, 0);
+    for (uint8_t byte : d.reserved1) EXPECT_EQ(byte, 0);
+    // Unused tail of the names is zero.
+    for (size_t i = std::strlen(f.name); i < sizeof d.name; ++i) EXPECT_EQ(d.name[i], 0);
+    for (size_t i = std::strlen(f.description); i < sizeof d.description; ++i)
+      EXPECT_EQ(d.description[i], 0);
+    // The flag bits agree with the facts.
+    EXPECT_EQ((d.flags & 0x4) != 0, f.state_bytes != 0);
+    EXPECT_EQ((d.flags & 0x2) != 0, std::string(f.name) != "RDRAND");
+  }
+}
+
+TEST_F(Descriptors, EveryBuilderFillsExactlyItsSlots) {
+  for (const Facts &f : kMethods) {
+    SCOPED_TRACE(f.name);
+    zrng_desc d;
+    std::memset(&d, 0xA5, sizeof d);
+    builder(f.name)(&d);
+    // Housekeeping, seeding, keys, threads and integers: every method.
+    const void *always[] = {(void *)d.blob_size, (void *)d.dump_blob_32, (void *)d.dump_blob_64,
+                            (void *)d.state,     (void *)d.seed_32,      (void *)d.seed_64,
+                            (void *)d.seed_double, (void *)d.key_32,     (void *)d.key_64,
+                            (void *)d.key_double, (void *)d.thread_32,   (void *)d.thread_64,
+                            (void *)d.uint32,    (void *)d.uint64,       (void *)d.double_default,
+                            (void *)d.double_with_zero};
+    for (const void *slot : always) EXPECT_NE(slot, nullptr);
+    EXPECT_EQ(d.reserved_slot, nullptr);
+    EXPECT_EQ(d.double_crude != nullptr, f.crude);
+    EXPECT_EQ(d.count_32 != nullptr, f.count == 32);
+    EXPECT_EQ(d.count_64 != nullptr, f.count == 64);
+    const bool d32 = f.family != F64, d64 = f.family != F32;
+    for (int i = 0; i < 5; ++i) {
+      EXPECT_EQ(d.double_32[i] != nullptr, d32) << i;
+      EXPECT_EQ(d.double_53[i] != nullptr, d64) << i;
+      EXPECT_EQ(d.double_64[i] != nullptr, d64) << i;
+    }
+    EXPECT_EQ(d.double_infinite != nullptr, d64);
+    if (f.family == F32) {
+      EXPECT_EQ(d.double_default, d.double_32[ZRNG_REJECT]);
+      EXPECT_EQ(d.double_with_zero, d.double_32[ZRNG_CO]);
+    } else {
+      EXPECT_EQ(d.double_default, d.double_64[ZRNG_REJECT]);
+      EXPECT_EQ(d.double_with_zero, d.double_64[ZRNG_CC]);
+    }
+  }
+}
+
+TEST_F(Descriptors, BlobSizeAnswersAndTracesTheSize) {
+  host.set_setting("OSENV.ZEQ_RNG_MESSAGES", "ALL");
+  for (const Facts &f : kMethods) {
+    SCOPED_TRACE(f.name);
+    zrng_desc d;
+    builder(f.name)(&d);
+    host.clear_log();
+    EXPECT_EQ(d.blob_size(), f.blob);
+    ASSERT_EQ(host.log().size(), 1u);
+    const zeqhost::LogEntry &e = host.log()[0];
+    EXPECT_EQ(e.kind, zeqhost::LogEntry::JournalStatus);
+    EXPECT_EQ(static_cast<uint32_t>(e.number), 0x8C7FE852u);
+    ASSERT_EQ(e.args.size(), 2u);
+    EXPECT_EQ(e.args[0], f.name);
+    EXPECT_EQ(e.args[1], std::to_string(f.blob));
+    EXPECT_LE(f.blob, ZRAND_INLINE_BYTES);
+  }
+}
+
+TEST_F(Descriptors, BuildersTraceTheirDescriptionOrName) {
+  host.set_setting("OSENV.ZEQ_RNG_MESSAGES", "ALL");
+  for (const Facts &f : kMethods) {
+    SCOPED_TRACE(f.name);
+    host.clear_log();
+    zrng_desc d;
+    builder(f.name)(&d);
+    ASSERT_EQ(host.journal_statuses().size(), 1u);
+    const zeqhost::LogEntry &e = host.log().back();
+    EXPECT_EQ(static_cast<uint32_t>(e.number), 0x8C7FE851u);
+    ASSERT_EQ(e.args.size(), 1u);
+    EXPECT_EQ(e.args[0], *f.description ? f.description : f.name);
+  }
+  // By default traces are not shown.
+  host.clear_setting("OSENV.ZEQ_RNG_MESSAGES");
+  host.clear_log();
+  zrng_desc d;
+  builder("MT64")(&d);
+  EXPECT_TRUE(host.journal_statuses().empty());
+}
+
+TEST_F(Descriptors, NullDescriptorIsIgnored) {
+  for (const Facts &f : kMethods) builder(f.name)(nullptr);
+  EXPECT_EQ(host.fn<Meth>("zrngmeth")("MT64", 4, nullptr, 0), 0);
+}
+
+// --- method words -------------------------------------------------------------
+
+class MethodWords : public Descriptors {
+ protected:
+  int32_t resolve(const std::string &word, int64_t length, zrng_desc *d) {
+    return host.fn<Meth>("zrngmeth")(word.c_str(), length, d, 0);
+  }
+  int32_t resolve(const std::string &word, zrng_desc *d) {
+    return resolve(word, static_cast<int64_t>(word.size()), d);
+  }
+};
+
+TEST_F(MethodWords, EveryAcceptedWordBuildsItsMethod) {
+  const struct { const char *word, *method; } table[] = {
+      {"FRY2X32", "FRY2X32"}, {"FRY2X64", "FRY2X64"},   {"FRY4X64", "FRY4X64"},
+      {"HARD", "RDRAND"},     {"HARDWARE", "RDRAND"},   {"MH3", "MH3"},
+      {"MT", "MT64"},         {"MT1998", "MT1998"},     {"MT2002", "MT32"},
+      {"MT32", "MT32"},       {"MT64", "MT64"},         {"MTHYBRID", "MTHYBRID"},
+      {"PCG", "PCG64I"},      {"PCG32I", "PCG32I"},     {"PCG64I", "PCG64I"},
+      {"RANUNI", "RANUNI"},   {"RDRAND", "RDRAND"},     {"SUBKEY32", "SUBKEY32"},
+      {"SUBKEY64", "SUBKEY64"}, {"TF", "FRY4X64"},      {"TF2", "FRY2X64"},
+      {"TF4", "FRY4X64"},     {"THREEFRY", "FRY4X64"},  {"THREEFRY2X32", "FRY2X32"},
+      {"THREEFRY2X64", "FRY2X64"}, {"THREEFRY4X64", "FRY4X64"}, {"TRNG", "RDRAND"},
+      {"XOR64", "XOR64"},     {"XOR128", "XOR128"},     {"XOR1024", "XOR1024"},
+      {"XOR4096", "XOR4096"}, {"XORGENS", "XORGENS"},
+  };
+  for (const auto &row : table) {
+    for (std::string word : {std::string(row.word), [&] {
+                               std::string lower = row.word;
+                               for (char &c : lower) c = static_cast<char>(std::tolower(c));
+                               return lower;
+                             }()}) {
+      zrng_desc d;
+      EXPECT_EQ(resolve(word, &d), 0) << word;
+      EXPECT_STREQ(d.name, row.method) << word;
+      EXPECT_EQ(wide_to_ascii(d.wide_name, 16), row.method) << word;
+    }
+  }
+}
+
+TEST_F(MethodWords, WordsAreTrimmedAndNulTerminatedWhenTheLengthIsNegative) {
+  const struct { const char *word; int64_t length; const char *method; int32_t rc; } cases[] = {
+      {"  mt64  ", 8, "MT64", 0},
+      {"mt64", -1, "MT64", 0},
+      {"  Xor128   ", -1, "XOR128", 0},
+      {"MT64xyz", 4, "MT64", 0},             // the length cuts the word
+      {"MT6", 3, "MTHYBRID", kBadMethod},    // a proper prefix is no method
+      {"MT644", 5, "MTHYBRID", kBadMethod},
+      {"9MT", 3, "MTHYBRID", kBadMethod},
+      {"M T64", 5, "MTHYBRID", kBadMethod},  // inner blanks stay
+      {"THREEFRY4X64XYZ", 15, "MTHYBRID", kBadMethod},
+      {"  THREEFRY4X64XYZW  ", -1, "MTHYBRID", kBadMethod},  // 16 characters
+      {"\tMT64", -1, "MTHYBRID", kBadMethod},  // only the blank is trimmed
+  };
+  for (const auto &c : cases) {
+    zrng_desc d;
+    EXPECT_EQ(resolve(c.word, c.length, &d), c.rc) << c.word;
+    EXPECT_STREQ(d.name, c.method) << c.word;
+  }
+}
+
+TEST_F(MethodWords, TkcharWordsAreReadWhenModeBitOneIsSet) {
+  auto meth = host.fn<Meth>("zrngmeth");
+  std::vector<TKChar> w = tk("  threefry2x64 ");
+  zrng_desc d;
+  EXPECT_EQ(meth(w.data(), -1, &d, 1), 0);
+  EXPECT_STREQ(d.name, "FRY2X64");
+  w = tk("pcg");
+  EXPECT_EQ(meth(w.data(), 3, &d, 0x7), 0);  // other mode bits are not read
+  EXPECT_STREQ(d.name, "PCG64I");
+  // A word in the descriptor's own work buffer.
+  zrng_desc e;
+  std::vector<TKChar> x = tk("xor64");
+  std::memcpy(e.wide_name, x.data(), x.size() * sizeof(TKChar));
+  EXPECT_EQ(meth(e.wide_name, -1, &e, 1), 0);
+  EXPECT_STREQ(e.name, "XOR64");
+}
+
+TEST_F(MethodWords, EmptyWordTakesTheSettingOrTheDefault) {
+  auto meth = host.fn<Meth>("zrngmeth");
+  zrng_desc d;
+  EXPECT_EQ(meth(nullptr, 0, &d, 0), 0);
+  EXPECT_STREQ(d.name, "MTHYBRID");
+  EXPECT_EQ(resolve("    ", &d), 0);
+  EXPECT_STREQ(d.name, "MTHYBRID");
+
+  host.set_setting("OSENV.ZEQ_RNG_METHOD", "pcg32i");
+  EXPECT_EQ(meth(nullptr, 0, &d, 0), 0);
+  EXPECT_STREQ(d.name, "PCG32I");
+  EXPECT_EQ(resolve("   ", &d), 0);
+  EXPECT_STREQ(d.name, "PCG32I");
+  EXPECT_EQ(resolve("MT64", &d), 0);  // a word given wins
+  EXPECT_STREQ(d.name, "MT64");
+
+  host.set_setting("OSENV.ZEQ_RNG_METHOD", " MT64");  // used as stored: no trimming
+  EXPECT_EQ(meth(nullptr, 0, &d, 0), kBadMethod);
+  EXPECT_STREQ(d.name, "MTHYBRID");
+  host.set_setting("OSENV.ZEQ_RNG_METHOD", "THREEFRY4X64");
+  EXPECT_EQ(meth(nullptr, -1, &d, 0), 0);
+  EXPECT_STREQ(d.name, "FRY4X64");
+}
+
+TEST_F(MethodWords, ResolverAloneIssuesNoMessage) {
+  host.set_setting("OSENV.ZEQ_RNG_MESSAGES", "ALL");
+  host.clear_log();
+  zrng_desc d;
+  EXPECT_EQ(resolve("nonsense", &d), kBadMethod);
+  // Only the builder's trace of the fallback.
+  std::vector<int> statuses = host.journal_statuses();
+  ASSERT_EQ(statuses.size(), 1u);
+  EXPECT_EQ(static_cast<uint32_t>(statuses[0]), 0x8C7FE851u);
+}
+
+TEST(MethodWordsWithoutHardware, StatelessMethodsFallBack) {
+  zeqhost::HostOptions o;
+  o.rdrand = false;
+  zeqhost::Host host(o);
+  ASSERT_TRUE(host.loaded());
+  auto meth = host.fn<Meth>("zrngmeth");
+  const struct { const char *word; const char *method; int32_t rc; } cases[] = {
+      {"RDRAND", "MTHYBRID", kNoHardware}, {"hardware", "MTHYBRID", kNoHardware},
+      {"RANUNI", "MTHYBRID", kNoHardware}, {"XORGENS", "MTHYBRID", kNoHardware},
+      {"XOR4096", "XOR4096", 0},           {"MT", "MT64", 0},
+      {"bogus", "MTHYBRID", kBadMethod},
+  };
+  for (const auto &c : cases) {
+    zrng_desc d;
+    EXPECT_EQ(meth(c.word, -1, &d, 0), c.rc) << c.word;
+    EXPECT_STREQ(d.name, c.method) << c.word;
+  }
+}
+
+}  // namespace
