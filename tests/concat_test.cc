@@ -1,0 +1,496 @@
+// Tests of CAT, CATT, CATS, CATB, CATC, CATX and CATM through the reference
+// host: trimming and separator rules, numeric items, cut results with their
+// marks and messages, the in-place form, and result sizing.
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <limits>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "host/host.h"
+#include "tests/support/call.h"
+
+namespace {
+
+zeqhost::Host &host() {
+  static zeqhost::Host *h = new zeqhost::Host();
+  return *h;
+}
+
+FncCharEntry entry(const char *name) {
+  auto f = host().fn<FncCharEntry>(name);
+  EXPECT_NE(f, nullptr) << name;
+  return f;
+}
+
+// One argument of a case: a fixed or varying character value, a number, a
+// missing number, or an absent optional argument.
+struct A {
+  enum K { Chr, Var, Num, Miss, Absent } k;
+  std::string s;
+  double x = 0;
+};
+A C(std::string s) { return {A::Chr, std::move(s)}; }
+A V(std::string s) { return {A::Var, std::move(s)}; }
+A N(double x) { return {A::Num, {}, x}; }
+A Absent() { return {A::Absent, {}}; }
+
+void add(zeqtest::Call &c, const std::vector<A> &args) {
+  for (const A &a : args) {
+    switch (a.k) {
+      case A::Chr: c.str(a.s); break;
+      case A::Var: c.var(a.s); break;
+      case A::Num: c.num(a.x); break;
+      case A::Miss: c.missing(); break;
+      case A::Absent: c.absent(); break;
+    }
+  }
+}
+
+// A fixed result whose buffer runs 16 bytes past maxLength, so that a write
+// beyond the room shows in the guard bytes.
+struct Fixed {
+  std::string buf;
+  FncString rec{};
+  explicit Fixed(int64_t max_length, std::string initial = {}) {
+    buf.assign((size_t)max_length + 16, '#');
+    std::memcpy(buf.data(), initial.data(), initial.size());
+    rec.maxLength = max_length;
+    rec.length = (int64_t)initial.size();
+    rec.data = buf.data();
+  }
+  std::string text() const { return std::string(rec.data, (size_t)rec.length); }
+  bool guard_intact() const { return buf.compare((size_t)rec.maxLength, 16, std::string(16, '#')) == 0; }
+};
+
+// The catalogue messages the last call issued, as "number:arg,arg,...".
+std::vector<std::string> messages() {
+  std::vector<std::string> out;
+  for (const auto &e : host().log()) {
+    if (e.kind != zeqhost::LogEntry::Catalogue) continue;
+    std::string line = std::to_string(e.number) + ":";
+    for (size_t i = 0; i < e.args.size(); i++) line += (i ? "," : "") + e.args[i];
+    out.push_back(line);
+  }
+  return out;
+}
+
+// The text the host's formatter gives for x in `width`, leading blanks
+// dropped: what a numeric item must contribute.
+std::string formatted(double x, int width) {
+  auto zfmt = host().fn<int (*)(void *)>("zfmt");
+  char out[64];
+  std::memset(out, ' ', sizeof out);
+  ZeqFmtRequest req{};
+  double copy = x;
+  req.width = width;
+  req.code = 99;
+  req.value = &copy;
+  req.value_size = 8;
+  req.out = out;
+  req.width2 = width;
+  req.task = host().task();
+  zfmt(&req);
+  std::string s(out, (size_t)std::max(0, std::min(req.width, 32)));
+  s.erase(0, s.find_first_not_of(' ') == std::string::npos ? s.size() : s.find_first_not_of(' '));
+  return s;
+}
+
+// ---------------------------------------------------------------------------
+// Trimming and separators (ordinary form, ample room).
+// ---------------------------------------------------------------------------
+struct JoinCase {
+  const char *name;
+  const char *entry;
+  std::vector<A> args;
+  const char *expected;
+};
+
+class Join : public ::testing::TestWithParam<JoinCase> {};
+
+TEST_P(Join, BuildsTheConcatenation) {
+  const JoinCase &tc = GetParam();
+  zeqtest::Call c;
+  add(c, tc.args);
+  Fixed r(64);
+  host().clear_log();
+  ASSERT_EQ(entry(tc.entry)(c.block(), &r.rec), FNC_RC_OK);
+  EXPECT_EQ(r.text(), tc.expected);
+  EXPECT_TRUE(messages().empty());
+  for (int i = 0; i < (int)tc.args.size(); i++) EXPECT_EQ(c.mark(i), 0) << "argument " << i + 1;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Concat, Join,
+    ::testing::Values(
+        JoinCase{"CatKeepsEveryBlank", "fnccat", {C("a "), C(" b")}, "a  b"},
+        JoinCase{"CattDropsTrailingBlanks", "fnccatt", {C("a "), C(" b")}, "a b"},
+        JoinCase{"CattKeepsLeadingBlanks", "fnccatt", {C(" a"), C("b ")}, " ab"},
+        JoinCase{"CatsDropsBothEnds", "fnccats", {C("a "), C(" b")}, "ab"},
+        JoinCase{"CatsKeepsInnerBlanks", "fnccats", {C(" a b "), C("c")}, "a bc"},
+        JoinCase{"CatbSeparatesWithBlank", "fnccatb", {C("a "), C(" b")}, "a b"},
+        JoinCase{"CatcSeparatesWithCommaBlank", "fnccatc", {C("a "), C(" b")}, "a, b"},
+        JoinCase{"CatxSkipsEmptyItems", "fnccatx", {C("-"), C("a"), C("  "), C("b")}, "a-b"},
+        JoinCase{"CatmKeepsEmptyItems", "fnccatm", {C("-"), C("a"), C("  "), C("b")}, "a--b"},
+        JoinCase{"CatxSeparatorVerbatim", "fnccatx", {C(" / "), C("x"), C("y")}, "x / y"},
+        JoinCase{"CatxEmptySeparator", "fnccatx", {C(""), C("a"), C("b")}, "ab"},
+        JoinCase{"CatbAllBlankItemIsEmpty", "fnccatb", {C("   ")}, ""},
+        JoinCase{"CatbLeadingEmptyGetsNoSeparator", "fnccatb", {C(""), C("a"), C("b")}, "a b"},
+        JoinCase{"CatcEmptyMiddle", "fnccatc", {C("a"), C(" "), C("b")}, "a, b"},
+        JoinCase{"CatcSingleItem", "fnccatc", {C(" a ")}, "a"},
+        JoinCase{"CatxTrailingEmpty", "fnccatx", {C(","), C("a"), C("")}, "a"},
+        JoinCase{"CatmLeadingEmpty", "fnccatm", {C(","), C(""), C("a")}, ",a"},
+        JoinCase{"CatmTrailingEmpty", "fnccatm", {C(","), C("a"), C(" ")}, "a,"},
+        JoinCase{"CatmAbsentItemKeepsItsSeparator", "fnccatm", {C(","), C("a"), Absent(), C("b")}, "a,,b"},
+        JoinCase{"CatxAbsentItemIsSkipped", "fnccatx", {C(","), C("a"), Absent(), C("b")}, "a,b"},
+        JoinCase{"CatxAbsentSeparatorIsEmpty", "fnccatx", {Absent(), C("a"), C("b")}, "ab"},
+        JoinCase{"VaryingItemsTrimmedAlike", "fnccatb", {V(" a "), V("b  ")}, "a b"},
+        JoinCase{"NoItems", "fnccatx", {C("-")}, ""}),
+    [](const auto &info) { return std::string(info.param.name); });
+
+// ---------------------------------------------------------------------------
+// Numeric items go through the host's formatter, leading blanks dropped.
+// ---------------------------------------------------------------------------
+TEST(ConcatNumbers, UseWidth12ForOrdinaryMagnitudes) {
+  for (double x : {12.0, -3.5, 0.0001, 1e10, -1e10, 123456.789}) {
+    zeqtest::Call c;
+    c.num(x);
+    Fixed r(64);
+    ASSERT_EQ(entry("fnccat")(c.block(), &r.rec), FNC_RC_OK) << x;
+    EXPECT_EQ(r.text(), formatted(x, 12)) << x;
+    EXPECT_EQ(r.text().find(' '), std::string::npos) << x;
+  }
+}
+
+TEST(ConcatNumbers, UseWidth32ForZeroTinyAndHuge) {
+  for (double x : {0.0, 0.00001, 1e15, -1e15, 1e10 * 1.0000001, 9.99e-5, 1e300}) {
+    zeqtest::Call c;
+    c.num(x);
+    Fixed r(64);
+    ASSERT_EQ(entry("fnccat")(c.block(), &r.rec), FNC_RC_OK) << x;
+    EXPECT_EQ(r.text(), formatted(x, 32)) << x;
+    EXPECT_EQ(r.text().find(' '), std::string::npos) << x;
+  }
+}
+
+TEST(ConcatNumbers, MissingAndInfiniteValuesAreFormatted) {
+  const double inf = std::numeric_limits<double>::infinity();
+  for (double x : {std::nan(""), inf, -inf}) {
+    zeqtest::Call c;
+    c.str("<").num(x).str(">");
+    Fixed r(64);
+    EXPECT_EQ(entry("fnccat")(c.block(), &r.rec), FNC_RC_OK);
+    const int width = (x != x) ? 12 : 32;
+    EXPECT_EQ(r.text(), "<" + formatted(x, width) + ">");
+  }
+}
+
+TEST(ConcatNumbers, NumbersAreSeparatedLikeText) {
+  zeqtest::Call c;
+  c.num(1).str(" x ").num(2);
+  Fixed r(64);
+  ASSERT_EQ(entry("fnccatb")(c.block(), &r.rec), FNC_RC_OK);
+  EXPECT_EQ(r.text(), formatted(1, 12) + " x " + formatted(2, 12));
+}
+
+// ---------------------------------------------------------------------------
+// Cut results: prefix kept, first cut argument marked, message 28.
+// ---------------------------------------------------------------------------
+struct CutCase {
+  const char *name;
+  const char *entry;
+  std::vector<A> args;
+  int64_t room;
+  const char *expected;
+  std::vector<int> marked;  // 0-based arguments
+  const char *message;      // "28:NAME,needed,room"
+};
+
+class Cut : public ::testing::TestWithParam<CutCase> {};
+
+TEST_P(Cut, KeepsPrefixMarksFirstCutAndReports) {
+  const CutCase &tc = GetParam();
+  zeqtest::Call c;
+  add(c, tc.args);
+  Fixed r(tc.room);
+  host().clear_log();
+  EXPECT_EQ(entry(tc.entry)(c.block(), &r.rec), FNC_RC_NOTE);
+  EXPECT_EQ(r.text(), tc.expected);
+  EXPECT_TRUE(r.guard_intact());
+  for (int i = 0; i < (int)tc.args.size(); i++) {
+    const bool want = std::find(tc.marked.begin(), tc.marked.end(), i) != tc.marked.end();
+    EXPECT_EQ(c.mark(i), want ? FNC_MARK_BAD : 0) << "argument " << i + 1;
+  }
+  EXPECT_EQ(messages(), std::vector<std::string>{tc.message});
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Concat, Cut,
+    ::testing::Values(
+        CutCase{"CatCutsSecondItem", "fnccat", {C("abc"), C("def")}, 5, "abcde", {1}, "28:CAT,6,5"},
+        CutCase{"CatbSeparatorFitsItemDoesNot", "fnccatb", {C("abc"), C("d")}, 4, "abc ", {1}, "28:CATB,5,4"},
+        CutCase{"CatbSeparatorDoesNotFit", "fnccatb", {C("abc"), C("d")}, 3, "abc", {1}, "28:CATB,5,3"},
+        CutCase{"CatbCutInsideItem", "fnccatb", {C("ab"), C("cdef")}, 5, "ab cd", {1}, "28:CATB,7,5"},
+        CutCase{"OnlyFirstCutIsMarked", "fnccat", {C("abc"), C("def"), C("ghi")}, 4, "abcd", {1}, "28:CAT,9,4"},
+        CutCase{"RoomZeroWritesNothing", "fnccat", {C("a"), C("b")}, 0, "", {0}, "28:CAT,2,0"},
+        CutCase{"CatxLongSeparatorDoesNotFit", "fnccatx", {C("-----"), C("a"), C("b")}, 4, "a", {2}, "28:CATX,7,4"},
+        CutCase{"CatmEmptyItemsCountSeparators", "fnccatm", {C("-"), C("a"), C(""), C("b")}, 3, "a--", {3}, "28:CATM,4,3"},
+        CutCase{"CatsUsesItsName", "fnccats", {C(" ab "), C(" cd ")}, 3, "abc", {1}, "28:CATS,4,3"},
+        CutCase{"CattUsesItsName", "fnccatt", {C("ab "), C("cd ")}, 3, "abc", {1}, "28:CATT,4,3"},
+        CutCase{"CatcUsesItsName", "fnccatc", {C("ab"), C("cd")}, 5, "ab, c", {1}, "28:CATC,6,5"},
+        CutCase{"EmptyItemAfterCutIsNotMarked", "fnccat", {C("abc"), C(""), C("d")}, 2, "ab", {0}, "28:CAT,4,2"},
+        CutCase{"NumberCut", "fnccat", {C("abcd"), N(12)}, 5, "abcd1", {1}, "28:CAT,6,5"}),
+    [](const auto &info) { return std::string(info.param.name); });
+
+TEST(ConcatCut, ExactFitIsNoNote) {
+  zeqtest::Call c;
+  c.str("-").str("a").str("").str("b");
+  Fixed r(4);
+  host().clear_log();
+  EXPECT_EQ(entry("fnccatm")(c.block(), &r.rec), FNC_RC_OK);
+  EXPECT_EQ(r.text(), "a--b");
+  EXPECT_TRUE(messages().empty());
+}
+
+TEST(ConcatCut, CallFormTwoOfCatIsOrdinary) {
+  zeqtest::Call c;
+  c.form(FNC_FORM_CALL).str("abc").str("def");
+  Fixed r(5);
+  host().clear_log();
+  EXPECT_EQ(entry("fnccat")(c.block(), &r.rec), FNC_RC_NOTE);
+  EXPECT_EQ(r.text(), "abcde");
+  EXPECT_EQ(messages(), std::vector<std::string>{"28:CAT,6,5"});
+}
+
+// ---------------------------------------------------------------------------
+// Notes per call site: limited in four environments, unlimited elsewhere.
+// ---------------------------------------------------------------------------
+TEST(ConcatNotes, LimitedEnvironmentsReportFiveThenStaySilent) {
+  for (uint8_t kind : {0x48, 0x58, 0x68, 0x88}) {
+    zeqtest::Call c;
+    c.kind(kind).str("abc").str("def");
+    std::vector<int> seen;
+    for (int n = 1; n <= 7; n++) {
+      Fixed r(4);
+      host().clear_log();
+      EXPECT_EQ(entry("fnccat")(c.block(), &r.rec), FNC_RC_NOTE);
+      EXPECT_EQ(r.text(), "abcd");
+      for (int m : host().message_numbers()) seen.push_back(m);
+      seen.push_back(0);  // call boundary
+    }
+    EXPECT_EQ(seen, (std::vector<int>{28, 0, 28, 0, 28, 0, 28, 0, 28, 29, 0, 0, 0})) << (int)kind;
+    EXPECT_EQ(c.block()->noteCount, 7);
+  }
+}
+
+TEST(ConcatNotes, OtherEnvironmentsReportEveryShortResult) {
+  zeqtest::Call c;
+  c.kind(0x50).str("abc").str("def");
+  for (int n = 1; n <= 7; n++) {
+    Fixed r(4);
+    host().clear_log();
+    EXPECT_EQ(entry("fnccat")(c.block(), &r.rec), FNC_RC_NOTE);
+    EXPECT_EQ(host().message_numbers(), std::vector<int>{28});
+  }
+  EXPECT_EQ(c.block()->noteCount, 0);
+}
+
+TEST(ConcatNotes, FittingResultsDoNotCount) {
+  zeqtest::Call c;
+  c.kind(0x58).str("ab");
+  for (int n = 1; n <= 3; n++) {
+    Fixed r(4);
+    EXPECT_EQ(entry("fnccat")(c.block(), &r.rec), FNC_RC_OK);
+  }
+  EXPECT_EQ(c.block()->noteCount, 0);
+}
+
+// ---------------------------------------------------------------------------
+// In-place form: the target's trimmed value is extended.
+// ---------------------------------------------------------------------------
+struct InPlaceCase {
+  const char *name;
+  const char *entry;
+  std::vector<A> before;  // arguments before the target (CATX/CATM separator)
+  int64_t target_max;
+  const char *target;     // initial value (length = its size)
+  std::vector<A> items;
+  const char *expected;   // whole target value afterwards
+  int32_t status;
+  const char *message;    // "" when none
+};
+
+class InPlace : public ::testing::TestWithParam<InPlaceCase> {};
+
+TEST_P(InPlace, AppendsToTarget) {
+  const InPlaceCase &tc = GetParam();
+  zeqtest::Call c;
+  c.form(FNC_FORM_CALL);
+  add(c, tc.before);
+  c.str("");  // placeholder for the target
+  add(c, tc.items);
+  Fixed t(tc.target_max, tc.target);
+  c.block()->args[tc.before.size()].value = &t.rec;
+  host().clear_log();
+  EXPECT_EQ(entry(tc.entry)(c.block(), &t.rec), tc.status);
+  EXPECT_EQ(t.text(), tc.expected);
+  EXPECT_TRUE(t.guard_intact());
+  std::vector<std::string> want;
+  if (*tc.message) want.push_back(tc.message);
+  EXPECT_EQ(messages(), want);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Concat, InPlace,
+    ::testing::Values(
+        InPlaceCase{"CatbLeftJustifiesFixedTarget", "fnccatb", {}, 10, "  ab      ", {C("c")}, "ab c      ", FNC_RC_OK, ""},
+        InPlaceCase{"CatmBlankTargetStartsWithSeparator", "fnccatm", {C(",")}, 5, "     ", {C("x")}, ",x   ", FNC_RC_OK, ""},
+        InPlaceCase{"CattKeepsLeadingBlanks", "fnccatt", {}, 6, " a    ", {C("b ")}, " ab   ", FNC_RC_OK, ""},
+        InPlaceCase{"CatsTrimsItems", "fnccats", {}, 6, " a    ", {C(" b ")}, "ab    ", FNC_RC_OK, ""},
+        InPlaceCase{"CatxSeparatorBeforeFirstAppend", "fnccatx", {C("-")}, 6, "a     ", {C("b"), C("c")}, "a-b-c ", FNC_RC_OK, ""},
+        InPlaceCase{"CatxEmptyTargetNoLeadingSeparator", "fnccatx", {C("-")}, 6, "      ", {C("b"), C("c")}, "b-c   ", FNC_RC_OK, ""},
+        InPlaceCase{"VaryingTargetGrowsLength", "fnccatb", {}, 10, "ab", {C("cd")}, "ab cd", FNC_RC_OK, ""},
+        InPlaceCase{"LengthNeverShrinks", "fnccatb", {}, 10, "  ab  ", {C("")}, "ab    ", FNC_RC_OK, ""},
+        InPlaceCase{"ShortTargetReports27", "fnccatb", {}, 4, "ab  ", {C("cde")}, "ab c", FNC_RC_NOTE, "27:CATB,6,4"},
+        InPlaceCase{"CatcShortUsesItsName", "fnccatc", {}, 4, "a   ", {C("bc")}, "a, b", FNC_RC_NOTE, "27:CATC,5,4"},
+        InPlaceCase{"NumbersAppend", "fnccatx", {C("+")}, 8, "a       ", {N(1), N(2)}, "a+1+2   ", FNC_RC_OK, ""}),
+    [](const auto &info) { return std::string(info.param.name); });
+
+TEST(ConcatInPlace, GrowableTargetIsSizedAndExtended) {
+  zeqtest::Call c;
+  c.form(FNC_FORM_CALL).str("").str("world");
+  zeqtest::Result t(4000, true, 0);
+  c.block()->args[0].value = &t.rec;
+  EXPECT_EQ(entry("fnccatb")(c.block(), &t.rec), FNC_RC_OK);
+  EXPECT_EQ(t.text(), "world");
+  EXPECT_EQ(t.rec.capacity, 1024);
+
+  // A second call appends to what is there.
+  zeqtest::Call d;
+  d.form(FNC_FORM_CALL).str("").str("again");
+  d.block()->args[0].value = &t.rec;
+  EXPECT_EQ(entry("fnccatb")(d.block(), &t.rec), FNC_RC_OK);
+  EXPECT_EQ(t.text(), "world again");
+}
+
+TEST(ConcatInPlace, GrowableTargetClampedAtMaxLengthIsCut) {
+  zeqtest::Call c;
+  c.form(FNC_FORM_CALL).str("").str("abcdef").str("ghij");
+  zeqtest::Result t(8, true, 0);
+  c.block()->args[0].value = &t.rec;
+  host().clear_log();
+  EXPECT_EQ(entry("fnccats")(c.block(), &t.rec), FNC_RC_NOTE);
+  EXPECT_EQ(t.rec.capacity, 8);
+  EXPECT_EQ(t.text(), "abcdefgh");
+  EXPECT_EQ(c.mark(2), FNC_MARK_BAD);
+  EXPECT_EQ(messages(), std::vector<std::string>{"27:CATS,10,8"});
+}
+
+// ---------------------------------------------------------------------------
+// Sizing of growable results.
+// ---------------------------------------------------------------------------
+TEST(ConcatSizing, GrowsFromNothing) {
+  zeqtest::Call c;
+  c.str(", ").str("alpha").num(3).str("beta");
+  zeqtest::Result r(4000, true, 0);
+  EXPECT_EQ(entry("fnccatx")(c.block(), &r.rec), FNC_RC_OK);
+  EXPECT_EQ(r.rec.capacity, 1024);
+  EXPECT_EQ(r.text(), "alpha, " + formatted(3, 12) + ", beta");
+}
+
+TEST(ConcatSizing, FailedResizeWritesNothing) {
+  const char *entries[] = {"fnccat", "fnccatt", "fnccats", "fnccatb", "fnccatc", "fnccatx", "fnccatm"};
+  for (const char *e : entries) {
+    zeqtest::Call c;
+    c.str("-").str("abc");
+    zeqtest::Result r(4000, true, 0);
+    r.rec.length = 7;
+    r.grow.fail = true;
+    host().clear_log();
+    EXPECT_EQ(entry(e)(c.block(), &r.rec), FNC_RC_NOROOM) << e;
+    EXPECT_EQ(r.rec.length, 7) << e;
+    EXPECT_EQ(c.mark(0) | c.mark(1), 0) << e;
+    EXPECT_TRUE(messages().empty()) << e;
+  }
+}
+
+TEST(ConcatSizing, NumbersCanOutgrowTheEstimate) {
+  // 12 bytes are reserved per number, but a huge value takes more.
+  zeqtest::Call c;
+  c.num(-1.2345678901234567e-300);
+  zeqtest::Result r(20, true, 0);
+  const std::string full = formatted(-1.2345678901234567e-300, 32);
+  host().clear_log();
+  const int32_t rc = entry("fnccat")(c.block(), &r.rec);
+  if ((int64_t)full.size() <= 20) {
+    EXPECT_EQ(rc, FNC_RC_OK);
+    EXPECT_EQ(r.text(), full);
+  } else {
+    EXPECT_EQ(rc, FNC_RC_NOTE);
+    EXPECT_EQ(r.text(), full.substr(0, 20));
+  }
+}
+
+// ---------------------------------------------------------------------------
+// Bad input never crashes and never writes past the room.
+// ---------------------------------------------------------------------------
+TEST(ConcatGuards, NullRecordsAndOddArguments) {
+  EXPECT_EQ(entry("fnccatx")(nullptr, nullptr), FNC_RC_NOTE);
+  zeqtest::Call c;
+  c.str("a");
+  EXPECT_EQ(entry("fnccat")(c.block(), nullptr), FNC_RC_NOTE);
+
+  // Negative lengths and null data count as empty.
+  zeqtest::Call d;
+  d.str("-").str("abc").str("def");
+  d.string_arg(1)->length = -5;
+  d.string_arg(2)->data = nullptr;
+  Fixed r(8);
+  EXPECT_EQ(entry("fnccatm")(d.block(), &r.rec), FNC_RC_OK);
+  EXPECT_EQ(r.text(), "-");
+
+  // A negative room holds nothing.
+  zeqtest::Call e;
+  e.str("abc");
+  Fixed neg(0);
+  neg.rec.maxLength = -3;
+  host().clear_log();
+  EXPECT_EQ(entry("fnccat")(e.block(), &neg.rec), FNC_RC_NOTE);
+  EXPECT_EQ(neg.rec.length, 0);
+  EXPECT_EQ(neg.buf, std::string(16, '#'));
+}
+
+TEST(ConcatGuards, InPlaceWithoutUsableTargetFillsTheResult) {
+  zeqtest::Call c;
+  c.form(FNC_FORM_CALL).num(5).str("x");
+  Fixed r(8);
+  EXPECT_EQ(entry("fnccatb")(c.block(), &r.rec), FNC_RC_OK);
+  EXPECT_EQ(r.text(), "x");
+}
+
+TEST(ConcatGuards, TargetLongerThanItsRoomIsClamped) {
+  zeqtest::Call c;
+  c.form(FNC_FORM_CALL).str("").str("z");
+  Fixed t(4, "abcd");
+  t.rec.length = 1000;
+  c.block()->args[0].value = &t.rec;
+  host().clear_log();
+  EXPECT_EQ(entry("fnccats")(c.block(), &t.rec), FNC_RC_NOTE);
+  EXPECT_EQ(t.rec.length, 4);
+  EXPECT_EQ(t.text(), "abcd");
+  EXPECT_TRUE(t.guard_intact());
+}
+
+TEST(ConcatNoop, CatnTouchesNothing) {
+  zeqtest::Call c;
+  c.str("abc");
+  Fixed r(4, "zz");
+  EXPECT_EQ(entry("fnccatn")(c.block(), &r.rec), FNC_RC_OK);
+  EXPECT_EQ(r.text(), "zz");
+  EXPECT_EQ(entry("fnccatn")(nullptr, nullptr), FNC_RC_OK);
+}
+
+}  // namespace
