@@ -144,7 +144,21 @@ Host::~Host() {
 // --- module ---
 bool Host::loaded() const { return impl_->loaded; }
 const std::string &Host::load_error() const { return impl_->load_error; }
-void *Host::symbol(const char *name) const { return impl_->dl && name ? dlsym(impl_->dl, name) : nullptr; }
+// When the program itself links the module, a data symbol the program uses
+// is copied into the executable and the module's own references go to that
+// copy; the global scope gives the address the module really uses.
+void *Host::symbol(const char *name) const {
+  if (!impl_->dl || !name) return nullptr;
+  void *own = dlsym(impl_->dl, name);
+  if (!own) return nullptr;
+  void *global = dlsym(RTLD_DEFAULT, name);
+  if (!global || global == own) return own;
+  Dl_info gi{}, oi{}, xi{};
+  if (!dladdr(global, &gi) || !dladdr(own, &oi)) return own;
+  if (gi.dli_fbase == oi.dli_fbase) return global;
+  if (dladdr(reinterpret_cast<void *>(&load_module), &xi) && gi.dli_fbase == xi.dli_fbase) return global;
+  return own;
+}
 void **Host::table() const { return impl_->table; }
 void *Host::slot(int i) const {
   return impl_->table && i >= 0 && i < ZEQ_TABLE_SLOTS ? impl_->table[i] : nullptr;

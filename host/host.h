@@ -9,6 +9,43 @@
 //
 // One Host per process at a time (the module keeps process-wide anchors).
 // Implemented in host/*.cc; used by zeq, the tests and the benchmarks.
+//
+// What the host answers (the details are in the file named):
+//  - Pools (pool.cc): every block comes back zero-filled whatever the flags;
+//    a release of a block the pool does not hold is ignored and remembered
+//    (double_free_seen).  allocations() counts the requests served.
+//  - Tasks: 0x28 pool, 0x30 a slot vector of 128 entries, 0x38 the task's
+//    scratch arena; the thread record's 0x118 is a separate scratch arena.
+//  - Byte tables (tables.cc): Latin-1 from ICU properties.  Class bits 0x01
+//    upper, 0x02 lower, 0x04 digit 0-9, 0x08 white space (09-0D 20 85 A0),
+//    0x10 every other graphic byte (ASCII punctuation and symbols too),
+//    0x20 space separators (20 A0), 0x40 control (00-1F 7F-9F), 0x80 hex
+//    digit.  CATQ's X quotes as hexadecimal the items holding a byte of bit
+//    0x40: control bytes, the bytes that cannot be read back as text.
+//  - Catalogue (journal.cc): set 744 arguments as the host interface fixes
+//    them (text char* or (i64 length, address), integers i64, a character an
+//    int): 1 (n), 2 (n, text), 3 (n, low, high), 6 (function, char),
+//    7 (function, n), 8 (function, length), 9 (function, count),
+//    27/28 (function, needed, room), 29 (function), 32/33/34 (function, n),
+//    39 (n), 40 (), 41 (room, length, text of that length), 80 (quote char,
+//    length).  Lines read "NOTE: ...", "WARNING: ...", "ERROR: ...".
+//  - Journal: level 0 no level word, 1 INFO, 2 NOTE, 3 WARNING, 4+ ERROR;
+//    statuses are rendered from TKChar printf formats of the catalogue.
+//    The buffer operations write at most room-1 TKChar units and a zero and
+//    answer 0.  set_journal_fails(true): the two journal operations still
+//    keep the line but answer kStatusJournalFailed.
+//  - Store (store.cc): see the statuses there; a text set counts bytes.
+//  - zfmt 99: best fit, right-aligned in the width (services.cc best_fit):
+//    "." for a missing value, whole numbers below 1e16 exactly, else up to
+//    15 significant digits in fixed notation (magnitude >= 1e-5) or E form.
+//  - Kernel service (kernel.cc): tkzdttme stores epoch seconds and base 0;
+//    tkzinfo stores the CPUID processor record; tkzstats writes 8 words.
+//  - Multibyte name tests (services.cc), shapes chosen by charfn/words/names.cc:
+//    int wzsx8ac(const char *text, long long length, int code, long long start)
+//    int wzsxoff(const char *text, long long length, long long offset, long long count)
+//    Name characters are A-Z a-z _ (and 0-9 with code bit 1); code bit 256
+//    looks for a character in the class, its absence for one outside it.
+//  - Options: 4163 "" and 4429 "V7" until set; YEARCUTOFF 1940 (a double).
 #pragma once
 
 #include <cstdint>

@@ -21,6 +21,7 @@
 #include <sys/uio.h>
 #include <unistd.h>
 
+#include <climits>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -410,40 +411,39 @@ std::vector<std::pair<int64_t, uint32_t>> chars_of(const char *data, int64_t len
   return out;
 }
 
-// wzsx8ac(data, length, start, code): the whole search.  start as in the byte
-// route: 1-based character position; negative looks towards the start from
-// |start| (the last character when beyond); 0 or beyond the end answers 0.
-// Answers the 1-based character position found, or 0.
-long long svc_wzsx8ac(const char *data, long long length, long long start, int code) {
-  if (H()) H()->record_call("wzsx8ac", {length, start, code});
+// wzsx8ac(text, length, code, start): the whole search.  start > 0: from
+// character `start` towards the end; start < 0: from character |start| (the
+// last character when beyond) towards the beginning; 0 or beyond the count:
+// 0.  Answers the 1-based character position found, or 0.
+int svc_wzsx8ac(const char *data, long long length, int code, long long start) {
+  if (H()) H()->record_call("wzsx8ac", {length, code, start});
   if (!H() || !data || length <= 0) return 0;
   auto cs = chars_of(data, length);
   long long n = (long long)cs.size();
   if (start == 0 || start > n) return 0;
   if (start > 0) {
     for (long long i = start; i <= n; i++)
-      if (passes(cs[(size_t)i - 1].second, code)) return i;
+      if (passes(cs[(size_t)i - 1].second, code)) return (int)i;
   } else {
     long long from = -start > n ? n : -start;
     for (long long i = from; i >= 1; i--)
-      if (passes(cs[(size_t)i - 1].second, code)) return i;
+      if (passes(cs[(size_t)i - 1].second, code)) return (int)i;
   }
   return 0;
 }
 
-// wzsxoff(data, length, offset, code): tests the one character at byte
-// offset `offset`.  Answers its size in bytes when it passes the test, the
-// negated size when it does not, 0 at or beyond the end (or for a bad offset).
-long long svc_wzsxoff(const char *data, long long length, long long offset, int code) {
-  if (!H() || !data || offset < 0 || offset >= length) return 0;
+// wzsxoff(text, length, offset, count): the byte offset of the character
+// `count` characters after (count < 0: before) the one starting at byte
+// `offset`; moving exactly to the end answers `length`; -1 when that leaves
+// the text or the offset is outside it.
+int svc_wzsxoff(const char *data, long long length, long long offset, long long count) {
+  if (!H() || !data || length <= 0 || offset < 0 || offset > length || length > INT32_MAX) return -1;
   ZeqStrView v{};
   ZeqStringService *s = &H()->service;
   s->bind(s, &v, data, length, 0);
   v.pos = offset;
-  uint32_t c = (uint32_t)s->read(s, &v, 0);
-  if (s->move(s, &v, 1, 0) != 0) return 0;
-  long long size = v.pos - offset;
-  return passes(c, code) ? size : -size;
+  if (s->move(s, &v, count, 0) != 0) return -1;
+  return (int)v.pos;
 }
 
 template <class F>

@@ -13,7 +13,7 @@
 //   - Case mapping is ICU's simple (one to one) mapping.
 //   - Classes (ZEQ_SC_*), from ICU properties: UPPER Uppercase, LOWER
 //     Lowercase, DIGIT general category Nd, SPACE White_Space, PUNCT the P*
-//     categories, BLANK Zs, CONTROL Cc and Cf, XDIGIT ICU's hex digits, ALPHA
+//     categories, BLANK Zs, CONTROL Cc and Cf, XDIGIT 0-9 A-F a-f (also fullwidth), ALPHA
 //     Alphabetic without case, GRAPH every other graphic character (symbols,
 //     marks, other numbers, private use).
 //   - encode: a code point that the session encoding cannot hold is written as
@@ -307,18 +307,17 @@ uint32_t char_at(const ZeqStringService *s, const ZeqStrView *v, int64_t pos, in
   return p[0];
 }
 
-// Offset of the character before pos (pos > 0).
+// Offset of the character before pos (pos > 0): the longest well-formed
+// sequence that ends exactly at pos, else the single byte before it.  Forward
+// reading stops at every lead byte, so this agrees with it.
 int64_t prev_offset(const ZeqStringService *s, const ZeqStrView *v, int64_t pos) {
   if (!utf8_mode(s)) return pos - 1;
   const uint8_t *b = (const uint8_t *)v->start;
-  for (int back = 1; back <= 4 && pos - back >= 0; back++) {
+  for (int back = 4; back >= 2; back--) {
+    if (pos - back < 0) continue;
     int len;
     decode_utf8(b + pos - back, v->length - (pos - back), &len);
-    if (pos - back + len == pos) {
-      // The candidate must itself start a character: a continuation byte
-      // only reads as a character of one byte.
-      if (len > 1 || back == 1) return pos - back;
-    }
+    if (len == back) return pos - back;
   }
   return pos - 1;
 }
@@ -427,7 +426,11 @@ uint32_t service_class_bits(TKChar c) {
   }
   if (type == U_SPACE_SEPARATOR) bits |= ZEQ_SC_BLANK;
   if (type == U_CONTROL_CHAR || type == U_FORMAT_CHAR) bits |= ZEQ_SC_CONTROL;
-  if (u_isxdigit(u)) bits |= ZEQ_SC_XDIGIT;
+  // Hexadecimal digits: 0-9, A-F, a-f and their fullwidth forms (ICU's
+  // u_isxdigit would also take every other decimal digit).
+  if ((u >= '0' && u <= '9') || (u >= 'A' && u <= 'F') || (u >= 'a' && u <= 'f') ||
+      (u >= 0xFF10 && u <= 0xFF19) || (u >= 0xFF21 && u <= 0xFF26) || (u >= 0xFF41 && u <= 0xFF46))
+    bits |= ZEQ_SC_XDIGIT;
   if (!(bits & (ZEQ_SC_UPPER | ZEQ_SC_LOWER)) && u_isUAlphabetic(u)) bits |= ZEQ_SC_ALPHA;
   if (u_isgraph(u) &&
       !(bits & (ZEQ_SC_UPPER | ZEQ_SC_LOWER | ZEQ_SC_DIGIT | ZEQ_SC_PUNCT | ZEQ_SC_ALPHA)))
