@@ -33,7 +33,6 @@ using Avail = int32_t (*)();
 constexpr int kNullStream = static_cast<int>(0x803FC002);
 constexpr uint32_t kNotInit = 0x8C7FE80A;
 constexpr uint32_t kBadMethod = 0x8C7FE80B;
-constexpr uint32_t kNoHardware = 0x8C7FE80C;
 constexpr uint32_t kSeedUnused = 0x8C7FE80D;
 constexpr uint32_t kKeyUnused = 0x8C7FE80F;
 constexpr uint32_t kKeyRange = 0x8C7FE810;
@@ -132,10 +131,8 @@ TEST_F(Streams, NewStreamRunsTheDefaultMethodWithADrawnSeed) {
 
 TEST_F(Streams, MethodWordsResolveOnce) {
   const struct { const char *word; const char *built; uint32_t status; } cases[] = {
-      {"mt64", "MT64", 0},
-      {"  pcg  ", "PCG64I", 0},
+      {"  mt64 ", "MT64", 0},
       {"MT6", "MTHYBRID", kBadMethod},
-      {"9LIVES", "MTHYBRID", kBadMethod},
   };
   for (const auto &c : cases) {
     zrand_stream *s = make_with(c.word, 7);
@@ -151,17 +148,6 @@ TEST_F(Streams, MethodWordsResolveOnce) {
   // The setting gives the default method.
   host.set_setting("OSENV.ZEQ_RNG_METHOD", "XOR128");
   EXPECT_EQ(method(make()), "XOR128");
-}
-
-TEST_F(Streams, MethodNeedingHardwareFallsBack) {
-  zrand_stream *s = make_with("RDRAND", 0);
-  if (rdrand()) {
-    EXPECT_EQ(method(s), "RDRAND");
-    EXPECT_EQ(s->status, 0u);
-  } else {
-    EXPECT_EQ(method(s), "MTHYBRID");
-    EXPECT_EQ(s->status, kNoHardware);
-  }
 }
 
 TEST_F(Streams, SeedsAndKeysAreCheckedInOrder) {
@@ -210,17 +196,6 @@ TEST_F(Streams, SeedsAndKeysAreCheckedInOrder) {
     EXPECT_FALSE(std::isnan(s->seed_double)) << c.label;
     EXPECT_NE(s->seed, 0u) << c.label;
   }
-}
-
-TEST_F(Streams, SeedGivenAsDouble) {
-  zrand_stream *s = make();
-  s->method_word = "MT32";
-  s->seed_double = 99;
-  host.fn<Init>("zrand_init")(s);
-  EXPECT_EQ(s->seed, 99u);
-  s->seed_double = 4294967296.0;  // above seed_max: mapped to 1
-  host.fn<Init>("zrand_init")(s);
-  EXPECT_EQ(s->seed, 1u);
 }
 
 TEST_F(Streams, SeedOnAHardwareMethodIsRefused) {
