@@ -1,0 +1,176 @@
+// Benchmarks of the word functions through the reference host: COUNTW and
+// SCAN (word 5 and word -5) with the 17 default delimiters over 1 MiB of
+// text cut into rows of 64 and 1024 bytes (and COUNTW over the whole MiB as
+// one string), against a plain std::string_view tokeniser as the peer.
+// Bytes per second count the bytes of the rows handed in.
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include <benchmark/benchmark.h>
+
+#include "host/host.h"
+
+namespace {
+
+zeqhost::Host &host() {
+  static zeqhost::Host *h = new zeqhost::Host();
+  return *h;
+}
+
+constexpr size_t kTextBytes = size_t{1} << 20;
+constexpr std::string_view kDefaults = " .<(+&!$*);^-/,%|";
+
+// 1 MiB of words of 1 to 12 letters, mostly separated by one blank, now and
+// then by punctuation or several blanks, from a fixed xorshift sequence.
+const std::string &text() {
+  static const std::string t = [] {
+    uint32_t x = 2463534242u;
+    auto next = [&] {
+      x ^= x << 13;
+      x ^= x >> 17;
+      x ^= x << 5;
+      return x;
+    };
+    std::string s;
+    s.reserve(kTextBytes);
+    while (s.size() < kTextBytes) {
+      const uint32_t len = 1 + next() % 12;
+      for (uint32_t i = 0; i < len; i++) s += char('a' + next() % 26);
+      const uint32_t r = next() % 16;
+      s += r < 12 ? " " : (r < 14 ? ", " : (r < 15 ? "." : "   "));
+    }
+    s.resize(kTextBytes);
+    return s;
+  }();
+  return t;
+}
+
+std::vector<std::string_view> rows(size_t row_bytes) {
+  std::vector<std::string_view> out;
+  const std::string &t = text();
+  for (size_t at = 0; at + row_bytes <= t.size(); at += row_bytes) out.emplace_back(t.data() + at, row_bytes);
+  return out;
+}
+
+// One call site: argument 1 a character value, optionally argument 2 a
+// number.  The value's data is re-pointed for each row.
+struct Block {
+  FncString str{};
+  double number = 0;
+  std::vector<unsigned char> raw;
+  explicit Block(bool with_number) {
+    const int n = with_number ? 2 : 1;
+    raw.assign(FNC_ARGLIST_SIZE(n), 0);
+    FncArgList *b = list();
+    b->callForm = FNC_FORM_FUNCTION;
+    b->argCount = n;
+    b->args[0].type = FNC_ARG_CHAR;
+    b->args[0].value = &str;
+    if (with_number) {
+      b->args[1].type = FNC_ARG_NUMERIC;
+      b->args[1].value = &number;
+    }
+  }
+  FncArgList *list() { return reinterpret_cast<FncArgList *>(raw.data()); }
+  void point(std::string_view s) {
+    str.data = const_cast<char *>(s.data());
+    str.length = str.maxLength = (int64_t)s.size();
+  }
+};
+
+// --- the peer: a plain tokeniser over std::string_view ----------------------
+size_t peer_count(std::string_view s) {
+  size_t words = 0, at = 0;
+  for (;;) {
+    at = s.find_first_not_of(kDefaults, at);
+    if (at == std::string_view::npos) return words;
+    words++;
+    at = s.find_first_of(kDefaults, at);
+    if (at == std::string_view::npos) return words;
+  }
+}
+
+std::string_view peer_word(std::string_view s, int n) {
+  if (n > 0) {
+    size_t at = 0;
+    for (int k = 1;; k++) {
+      at = s.find_first_not_of(kDefaults, at);
+      if (at == std::string_view::npos) return {};
+      size_t end = s.find_first_of(kDefaults, at);
+      if (end == std::string_view::npos) end = s.size();
+      if (k == n) return s.substr(at, end - at);
+      at = end;
+    }
+  }
+  size_t end = s.size();
+  for (int k = 1;; k++) {
+    const size_t last = s.find_last_not_of(kDefaults, end == 0 ? 0 : end - 1);
+    if (end == 0 || last == std::string_view::npos) return {};
+    const size_t before = s.find_last_of(kDefaults, last);
+    const size_t begin = before == std::string_view::npos ? 0 : before + 1;
+    if (k == -n) return s.substr(begin, last + 1 - begin);
+    end = begin;
+  }
+}
+
+// --- COUNTW -------------------------------------------------------------------
+void BM_CountwModule(benchmark::State &state) {
+  auto fnccouw = host().fn<int32_t (*)(FncArgList *, double *)>("fnccouw");
+  const auto rs = rows((size_t)state.range(0));
+  Block block(false);
+  double out = 0;
+  for (auto _ : state) {
+    for (std::string_view r : rs) {
+      block.point(r);
+      fnccouw(block.list(), &out);
+      benchmark::DoNotOptimize(out);
+    }
+  }
+  state.SetBytesProcessed((int64_t)state.iterations() * (int64_t)(rs.size() * rs[0].size()));
+}
+
+void BM_CountwPeer(benchmark::State &state) {
+  const auto rs = rows((size_t)state.range(0));
+  for (auto _ : state) {
+    for (std::string_view r : rs) benchmark::DoNotOptimize(peer_count(r));
+  }
+  state.SetBytesProcessed((int64_t)state.iterations() * (int64_t)(rs.size() * rs[0].size()));
+}
+
+// --- SCAN ---------------------------------------------------------------------
+void BM_ScanModule(benchmark::State &state) {
+  auto fncscan = host().fn<int32_t (*)(FncArgList *, FncString *)>("fncscan");
+  const auto rs = rows((size_t)state.range(0));
+  Block block(true);
+  block.number = (double)state.range(1);
+  char buf[256];
+  FncString result{};
+  result.maxLength = sizeof buf;
+  result.data = buf;
+  for (auto _ : state) {
+    for (std::string_view r : rs) {
+      block.point(r);
+      fncscan(block.list(), &result);
+      benchmark::DoNotOptimize(result.length);
+    }
+  }
+  state.SetBytesProcessed((int64_t)state.iterations() * (int64_t)(rs.size() * rs[0].size()));
+}
+
+void BM_ScanPeer(benchmark::State &state) {
+  const auto rs = rows((size_t)state.range(0));
+  const int n = (int)state.range(1);
+  for (auto _ : state) {
+    for (std::string_view r : rs) benchmark::DoNotOptimize(peer_word(r, n));
+  }
+  state.SetBytesProcessed((int64_t)state.iterations() * (int64_t)(rs.size() * rs[0].size()));
+}
+
+BENCHMARK(BM_CountwModule)->Arg(64)->Arg(1024)->Arg(kTextBytes);
+BENCHMARK(BM_CountwPeer)->Arg(64)->Arg(1024)->Arg(kTextBytes);
+BENCHMARK(BM_ScanModule)->Args({64, 5})->Args({64, -5})->Args({1024, 5})->Args({1024, -5});
+BENCHMARK(BM_ScanPeer)->Args({64, 5})->Args({64, -5})->Args({1024, 5})->Args({1024, -5});
+
+}  // namespace
