@@ -1,0 +1,291 @@
+// Threefry family against Random123's threefry2x32, threefry2x64 and
+// threefry4x64 (20 rounds): the published known answers, seeded, keyed and
+// threaded streams, positioning, and the counter carry.
+#include <gtest/gtest.h>
+
+#include <Random123/threefry.h>
+
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "host/host.h"
+#include "rng/threefry/threefry.h"
+#include "zeq/rng.h"
+
+namespace {
+
+using Builder = void (*)(zrng_desc *);
+using zeq::rng::FryBlob;
+
+uint32_t fmix32(uint32_t h) {
+  h ^= h >> 16;
+  h *= 0x85ebca6bu;
+  h ^= h >> 13;
+  h *= 0xc2b2ae35u;
+  h ^= h >> 16;
+  return h;
+}
+uint64_t fmix64(uint64_t k) {
+  k ^= k >> 33;
+  k *= 0xff51afd7ed558ccdull;
+  k ^= k >> 33;
+  k *= 0xc4ceb9fe1a85ec53ull;
+  k ^= k >> 33;
+  return k;
+}
+
+// A counter-mode stream over a Random123 generator: blocks handed out word
+// by word, the counter incremented after the last word.
+template <class G>
+struct Ref {
+  using Ctr = typename G::ctr_type;
+  using Key = typename G::key_type;
+  static constexpr int W = Ctr::static_size;
+  Ctr ctr{}, out{};
+  Key key{};
+  int i = 0;
+  typename Ctr::value_type next() {
+    if (i == 0) out = G()(ctr, key);
+    auto v = out[i];
+    if (++i == W) {
+      i = 0;
+      ctr.incr();
+    }
+    return v;
+  }
+};
+
+class Threefry : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(host.loaded()) << host.load_error();
+    std::memset(blob, 0, sizeof blob);
+  }
+  zrng_desc build(const char *method) {
+    zrng_desc d;
+    host.fn<Builder>((std::string("zrnf") + method).c_str())(&d);
+    return d;
+  }
+  uint64_t draw(zrng_desc &d) {
+    return d.output_bits == 32 ? d.uint32(blob) : d.uint64(blob);
+  }
+  zeqhost::Host host;
+  alignas(8) unsigned char blob[104];
+};
+
+TEST_F(Threefry, ZeroCounterAndKeyGiveThePublishedBlocks) {
+  const struct { const char *method; std::vector<uint64_t> block; } cases[] = {
+      {"FRY2X32", {0x6B200159, 0x99BA4EFE}},
+      {"FRY2X64", {0xC2B6E3A8C2C69865ull, 0x6F81ED42F350084Dull}},
+      {"FRY4X64",
+       {0x09218EBDE6C85537ull, 0x55941F5266D86105ull, 0x4BD25E16282434DCull,
+        0xEE29EC846BD2E40Bull}},
+  };
+  for (const auto &c : cases) {
+    zrng_desc d = build(c.method);
+    std::memset(blob, 0, sizeof blob);  // counter, key, buffer and index all zero
+    for (uint64_t want : c.block) EXPECT_EQ(draw(d), want) << c.method;
+  }
+}
+
+TEST_F(Threefry, SeededStreamsMatchRandom123) {
+  for (uint64_t seed : {1ull, 5489ull, 0xFFFFFFFFull, 0xFFFFFFFFFFFFFFFFull}) {
+    {
+      zrng_desc d = build("FRY2X32");
+      d.seed_32(blob, static_cast<uint32_t>(seed));
+      Ref<r123::Threefry2x32> ref;
+      ref.key = {{static_cast<uint32_t>(seed), fmix32(static_cast<uint32_t>(seed) + 1)}};
+      ref.ctr = {{1, 0}};
+      for (int i = 0; i < 10000; ++i) ASSERT_EQ(d.uint32(blob), ref.next());
+    }
+    {
+      zrng_desc d = build("FRY2X64");
+      d.seed_64(blob, seed);
+      Ref<r123::Threefry2x64> ref;
+      ref.key = {{seed, fmix64(seed + 1)}};
+      ref.ctr = {{1, 0}};
+      for (int i = 0; i < 10000; ++i) ASSERT_EQ(d.uint64(blob), ref.next());
+    }
+    {
+      zrng_desc d = build("FRY4X64");
+      d.seed_64(blob, seed);
+      Ref<r123::Threefry4x64> ref;
+      ref.key = {{seed, fmix64(seed + 1), fmix64(seed + 2), fmix64(seed + 3)}};
+      ref.ctr = {{1, 0, 0, 0}};
+      for (int i = 0; i < 10000; ++i) ASSERT_EQ(d.uint64(blob), ref.next());
+    }
+  }
+}
+
+TEST_F(Threefry, KeysAndThreadsMatchRandom123) {
+  const uint64_t seed = 99, key = 0xABCDEF0123ull, thread = 17;
+  {
+    zrng_desc d = build("FRY2X32");
+    d.seed_32(blob, seed);
+    d.thread_32(blob, thread);
+    d.key_32(blob, static_cast<uint32_t>(key));
+    Ref<r123::Threefry2x32> ref;
+    ref.key = {{99, fmix32(100) ^ fmix32(static_cast<uint32_t>(key))}};
+    ref.ctr = {{1, fmix32(17)}};
+    for (int i = 0; i < 1000; ++i) ASSERT_EQ(d.uint32(blob), ref.next());
+  }
+  {
+    zrng_desc d = build("FRY2X64");
+    d.seed_64(blob, seed);
+    d.thread_64(blob, thread);
+    d.key_64(blob, key);
+    Ref<r123::Threefry2x64> ref;
+    ref.key = {{99, fmix64(100) ^ fmix64(key)}};
+    ref.ctr = {{1, fmix64(17)}};
+    for (int i = 0; i < 1000; ++i) ASSERT_EQ(d.uint64(blob), ref.next());
+  }
+  {
+    zrng_desc d = build("FRY4X64");
+    d.seed_64(blob, seed);
+    d.thread_64(blob, thread);
+    d.key_64(blob, key);
+    Ref<r123::Threefry4x64> ref;
+    ref.key = {{99, fmix64(100) ^ fmix64(key), fmix64(101) ^ fmix64(17), fmix64(102)}};
+    ref.ctr = {{1, 0, 0, 0}};
+    for (int i = 0; i < 1000; ++i) ASSERT_EQ(d.uint64(blob), ref.next());
+  }
+}
+
+TEST_F(Threefry, ZeroKeysAndThreadsAndFoldedKeysChangeNothing) {
+  for (const char *method : {"FRY2X32", "FRY2X64", "FRY4X64"}) {
+    zrng_desc d = build(method);
+    d.seed_64(blob, 1234);
+    std::vector<unsigned char> before(blob, blob + sizeof blob);
+    d.key_32(blob, 0);
+    d.key_64(blob, 0);
+    d.key_double(blob, 0.0);
+    d.key_double(blob, NAN);
+    d.thread_32(blob, 0);
+    d.thread_64(blob, 0);
+    if (d.output_bits == 32) {
+      d.key_64(blob, 0x100000000ull);
+      d.thread_64(blob, 0x300000000ull);
+      d.key_double(blob, 4294967296.0);
+    } else {
+      d.key_double(blob, 18446744073709551616.0);
+    }
+    EXPECT_EQ(std::memcmp(before.data(), blob, sizeof blob), 0) << method;
+  }
+}
+
+TEST_F(Threefry, PositioningReachesAnyWordOfTheStream) {
+  for (const char *method : {"FRY2X32", "FRY2X64", "FRY4X64"}) {
+    zrng_desc d = build(method);
+    d.seed_64(blob, 7);
+    d.thread_64(blob, 3);  // the thread's counter range is kept
+    if (d.count_32) d.count_32(blob, 0);
+    else d.count_64(blob, 0);
+    std::vector<uint64_t> words;
+    for (int i = 0; i < 64; ++i) words.push_back(draw(d));
+    for (uint32_t a : {0u, 1u, 2u, 3u, 5u, 8u, 13u, 40u, 63u}) {
+      if (d.count_32) d.count_32(blob, a);
+      else d.count_64(blob, a);
+      for (uint32_t j = a; j < 64; ++j) ASSERT_EQ(draw(d), words[j]) << method << " " << a;
+    }
+  }
+}
+
+TEST_F(Threefry, FreshStreamStandsAtPositionW) {
+  for (const char *method : {"FRY2X32", "FRY2X64", "FRY4X64"}) {
+    zrng_desc d = build(method);
+    const int w = std::string(method) == "FRY4X64" ? 4 : 2;
+    d.seed_64(blob, 11);
+    std::vector<uint64_t> fresh;
+    for (int i = 0; i < 8; ++i) fresh.push_back(draw(d));
+    if (d.count_32) d.count_32(blob, w);
+    else d.count_64(blob, w);
+    for (uint64_t want : fresh) EXPECT_EQ(draw(d), want) << method;
+  }
+}
+
+TEST_F(Threefry, PositioningMidBlockComputesTheBlockAtOnce) {
+  zrng_desc d = build("FRY2X64");
+  d.seed_64(blob, 5);
+  d.thread_64(blob, 2);
+  d.count_64(blob, 3);
+  auto *b = reinterpret_cast<FryBlob<2, uint64_t> *>(blob);
+  EXPECT_EQ(b->ctr[0], 1u);
+  EXPECT_EQ(b->ctr[1], fmix64(2));
+  EXPECT_EQ(b->index, 1u);
+  r123::Threefry2x64::ctr_type c = {{1, fmix64(2)}};
+  r123::Threefry2x64::key_type k = {{5, fmix64(6)}};
+  auto block = r123::Threefry2x64()(c, k);
+  EXPECT_EQ(b->buf[1], block[1]);
+  EXPECT_EQ(d.uint64(blob), block[1]);
+  // Position 2: the first word of the same block, computed at the next draw.
+  d.count_64(blob, 2);
+  EXPECT_EQ(b->index, 0u);
+  EXPECT_EQ(d.uint64(blob), block[0]);
+}
+
+TEST_F(Threefry, ThreadsUseDisjointCounterRanges) {
+  zrng_desc d = build("FRY2X64");
+  d.seed_64(blob, 5);
+  d.thread_64(blob, 1);
+  auto *b = reinterpret_cast<FryBlob<2, uint64_t> *>(blob);
+  EXPECT_EQ(b->ctr[1], fmix64(1));
+  d.seed_64(blob, 5);
+  d.thread_64(blob, 2);
+  EXPECT_EQ(b->ctr[1], fmix64(2));
+}
+
+TEST_F(Threefry, CounterCarriesIntoTheHighWord) {
+  zrng_desc d = build("FRY2X32");
+  d.seed_32(blob, 3);
+  d.thread_32(blob, 4);
+  auto *b = reinterpret_cast<FryBlob<2, uint32_t> *>(blob);
+  b->ctr[0] = 0xFFFFFFFFu;  // last block of the low word
+  b->index = 0;
+  d.uint32(blob);
+  d.uint32(blob);
+  EXPECT_EQ(b->ctr[0], 0u);
+  EXPECT_EQ(b->ctr[1], fmix32(4) + 1);
+  // The 64-bit counters carry the same way.
+  zrng_desc e = build("FRY4X64");
+  e.seed_64(blob, 3);
+  auto *c = reinterpret_cast<FryBlob<4, uint64_t> *>(blob);
+  c->ctr[0] = c->ctr[1] = ~0ull;
+  for (int i = 0; i < 4; ++i) e.uint64(blob);
+  EXPECT_EQ(c->ctr[0], 0u);
+  EXPECT_EQ(c->ctr[1], 0u);
+  EXPECT_EQ(c->ctr[2], 1u);
+}
+
+TEST_F(Threefry, TwoWordIntegersAndFoldedSeeds) {
+  zrng_desc d = build("FRY2X32");
+  d.seed_64(blob, 0x0000000700000002ull);  // folds to 5
+  Ref<r123::Threefry2x32> ref;
+  ref.key = {{5, fmix32(6)}};
+  ref.ctr = {{1, 0}};
+  uint64_t hi = ref.next(), lo = ref.next();
+  EXPECT_EQ(d.uint64(blob), hi << 32 | lo);
+  zrng_desc e = build("FRY4X64");
+  e.seed_64(blob, 9);
+  Ref<r123::Threefry4x64> ref4;
+  ref4.key = {{9, fmix64(10), fmix64(11), fmix64(12)}};
+  ref4.ctr = {{1, 0, 0, 0}};
+  EXPECT_EQ(e.uint32(blob), static_cast<uint32_t>(ref4.next() >> 32));
+}
+
+TEST(ThreefryBuilds, GenericAndWideDrawsAgree) {
+  __builtin_cpu_init();
+  if (!__builtin_cpu_supports("avx2") || !__builtin_cpu_supports("bmi2")) GTEST_SKIP();
+  using G = zeq::rng::GenericSlots64<zeq::rng::FryGen<4, uint64_t>>;
+  using W = zeq::rng::WideSlots64<zeq::rng::FryGen<4, uint64_t>>;
+  FryBlob<4, uint64_t> a{}, b{};
+  a.key[0] = 1;
+  a.key[3] = 0xFFFF;
+  a.ctr[0] = 1;
+  b = a;
+  for (int i = 0; i < 4000; ++i) ASSERT_EQ(G::uint64(&a), W::uint64(&b));
+}
+
+}  // namespace
