@@ -2,6 +2,7 @@
 // lists, M, Q, B, T), invalid modifiers, absent arguments, agreement with
 // the plain splitter of tests/reference/words_reference.h, and the
 // multibyte route with its differences from the byte route.
+#include <cmath>
 #include <random>
 #include <string>
 #include <vector>
@@ -206,6 +207,65 @@ TEST_F(CountwMultibyte, SameRulesAsByteRoute) {
       {{C("\xc3\x89t\xc3\xa9"), C(""), C("L")}, 1},
   };
   for (const Case &tc : cases) EXPECT_EQ(direct(tc.args), tc.expected) << tc.args[0].s;
+}
+
+// The word machine with kind 2 (FINDW's multibyte route): roles as FINDW
+// fills them, the answer a 1-based character position, or with E the word
+// number.
+TEST_F(CountwMultibyte, FindKindLocatesWholeWords) {
+  using Common = int32_t (*)(FncArgList *, double *, ZeqStringService *, int32_t, int32_t *, int32_t,
+                             FncString *, const char *);
+  auto common = host().fn<Common>("COUNTW_COMMON");
+  ASSERT_NE(common, nullptr);
+  struct Case {
+    std::vector<std::string> args;  // string, word, then list, modifiers
+    std::vector<int32_t> roles;
+    double start;                   // NaN: no start argument
+    double expected;
+  } cases[] = {
+      {{"The quick brown fox", "brown"}, {1, 2, 0, 0, 0, 0, 0}, NAN, 11},
+      {{"The quick brownish fox", "brown"}, {1, 2, 0, 0, 0, 0, 0}, NAN, 0},
+      {{"Th\xc3\xa9 qu\xc3\xafck brown", "brown"}, {1, 2, 0, 0, 0, 0, 0}, NAN, 11},
+      {{"abc abcd abc", "abc"}, {1, 2, 0, 0, 3, 0, 0}, 2, 10},
+      {{"abc abcd abc", "abc"}, {1, 2, 0, 0, 3, 0, 0}, -10, 1},
+      {{"abc abcd abc", "abc"}, {1, 2, 0, 0, 3, 0, 0}, 0, 1},
+      {{"The quick brown fox", "fox", " ", "E"}, {1, 2, 0, 4, 0, 0, 3}, NAN, 4},
+      {{"a,,b", "", ",", "M"}, {1, 2, 0, 4, 0, 0, 3}, NAN, 3},
+      {{"x abc y", ",abc,", ", ", "R"}, {1, 2, 0, 4, 0, 0, 3}, NAN, 3},
+      {{"x ABC y", "abc", " ", "I"}, {1, 2, 0, 4, 0, 0, 3}, NAN, 3},
+      {{"x ABC y", "abc", " ", ""}, {1, 2, 0, 4, 0, 0, 3}, NAN, 0},
+  };
+  for (Case &tc : cases) {
+    zeqtest::Call c;
+    for (const std::string &a : tc.args) c.str(a);
+    if (tc.start == tc.start) {
+      c.num(tc.start);
+      tc.roles[4] = (int32_t)tc.args.size() + 1;
+    }
+    double out = -1;
+    EXPECT_EQ(common(c.block(), &out, svc(), 0, tc.roles.data(), 2, nullptr, "FINDW"), FNC_RC_OK);
+    EXPECT_EQ(out, tc.expected) << tc.args[0] << " / " << tc.args[1];
+  }
+}
+
+// Wide strings: TKChar units, lengths in bytes.
+TEST_F(CountwMultibyte, WideStrings) {
+  auto wide = [](const std::u32string &s) { return std::string((const char *)s.data(), s.size() * 4); };
+  zeqtest::Call c;
+  c.str(wide(U"\u00e9t\u00e9 a,,b  ")).str(wide(U" ,")).str(wide(U"tm"));
+  double out = -1;
+  EXPECT_EQ(host().fn<CountMb>("COUNTW_FUNCTION")(c.block(), &out, svc(), 1, "COUNTW"), FNC_RC_OK);
+  EXPECT_EQ(out, 4);
+
+  using ScanMb = int32_t (*)(FncArgList *, FncString *, ZeqStringService *, int32_t, const char *);
+  zeqtest::Call s;
+  s.str(wide(U"\u00e9t\u00e9 \"x \"\" y\" z")).num(2).str(wide(U" ")).str(wide(U"QR"));
+  zeqtest::Result r(64);
+  ASSERT_EQ(host().fn<ScanMb>("SCAN_FUNCTION")(s.block(), &r.rec, svc(), 1, "SCAN"), FNC_RC_OK);
+  EXPECT_EQ(r.text(), wide(U"x \" y"));
+  zeqtest::Result small(9);  // two whole units and a byte
+  ASSERT_EQ(host().fn<ScanMb>("SCAN_FUNCTION")(s.block(), &small.rec, svc(), 1, "SCAN"), FNC_RC_OK);
+  EXPECT_EQ(small.text(), wide(U"x "));
 }
 
 TEST_F(CountwMultibyte, NullServiceIsANote) {
