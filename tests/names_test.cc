@@ -350,6 +350,70 @@ TEST(Position, AbsentStartAndOddStrings) {
 }
 
 // ---------------------------------------------------------------------------
+// Multibyte route: positions count characters, through wzsx8ac / wzsxoff.
+// ---------------------------------------------------------------------------
+struct MbCase {
+  const char *fn;
+  bool varchar;
+  std::string text;
+  std::vector<double> start;
+  double expected;
+};
+
+TEST(PositionMultibyte, CountsCharactersOnBothPaths) {
+  host().set_utf8(true);
+  const std::string e = "\xc3\xa9";  // U+00E9, not a name character
+  const MbCase cases[] = {
+      {"fncanyname", true, e + "-a", {}, 3},
+      {"fncanyname", false, e + "-a", {}, 3},
+      {"fncnotname", true, "ab" + e, {}, 3},
+      {"fncnotname", false, "ab" + e, {}, 3},
+      {"fncanyfirst", false, "1" + e + "_", {}, 3},
+      {"fncnotfirst", true, "ab" + e + "c", {-10}, 3},
+      {"fncnotfirst", false, "ab" + e + "c", {-10}, 3},
+      {"fncanyname", false, e + e + "a", {-2}, 0},
+      {"fncanyname", false, e + "a", {3}, 0},
+      {"fncanyname", false, e + "a", {0}, 0},
+      {"fncanyname", true, e + "a" + e, {2}, 2},
+  };
+  for (const MbCase &tc : cases) {
+    zeqtest::Call c;
+    if (tc.varchar) c.var(tc.text); else c.str(tc.text);
+    for (double s : tc.start) c.num(s);
+    double r = kUnset;
+    host().clear_service_calls();
+    EXPECT_EQ(num_entry(tc.fn)(c.block(), &r), FNC_RC_OK);
+    EXPECT_EQ(r, tc.expected) << tc.fn << " " << tc.text << " varchar " << tc.varchar;
+    int searches = 0;
+    for (const auto &call : host().service_calls()) {
+      if (call.name != "wzsx8ac") continue;
+      ++searches;
+      ASSERT_EQ(call.args.size(), 3u);
+      EXPECT_EQ(call.args[1] & 512, tc.varchar ? 512 : 0);
+    }
+    // A varying-length string in UTF-8 is one search call.
+    if (tc.varchar) EXPECT_EQ(searches, 1) << tc.fn << " " << tc.text;
+  }
+  host().set_utf8(false);
+}
+
+TEST(PositionMultibyte, ClassCodes) {
+  host().set_utf8(true);
+  const std::pair<const char *, int> codes[] = {
+      {"fncanyname", 269}, {"fncnotname", 13}, {"fncanyfirst", 268}, {"fncnotfirst", 12}};
+  for (const auto &[fn, code] : codes) {
+    zeqtest::Call c;
+    c.var("a");
+    double r = kUnset;
+    host().clear_service_calls();
+    num_entry(fn)(c.block(), &r);
+    ASSERT_FALSE(host().service_calls().empty()) << fn;
+    EXPECT_EQ(host().service_calls()[0].args[1], code + 512) << fn;
+  }
+  host().set_utf8(false);
+}
+
+// ---------------------------------------------------------------------------
 // zfncmunq.
 // ---------------------------------------------------------------------------
 int shorten_hook(char *text, FncString *value) {
