@@ -12,6 +12,7 @@
 
 #include "host/host.h"
 #include "zeq/host.h"
+#include "zeq/rng.h"
 
 namespace {
 
@@ -225,6 +226,87 @@ TEST(HardwareRandom, DrawsVaryAndTheDoubleStaysInTheClosedUnitInterval) {
     EXPECT_LE(d, 1.0);
   }
   EXPECT_GT(seen.size(), 100u);
+}
+
+// --- the methods built on these primitives -----------------------------------------
+
+using Builder = void (*)(zrng_desc *);
+
+TEST(Mh3Method, IteratesTheFinaliser) {
+  zeqhost::Host host;
+  ASSERT_TRUE(host.loaded());
+  zrng_desc d;
+  host.fn<Builder>("zrnfMH3")(&d);
+  alignas(8) unsigned char blob[8] = {};
+  d.seed_64(blob, 1);
+  EXPECT_EQ(d.uint64(blob), 0xB456BCFC34C2CB2Cull);
+  EXPECT_EQ(d.uint64(blob), fmix64(0xB456BCFC34C2CB2Cull));
+  d.seed_32(blob, 0x89ABCDEFu);  // zero-extended
+  uint64_t x = 0x89ABCDEFull;
+  for (int i = 0; i < 1000; ++i) {
+    x = fmix64(x);
+    ASSERT_EQ(d.uint64(blob), x);
+  }
+  EXPECT_EQ(d.uint32(blob), static_cast<uint32_t>(fmix64(x) >> 32));
+  // Fresh seeds and seeds as doubles.
+  host.set_setting("tkbug.RNGSEED", 99.0);
+  d.seed_64(blob, 0);
+  EXPECT_EQ(d.uint64(blob), fmix64(99));
+  d.seed_32(blob, 0);
+  EXPECT_EQ(d.uint64(blob), fmix64(99));
+  d.seed_double(blob, -1.0);
+  EXPECT_EQ(d.uint64(blob), fmix64(99));
+  d.seed_double(blob, 12345.0);
+  EXPECT_EQ(d.uint64(blob), fmix64(12345));
+  // Keys and thread numbers are not taken.
+  d.seed_64(blob, 5);
+  d.key_64(blob, 3);
+  d.thread_64(blob, 3);
+  d.key_double(blob, 3.0);
+  EXPECT_EQ(d.uint64(blob), fmix64(5));
+}
+
+TEST(RdrandMethod, DrawsFromTheInstruction) {
+  zeqhost::Host host;
+  ASSERT_TRUE(host.loaded());
+  if (!host.fn<Available>("IsRdRandAvailable")()) GTEST_SKIP() << "no RDRAND here";
+  zrng_desc d;
+  host.fn<Builder>("zrnfRDRAND")(&d);
+  EXPECT_EQ(d.blob_size(), 0);
+  std::set<uint64_t> seen;
+  for (int i = 0; i < 100; ++i) {
+    seen.insert(d.uint64(nullptr));
+    seen.insert(d.uint32(nullptr));
+    double x = d.double_default(nullptr);
+    EXPECT_GT(x, 0.0);
+    EXPECT_LT(x, 1.0);
+    double y = d.double_infinite(nullptr);
+    EXPECT_GE(y, 0.0);
+    EXPECT_LE(y, 1.0);
+  }
+  EXPECT_GT(seen.size(), 190u);
+  // Seeds, keys and states are accepted and ignored.
+  EXPECT_EQ(d.seed_64(nullptr, 5), 0);
+  EXPECT_EQ(d.key_64(nullptr, 5), 0);
+  EXPECT_EQ(d.state(nullptr, "abc", 3, 0), 0);
+}
+
+TEST(RdrandMethod, WithoutTheInstructionEveryWordIsZero) {
+  zeqhost::HostOptions o;
+  o.rdrand = false;
+  zeqhost::Host host(o);
+  ASSERT_TRUE(host.loaded());
+  zrng_desc d;
+  host.fn<Builder>("zrnfRDRAND")(&d);
+  EXPECT_EQ(d.uint32(nullptr), 0u);
+  EXPECT_EQ(d.uint64(nullptr), 0u);
+  EXPECT_EQ(d.double_32[ZRNG_CO](nullptr), 0.0);
+  EXPECT_EQ(d.double_32[ZRNG_OO](nullptr), 1.1641532182693481e-10);
+  EXPECT_EQ(d.double_32[ZRNG_REJECT](nullptr), 0.0);
+  EXPECT_EQ(d.double_53[ZRNG_REJECT](nullptr), 0.0);
+  EXPECT_EQ(d.double_64[ZRNG_CC](nullptr), 0.0);
+  EXPECT_EQ(d.double_infinite(nullptr), 0.0);
+  EXPECT_EQ(d.double_default(nullptr), 0.0);  // gives up instead of looping
 }
 
 }  // namespace
