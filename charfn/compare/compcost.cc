@@ -173,19 +173,19 @@ int32_t compcost(FncArgList *args) {
     }
     FncString *s = zeq::str_value(op);
     if (!s) {
-      xpmlog(FNC_MSG_SET, 32, (i64)op_no);
+      xpmlog(FNC_MSG_SET, 32, "COMPCOST", (i64)op_no);
       return fail(op);
     }
     const int64_t n = (s->data && s->length > 0) ? s->length : 0;
     const uint8_t *text = reinterpret_cast<const uint8_t *>(s->data);
     if (n == 0) {
-      xpmlog(FNC_MSG_SET, 33, (i64)op_no);
+      xpmlog(FNC_MSG_SET, 33, "COMPCOST", (i64)op_no);
       return fail(op);
     }
     bool blank = true;
     for (int64_t k = 0; k < n && blank; k++) blank = text[k] == ' ';
     if (blank) {
-      xpmlog(FNC_MSG_SET, 34, (i64)op_no);
+      xpmlog(FNC_MSG_SET, 34, "COMPCOST", (i64)op_no);
       return fail(op);
     }
     int entry = resolve_operation(text, n, up);

@@ -7,17 +7,22 @@
 // longer, down the rows; every cost keeps its meaning in terms of string-1
 // and string-2 whichever of them A is.  Three rows are kept because SWAP and
 // the doubled-character operations reach two rows back.  Before it runs:
-//   - the common prefix goes (one equal character stays in front) when the
-//     first-position costs are no cheaper than the ordinary ones and a match
-//     costs nothing, so no cheaper path can start inside the prefix;
+//   - equal strings answer 0 at once when no cost is negative and a match
+//     costs nothing;
+//   - the common prefix goes (one equal character stays in front) and the
+//     first-position costs become the ordinary ones, when those are no dearer
+//     and nothing can shift the alignment inside the prefix more cheaply than
+//     an insertion or deletion at its end (see affixes_safe);
 //   - with I or N, or a BLANK or PUNCTUATION cost of 0, both strings are
 //     copied upper-cased and without the characters that cost nothing;
 //   - with a cutoff c and a positive least cost e only the diagonal band of
 //     half-width c / e is computed: a cell further out costs more than c;
-//   - the common suffix goes (one equal character stays) under the same kind
-//     of condition on the end-position costs.
-// The answer is min(cost, cutoff).  Scratch memory goes back to its mark
-// before every return.
+//   - the common suffix goes (one equal character stays) under the matching
+//     condition on the end-position costs.
+// The programme stops early at a row that, with the row before it, cannot
+// lead under the cutoff.  The answer is min(cost, cutoff), the same as the
+// full table would give.  Scratch memory goes back to its mark before every
+// return.
 
 #include <cstring>
 
@@ -184,20 +189,40 @@ int32_t compged(FncArgList *args, double *result) {
     return FNC_RC_OK;
   };
 
-  // Common prefix.
-  if (c[COST_FINSERT] >= c[COST_INSERT] && c[COST_FDELETE] >= c[COST_DELETE] &&
-      c[COST_MATCH] == 0) {
+  // Costs below zero void every shortcut: only the full programme is exact.
+  bool nonnegative = true;
+  for (int e = COST_INSERT; e < COST_ENTRIES; e++)
+    if (c[e] < 0) nonnegative = false;
+  const int64_t step = c[COST_INSERT] > c[COST_DELETE] ? c[COST_INSERT] : c[COST_DELETE];
+  // Equal leading or trailing characters may only be set aside when pairing
+  // them costs nothing and no operation can shift the alignment inside them
+  // more cheaply than an insertion or deletion at their edge would: DOUBLE,
+  // SINGLE, BLANK and PUNCTUATION work on particular characters, which the
+  // edge may not offer.
+  const bool affixes_safe = nonnegative && c[COST_MATCH] == 0 &&
+                            c[COST_DOUBLE] >= c[COST_INSERT] &&
+                            c[COST_SINGLE] >= c[COST_DELETE] && c[COST_BLANK] >= step &&
+                            c[COST_PUNCT] >= step;
+  auto same = [&](uint8_t x, uint8_t y) { return ca.nocase ? up[x] == up[y] : x == y; };
+
+  // Equal strings cost nothing when nothing is cheaper than a match.
+  if (nonnegative && c[COST_MATCH] == 0 && la == lb) {
+    int64_t k = 0;
+    while (k < la && same(A[k], B[k])) k++;
+    if (k == la) return finish(0);
+  }
+
+  // Common prefix.  One equal character stays in front; the characters before
+  // it pair at no cost, and the first-position costs no longer apply.
+  if (affixes_safe && c[COST_FINSERT] >= c[COST_INSERT] && c[COST_FDELETE] >= c[COST_DELETE]) {
     int64_t n = 0;
-    if (ca.nocase)
-      while (n < la && up[A[n]] == up[B[n]]) n++;
-    else
-      while (n < la && A[n] == B[n]) n++;
-    if (n == lb) return finish(n * c[COST_MATCH]);
-    if (n > 0) {
-      A += n - 1;
-      B += n - 1;
-      la -= n - 1;
-      lb -= n - 1;
+    while (n < la && same(A[n], B[n])) n++;
+    if (n > 1) {
+      const int64_t drop = n - 1;
+      A += drop;
+      B += drop;
+      la -= drop;
+      lb -= drop;
       c[COST_FINSERT] = c[COST_INSERT];
       c[COST_FDELETE] = c[COST_DELETE];
       c[COST_FREPLACE] = c[COST_REPLACE];
@@ -251,11 +276,12 @@ int32_t compged(FncArgList *args, double *result) {
   if (w < diff) return finish(cutoff);
 
   // Common suffix.
-  if (c[COST_APPEND] >= c[COST_INSERT] && c[COST_TRUNCATE] >= c[COST_DELETE] &&
-      c[COST_MATCH] == 0) {
+  if (c[COST_APPEND] >= c[COST_INSERT] && c[COST_TRUNCATE] >= c[COST_DELETE] && affixes_safe) {
     int64_t n = 0;
     while (n < la && n < lb && A[la - 1 - n] == B[lb - 1 - n]) n++;
-    if (n > 1) {
+    // A shorter string that is all suffix would move the other string's
+    // unpaired characters in front of its first one, where they cost more.
+    if (n > 1 && n < la) {
       la -= n - 1;
       lb -= n - 1;
     }
