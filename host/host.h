@@ -83,8 +83,10 @@ class Pool {
   uint64_t last_size() const;
   bool double_free_seen() const;  // a release of a block that was not live
   struct Impl;
-  explicit Pool(Impl *impl);
+  explicit Pool(Impl *impl);      // takes ownership
   ~Pool();
+  Pool(const Pool &) = delete;    // the host owns every pool; use references
+  Pool &operator=(const Pool &) = delete;
  private:
   Impl *impl_;
 };
@@ -102,9 +104,9 @@ struct HostOptions {
   bool scratch = true;       // task and thread scratch arenas
 };
 
-// A call of a host service that only records (xprrlog, xpselec, xpopset,
-// wzsxoff, wzsx8ac, xexit never returns) or of the kernel service entry
-// ("kernel" with number, argument, flags).
+// A call of a host service that records (xprrlog, xpselec, xpopset, wzsx8ac)
+// or of the kernel service entry ("kernel" with number, argument, flags;
+// every call but the clock reading of tkzdttme).  At most 20000 are kept.
 struct ServiceCall {
   std::string name;
   std::vector<int64_t> args;

@@ -197,7 +197,7 @@ std::string format_printf(const std::u32string &f, bool wide, va_list ap_in,
       }
       case U'c': case U'C': {
         int v = va_arg(ap, int);
-        bool byte = !wide || len == "h";
+        bool byte = wide ? len == "h" : len != "l";
         if (conv == U'C') byte = false;
         append_utf8(piece, byte ? (uint32_t)(unsigned char)v : (uint32_t)v);
         text_piece = true;

@@ -62,7 +62,7 @@ namespace zeqhost {
 
 void HostState::record_call(const char *name, std::vector<int64_t> args) {
   std::lock_guard<std::mutex> lock(calls_mu);
-  if (calls.size() >= 100000) return;  // a bound for long loops
+  if (calls.size() >= 20000) return;  // a bound for long loops
   calls.push_back(ServiceCall{name, std::move(args)});
 }
 

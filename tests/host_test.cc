@@ -9,6 +9,7 @@
 #include <cpuid.h>
 #include <cstring>
 #include <functional>
+#include <sys/mman.h>
 #include <string>
 #include <vector>
 
@@ -403,6 +404,22 @@ TEST(HostCatalogue, RendersEachMessageWithItsArguments) {
   xpmlog(12, 3);
   EXPECT_EQ(h.message_numbers(), (std::vector<int>{28, 6}));
   EXPECT_EQ(h.log()[2].text, "NOTE: Message 3 of set 12.");
+}
+
+TEST(HostCatalogue, UnmappedTextIsNotRead) {
+  Host h;
+  auto xpmlog = entry<Xpmlog>(h, 39, 70);
+  void *page = mmap(nullptr, 4096, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  ASSERT_NE(page, MAP_FAILED);
+  std::memcpy(page, "CATT", 5);
+  xpmlog(744, 29, static_cast<const char *>(page));
+  munmap(page, 4096);  // the same address now faults
+  xpmlog(744, 29, static_cast<const char *>(page));
+  xpmlog(744, 2, 7LL, 3LL, static_cast<const char *>(page));
+  ASSERT_EQ(h.log().size(), 3u);
+  EXPECT_EQ(h.log()[0].args, std::vector<std::string>{"CATT"});
+  EXPECT_EQ(h.log()[1].args, std::vector<std::string>{"?"});
+  EXPECT_EQ(h.log()[2].args, (std::vector<std::string>{"7", "?"}));
 }
 
 TEST(HostCatalogue, FormattedLinesStripTheLevelDirective) {
