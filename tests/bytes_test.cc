@@ -176,7 +176,9 @@ TEST(MemCpy, LongAndShortDisjointCopies) {
     std::vector<uint8_t> src(n), dst(n + 2, 0xCC);
     for (auto &b : src) b = (uint8_t)rng();
     EXPECT_EQ(skMemCpy(src.data(), dst.data() + 1, n), dst.data() + 1);
-    EXPECT_EQ(std::memcmp(dst.data() + 1, src.data(), n), 0);
+    if (n) {
+      EXPECT_EQ(std::memcmp(dst.data() + 1, src.data(), n), 0);
+    }
     EXPECT_EQ(dst[0], 0xCC);
     EXPECT_EQ(dst[n + 1], 0xCC);
   }

@@ -167,7 +167,7 @@ int64_t recording_service(int64_t number, int64_t argument, int64_t flags) {
   g_call.flags = flags;
   if (g_result_field_offset >= 0) {
     auto *rec = reinterpret_cast<uint8_t *>(argument);
-    std::memcpy(g_call.record, rec, sizeof g_call.record);
+    std::memcpy(g_call.record, rec, (size_t)g_result_field_offset + 8);  // the whole record
     int64_t result = 0x77;
     std::memcpy(rec + g_result_field_offset, &result, 8);
   }

@@ -183,7 +183,9 @@ TEST_F(ModuleTest, SetRetstgGrowsByWholeKilobytesWithinMaxLength) {
     EXPECT_EQ(tkfncSetRetstg(&r.rec, c.needed), FNC_RC_OK) << c.name;
     EXPECT_EQ(r.rec.capacity, c.want_capacity) << c.name;
     EXPECT_EQ(r.grow.resizes, c.want_resizes) << c.name;
-    if (c.want_resizes) EXPECT_NE(r.rec.data, nullptr) << c.name;
+    if (c.want_resizes) {
+      EXPECT_NE(r.rec.data, nullptr) << c.name;
+    }
   }
 }
 

@@ -196,7 +196,9 @@ void expect_literals(const std::vector<LiteralCase> &cases) {
     std::memset(out, '#', sizeof out);
     std::string t = blanks(c.text);
     EXPECT_EQ(zstripn(t.data(), (int32_t)t.size(), out), c.want) << c.text;
-    if (c.want >= 0) EXPECT_EQ(std::string(out, (size_t)c.want), blanks(c.content)) << c.text;
+    if (c.want >= 0) {
+      EXPECT_EQ(std::string(out, (size_t)c.want), blanks(c.content)) << c.text;
+    }
     EXPECT_EQ(out[32], '#') << c.text;  // the 32-byte buffer is never overrun
   }
 }
@@ -329,7 +331,9 @@ TEST(Clock, ClockJumpsAreReportedToTheKernel) {
   bkztod();
   int told = host().clock_changes() - before;
   EXPECT_LE(told, 1);
-  if (before == 0) EXPECT_EQ(told, 1);
+  if (before == 0) {
+    EXPECT_EQ(told, 1);
+  }
 }
 
 }  // namespace
