@@ -268,12 +268,4 @@ TEST_F(CountwMultibyte, WideStrings) {
   EXPECT_EQ(small.text(), wide(U"x "));
 }
 
-TEST_F(CountwMultibyte, NullServiceIsANote) {
-  zeqtest::Call c;
-  c.str("a b");
-  double out = -1;
-  EXPECT_EQ(host().fn<CountMb>("COUNTW_FUNCTION")(c.block(), &out, nullptr, 0, "COUNTW"), FNC_RC_NOTE);
-  EXPECT_EQ(out, -1);
-}
-
 }  // namespace

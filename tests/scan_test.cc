@@ -263,6 +263,24 @@ TEST(ScanCallForm, AbsentTargetsAreReportedWithMessage32) {
   EXPECT_EQ(host().log()[0].args, (std::vector<std::string>{"SCAN", "4"}));
 }
 
+TEST(ScanCallForm, XEnvironmentLetsTheHostRewriteArguments) {
+  // In the x environment the host first rewrites the character arguments;
+  // SCAN then works on the rewritten text and its new length.
+  host().set_unquote_hook([](char *text, FncString *) -> int {
+    if (text[0] != '#') return 0;
+    std::strcpy(text, "q rs");
+    return 1;
+  });
+  int32_t rc;
+  Target t = call_scan({C("#abcdefgh"), N(2), N(-1), N(-1)}, &rc, 120);
+  EXPECT_EQ(rc, FNC_RC_OK);
+  EXPECT_EQ(t.position, 3);
+  EXPECT_EQ(t.length, 2);
+  t = call_scan({C("#abcdefgh"), N(2), N(-1), N(-1)}, &rc, 0);
+  EXPECT_EQ(t.position, 0);
+  host().set_unquote_hook(nullptr);
+}
+
 // ---------------------------------------------------------------------------
 // Result sizing.
 // ---------------------------------------------------------------------------
@@ -422,13 +440,6 @@ TEST_F(ScanMultibyte, RefusedNumbersWriteNothing) {
 TEST_F(ScanMultibyte, RQUnquotesOneKind) {
   EXPECT_EQ(word({C("\"\xc3\xa9 \"\" x\" y"), N(1), C(" "), C("RQ")}).word, "\xc3\xa9 \" x");
   EXPECT_EQ(word({C("  a  "), N(1), C(","), C("R")}).word, "a");
-}
-
-TEST_F(ScanMultibyte, NullServiceIsANote) {
-  zeqtest::Call c;
-  add(c, {C("a"), N(1)});
-  Fixed r(8);
-  EXPECT_EQ(host().fn<ScanMb>("SCAN_FUNCTION")(c.block(), &r.rec, nullptr, 0, "SCAN"), FNC_RC_NOTE);
 }
 
 TEST_F(ScanMultibyte, ByteRouteNeverDiverts) {
