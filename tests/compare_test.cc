@@ -53,6 +53,13 @@ std::vector<std::string> modifier_lines() {
 
 std::vector<int> catalogue() { return host().message_numbers(); }
 
+// A name literal quoting `n` copies of `c`, closed by `tail`.
+std::string literal(size_t n, char c, const char *tail) {
+  std::string s(1, '\'');
+  s.append(n, c).append(tail);
+  return s;
+}
+
 // ---------------------------------------------------------------------------
 // Byte route.
 // ---------------------------------------------------------------------------
@@ -105,8 +112,8 @@ INSTANTIATE_TEST_SUITE_P(
         CompareCase{"NameLiteralIgnoresCase", {C("\"it''s\"N  "), C("IT''S"), C("n")}, 0},
         CompareCase{"DoubledQuoteInLiteral", {C("'it''s'n"), C("it's"), C("N")}, 0},
         CompareCase{"NotALiteralStaysAsIs", {C("'abc'"), C("abc"), C("N")}, -1},
-        CompareCase{"LiteralOf32", {C("'" + std::string(32, 'x') + "'n"), C(std::string(32, 'x')), C("N")}, 0},
-        CompareCase{"LiteralOf33IsLeftAlone", {C("'" + std::string(33, 'x') + "'n"), C(std::string(33, 'x')), C("N")}, -1},
+        CompareCase{"LiteralOf32", {C(literal(32, 'x', "'n")), C(std::string(32, 'x')), C("N")}, 0},
+        CompareCase{"LiteralOf33IsLeftAlone", {C(literal(33, 'x', "'n")), C(std::string(33, 'x')), C("N")}, -1},
         CompareCase{"LThenNUnquotes", {C("  'ab'n"), C("ab"), C("LN")}, 0},
         CompareCase{"NThenLDoesNot", {C("  'ab'n"), C("ab"), C("NL")}, -1},
         CompareCase{"ArgumentsInWrittenOrderColonThenL", {C(" abc"), C("ab"), C(":"), C("L")}, -2},
@@ -219,10 +226,10 @@ INSTANTIATE_TEST_SUITE_P(
         MbCase{"LeadingBlanks", {V("   \xc3\xa9"), V("\xc3\xa9"), V("L")}, 0},
         MbCase{"NameLiteral", {V("'\xc3\xa9 x'n"), V("\xc3\x89 X"), V("N")}, 0},
         MbCase{"LiteralOf32Characters",
-               {V("'" + std::string(32, 'a') + "'N"), V(std::string(32, 'a')), V("N")},
+               {V(literal(32, 'a', "'N")), V(std::string(32, 'a')), V("N")},
                0},
         MbCase{"LiteralOf33IsLeftAlone",
-               {V("'" + std::string(33, 'a') + "'N"), V(std::string(33, 'a')), V("N")}, -1},
+               {V(literal(33, 'a', "'N")), V(std::string(33, 'a')), V("N")}, -1},
         MbCase{"LThenNUnquotes", {V("  '\xc3\xa9'n"), V("\xc3\xa9"), V("LN")}, 0},
         MbCase{"NThenLDoesNot", {V("  '\xc3\xa9'n"), V("\xc3\xa9"), V("NL")}, -1}),
     [](const auto &info) { return std::string(info.param.name); });
