@@ -2,6 +2,7 @@
 // 256 bytes, the 17 defaults, I, K, Q, T, invalid letters, the call-site
 // caches of SCAN and COUNTW, and the multibyte classification.
 #include <cctype>
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -270,6 +271,58 @@ TEST(DelimiterCache, AllocationFailureIsNoRoom) {
   EXPECT_EQ(host().fn<ScanEntry>("fncscan")(s.block(), &r.rec), FNC_RC_NOROOM);
   EXPECT_EQ(r.rec.length, 5);
   host().task_pool().fail_nth(0);
+}
+
+// ---------------------------------------------------------------------------
+// Odd argument blocks: null data, negative lengths, values of the wrong kind.
+// None may crash; strings read as empty.
+// ---------------------------------------------------------------------------
+TEST(WordArguments, OddBlocksAreSafe) {
+  FncString null_data{};
+  null_data.length = 5;
+  FncString negative{};
+  char text[] = "a b";
+  negative.data = text;
+  negative.length = -3;
+  double number = 2, target = 0, list_number = 1;
+  std::vector<unsigned char> raw(FNC_ARGLIST_SIZE(6), 0);
+  auto *b = reinterpret_cast<FncArgList *>(raw.data());
+  auto fill = [&](uint8_t form, int argc) {
+    std::fill(raw.begin(), raw.end(), 0);
+    b->callForm = form;
+    b->argCount = argc;
+    b->args[0] = {FNC_ARG_CHAR, 0, {}, &null_data};
+    b->args[1] = {FNC_ARG_NUMERIC, 0, {}, &number};
+    b->args[2] = {FNC_ARG_CHAR, 0, {}, &negative};  // a target that is not numeric
+    b->args[3] = {FNC_ARG_NUMERIC, 0, {}, &target};
+    b->args[4] = {FNC_ARG_NUMERIC, 0, {}, &list_number};  // a list that is a number
+    b->args[5] = {FNC_ARG_CHAR, 0, {}, &null_data};
+  };
+  auto fncscan = host().fn<ScanEntry>("fncscan");
+  auto fncscnq = host().fn<ScanEntry>("fncscnq");
+  auto fnccouw = host().fn<CountEntry>("fnccouw");
+  auto fnccouq = host().fn<CountEntry>("fnccouq");
+  for (int argc = 0; argc <= 6; argc++) {
+    for (uint8_t form : {1, 2}) {
+      zeqtest::Result r(8);
+      double out = -1;
+      fill(form, argc);
+      fncscan(b, form == 1 ? &r.rec : nullptr);
+      fill(form, argc);
+      fncscnq(b, form == 1 ? &r.rec : nullptr);
+      fill(form, argc);
+      EXPECT_EQ(fnccouw(b, &out), FNC_RC_OK);
+      fill(form, argc);
+      fnccouq(b, &out);
+    }
+  }
+  EXPECT_EQ(std::string(text), "a b");
+  EXPECT_EQ(number, 2);
+  EXPECT_EQ(list_number, 1);
+  fill(1, 3);
+  zeqtest::Result r(8);
+  EXPECT_EQ(fncscan(b, &r.rec), FNC_RC_OK);
+  EXPECT_EQ(r.text(), " ");  // an empty string has no word 2
 }
 
 // ---------------------------------------------------------------------------
