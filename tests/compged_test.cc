@@ -392,6 +392,50 @@ TEST(Compcost, CharacterArgumentsAreUnquotedInTheXEnvironment) {
 }
 
 // ---------------------------------------------------------------------------
+// Scratch memory.
+// ---------------------------------------------------------------------------
+ZeqScratch refusing_arena() {
+  ZeqScratch a{};
+  a.alloc = [](ZeqScratch *, uint64_t) -> void * { return nullptr; };
+  a.mark = [](ZeqScratch *) -> uint64_t { return 0; };
+  a.release = [](ZeqScratch *, uint64_t) {};
+  return a;
+}
+
+TEST(CompgedMemory, RefusedScratchIsNoRoom) {
+  Task task;
+  ZeqScratch refusing = refusing_arena();
+  ZeqScratch *saved = task.t->scratch;
+  task.t->scratch = &refusing;
+  double r = -999;
+  EXPECT_EQ(task.compged({C("abc"), C("abd")}, &r), FNC_RC_NOROOM);
+  EXPECT_EQ(task.compged({C(std::string(40, 'a')), C(std::string(40, 'b')), C("I")}, &r),
+            FNC_RC_NOROOM);
+  EXPECT_EQ(r, -999);
+  // Equal strings need no programme.
+  EXPECT_EQ(task.compged({C("abc"), C("abc")}, &r), FNC_RC_OK);
+  EXPECT_EQ(r, 0);
+  task.t->scratch = saved;
+}
+
+TEST(CompgedMemory, WithoutArenaTheTaskPoolIsUsedAndReleased) {
+  Task task;
+  ZeqScratch *saved = task.t->scratch;
+  task.t->scratch = nullptr;
+  auto &pool = host().pool_of(task.t);
+  EXPECT_EQ(task.ged({C("abc"), C("abd")}), 100);  // builds the context first
+  size_t live = pool.live_blocks(), served = pool.allocations();
+  EXPECT_EQ(task.ged({C(std::string(40, 'a') + "x"), C(std::string(40, 'A') + "y"), C("I")}), 100);
+  EXPECT_GT(pool.allocations(), served);
+  EXPECT_EQ(pool.live_blocks(), live);
+  pool.fail_always(true);
+  double r = -999;
+  EXPECT_EQ(task.compged({C("abc"), C("abd")}, &r), FNC_RC_NOROOM);
+  pool.fail_always(false);
+  task.t->scratch = saved;
+}
+
+// ---------------------------------------------------------------------------
 // Against the reference, fixed seed.
 // ---------------------------------------------------------------------------
 std::string random_string(std::mt19937 &g, int max_len, const char *alphabet) {
