@@ -1,0 +1,178 @@
+// charfn/countfind/findc.cc - FINDC(string [, character-list] [, modifiers]
+// [, start]): the 1-based position of the first byte of a string that
+// belongs to a set (the listed bytes plus the classes that modifiers add),
+// or 0.
+//
+// The modifiers and the start may come in either order.  With four
+// arguments: a numeric argument 3 is the start and argument 4 (which must not
+// be numeric) the modifiers; a character argument 3 is the modifiers and
+// argument 4 must be numeric.  Otherwise argument 4 is marked and the call
+// answers FNC_RC_NOTE.  The start follows FIND (charfn/countfind/find.cc):
+// missing gives the missing value and FNC_RC_MISSING, beyond the length 0,
+// s >= 1 searches from trunc(s) on, s < 1 searches the first trunc(-s) bytes
+// right to left.
+//
+// Modifiers: the class letters of COUNTC, B (right to left; with a positive
+// start from the end of the string down to the start), I (both case forms of
+// the list), K or V (a byte outside the set), T (trailing blanks of the
+// searched part and of the list), O (keep the table, the direction and T for
+// the call site in the four caching environments; a call served from the
+// cache reads neither list nor modifiers).  Anything else but a blank is
+// reported with message 6 and skipped.
+#include <cstring>
+
+#include "charfn/countfind/countfind.h"
+#include "charfn/words/words.h"
+
+using namespace zeq::countfind;
+
+namespace {
+
+// First (or last) byte of s[lo, hi) in the set, as a 1-based position.
+double scan_part(const Bytes &s, const Part &part, const uint8_t *table, bool rtl) {
+  if (part.hi <= part.lo) return 0;
+  ByteSet set;
+  make_set(&set, table);
+  const Kernels &k = kernels();
+  const int64_t at = rtl ? k.last_set(s.p + part.lo, part.hi - part.lo, &set)
+                         : k.first_set(s.p + part.lo, part.hi - part.lo, &set);
+  return at < 0 ? 0.0 : static_cast<double>(part.lo + at + 1);
+}
+
+}  // namespace
+
+ZEQ_EXPORT int32_t fncfndc(FncArgList *args, double *result) noexcept {
+  if (!args) return FNC_RC_NOTE;
+  if (ZeqStringService *svc = CheckVarcharAndMultibyte(args))
+    return FINDC_FUNCTION(args, result, svc, 0, "FINDC");
+
+  const Bytes s = bytes_of(zeq::arg(args, 0));
+  if (s.n == 0) {
+    answer(result, 0);
+    return FNC_RC_OK;
+  }
+  Bytes list = args->argCount >= 2 ? bytes_of(zeq::arg(args, 1)) : Bytes{};
+
+  // Two arguments (or one): the list alone, no table needed.
+  if (args->argCount <= 2) {
+    int64_t at = -1;
+    if (list.n == 1) {
+      const void *hit = std::memchr(s.p, list.p[0], static_cast<size_t>(s.n));
+      at = hit ? static_cast<const uint8_t *>(hit) - s.p : -1;
+    } else if (list.n > 1) {
+      uint8_t table[256] = {};
+      zeq::words::add_list(table, reinterpret_cast<const char *>(list.p), list.n, false);
+      ByteSet set;
+      make_set(&set, table);
+      at = kernels().first_set(s.p, s.n, &set);
+    }
+    answer(result, at < 0 ? 0.0 : static_cast<double>(at + 1));
+    return FNC_RC_OK;
+  }
+
+  FncArg *mods = nullptr, *start = nullptr;
+  FncArg *g3 = zeq::arg(args, 2);
+  if (args->argCount == 3) {
+    (zeq::is_char(g3) ? mods : start) = g3;
+  } else {
+    FncArg *g4 = zeq::arg(args, 3);
+    if (zeq::is_char(g3)) {
+      if (!zeq::is_num(g4)) {
+        zeq::mark_bad(g4);
+        return FNC_RC_NOTE;
+      }
+      mods = g3;
+      start = g4;
+    } else {
+      if (zeq::is_num(g4)) {
+        zeq::mark_bad(g4);
+        return FNC_RC_NOTE;
+      }
+      start = g3;
+      mods = g4;
+    }
+  }
+
+  Part part;
+  const StartRule rule = resolve_start(start, s.n, &part);
+  if (rule == StartRule::Missing) {
+    answer(result, zeq::missing_value());
+    return FNC_RC_MISSING;
+  }
+  if (rule == StartRule::Nothing) {
+    answer(result, 0);
+    return FNC_RC_OK;
+  }
+  bool rtl = rule == StartRule::Prefix;
+
+  if (const auto *cache = static_cast<const FindcCache *>(site_cache(args))) {
+    rtl = cache->rtl != 0;
+    if (cache->T == 1) part.hi = part.lo + trim_blanks(s.p + part.lo, part.hi - part.lo);
+    answer(result, scan_part(s, part, cache->table, rtl));
+    return FNC_RC_OK;
+  }
+
+  uint8_t table[256] = {};
+  bool fold = false, keep = false, trim = false, outside = false;
+  const Bytes m = bytes_of(mods);
+  const uint8_t *up = zeq::upcase_table();
+  for (int64_t i = 0; i < m.n; i++) {
+    const uint8_t letter = up[m.p[i]];
+    if (letter == ' ' || zeq::words::add_class(table, letter)) continue;
+    switch (letter) {
+      case 'B': rtl = true; break;
+      case 'I': fold = true; break;
+      case 'K':
+      case 'V': outside = true; break;
+      case 'O': keep = true; break;
+      case 'T':
+        trim = true;
+        part.hi = part.lo + trim_blanks(s.p + part.lo, part.hi - part.lo);
+        list.n = trim_blanks(list.p, list.n);
+        break;
+      default: bad_modifier("FINDC", letter); break;
+    }
+  }
+  zeq::words::add_list(table, reinterpret_cast<const char *>(list.p), list.n, fold);
+  if (outside) zeq::words::invert(table);
+
+  if (keep && caching_environment(args)) {
+    auto *block = static_cast<FindcCache *>(
+        zeq::task_alloc(zeq::current_task(args), sizeof(FindcCache), ZEQ_FLAGS_CACHE));
+    if (!block) return FNC_RC_NOROOM;
+    block->rtl = rtl ? 1 : 0;
+    block->T = trim ? 1 : 0;
+    std::memcpy(block->table, table, sizeof table);
+    set_site_cache(args, block);
+  }
+  answer(result, scan_part(s, part, table, rtl));
+  return FNC_RC_OK;
+}
+
+// Multibyte route: roles source 1, character list 2 when argument 2 has a
+// value; a third argument alone takes the start role when numeric and the
+// modifiers role otherwise; with four, the type rule of the byte route.  Then
+// COUNTC_COMMON with kind 2.  One argument answers 0.
+ZEQ_EXPORT int32_t FINDC_FUNCTION(FncArgList *args, double *result, ZeqStringService *svc,
+                                  int32_t wide, const char *name) noexcept {
+  if (!args) return FNC_RC_NOTE;
+  int32_t roles[ROLE_COUNT] = {1, 0, 0, 0, 0, 0, 0};
+  const FncArg *list = zeq::arg(args, 1);
+  if (list && list->value) roles[ROLE_CHARLIST] = 2;
+  FncArg *g3 = zeq::arg(args, 2), *g4 = zeq::arg(args, 3);
+  if (args->argCount == 3) {
+    roles[zeq::is_num(g3) ? ROLE_START : ROLE_MODIFIERS] = 3;
+  } else if (args->argCount >= 4) {
+    if (zeq::is_char(g3) ? !zeq::is_num(g4) : zeq::is_num(g4)) {
+      zeq::mark_bad(g4);
+      return FNC_RC_NOTE;
+    }
+    roles[ROLE_START] = zeq::is_char(g3) ? 4 : 3;
+    roles[ROLE_MODIFIERS] = zeq::is_char(g3) ? 3 : 4;
+  }
+  if (args->argCount <= 1) {
+    answer(result, 0);
+    return FNC_RC_OK;
+  }
+  return COUNTC_COMMON(args, result, svc, wide, roles, KIND_FIND, name ? name : "FINDC");
+}

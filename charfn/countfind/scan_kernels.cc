@@ -1,0 +1,191 @@
+// charfn/countfind/scan_kernels.cc - the generic (SSE2) and wide (AVX2)
+// builds of the counting and finding kernels, the once-per-process choice
+// between them, and the substring searches built on them.
+//
+// Byte-set membership in the wide build (the nibble method): for a byte with
+// high nibble h and low nibble l, two in-lane shuffles look up the 8-bit rows
+// lo[l] (h < 8) and hi[l] (h >= 8), the byte's own top bit picks the row, and
+// a third shuffle turns h into the bit 1 << (h & 7) that is tested in it.
+// SSE2 has no byte shuffle, so the generic build reads the 256-entry table.
+//
+// ZEQ_FORCE_GENERIC=1 in the environment before the library is loaded keeps
+// the generic build (the same switch as the byte kernels of strkernel/).
+#include <immintrin.h>
+
+#include <cstdlib>
+#include <cstring>
+
+#include "charfn/countfind/countfind.h"
+
+namespace zeq::countfind {
+
+namespace generic {
+constexpr uint64_t kWidth = 16;
+constexpr bool kVectorSets = false;
+using V = __m128i;
+inline V loadu(const void *p) { return _mm_loadu_si128(static_cast<const V *>(p)); }
+inline V splat8(uint8_t b) { return _mm_set1_epi8(static_cast<char>(b)); }
+inline V eq8(V a, V b) { return _mm_cmpeq_epi8(a, b); }
+inline V and_(V a, V b) { return _mm_and_si128(a, b); }
+inline V sub8(V a, V b) { return _mm_sub_epi8(a, b); }
+inline V zero() { return _mm_setzero_si128(); }
+inline int64_t sum_bytes(V v) {
+  const V s = _mm_sad_epu8(v, zero());
+  return _mm_cvtsi128_si64(s) + _mm_cvtsi128_si64(_mm_unpackhi_epi64(s, s));
+}
+inline uint32_t mask8(V v) { return static_cast<uint32_t>(_mm_movemask_epi8(v)); }
+// Never called: kVectorSets is false.
+struct SetVec {};
+inline SetVec set_vec(const ByteSet &) { return {}; }
+inline V member(V v, const SetVec &) { return v; }
+#include "charfn/countfind/scan_kernels.inc"
+}  // namespace generic
+
+#pragma GCC push_options
+#pragma GCC target("avx2,popcnt,bmi,bmi2")
+namespace wide {
+constexpr uint64_t kWidth = 32;
+constexpr bool kVectorSets = true;
+using V = __m256i;
+inline V loadu(const void *p) { return _mm256_loadu_si256(static_cast<const V *>(p)); }
+inline V splat8(uint8_t b) { return _mm256_set1_epi8(static_cast<char>(b)); }
+inline V eq8(V a, V b) { return _mm256_cmpeq_epi8(a, b); }
+inline V and_(V a, V b) { return _mm256_and_si256(a, b); }
+inline V sub8(V a, V b) { return _mm256_sub_epi8(a, b); }
+inline V zero() { return _mm256_setzero_si256(); }
+inline int64_t sum_bytes(V v) {
+  const V s = _mm256_sad_epu8(v, zero());
+  return _mm256_extract_epi64(s, 0) + _mm256_extract_epi64(s, 1) + _mm256_extract_epi64(s, 2) +
+         _mm256_extract_epi64(s, 3);
+}
+inline uint32_t mask8(V v) { return static_cast<uint32_t>(_mm256_movemask_epi8(v)); }
+
+struct SetVec {
+  V lo, hi, bit, nibble;
+};
+inline SetVec set_vec(const ByteSet &set) {
+  const __m128i lo = _mm_load_si128(reinterpret_cast<const __m128i *>(set.lo));
+  const __m128i hi = _mm_load_si128(reinterpret_cast<const __m128i *>(set.hi));
+  const __m128i bit = _mm_setr_epi8(1, 2, 4, 8, 16, 32, 64, -128, 1, 2, 4, 8, 16, 32, 64, -128);
+  return {_mm256_broadcastsi128_si256(lo), _mm256_broadcastsi128_si256(hi),
+          _mm256_broadcastsi128_si256(bit), _mm256_set1_epi8(0x0F)};
+}
+// 0xFF in the lanes whose byte is a member, 0 elsewhere.
+inline V member(V v, const SetVec &sv) {
+  const V l = _mm256_and_si256(v, sv.nibble);
+  const V h = _mm256_and_si256(_mm256_srli_epi16(v, 4), sv.nibble);
+  const V row = _mm256_blendv_epi8(_mm256_shuffle_epi8(sv.lo, l), _mm256_shuffle_epi8(sv.hi, l), v);
+  const V hit = _mm256_and_si256(row, _mm256_shuffle_epi8(sv.bit, h));
+  return _mm256_xor_si256(_mm256_cmpeq_epi8(hit, zero()), _mm256_set1_epi8(-1));
+}
+#include "charfn/countfind/scan_kernels.inc"
+}  // namespace wide
+#pragma GCC pop_options
+
+namespace {
+
+constexpr Kernels kGeneric = {"generic",          generic::count_byte, generic::count_set,
+                              generic::first_set, generic::last_set,   generic::find_exact,
+                              generic::find_fold};
+constexpr Kernels kWide = {"wide",          wide::count_byte, wide::count_set,
+                           wide::first_set, wide::last_set,   wide::find_exact,
+                           wide::find_fold};
+
+// Generic until the load-time choice has run, so a caller from another
+// library's constructor still gets a correct build.
+const Kernels *chosen = &kGeneric;
+
+bool generic_forced() {
+  const char *v = std::getenv("ZEQ_FORCE_GENERIC");
+  return v && v[0] && !(v[0] == '0' && v[1] == '\0');
+}
+
+__attribute__((constructor)) void choose_build() {
+  __builtin_cpu_init();
+  if (__builtin_cpu_supports("avx2") && __builtin_cpu_supports("popcnt") &&
+      __builtin_cpu_supports("bmi") && __builtin_cpu_supports("bmi2") && !generic_forced())
+    chosen = &kWide;
+}
+
+}  // namespace
+
+const Kernels &kernels() { return *chosen; }
+
+void make_set(ByteSet *set, const uint8_t *table) {
+  std::memset(set->lo, 0, sizeof set->lo);
+  std::memset(set->hi, 0, sizeof set->hi);
+  for (int b = 0; b < 256; b++) {
+    const uint8_t in = table[b] ? 1 : 0;
+    set->table[b] = in;
+    if (!in) continue;
+    const int h = b >> 4, l = b & 15;
+    if (h < 8)
+      set->lo[l] |= static_cast<uint8_t>(1u << h);
+    else
+      set->hi[l] |= static_cast<uint8_t>(1u << (h - 8));
+  }
+}
+
+void make_fold_set(ByteSet *set, uint8_t c) {
+  const uint8_t *up = zeq::upcase_table();
+  uint8_t table[256];
+  for (int b = 0; b < 256; b++) table[b] = up[b] == up[c];
+  make_set(set, table);
+}
+
+void prepare_needle(Needle *needle, const uint8_t *w, int64_t k, bool fold) {
+  needle->w = w;
+  needle->k = k;
+  needle->fold = fold;
+  if (!fold || k <= 0) return;
+  make_fold_set(&needle->first, w[0]);
+  make_fold_set(&needle->last, w[k - 1]);
+}
+
+int64_t find_first(const uint8_t *s, int64_t n, const Needle &needle) {
+  const uint8_t *w = needle.w;
+  const int64_t k = needle.k;
+  if (k <= 0 || k > n) return -1;
+  if (!needle.fold) {
+    if (k == 1) {
+      const void *hit = std::memchr(s, w[0], static_cast<size_t>(n));
+      return hit ? static_cast<const uint8_t *>(hit) - s : -1;
+    }
+    return kernels().find_exact(s, n, w, k);
+  }
+  if (k == 1) return kernels().first_set(s, n, &needle.first);
+  return kernels().find_fold(s, n, w, k, &needle.first, &needle.last, zeq::upcase_table());
+}
+
+int64_t find_last(const uint8_t *s, int64_t n, const Needle &needle) {
+  const uint8_t *w = needle.w;
+  const int64_t k = needle.k;
+  if (k <= 0 || k > n) return -1;
+  // The last byte of the word leads the way back through the string; tail
+  // positions run over [k - 1, end).
+  int64_t end = n;
+  if (!needle.fold) {
+    const uint8_t tail = w[k - 1];
+    while (end >= k) {
+      const void *hit = memrchr(s + k - 1, tail, static_cast<size_t>(end - (k - 1)));
+      if (!hit) return -1;
+      const int64_t at = static_cast<const uint8_t *>(hit) - s - (k - 1);
+      if (std::memcmp(s + at, w, static_cast<size_t>(k - 1)) == 0) return at;
+      end = at + k - 1;
+    }
+    return -1;
+  }
+  const uint8_t *up = zeq::upcase_table();
+  while (end >= k) {
+    // An index into s + k - 1 is the start of the candidate in s.
+    const int64_t at = kernels().last_set(s + k - 1, end - (k - 1), &needle.last);
+    if (at < 0) return -1;
+    bool same = true;
+    for (int64_t x = 0; x < k - 1 && same; x++) same = up[s[at + x]] == up[w[x]];
+    if (same) return at;
+    end = at + k - 1;
+  }
+  return -1;
+}
+
+}  // namespace zeq::countfind
