@@ -32,6 +32,7 @@ class Lexer {
   std::string name() {
     skip_blanks();
     size_t b = i_;
+    if (i_ < s_.size() && std::isdigit(static_cast<unsigned char>(s_[i_]))) return {};
     while (i_ < s_.size() && (std::isalnum(static_cast<unsigned char>(s_[i_])) || s_[i_] == '_')) i_++;
     std::string out = s_.substr(b, i_ - b);
     for (char &c : out) c = (char)std::toupper(static_cast<unsigned char>(c));
