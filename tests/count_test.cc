@@ -1,0 +1,420 @@
+// Tests of COUNT and COUNTC through the reference host: the counting rules,
+// modifiers and class letters, the COUNTC call-site cache in the four caching
+// environments, allocation failure, the multibyte route and its agreement
+// with the byte route, and the vector kernels against the plain loops of
+// tests/reference/countfind_reference.h (in both builds).
+#include <unistd.h>
+
+#include <cstdlib>
+#include <random>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "host/host.h"
+#include "tests/reference/countfind_reference.h"
+#include "tests/support/call.h"
+
+namespace {
+
+zeqhost::Host &host() {
+  static zeqhost::Host *h = new zeqhost::Host();
+  return *h;
+}
+
+using NumEntry = int32_t (*)(FncArgList *, double *);
+using MbEntry = int32_t (*)(FncArgList *, double *, ZeqStringService *, int32_t, const char *);
+
+// One argument: 'c' fixed character, 'v' varying character, 'n' number,
+// 'a' an optional character argument that was not written.
+struct Arg {
+  char kind;
+  std::string s;
+  double x = 0;
+};
+Arg S(std::string s) { return {'c', std::move(s)}; }
+Arg Var(std::string s) { return {'v', std::move(s)}; }
+Arg Absent() { return {'a', {}}; }
+
+void add(zeqtest::Call &c, const std::vector<Arg> &args) {
+  for (const Arg &a : args) {
+    if (a.kind == 'c') c.str(a.s);
+    if (a.kind == 'v') c.var(a.s);
+    if (a.kind == 'n') c.num(a.x);
+    if (a.kind == 'a') c.absent();
+  }
+}
+
+struct Outcome {
+  int32_t rc;
+  double value;
+};
+
+Outcome run(const char *entry, const std::vector<Arg> &args, uint8_t kind = 0) {
+  zeqtest::Call c;
+  c.kind(kind);
+  add(c, args);
+  double out = -1;
+  const int32_t rc = host().fn<NumEntry>(entry)(c.block(), &out);
+  return {rc, out};
+}
+
+std::vector<int> messages() { return host().message_numbers(); }
+
+struct Case {
+  const char *name;
+  std::vector<Arg> args;
+  double expected;
+  int reports = 0;  // catalogue messages 6 expected
+};
+
+std::string case_name(const ::testing::TestParamInfo<Case> &info) { return info.param.name; }
+
+// ---------------------------------------------------------------------------
+// COUNT, byte route.
+// ---------------------------------------------------------------------------
+class Count : public ::testing::TestWithParam<Case> {};
+
+TEST_P(Count, AnswersTheCount) {
+  const Case &tc = GetParam();
+  host().clear_log();
+  const Outcome o = run("fnccous", tc.args);
+  EXPECT_EQ(o.rc, FNC_RC_OK);
+  EXPECT_EQ(o.value, tc.expected);
+  EXPECT_EQ(messages(), std::vector<int>(tc.reports, 6));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Rules, Count,
+    ::testing::Values(
+        Case{"OccurrencesDoNotOverlap", {S("aaaa"), S("aa")}, 2},
+        Case{"ScanResumesAfterEachMatch", {S("ababab"), S("aba")}, 1},
+        Case{"CountsInsideWords", {S("This is"), S("is")}, 2},
+        Case{"CaseMattersWithoutI", {S("IS is"), S("is")}, 1},
+        Case{"IgnoresCaseWithI", {S("IS is"), S("is"), S("I")}, 2},
+        Case{"LowerCaseModifier", {S("IS is"), S("is"), S("i")}, 2},
+        Case{"BlankAndOAreAccepted", {S("IS is"), S("is"), S(" o I ")}, 2},
+        Case{"BlanksOnlyModifiers", {S("aXa"), S("a"), S("   ")}, 2},
+        Case{"InvalidLetterIsReportedAndSkipped", {S("IS is"), S("is"), S("zI")}, 2, 1},
+        Case{"BIsNotACountModifier", {S("abab"), S("ab"), S("B")}, 2, 1},
+        Case{"EmptySubstringCountsNothing", {S("abc"), S("")}, 0},
+        Case{"BlankSubstringWithTIsEmpty", {S("a  b"), S("  "), S("T")}, 0},
+        Case{"BlanksAreOrdinaryWithoutT", {S("a  b"), S("  ")}, 1},
+        Case{"TTrimsTheSubstring", {S("ab ab"), S("ab "), S("T")}, 2},
+        Case{"TrailingBlankMattersWithoutT", {S("ab ab"), S("ab ")}, 1},
+        Case{"TTrimsTheString", {S("x  "), S("x  "), S("T")}, 1},
+        Case{"OneByte", {S("banana"), S("a")}, 3},
+        Case{"OneByteIgnoringCase", {S("bAnAna"), S("a"), S("I")}, 3},
+        Case{"Latin1Letters", {S("\xC9\xE9" "E"), S("\xE9"), S("I")}, 2},
+        Case{"SubstringLongerThanString", {S("ab"), S("abc")}, 0},
+        Case{"AbsentString", {Absent(), S("a")}, 0},
+        Case{"AbsentSubstring", {S("abc"), Absent()}, 0},
+        Case{"LongStringIgnoringCase",
+             {S(std::string(100, 'x') + "AbC" + std::string(100, 'y') + "aBc"), S("abc"), S("I")},
+             2}),
+    case_name);
+
+// ---------------------------------------------------------------------------
+// COUNTC, byte route.
+// ---------------------------------------------------------------------------
+class Countc : public ::testing::TestWithParam<Case> {};
+
+TEST_P(Countc, AnswersTheCount) {
+  const Case &tc = GetParam();
+  host().clear_log();
+  const Outcome o = run("fnccouc", tc.args);
+  EXPECT_EQ(o.rc, FNC_RC_OK);
+  EXPECT_EQ(o.value, tc.expected);
+  EXPECT_EQ(messages(), std::vector<int>(tc.reports, 6));
+}
+
+// Letters A b F x, digit 1, blank, comma, tab, underscore, control 0x01.
+const std::string kMixed = std::string("Ab1 ,\t_x\x01") + "F";
+
+INSTANTIATE_TEST_SUITE_P(
+    Rules, Countc,
+    ::testing::Values(
+        Case{"EmptyListCountsNothing", {S("abc"), S("")}, 0},
+        Case{"EmptyListWithVCountsAll", {S("abc"), S(""), S("V")}, 3},
+        Case{"ListBytes", {S("Hello World"), S("lo")}, 5},
+        Case{"ListBytesOutside", {S("Hello World"), S("lo"), S("V")}, 6},
+        Case{"EmptyString", {S(""), S("a")}, 0},
+        Case{"AbsentString", {Absent(), S("a")}, 0},
+        Case{"AbsentList", {S("abc"), Absent()}, 0},
+        Case{"AbsentListWithV", {S("abc"), Absent(), S("V")}, 3},
+        Case{"AbsentListWithClass", {S("a1b2"), Absent(), S("D")}, 2},
+        Case{"OneByteList", {S("banana"), S("n")}, 2},
+        Case{"OneByteListOutside", {S("banana"), S("n"), S("V")}, 4},
+        Case{"IAddsBothCases", {S("aAbB"), S("a"), S("I")}, 2},
+        Case{"OneByteLongStringIgnoringCase", {S(std::string(60, 'a') + std::string(60, 'A')), S("A"), S("I")}, 120},
+        Case{"TDropsTheListsTrailingBlank", {S("a b a"), S("a "), S("T")}, 2},
+        Case{"TKeepsALeadingBlank", {S("a b a"), S(" a"), S("T")}, 4},
+        Case{"TDropsTheStringsTrailingBlanks", {S("ab  "), S("b "), S("VT")}, 1},
+        Case{"TCanEmptyTheList", {S("ab  "), S("  "), S("TV")}, 2},
+        Case{"Letters", {S(kMixed), S(""), S("A")}, 4},
+        Case{"UpperCase", {S(kMixed), S(""), S("U")}, 2},
+        Case{"LowerCase", {S(kMixed), S(""), S("L")}, 2},
+        Case{"Digits", {S(kMixed), S(""), S("D")}, 1},
+        Case{"DigitsOutside", {S(kMixed), S(""), S("DV")}, 9},
+        Case{"Punctuation", {S(kMixed), S(""), S("P")}, 2},
+        Case{"WhiteSpace", {S(kMixed), S(""), S("S")}, 2},
+        Case{"HorizontalTab", {S(kMixed), S(""), S("H")}, 1},
+        Case{"HexDigits", {S(kMixed), S(""), S("X")}, 4},
+        Case{"Controls", {S(kMixed), S(""), S("C")}, 2},
+        Case{"NameCharacters", {S(kMixed), S(""), S("N")}, 6},
+        Case{"NameStarters", {S(kMixed), S(""), S("F")}, 5},
+        Case{"Graphic", {S(kMixed), S(""), S("G")}, 7},
+        Case{"Printable", {S(kMixed), S(""), S("W")}, 8},
+        Case{"ListAndClass", {S("a1b2,"), S(","), S("D")}, 3},
+        Case{"DigitsFromTheSpecExample", {S("a1b2"), S(""), S("D")}, 2},
+        Case{"KIsNotACountcModifier", {S("abc"), S("a"), S("K")}, 1, 1},
+        Case{"InvalidLettersReportedOneByOne", {S("abc"), S("a"), S("e!")}, 1, 2},
+        Case{"LowerCaseClassLetter", {S("a1b2"), S(""), S("d")}, 2}),
+    case_name);
+
+TEST(CountcModifiers, InvalidLetterIsReportedUpperCased) {
+  host().clear_log();
+  EXPECT_EQ(run("fnccouc", {S("abc"), S("a"), S("bd")}).value, 1);
+  ASSERT_EQ(messages(), (std::vector<int>{6}));
+  EXPECT_EQ(host().log()[0].args[0], "COUNTC");
+  EXPECT_EQ(host().log()[0].args[1], "B");
+}
+
+// ---------------------------------------------------------------------------
+// The COUNTC call-site cache.
+// ---------------------------------------------------------------------------
+void set_text(zeqtest::Call &c, int i, const char *text) {
+  FncString *s = c.string_arg(i);
+  s->data = const_cast<char *>(text);
+  s->length = static_cast<int64_t>(std::strlen(text));
+  s->maxLength = s->length;
+}
+
+class CountcCache : public ::testing::TestWithParam<uint8_t> {};
+
+TEST_P(CountcCache, SecondCallUsesTheFirstTable) {
+  zeqtest::Call c;
+  c.kind(GetParam()).str("aXbX").str("X").str("O");
+  double out = -1;
+  auto fn = host().fn<NumEntry>("fnccouc");
+  const size_t before = host().task_pool().allocations();
+  ASSERT_EQ(fn(c.block(), &out), FNC_RC_OK);
+  EXPECT_EQ(out, 2);
+  ASSERT_NE(c.block()->noteCount, 0);
+  EXPECT_EQ(host().task_pool().allocations(), before + 1);
+  EXPECT_EQ(host().task_pool().last_size(), 258u);
+  EXPECT_EQ(host().task_pool().last_flags(), 0x2004u);
+
+  // Another list and invalid modifiers: neither is read again.
+  set_text(c, 1, "ab");
+  set_text(c, 2, "!V");
+  host().clear_log();
+  const int64_t block = c.block()->noteCount;
+  ASSERT_EQ(fn(c.block(), &out), FNC_RC_OK);
+  EXPECT_EQ(out, 2);
+  EXPECT_EQ(c.block()->noteCount, block);
+  EXPECT_EQ(host().task_pool().allocations(), before + 1);
+  EXPECT_TRUE(messages().empty());
+}
+
+TEST_P(CountcCache, RemembersTAndTheInvertedTable) {
+  zeqtest::Call c;
+  c.kind(GetParam()).str("ab  ").str("a").str("OTV");
+  double out = -1;
+  auto fn = host().fn<NumEntry>("fnccouc");
+  ASSERT_EQ(fn(c.block(), &out), FNC_RC_OK);
+  EXPECT_EQ(out, 1);
+  set_text(c, 0, "cd   ");
+  ASSERT_EQ(fn(c.block(), &out), FNC_RC_OK);
+  EXPECT_EQ(out, 2);  // trailing blanks still dropped; c and d are outside {a}
+}
+
+TEST_P(CountcCache, AllocationFailureAnswersNoRoom) {
+  zeqtest::Call c;
+  c.kind(GetParam()).str("aXbX").str("X").str("O");
+  double out = -1;
+  host().task_pool().fail_nth(1);
+  EXPECT_EQ(host().fn<NumEntry>("fnccouc")(c.block(), &out), FNC_RC_NOROOM);
+  EXPECT_EQ(out, -1);  // no result
+  EXPECT_EQ(c.block()->noteCount, 0);
+  host().task_pool().fail_nth(0);
+  EXPECT_EQ(host().fn<NumEntry>("fnccouc")(c.block(), &out), FNC_RC_OK);
+  EXPECT_EQ(out, 2);
+  EXPECT_NE(c.block()->noteCount, 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Environments, CountcCache, ::testing::Values(0x48, 0x58, 0x68, 0x88));
+
+class CountcNoCache : public ::testing::TestWithParam<uint8_t> {};
+
+TEST_P(CountcNoCache, OHasNoEffect) {
+  zeqtest::Call c;
+  c.kind(GetParam()).str("aXbX").str("X").str("O");
+  double out = -1;
+  auto fn = host().fn<NumEntry>("fnccouc");
+  host().task_pool().fail_nth(1);  // nothing may be allocated
+  ASSERT_EQ(fn(c.block(), &out), FNC_RC_OK);
+  host().task_pool().fail_nth(0);
+  EXPECT_EQ(out, 2);
+  EXPECT_EQ(c.block()->noteCount, 0);
+  set_text(c, 1, "ab");
+  ASSERT_EQ(fn(c.block(), &out), FNC_RC_OK);
+  EXPECT_EQ(out, 2);  // a and b now
+}
+
+INSTANTIATE_TEST_SUITE_P(Environments, CountcNoCache, ::testing::Values(0x00, 0x08, 0x50, 0x78));
+
+TEST(CountcCacheRecord, ForeignCallSiteWordIsIgnoredOutsideCachingEnvironments) {
+  // Outside the four environments the word may hold anything (the
+  // concatenation functions count notes in it); it is never followed.
+  zeqtest::Call c;
+  c.kind(0x40).str("aXbX").str("X");
+  c.block()->noteCount = 3;
+  double out = -1;
+  EXPECT_EQ(host().fn<NumEntry>("fnccouc")(c.block(), &out), FNC_RC_OK);
+  EXPECT_EQ(out, 2);
+}
+
+// ---------------------------------------------------------------------------
+// Multibyte route.
+// ---------------------------------------------------------------------------
+struct Utf8Session {
+  Utf8Session() { host().set_utf8(true); }
+  ~Utf8Session() { host().set_utf8(false); }
+};
+
+TEST(CountMultibyte, VaryingMultibyteStringTakesTheCharacterRoute) {
+  Utf8Session on;
+  // The list holds one character of two bytes: the byte route would count
+  // both of its bytes wherever they occur.
+  EXPECT_EQ(run("fnccouc", {Var("a\u00e9b\u00e9"), S("\u00e9")}).value, 2);
+  EXPECT_EQ(run("fnccouc", {S("a\u00e9b\u00e9"), S("\u00e9")}).value, 4);
+  EXPECT_EQ(run("fnccouc", {Var("a\u00e9b\u00e9"), S("\u00e9"), S("V")}).value, 2);
+  EXPECT_EQ(run("fnccous", {Var("\u00e9t\u00e9 \u00c9T\u00c9"), S("\u00e9t"), S("I")}).value, 2);
+  EXPECT_EQ(run("fnccous", {Var("\u00e9\u00e9\u00e9\u00e9"), S("\u00e9\u00e9")}).value, 2);
+  // A varying string without multibyte characters stays on the byte route.
+  EXPECT_EQ(run("fnccouc", {Var("abab"), S("\u00e9a")}).value, 2);
+}
+
+TEST(CountMultibyte, ClassesAndCaseUseTheService) {
+  Utf8Session on;
+  EXPECT_EQ(run("fnccouc", {Var("\u00c9\u00e9e1\u0661"), S(""), S("U")}).value, 1);
+  EXPECT_EQ(run("fnccouc", {Var("\u00c9\u00e9e1\u0661"), S(""), S("L")}).value, 2);
+  EXPECT_EQ(run("fnccouc", {Var("\u00c9\u00e9e1\u0661"), S(""), S("D")}).value, 2);
+  EXPECT_EQ(run("fnccouc", {Var("\u00c9\u00e9e1"), S("\u00e9"), S("I")}).value, 2);
+  EXPECT_EQ(run("fnccouc", {Var("a\u00e9\tb"), S(""), S("HV")}).value, 3);
+}
+
+TEST(CountMultibyte, TAndOHaveNoEffectAndLettersOutsideTheAlphabetAreReported) {
+  Utf8Session on;
+  host().clear_log();
+  EXPECT_EQ(run("fnccouc", {Var("\u00e9  "), S(" "), S("TO")}, 0x58).value, 2);
+  EXPECT_TRUE(messages().empty());
+  EXPECT_EQ(run("fnccous", {Var("\u00e9a\u00e9a"), S("a"), S("!")}).value, 2);
+  EXPECT_EQ(messages(), (std::vector<int>{6}));
+}
+
+TEST(CountMultibyte, NoServiceAnswersNote) {
+  zeqtest::Call c;
+  c.str("abc").str("b");
+  double out = -1;
+  EXPECT_EQ(host().fn<MbEntry>("COUNT_FUNCTION")(c.block(), &out, nullptr, 0, "COUNT"), FNC_RC_NOTE);
+  EXPECT_EQ(host().fn<MbEntry>("COUNTC_FUNCTION")(c.block(), &out, nullptr, 0, "COUNTC"), FNC_RC_NOTE);
+}
+
+// Both routes on the same ASCII text must agree (the multibyte route called
+// directly with the session's service).
+TEST(CountRoutes, AgreeOnAsciiText) {
+  std::mt19937 rng(4242);
+  const char alphabet[] = "abAB1 ,.\t_";
+  const char *mods[] = {"", "I", "D", "A", "P", "S", "U", "L", "X", "W", "G", "N", "F", "H",
+                        "C", "V", "IV", "DP"};
+  auto *service = host().string_service();
+  for (int round = 0; round < 400; round++) {
+    std::string s(rng() % 40, ' ');
+    for (char &ch : s) ch = alphabet[rng() % (sizeof alphabet - 1)];
+    std::string w(1 + rng() % 3, ' ');
+    for (char &ch : w) ch = alphabet[rng() % (sizeof alphabet - 1)];
+    const std::string m = mods[rng() % (sizeof mods / sizeof *mods)];
+    for (const char *entry : {"COUNT", "COUNTC"}) {
+      if (std::string(entry) == "COUNT" && m != "" && m != "I") continue;
+      zeqtest::Call byte_call, mb_call;
+      add(byte_call, {S(s), S(w), S(m)});
+      add(mb_call, {S(s), S(w), S(m)});
+      double byte_out = -1, mb_out = -2;
+      const std::string name = std::string(entry) == "COUNT" ? "fnccous" : "fnccouc";
+      ASSERT_EQ(host().fn<NumEntry>(name.c_str())(byte_call.block(), &byte_out), FNC_RC_OK);
+      const std::string mb = std::string(entry) + "_FUNCTION";
+      ASSERT_EQ(host().fn<MbEntry>(mb.c_str())(mb_call.block(), &mb_out, service, 0, entry), FNC_RC_OK);
+      ASSERT_EQ(byte_out, mb_out) << entry << " '" << s << "' '" << w << "' " << m;
+    }
+  }
+}
+
+// ---------------------------------------------------------------------------
+// Kernels against the plain loops.
+// ---------------------------------------------------------------------------
+const uint8_t *upper_table() { return host().control_block()->upcase; }
+
+TEST(CountReference, SubstringCountsAgree) {
+  std::mt19937 rng(1234);
+  const char alphabet[] = "abAB ";
+  for (int round = 0; round < 3000; round++) {
+    std::string s(rng() % 300, ' ');
+    for (char &ch : s) ch = alphabet[rng() % (sizeof alphabet - 1)];
+    std::string w(1 + rng() % 4, ' ');
+    for (char &ch : w) ch = alphabet[rng() % (sizeof alphabet - 1)];
+    const bool fold = rng() & 1;
+    const double want = (double)zeqref::count_occurrences(s, w, fold ? upper_table() : nullptr);
+    ASSERT_EQ(run("fnccous", {S(s), S(w), S(fold ? "I" : "")}).value, want)
+        << "'" << s << "' '" << w << "' fold " << fold;
+  }
+}
+
+TEST(CountReference, SetCountsAgreeOverEveryByte) {
+  std::mt19937 rng(99);
+  for (int round = 0; round < 2000; round++) {
+    std::string s(rng() % 400, ' ');
+    for (char &ch : s) ch = static_cast<char>(rng() % 256);
+    std::string list(rng() % 6, ' ');
+    for (char &ch : list) ch = static_cast<char>(rng() % 256);
+    const bool outside = rng() & 1;
+    zeqref::ByteFlags set{};
+    for (char ch : list) set[static_cast<uint8_t>(ch)] = true;
+    if (outside)
+      for (bool &b : set) b = !b;
+    const double want = (double)zeqref::count_members(s, set, 0, (int64_t)s.size());
+    ASSERT_EQ(run("fnccouc", {S(s), S(list), S(outside ? "V" : "")}).value, want) << round;
+  }
+}
+
+TEST(CountReference, LongTextAgrees) {
+  std::mt19937 rng(7);
+  std::string s(1 << 17, ' ');
+  for (char &ch : s) ch = "the quick brown fox, THE LAZY DOG.\n"[rng() % 35];
+  for (const char *w : {"e", "he", "the", "fox,", " "}) {
+    EXPECT_EQ(run("fnccous", {S(s), S(w)}).value, (double)zeqref::count_occurrences(s, w, nullptr));
+    EXPECT_EQ(run("fnccous", {S(s), S(w), S("I")}).value,
+              (double)zeqref::count_occurrences(s, w, upper_table()));
+  }
+  zeqref::ByteFlags set{};
+  for (char ch : std::string("aeiouAEIOU,.")) set[static_cast<uint8_t>(ch)] = true;
+  EXPECT_EQ(run("fnccouc", {S(s), S("aeiouAEIOU,.")}).value,
+            (double)zeqref::count_members(s, set, 0, (int64_t)s.size()));
+}
+
+// Runs this executable again with the generic build forced, so the module's
+// kernels take their generic path whatever the processor offers.
+TEST(Builds, SuitePassesWithTheGenericBuildForced) {
+  if (std::getenv("ZEQ_FORCE_GENERIC")) GTEST_SKIP() << "already the generic run";
+  std::string self(4096, '\0');
+  const ssize_t n = readlink("/proc/self/exe", self.data(), self.size() - 1);
+  ASSERT_GT(n, 0);
+  self.resize((size_t)n);
+  const std::string cmd = "ZEQ_FORCE_GENERIC=1 '" + self +
+                          "' --gtest_filter=-Builds.* > /dev/null 2>&1";
+  EXPECT_EQ(std::system(cmd.c_str()), 0) << cmd;
+}
+
+}  // namespace
