@@ -1,0 +1,274 @@
+// COMPLEV against two peers on the same pairs, side by side in one run:
+// edlib (bit-parallel global edit distance; its k is the cutoff) and a plain
+// two-row dynamic programme (the textbook full table without a cutoff; with
+// one, the textbook diagonal band of width 2 * cutoff + 1 with an early stop
+// once a whole row reaches the cutoff).  Pairs: name-like (5 to 20 bytes, one
+// to three typing errors apart), 200-byte and 2000-byte rows (a few scattered
+// edits).  Before measuring, every pair is checked to give the same answer
+// from all three (the distance, or the cutoff when the distance reaches it).
+// Items per second are pairs per second.  Pairs come from a fixed xorshift
+// sequence and never end in a blank (COMPLEV ignores trailing blanks, the
+// peers do not).
+#include <algorithm>
+#include <cstdint>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include <benchmark/benchmark.h>
+#include <edlib.h>
+
+#include "host/host.h"
+
+namespace {
+
+zeqhost::Host &host() {
+  static zeqhost::Host *h = new zeqhost::Host();
+  return *h;
+}
+
+struct Xorshift {
+  uint32_t x = 2463534242u;
+  uint32_t next() {
+    x ^= x << 13;
+    x ^= x >> 17;
+    x ^= x << 5;
+    return x;
+  }
+  uint32_t below(uint32_t n) { return next() % n; }
+};
+
+// A copy of s with `edits` random typing errors: a changed, dropped, doubled
+// or inserted letter, or two neighbours swapped.
+std::string typo(std::string s, int edits, Xorshift &r) {
+  for (int e = 0; e < edits && s.size() > 2; e++) {
+    const size_t at = r.below((uint32_t)s.size() - 1);
+    switch (r.below(5)) {
+      case 0: s[at] = char('a' + r.below(26)); break;
+      case 1: s.erase(at, 1); break;
+      case 2: s.insert(at, 1, s[at]); break;
+      case 3: s.insert(at, 1, char('a' + r.below(26))); break;
+      default: std::swap(s[at], s[at + 1]); break;
+    }
+  }
+  if (s.back() == ' ') s.back() = 'z';
+  return s;
+}
+
+using Pairs = std::vector<std::pair<std::string, std::string>>;
+
+Pairs make_pairs(size_t min_len, size_t max_len, int max_edits, size_t count) {
+  Xorshift r;
+  Pairs out;
+  for (size_t i = 0; i < count; i++) {
+    const size_t len = min_len + r.below((uint32_t)(max_len - min_len + 1));
+    std::string a;
+    for (size_t k = 0; k < len; k++) a += (k > 0 && r.below(7) == 0) ? ' ' : char('a' + r.below(26));
+    if (a.back() == ' ') a.back() = 'y';
+    out.emplace_back(a, typo(a, 1 + (int)r.below((uint32_t)max_edits), r));
+  }
+  return out;
+}
+
+// range(0) of every benchmark: 0 names, 1 200-byte rows, 2 2000-byte rows.
+const Pairs &pairs(int64_t which) {
+  static const Pairs names = make_pairs(5, 20, 3, 4096);
+  static const Pairs rows200 = make_pairs(200, 200, 8, 512);
+  static const Pairs rows2000 = make_pairs(2000, 2000, 24, 64);
+  return which == 0 ? names : which == 1 ? rows200 : rows2000;
+}
+
+// --- the peers ----------------------------------------------------------------
+
+// edlib gives -1 when the distance exceeds k; COMPLEV gives the cutoff once
+// the distance reaches it.  Both map to min(distance, cutoff).
+int edlib_distance(const std::string &a, const std::string &b, int cutoff) {
+  const EdlibAlignResult r =
+      edlibAlign(a.data(), (int)a.size(), b.data(), (int)b.size(),
+                 edlibNewAlignConfig(cutoff > 0 ? cutoff : -1, EDLIB_MODE_NW, EDLIB_TASK_DISTANCE, nullptr, 0));
+  int d = r.editDistance;
+  edlibFreeAlignResult(r);
+  if (cutoff > 0) d = d < 0 ? cutoff : std::min(d, cutoff);
+  return d;
+}
+
+// Two rows over the shorter string; with a cutoff only the band |i - j| <=
+// cutoff, and a stop once a row's least cell reaches the cutoff.  The row
+// buffers belong to the caller so that the loop does not allocate.
+int plain_distance(const std::string &x, const std::string &y, int cutoff, std::vector<int> &prev,
+                   std::vector<int> &cur) {
+  const std::string &a = x.size() <= y.size() ? x : y;  // shorter, columns
+  const std::string &b = x.size() <= y.size() ? y : x;  // longer, rows
+  const int m = (int)a.size(), n = (int)b.size();
+  if (cutoff > 0 && n - m >= cutoff) return cutoff;
+  prev.resize((size_t)m + 1);
+  cur.resize((size_t)m + 1);
+  constexpr int kFar = 1 << 29;
+  const int w = cutoff > 0 ? cutoff : m + n;
+  for (int j = 0; j <= m; j++) prev[(size_t)j] = j <= w ? j : kFar;
+  for (int i = 1; i <= n; i++) {
+    const int lo = std::max(1, i - w), hi = std::min(m, i + w);
+    cur[(size_t)lo - 1] = lo == 1 ? i : kFar;
+    int least = cur[(size_t)lo - 1];
+    for (int j = lo; j <= hi; j++) {
+      const int v = std::min({cur[(size_t)j - 1] + 1, prev[(size_t)j] + 1,
+                              prev[(size_t)j - 1] + (a[(size_t)j - 1] != b[(size_t)i - 1])});
+      cur[(size_t)j] = v;
+      least = std::min(least, v);
+    }
+    if (hi < m) cur[(size_t)hi + 1] = kFar;
+    if (cutoff > 0 && least >= cutoff) return cutoff;
+    std::swap(prev, cur);
+  }
+  return cutoff > 0 ? std::min(prev[(size_t)m], cutoff) : prev[(size_t)m];
+}
+
+// --- the module ---------------------------------------------------------------
+
+// One call site of two character arguments and, optionally, a cutoff.
+struct Site {
+  FncString s1{}, s2{};
+  double cutoff = 0;
+  std::vector<unsigned char> raw;
+  explicit Site(double cut) : cutoff(cut) {
+    const int n = cut > 0 ? 3 : 2;
+    raw.assign(FNC_ARGLIST_SIZE(n), 0);
+    FncArgList *b = list();
+    b->callForm = FNC_FORM_FUNCTION;
+    b->argCount = n;
+    b->task = host().task();
+    b->args[0].type = FNC_ARG_CHAR;
+    b->args[0].value = &s1;
+    b->args[1].type = FNC_ARG_CHAR;
+    b->args[1].value = &s2;
+    if (n == 3) {
+      b->args[2].type = FNC_ARG_NUMERIC;
+      b->args[2].value = &cutoff;
+    }
+  }
+  FncArgList *list() { return reinterpret_cast<FncArgList *>(raw.data()); }
+  void point(const std::string &a, const std::string &b) {
+    s1.data = const_cast<char *>(a.data());
+    s1.length = s1.maxLength = (int64_t)a.size();
+    s2.data = const_cast<char *>(b.data());
+    s2.length = s2.maxLength = (int64_t)b.size();
+  }
+};
+
+using Complev = int32_t (*)(FncArgList *, double *);
+
+Complev complev() {
+  static const Complev fn = host().fn<Complev>("fncomlev");
+  return fn;
+}
+
+// Every pair of a set gives the same answer from all three; and how many
+// pairs reach the cutoff (shown in the label, since those stop early).
+// An empty string when they agree, else a description of the first pair
+// that does not.
+std::string check(int64_t which, int cutoff, size_t *reaching) {
+  Site site(cutoff);
+  std::vector<int> prev, cur;
+  *reaching = 0;
+  const Pairs &ps = pairs(which);
+  for (size_t i = 0; i < ps.size(); i++) {
+    const auto &p = ps[i];
+    site.point(p.first, p.second);
+    double r = -1;
+    if (complev()(site.list(), &r) != FNC_RC_OK) return "COMPLEV call failed on pair " + std::to_string(i);
+    const int e = edlib_distance(p.first, p.second, cutoff);
+    const int d = plain_distance(p.first, p.second, cutoff, prev, cur);
+    if ((int)r != e || e != d)
+      return "pair " + std::to_string(i) + ": COMPLEV " + std::to_string(r) + ", edlib " + std::to_string(e) +
+             ", plain " + std::to_string(d);
+    if (cutoff > 0 && d >= cutoff) ++*reaching;
+  }
+  return {};
+}
+
+std::string label(benchmark::State &state) {
+  const int64_t which = state.range(0);
+  const int cutoff = (int)state.range(1);
+  std::string s = which == 0 ? "names" : which == 1 ? "200-byte" : "2000-byte";
+  if (cutoff == 0) return s + ", no cutoff";
+  return s + ", cutoff " + std::to_string(cutoff);
+}
+
+// Checks the set once per (set, cutoff) and skips the benchmark when the
+// three disagree.
+bool ready(benchmark::State &state) {
+  if (!complev()) {
+    state.SkipWithError("fncomlev not in this build");
+    return false;
+  }
+  size_t reaching = 0;
+  const std::string bad = check(state.range(0), (int)state.range(1), &reaching);
+  if (!bad.empty()) {
+    state.SkipWithError(bad.c_str());
+    return false;
+  }
+  std::string l = label(state);
+  if (state.range(1) > 0)
+    l += " (" + std::to_string(reaching) + "/" + std::to_string(pairs(state.range(0)).size()) + " reach it)";
+  state.SetLabel(l);
+  return true;
+}
+
+void BM_Complev(benchmark::State &state) {
+  if (!ready(state)) return;
+  const Pairs &ps = pairs(state.range(0));
+  Site site((double)state.range(1));
+  Complev fn = complev();
+  size_t i = 0;
+  double sum = 0, r = 0;
+  for (auto _ : state) {
+    const auto &p = ps[i];
+    i = i + 1 == ps.size() ? 0 : i + 1;
+    site.point(p.first, p.second);
+    fn(site.list(), &r);
+    sum += r;
+  }
+  benchmark::DoNotOptimize(sum);
+  state.SetItemsProcessed((int64_t)state.iterations());
+}
+
+void BM_Edlib(benchmark::State &state) {
+  if (!ready(state)) return;
+  const Pairs &ps = pairs(state.range(0));
+  const int cutoff = (int)state.range(1);
+  size_t i = 0;
+  int64_t sum = 0;
+  for (auto _ : state) {
+    const auto &p = ps[i];
+    i = i + 1 == ps.size() ? 0 : i + 1;
+    sum += edlib_distance(p.first, p.second, cutoff);
+  }
+  benchmark::DoNotOptimize(sum);
+  state.SetItemsProcessed((int64_t)state.iterations());
+}
+
+void BM_PlainDP(benchmark::State &state) {
+  if (!ready(state)) return;
+  const Pairs &ps = pairs(state.range(0));
+  const int cutoff = (int)state.range(1);
+  std::vector<int> prev, cur;
+  size_t i = 0;
+  int64_t sum = 0;
+  for (auto _ : state) {
+    const auto &p = ps[i];
+    i = i + 1 == ps.size() ? 0 : i + 1;
+    sum += plain_distance(p.first, p.second, cutoff, prev, cur);
+  }
+  benchmark::DoNotOptimize(sum);
+  state.SetItemsProcessed((int64_t)state.iterations());
+}
+
+// Cutoffs near the middle of each set's distances, so that some pairs stop
+// early and some run the band to the end.
+#define SETS ->Args({0, 0})->Args({0, 2})->Args({1, 0})->Args({1, 4})->Args({2, 0})->Args({2, 12})
+BENCHMARK(BM_Complev) SETS;
+BENCHMARK(BM_Edlib) SETS;
+BENCHMARK(BM_PlainDP) SETS;
+#undef SETS
+
+}  // namespace
