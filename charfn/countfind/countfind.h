@@ -27,10 +27,15 @@ namespace zeq::countfind {
 // the nibble form that the wide build tests 32 bytes at a time.  For a byte b
 // with high nibble h and low nibble l, b is a member when bit (h & 7) of
 // lo[l] (h < 8) or of hi[l] (h >= 8) is set.
+// A set of at most kFew bytes also lists them: the kernels then compare
+// with each member instead.
 struct ByteSet {
+  static constexpr int kFew = 4;
   alignas(16) uint8_t lo[16];
   alignas(16) uint8_t hi[16];
-  uint8_t table[256];
+  uint8_t table[256];  // 0 or 1
+  int count;           // members
+  uint8_t members[kFew];
 };
 
 // Fills set from a 256-entry table (non-zero entries are members).

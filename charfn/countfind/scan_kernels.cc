@@ -27,6 +27,8 @@ inline V loadu(const void *p) { return _mm_loadu_si128(static_cast<const V *>(p)
 inline V splat8(uint8_t b) { return _mm_set1_epi8(static_cast<char>(b)); }
 inline V eq8(V a, V b) { return _mm_cmpeq_epi8(a, b); }
 inline V and_(V a, V b) { return _mm_and_si128(a, b); }
+inline V or_(V a, V b) { return _mm_or_si128(a, b); }
+inline bool any(V v) { return _mm_movemask_epi8(_mm_cmpeq_epi8(v, _mm_setzero_si128())) != 0xFFFF; }
 inline V sub8(V a, V b) { return _mm_sub_epi8(a, b); }
 inline V zero() { return _mm_setzero_si128(); }
 inline int64_t sum_bytes(V v) {
@@ -34,10 +36,11 @@ inline int64_t sum_bytes(V v) {
   return _mm_cvtsi128_si64(s) + _mm_cvtsi128_si64(_mm_unpackhi_epi64(s, s));
 }
 inline uint32_t mask8(V v) { return static_cast<uint32_t>(_mm_movemask_epi8(v)); }
-// Never called: kVectorSets is false.
-struct SetVec {};
-inline SetVec set_vec(const ByteSet &) { return {}; }
-inline V member(V v, const SetVec &) { return v; }
+// Never used: kVectorSets is false (named only in discarded branches).
+struct Nibble {
+  explicit Nibble(const ByteSet &) {}
+  V operator()(V v) const { return v; }
+};
 #include "charfn/countfind/scan_kernels.inc"
 }  // namespace generic
 
@@ -51,6 +54,8 @@ inline V loadu(const void *p) { return _mm256_loadu_si256(static_cast<const V *>
 inline V splat8(uint8_t b) { return _mm256_set1_epi8(static_cast<char>(b)); }
 inline V eq8(V a, V b) { return _mm256_cmpeq_epi8(a, b); }
 inline V and_(V a, V b) { return _mm256_and_si256(a, b); }
+inline V or_(V a, V b) { return _mm256_or_si256(a, b); }
+inline bool any(V v) { return !_mm256_testz_si256(v, v); }
 inline V sub8(V a, V b) { return _mm256_sub_epi8(a, b); }
 inline V zero() { return _mm256_setzero_si256(); }
 inline int64_t sum_bytes(V v) {
@@ -60,24 +65,26 @@ inline int64_t sum_bytes(V v) {
 }
 inline uint32_t mask8(V v) { return static_cast<uint32_t>(_mm256_movemask_epi8(v)); }
 
-struct SetVec {
+// Membership by the nibble method: 0xFF in the lanes whose byte is a member.
+struct Nibble {
   V lo, hi, bit, nibble;
+  explicit Nibble(const ByteSet &set) {
+    const __m128i l = _mm_load_si128(reinterpret_cast<const __m128i *>(set.lo));
+    const __m128i h = _mm_load_si128(reinterpret_cast<const __m128i *>(set.hi));
+    const __m128i b = _mm_setr_epi8(1, 2, 4, 8, 16, 32, 64, -128, 1, 2, 4, 8, 16, 32, 64, -128);
+    lo = _mm256_broadcastsi128_si256(l);
+    hi = _mm256_broadcastsi128_si256(h);
+    bit = _mm256_broadcastsi128_si256(b);
+    nibble = _mm256_set1_epi8(0x0F);
+  }
+  V operator()(V v) const {
+    const V l = _mm256_and_si256(v, nibble);
+    const V h = _mm256_and_si256(_mm256_srli_epi16(v, 4), nibble);
+    const V row = _mm256_blendv_epi8(_mm256_shuffle_epi8(lo, l), _mm256_shuffle_epi8(hi, l), v);
+    const V hit = _mm256_and_si256(row, _mm256_shuffle_epi8(bit, h));
+    return _mm256_xor_si256(_mm256_cmpeq_epi8(hit, zero()), _mm256_set1_epi8(-1));
+  }
 };
-inline SetVec set_vec(const ByteSet &set) {
-  const __m128i lo = _mm_load_si128(reinterpret_cast<const __m128i *>(set.lo));
-  const __m128i hi = _mm_load_si128(reinterpret_cast<const __m128i *>(set.hi));
-  const __m128i bit = _mm_setr_epi8(1, 2, 4, 8, 16, 32, 64, -128, 1, 2, 4, 8, 16, 32, 64, -128);
-  return {_mm256_broadcastsi128_si256(lo), _mm256_broadcastsi128_si256(hi),
-          _mm256_broadcastsi128_si256(bit), _mm256_set1_epi8(0x0F)};
-}
-// 0xFF in the lanes whose byte is a member, 0 elsewhere.
-inline V member(V v, const SetVec &sv) {
-  const V l = _mm256_and_si256(v, sv.nibble);
-  const V h = _mm256_and_si256(_mm256_srli_epi16(v, 4), sv.nibble);
-  const V row = _mm256_blendv_epi8(_mm256_shuffle_epi8(sv.lo, l), _mm256_shuffle_epi8(sv.hi, l), v);
-  const V hit = _mm256_and_si256(row, _mm256_shuffle_epi8(sv.bit, h));
-  return _mm256_xor_si256(_mm256_cmpeq_epi8(hit, zero()), _mm256_set1_epi8(-1));
-}
 #include "charfn/countfind/scan_kernels.inc"
 }  // namespace wide
 #pragma GCC pop_options
@@ -114,10 +121,14 @@ const Kernels &kernels() { return *chosen; }
 void make_set(ByteSet *set, const uint8_t *table) {
   std::memset(set->lo, 0, sizeof set->lo);
   std::memset(set->hi, 0, sizeof set->hi);
+  std::memset(set->members, 0, sizeof set->members);
+  set->count = 0;
   for (int b = 0; b < 256; b++) {
     const uint8_t in = table[b] ? 1 : 0;
     set->table[b] = in;
     if (!in) continue;
+    if (set->count < ByteSet::kFew) set->members[set->count] = static_cast<uint8_t>(b);
+    set->count++;
     const int h = b >> 4, l = b & 15;
     if (h < 8)
       set->lo[l] |= static_cast<uint8_t>(1u << h);
@@ -151,7 +162,23 @@ int64_t find_first(const uint8_t *s, int64_t n, const Needle &needle) {
       const void *hit = std::memchr(s, w[0], static_cast<size_t>(n));
       return hit ? static_cast<const uint8_t *>(hit) - s : -1;
     }
-    return kernels().find_exact(s, n, w, k);
+    // The C library's memchr leads while the first byte of the word is rare
+    // (it is the fastest scan there is); once false starts come more often
+    // than one in 32 bytes, the pair filter of the kernels takes the rest.
+    int64_t from = 0, false_starts = 0;
+    const int64_t last = n - k;
+    while (from <= last) {
+      const void *hit = std::memchr(s + from, w[0], static_cast<size_t>(last - from + 1));
+      if (!hit) return -1;
+      const int64_t at = static_cast<const uint8_t *>(hit) - s;
+      if (std::memcmp(s + at + 1, w + 1, static_cast<size_t>(k - 1)) == 0) return at;
+      from = at + 1;
+      if (++false_starts > 8 + (from >> 5)) {
+        const int64_t rest = kernels().find_exact(s + from, n - from, w, k);
+        return rest < 0 ? -1 : from + rest;
+      }
+    }
+    return -1;
   }
   if (k == 1) return kernels().first_set(s, n, &needle.first);
   return kernels().find_fold(s, n, w, k, &needle.first, &needle.last, zeq::upcase_table());
