@@ -12,57 +12,63 @@
 
 #include <cstdint>
 #include <cstring>
+#include <new>
 #include <random>
 
+#include "rng/hw/mh3.h"
+#include "rng/legacy/legacy.h"
 #include "rng/methods.h"
+#include "rng/mt/mt.h"
+#include "rng/pcg/pcg.h"
+#include "rng/threefry/threefry.h"
+#include "rng/xorshift/xorshift.h"
 #include "zeq/rng.h"
 
 namespace {
 
-// --- the module, through the descriptor ----------------------------------------
+// Every measured generator keeps its state in this arena, and every call-shaped
+// measurement runs through the same loop (run<>), so that the module and the
+// references differ only in the function called.
+alignas(64) unsigned char g_arena[16384];
 
-struct Method {
-  zrng_desc desc;
-  alignas(64) unsigned char blob[8192];
-  explicit Method(zrng_builder_fn build) {
-    std::memset(blob, 0, sizeof blob);
-    build(&desc);
-    if (desc.output_bits > 32) desc.seed_64(blob, 5489);
-    else desc.seed_32(blob, 5489);
-  }
-};
+template <class Fn>
+__attribute__((noinline)) void run(benchmark::State &state, Fn fn, void *arg) {
+  for (auto _ : state) benchmark::DoNotOptimize(fn(arg));
+}
+
+// --- the module, through the descriptor ----------------------------------------
 
 enum class Slot { Uint32, Uint64, Default, Closed53, Infinite };
 
 void BM_Method(benchmark::State &state, zrng_builder_fn build, Slot slot) {
-  Method m(build);
-  zrng_desc &d = m.desc;
-  void *b = m.blob;
+  static zrng_desc d;
+  build(&d);
+  void *b = g_arena;
+  std::memset(g_arena, 0, sizeof g_arena);
+  if (d.output_bits > 32) d.seed_64(b, 5489);
+  else d.seed_32(b, 5489);
+  zrng_double_fn dfn = nullptr;
   switch (slot) {
-    case Slot::Uint32:
-      for (auto _ : state) benchmark::DoNotOptimize(d.uint32(b));
-      break;
-    case Slot::Uint64:
-      for (auto _ : state) benchmark::DoNotOptimize(d.uint64(b));
-      break;
-    case Slot::Default:
-      for (auto _ : state) benchmark::DoNotOptimize(d.double_default(b));
-      break;
-    case Slot::Closed53:
-      if (d.double_53[ZRNG_CO] == nullptr) {
-        state.SkipWithError("no 53-bit slot");
-        return;
-      }
-      for (auto _ : state) benchmark::DoNotOptimize(d.double_53[ZRNG_CO](b));
-      break;
-    case Slot::Infinite:
-      if (d.double_infinite == nullptr) {
-        state.SkipWithError("no full-precision slot");
-        return;
-      }
-      for (auto _ : state) benchmark::DoNotOptimize(d.double_infinite(b));
-      break;
+    case Slot::Uint32: {
+      zrng_u32_fn fn = d.uint32;
+      benchmark::DoNotOptimize(fn);
+      return run(state, fn, b);
+    }
+    case Slot::Uint64: {
+      zrng_u64_fn fn = d.uint64;
+      benchmark::DoNotOptimize(fn);
+      return run(state, fn, b);
+    }
+    case Slot::Default: dfn = d.double_default; break;
+    case Slot::Closed53: dfn = d.double_53[ZRNG_CO]; break;
+    case Slot::Infinite: dfn = d.double_infinite; break;
   }
+  if (dfn == nullptr) {
+    state.SkipWithError("slot not offered");
+    return;
+  }
+  benchmark::DoNotOptimize(dfn);
+  run(state, dfn, b);
 }
 
 #define METHOD(NAME, SLOT)                                                      \
@@ -110,6 +116,109 @@ METHOD(SUBKEY64, Default);
 METHOD(MT64, Closed53);
 METHOD(MT64, Infinite);
 METHOD(XOR128, Infinite);
+
+// --- the same slot code compiled into this program ----------------------------------
+// The module's slot templates instantiated here (wide build), seeded the way
+// the module seeds: separates the cost of the code from the cost of calling
+// into another shared object.
+
+template <class Blob>
+Blob *fresh_blob() {
+  std::memset(g_arena, 0, sizeof g_arena);
+  return reinterpret_cast<Blob *>(g_arena);
+}
+
+template <class Fn>
+void BM_InProcess(benchmark::State &state, Fn fn, void (*setup)()) {
+  setup();
+  benchmark::DoNotOptimize(fn);
+  run(state, fn, g_arena);
+}
+
+using namespace zeq::rng;
+
+uint64_t fmix(uint64_t x) { return fmix64(x); }
+using Fry2x32Slots = WideSlots32<FryGen<2, uint32_t>>;
+using Fry2x64Slots = WideSlots64<FryGen<2, uint64_t>>;
+using Fry4x64Slots = WideSlots64<FryGen<4, uint64_t>>;
+
+BENCHMARK_CAPTURE(BM_InProcess, MT32_Uint32, &WideSlots32<Mt32Gen>::uint32, +[] {
+  auto *b = fresh_blob<Mt32Blob>();
+  b->mt[0] = 5489;
+  for (int i = 1; i < 624; ++i) b->mt[i] = 1812433253u * (b->mt[i - 1] ^ (b->mt[i - 1] >> 30)) + i;
+  b->index = 624;
+});
+BENCHMARK_CAPTURE(BM_InProcess, MT64_Uint64, &WideSlots64<Mt64Gen>::uint64, +[] {
+  auto *b = fresh_blob<Mt64Blob>();
+  b->mt[0] = 5489;
+  for (int i = 1; i < 312; ++i)
+    b->mt[i] = 6364136223846793005ull * (b->mt[i - 1] ^ (b->mt[i - 1] >> 62)) + i;
+  b->index = 312;
+});
+BENCHMARK_CAPTURE(BM_InProcess, MH3_Uint64, &WideSlots64<Mh3Gen>::uint64, +[] { fresh_blob<Mh3Blob>()->x = 5489; });
+BENCHMARK_CAPTURE(BM_InProcess, XOR64_Uint64, &WideSlots64<Xor64Gen>::uint64, +[] { fresh_blob<Xor64Blob>()->s = 5489; });
+BENCHMARK_CAPTURE(BM_InProcess, XOR128_Uint64, &WideSlots64<Xor128Gen>::uint64, +[] {
+  auto *b = fresh_blob<Xor128Blob>();
+  b->s[0] = 5489;
+  b->s[1] = fmix(5490);
+});
+BENCHMARK_CAPTURE(BM_InProcess, XOR1024_Uint64, &WideSlots64<Xor1024Gen>::uint64, +[] {
+  auto *b = fresh_blob<Xor1024Blob>();
+  for (int k = 0; k < 16; ++k) b->s[k] = fmix(5489 + k);
+});
+BENCHMARK_CAPTURE(BM_InProcess, XOR4096_Uint64, &WideSlots64<Xor4096Gen>::uint64, +[] {
+  auto *b = fresh_blob<Xor4096Blob>();
+  for (int k = 0; k < 64; ++k) b->s[k] = fmix(5489 + k);
+});
+BENCHMARK_CAPTURE(BM_InProcess, XORGENS_Uint64, &WideSlots64<XorgensGen>::uint64, +[] {
+  auto *b = fresh_blob<XorgensBlob>();
+  for (int k = 0; k < 64; ++k) b->x[k] = fmix(5489 + k);
+  b->w = 1;
+});
+BENCHMARK_CAPTURE(BM_InProcess, FRY2X32_Uint32, &Fry2x32Slots::uint32, +[] {
+  auto *b = fresh_blob<Fry2x32Blob>();
+  b->key[0] = 5489;
+  b->ctr[0] = 1;
+});
+BENCHMARK_CAPTURE(BM_InProcess, FRY2X64_Uint64, &Fry2x64Slots::uint64, +[] {
+  auto *b = fresh_blob<Fry2x64Blob>();
+  b->key[0] = 5489;
+  b->ctr[0] = 1;
+});
+BENCHMARK_CAPTURE(BM_InProcess, FRY4X64_Uint64, &Fry4x64Slots::uint64, +[] {
+  auto *b = fresh_blob<Fry4x64Blob>();
+  b->key[0] = 5489;
+  b->ctr[0] = 1;
+});
+BENCHMARK_CAPTURE(BM_InProcess, PCG32I_Uint32, &WideSlots32<Pcg32Gen>::uint32, +[] {
+  auto *b = fresh_blob<Pcg32Blob>();
+  b->state = 5490;
+  b->inc = 1;
+});
+BENCHMARK_CAPTURE(BM_InProcess, PCG64I_Uint64, &WideSlots64<Pcg64Gen>::uint64, +[] {
+  auto *b = fresh_blob<Pcg64Blob>();
+  b->state = 5490;
+  b->inc = 1;
+});
+BENCHMARK_CAPTURE(BM_InProcess, RANUNI_Uint32, &WideSlots32<RanuniGen>::uint32, +[] { fresh_blob<RanuniBlob>()->x = 5489; });
+
+// The bare cost of an indirect call: a slot that does nothing, in the module
+// (a key slot of XOR64) and in this program.
+void BM_CallModule(benchmark::State &state) {
+  static zrng_desc d;
+  zrnfXOR64(&d);
+  zrng_set32_fn fn = d.key_32;
+  benchmark::DoNotOptimize(fn);
+  for (auto _ : state) benchmark::DoNotOptimize(fn(g_arena, 1));
+}
+__attribute__((noinline, aligned(64))) int32_t nothing(void *, uint32_t) { return 0; }
+void BM_CallHere(benchmark::State &state) {
+  zrng_set32_fn fn = &nothing;
+  benchmark::DoNotOptimize(fn);
+  for (auto _ : state) benchmark::DoNotOptimize(fn(g_arena, 1));
+}
+BENCHMARK(BM_CallModule);
+BENCHMARK(BM_CallHere);
 
 // --- references ------------------------------------------------------------------
 
@@ -241,21 +350,23 @@ using Fry4x64Ref = FryRef<r123::Threefry4x64, 4>;
 
 template <class G>
 void BM_RefInline(benchmark::State &state) {
-  G g;
-  for (auto _ : state) benchmark::DoNotOptimize(g());
+  G *g = new (g_arena) G;
+  for (auto _ : state) benchmark::DoNotOptimize((*g)());
 }
 
+// Aligned like the module's slot functions, so that code placement favours
+// neither side.
 template <class G>
-__attribute__((noinline)) auto ref_call(G *g) {
-  return (*g)();
+__attribute__((noinline, aligned(64))) auto ref_call(void *g) {
+  return (*static_cast<G *>(g))();
 }
 
 template <class G>
 void BM_RefCall(benchmark::State &state) {
-  G g;
-  auto *call = &ref_call<G>;
-  benchmark::DoNotOptimize(call);
-  for (auto _ : state) benchmark::DoNotOptimize(call(&g));
+  G *g = new (g_arena) G;
+  auto *fn = &ref_call<G>;
+  benchmark::DoNotOptimize(fn);
+  run(state, fn, g);
 }
 
 #define REFERENCE(G)                         \

@@ -1,9 +1,9 @@
 // rng/hw/hw.cc - two methods built directly on a primitive: RDRAND, which
 // draws every word from the processor's hardware random instruction, and MH3,
-// which iterates the MurmurHash3 finaliser fmix64 (a bijection whose only
-// fixed point, 0, seeding never produces).
+// which iterates the MurmurHash3 finaliser (rng/hw/mh3.h).
 #include "module/frame.h"
 #include "rng/convert.h"
+#include "rng/hw/mh3.h"
 #include "rng/methods.h"
 #include "rng/state.h"
 
@@ -40,20 +40,6 @@ void place_rdrand(zrng_desc *d) {
 }
 
 // --- MH3 ------------------------------------------------------------------------
-
-struct Mh3Blob {
-  uint64_t x;
-};
-
-struct Mh3Gen {
-  static constexpr bool kStateless = false;
-  template <bool W>
-  ZRNG_INLINE static uint64_t next64(void *b) {
-    auto *s = static_cast<Mh3Blob *>(b);
-    s->x = fmix64(s->x);
-    return s->x;
-  }
-};
 
 int32_t m_seed32(void *b, uint32_t s) {
   if (b) static_cast<Mh3Blob *>(b)->x = s == 0 ? fresh_seed64() : s;

@@ -62,11 +62,11 @@ ZRNG_INLINE uint64_t xorshift_1024_next(Xor1024Blob *b) {
   uint32_t p = static_cast<uint32_t>(b->p) & 15;
   const uint64_t a = b->s[p];
   p = (p + 1) & 15;
+  b->p = static_cast<int32_t>(p);  // early, as in xorgens_next
   uint64_t c = b->s[p];
   c ^= c << 31;
   uint64_t v = a ^ (a >> 30) ^ c ^ (c >> 11);
   b->s[p] = v;
-  b->p = static_cast<int32_t>(p);
   return v * 0x106689D45497FDB5ull;  // 1181783497276652981
 }
 
@@ -74,13 +74,13 @@ ZRNG_INLINE uint64_t xorshift_4096_next(Xor4096Blob *b) {
   uint32_t p = static_cast<uint32_t>(b->p) & 63;
   uint64_t a = b->s[p];
   p = (p + 1) & 63;
+  b->p = static_cast<int32_t>(p);
   uint64_t c = b->s[p];
   c ^= c << 25;
   c ^= c >> 3;
   a ^= a >> 49;
   uint64_t v = a ^ c;
   b->s[p] = v;
-  b->p = static_cast<int32_t>(p);
   return v * 0x74321163EEC4A005ull;  // 8372773778140471301
 }
 
@@ -97,12 +97,15 @@ ZRNG_INLINE uint64_t xorgens_mix(uint64_t *x, uint32_t i) {
   return v;
 }
 
+// The index and the Weyl accumulator are written back as soon as they are
+// known: the next draw reads them first, and an early store lets the
+// processor forward it sooner.
 ZRNG_INLINE uint64_t xorgens_next(XorgensBlob *b) {
   uint32_t i = (static_cast<uint32_t>(b->i) + 1) & 63;
-  uint64_t v = xorgens_mix(b->x, i);
   b->i = static_cast<int32_t>(i);
   uint64_t w = b->w + kXorgensWeyl;
   b->w = w;
+  uint64_t v = xorgens_mix(b->x, i);
   return v + (w ^ (w >> 27));
 }
 
