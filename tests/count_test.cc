@@ -277,6 +277,48 @@ TEST(CountcCacheRecord, ForeignCallSiteWordIsIgnoredOutsideCachingEnvironments) 
 }
 
 // ---------------------------------------------------------------------------
+// Odd input for every counting and finding entry: no block, no result,
+// strings with negative lengths or no data, numbers where text belongs.
+// ---------------------------------------------------------------------------
+TEST(CountFindInput, EveryEntryToleratesOddInput) {
+  for (const char *entry : {"fnccous", "fnccouc", "fncfind", "fncfndc", "fncfndw", "fncfndl"}) {
+    SCOPED_TRACE(entry);
+    auto fn = host().fn<NumEntry>(entry);
+    ASSERT_NE(fn, nullptr);
+    double out = -1;
+    EXPECT_EQ(fn(nullptr, &out), FNC_RC_NOTE);
+
+    // No result record: the answer is dropped, the status stays.
+    zeqtest::Call plain;
+    plain.str("abcabc").str("b").num(0);
+    EXPECT_EQ(fn(plain.block(), nullptr), FNC_RC_OK);
+
+    // Negative length and missing data read as empty strings.
+    zeqtest::Call odd;
+    odd.str("abc").str("b").num(0);
+    odd.string_arg(0)->length = -5;
+    odd.string_arg(1)->data = nullptr;
+    odd.string_arg(1)->length = 5;
+    out = -1;
+    EXPECT_EQ(fn(odd.block(), &out), FNC_RC_OK);
+    EXPECT_EQ(out, 0);
+
+    // Numbers where the texts belong.
+    zeqtest::Call numbers;
+    numbers.num(1).num(2).num(0);
+    out = -1;
+    EXPECT_EQ(fn(numbers.block(), &out), FNC_RC_OK);
+    EXPECT_EQ(out, 0);
+
+    // No arguments at all (FINDLEV then lacks its level).
+    zeqtest::Call none;
+    out = -1;
+    const int32_t rc = fn(none.block(), &out);
+    EXPECT_EQ(rc, std::string(entry) == "fncfndl" ? FNC_RC_MISSING : FNC_RC_OK);
+  }
+}
+
+// ---------------------------------------------------------------------------
 // Multibyte route.
 // ---------------------------------------------------------------------------
 struct Utf8Session {
