@@ -89,18 +89,6 @@ class Descriptors : public ::testing::Test {
   zeqhost::Host host;
 };
 
-TEST(DescriptorLayout, FieldsSitAtTheirFixedOffsets) {
-  EXPECT_EQ(sizeof(zrng_desc), 496u);
-  EXPECT_EQ(offsetof(zrng_desc, name), 8u);
-  EXPECT_EQ(offsetof(zrng_desc, wide_name), 88u);
-  EXPECT_EQ(offsetof(zrng_desc, state_bytes), 152u);
-  EXPECT_EQ(offsetof(zrng_desc, flags), 176u);
-  EXPECT_EQ(offsetof(zrng_desc, key_max), 192u);
-  EXPECT_EQ(offsetof(zrng_desc, blob_size), 208u);
-  EXPECT_EQ(offsetof(zrng_desc, double_default), 208u + 16 * 8);
-  EXPECT_EQ(offsetof(zrng_desc, double_infinite), 208u + 35 * 8);
-}
-
 TEST_F(Descriptors, EveryBuilderWritesItsFactsOverAnyOldContent) {
   for (const Facts &f : kMethods) {
     SCOPED_TRACE(f.name);
