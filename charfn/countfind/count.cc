@@ -197,7 +197,8 @@ ZEQ_EXPORT int32_t COUNTC_FUNCTION(FncArgList *args, double *result, ZeqStringSe
 
 namespace {
 
-// The source of a role table's call, or null when absent or empty.
+// True when the call's source (the role table's argument 1) is absent or
+// empty.
 bool source_empty(FncArgList *args, const int32_t *arglocs) {
   const int32_t n = arglocs[ROLE_SOURCE];
   const FncString *s = n > 0 ? zeq::str_value(zeq::arg(args, n - 1)) : nullptr;

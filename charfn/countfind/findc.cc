@@ -17,8 +17,9 @@
 // the list), K or V (a byte outside the set), T (trailing blanks of the
 // searched part and of the list), O (keep the table, the direction and T for
 // the call site in the four caching environments; a call served from the
-// cache reads neither list nor modifiers).  Anything else but a blank is
-// reported with message 6 and skipped.
+// cache reads neither list nor modifiers, and searches its part of the
+// string, as its own start fixes it, in the cached direction).  Anything
+// else but a blank is reported with message 6 and skipped.
 #include <cstring>
 
 #include "charfn/countfind/countfind.h"

@@ -166,7 +166,7 @@ ZEQ_EXPORT int32_t fncfndl(FncArgList *args, double *result) noexcept {
     zeq::mark_bad(zeq::arg(args, 1));
     return FNC_RC_NOTE;
   }
-  if (sh.positions() == 0 || (sh.n == 0 && !sh.lead && !sh.trail)) {
+  if (sh.positions() == 0) {  // an empty pattern without P and S
     answer(result, 0);
     return FNC_RC_OK;
   }
