@@ -3,8 +3,6 @@
 // environments, allocation failure, the multibyte route and its agreement
 // with the byte route, and the vector kernels against the plain loops of
 // tests/reference/countfind_reference.h (in both builds).
-#include <unistd.h>
-
 #include <cstdlib>
 #include <random>
 #include <string>
@@ -26,25 +24,15 @@ zeqhost::Host &host() {
 using NumEntry = int32_t (*)(FncArgList *, double *);
 using MbEntry = int32_t (*)(FncArgList *, double *, ZeqStringService *, int32_t, const char *);
 
-// One argument: 'c' fixed character, 'v' varying character, 'n' number,
-// 'a' an optional character argument that was not written.
-struct Arg {
-  char kind;
-  std::string s;
-  double x = 0;
-};
-Arg S(std::string s) { return {'c', std::move(s)}; }
-Arg Var(std::string s) { return {'v', std::move(s)}; }
-Arg Absent() { return {'a', {}}; }
-
-void add(zeqtest::Call &c, const std::vector<Arg> &args) {
-  for (const Arg &a : args) {
-    if (a.kind == 'c') c.str(a.s);
-    if (a.kind == 'v') c.var(a.s);
-    if (a.kind == 'n') c.num(a.x);
-    if (a.kind == 'a') c.absent();
-  }
-}
+using zeqref::Absent;
+using zeqref::Arg;
+using zeqref::Missing;
+using zeqref::N;
+using zeqref::S;
+using zeqref::Var;
+using zeqref::add_args;
+using zeqref::is_missing_value;
+using zeqref::set_text;
 
 struct Outcome {
   int32_t rc;
@@ -54,7 +42,7 @@ struct Outcome {
 Outcome run(const char *entry, const std::vector<Arg> &args, uint8_t kind = 0) {
   zeqtest::Call c;
   c.kind(kind);
-  add(c, args);
+  add_args(c, args);
   double out = -1;
   const int32_t rc = host().fn<NumEntry>(entry)(c.block(), &out);
   return {rc, out};
@@ -184,12 +172,6 @@ TEST(CountcModifiers, InvalidLetterIsReportedUpperCased) {
 // ---------------------------------------------------------------------------
 // The COUNTC call-site cache.
 // ---------------------------------------------------------------------------
-void set_text(zeqtest::Call &c, int i, const char *text) {
-  FncString *s = c.string_arg(i);
-  s->data = const_cast<char *>(text);
-  s->length = static_cast<int64_t>(std::strlen(text));
-  s->maxLength = s->length;
-}
 
 class CountcCache : public ::testing::TestWithParam<uint8_t> {};
 
@@ -382,8 +364,8 @@ TEST(CountRoutes, AgreeOnAsciiText) {
     for (const char *entry : {"COUNT", "COUNTC"}) {
       if (std::string(entry) == "COUNT" && m != "" && m != "I") continue;
       zeqtest::Call byte_call, mb_call;
-      add(byte_call, {S(s), S(w), S(m)});
-      add(mb_call, {S(s), S(w), S(m)});
+      add_args(byte_call, {S(s), S(w), S(m)});
+      add_args(mb_call, {S(s), S(w), S(m)});
       double byte_out = -1, mb_out = -2;
       const std::string name = std::string(entry) == "COUNT" ? "fnccous" : "fnccouc";
       ASSERT_EQ(host().fn<NumEntry>(name.c_str())(byte_call.block(), &byte_out), FNC_RC_OK);
@@ -450,13 +432,7 @@ TEST(CountReference, LongTextAgrees) {
 // kernels take their generic path whatever the processor offers.
 TEST(Builds, SuitePassesWithTheGenericBuildForced) {
   if (std::getenv("ZEQ_FORCE_GENERIC")) GTEST_SKIP() << "already the generic run";
-  std::string self(4096, '\0');
-  const ssize_t n = readlink("/proc/self/exe", self.data(), self.size() - 1);
-  ASSERT_GT(n, 0);
-  self.resize((size_t)n);
-  const std::string cmd = "ZEQ_FORCE_GENERIC=1 '" + self +
-                          "' --gtest_filter=-Builds.* > /dev/null 2>&1";
-  EXPECT_EQ(std::system(cmd.c_str()), 0) << cmd;
+  EXPECT_EQ(zeqref::rerun_with_generic_build(), 0);
 }
 
 }  // namespace

@@ -4,8 +4,6 @@
 // own rules (B honoured, missing start 0), agreement of the two routes, and
 // the search kernels against tests/reference/countfind_reference.h in both
 // builds.
-#include <unistd.h>
-
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -30,29 +28,19 @@ zeqhost::Host &host() {
 using NumEntry = int32_t (*)(FncArgList *, double *);
 using MbEntry = int32_t (*)(FncArgList *, double *, ZeqStringService *, int32_t, const char *);
 
-struct Arg {
-  char kind;  // 'c' fixed, 'v' varying, 'n' number, 'm' missing, 'a' absent character
-  std::string s;
-  double x = 0;
-};
-Arg S(std::string s) { return {'c', std::move(s)}; }
-Arg Var(std::string s) { return {'v', std::move(s)}; }
-Arg N(double x) { return {'n', {}, x}; }
-Arg Missing() { return {'m', {}}; }
-
-void add(zeqtest::Call &c, const std::vector<Arg> &args) {
-  for (const Arg &a : args) {
-    if (a.kind == 'c') c.str(a.s);
-    if (a.kind == 'v') c.var(a.s);
-    if (a.kind == 'n') c.num(a.x);
-    if (a.kind == 'm') c.missing();
-    if (a.kind == 'a') c.absent();
-  }
-}
+using zeqref::Absent;
+using zeqref::Arg;
+using zeqref::Missing;
+using zeqref::N;
+using zeqref::S;
+using zeqref::Var;
+using zeqref::add_args;
+using zeqref::is_missing_value;
+using zeqref::set_text;
 
 double find(const std::vector<Arg> &args, int32_t *rc = nullptr) {
   zeqtest::Call c;
-  add(c, args);
+  add_args(c, args);
   double out = -1;
   const int32_t r = host().fn<NumEntry>("fncfind")(c.block(), &out);
   if (rc)
@@ -62,11 +50,6 @@ double find(const std::vector<Arg> &args, int32_t *rc = nullptr) {
   return out;
 }
 
-bool is_missing_value(double x) {
-  uint64_t bits;
-  std::memcpy(&bits, &x, sizeof bits);
-  return bits == 0xFFFFFE0000000000ull;
-}
 
 struct Case {
   const char *name;
@@ -228,8 +211,8 @@ TEST(FindRoutes, AgreeOnAsciiText) {
     std::vector<Arg> args{S(s), S(w), N(start)};
     if (fold) args.push_back(S("I"));
     zeqtest::Call byte_call, mb_call;
-    add(byte_call, args);
-    add(mb_call, args);
+    add_args(byte_call, args);
+    add_args(mb_call, args);
     double byte_out = -1, mb_out = -2;
     ASSERT_EQ(host().fn<NumEntry>("fncfind")(byte_call.block(), &byte_out), FNC_RC_OK);
     ASSERT_EQ(host().fn<MbEntry>("FIND_FUNCTION")(mb_call.block(), &mb_out, service, 0, "FIND"), FNC_RC_OK);
@@ -282,12 +265,7 @@ TEST(FindReference, LongTextAgrees) {
 
 TEST(Builds, SuitePassesWithTheGenericBuildForced) {
   if (std::getenv("ZEQ_FORCE_GENERIC")) GTEST_SKIP() << "already the generic run";
-  std::string self(4096, '\0');
-  const ssize_t n = readlink("/proc/self/exe", self.data(), self.size() - 1);
-  ASSERT_GT(n, 0);
-  self.resize((size_t)n);
-  const std::string cmd = "ZEQ_FORCE_GENERIC=1 '" + self + "' --gtest_filter=-Builds.* > /dev/null 2>&1";
-  EXPECT_EQ(std::system(cmd.c_str()), 0) << cmd;
+  EXPECT_EQ(zeqref::rerun_with_generic_build(), 0);
 }
 
 }  // namespace

@@ -3,8 +3,6 @@
 // cache in the four caching environments, allocation failure, the multibyte
 // route and its agreement with the byte route, and the set scans against
 // tests/reference/countfind_reference.h in both builds.
-#include <unistd.h>
-
 #include <cstdlib>
 #include <cstring>
 #include <random>
@@ -27,30 +25,19 @@ zeqhost::Host &host() {
 using NumEntry = int32_t (*)(FncArgList *, double *);
 using MbEntry = int32_t (*)(FncArgList *, double *, ZeqStringService *, int32_t, const char *);
 
-struct Arg {
-  char kind;  // 'c' fixed, 'v' varying, 'n' number, 'm' missing, 'a' absent character
-  std::string s;
-  double x = 0;
-};
-Arg S(std::string s) { return {'c', std::move(s)}; }
-Arg Var(std::string s) { return {'v', std::move(s)}; }
-Arg N(double x) { return {'n', {}, x}; }
-Arg Missing() { return {'m', {}}; }
-Arg Absent() { return {'a', {}}; }
-
-void add(zeqtest::Call &c, const std::vector<Arg> &args) {
-  for (const Arg &a : args) {
-    if (a.kind == 'c') c.str(a.s);
-    if (a.kind == 'v') c.var(a.s);
-    if (a.kind == 'n') c.num(a.x);
-    if (a.kind == 'm') c.missing();
-    if (a.kind == 'a') c.absent();
-  }
-}
+using zeqref::Absent;
+using zeqref::Arg;
+using zeqref::Missing;
+using zeqref::N;
+using zeqref::S;
+using zeqref::Var;
+using zeqref::add_args;
+using zeqref::is_missing_value;
+using zeqref::set_text;
 
 double findc(const std::vector<Arg> &args, int32_t *rc = nullptr) {
   zeqtest::Call c;
-  add(c, args);
+  add_args(c, args);
   double out = -1;
   const int32_t r = host().fn<NumEntry>("fncfndc")(c.block(), &out);
   if (rc)
@@ -125,7 +112,7 @@ TEST(FindcArguments, TypeRuleOfFourArguments) {
   };
   for (const Bad &b : {Bad{{S("abc"), S("a"), S("I"), S("B")}}, Bad{{S("abc"), S("a"), N(1), N(2)}}}) {
     zeqtest::Call c;
-    add(c, b.args);
+    add_args(c, b.args);
     double out = -1;
     EXPECT_EQ(host().fn<NumEntry>("fncfndc")(c.block(), &out), FNC_RC_NOTE);
     EXPECT_EQ(c.mark(3), FNC_MARK_BAD);
@@ -139,21 +126,13 @@ TEST(FindcArguments, MissingStartAnswersTheMissingValue) {
     int32_t rc = 0;
     const double out = findc(args, &rc);
     EXPECT_EQ(rc, FNC_RC_MISSING);
-    uint64_t bits;
-    std::memcpy(&bits, &out, sizeof bits);
-    EXPECT_EQ(bits, 0xFFFFFE0000000000ull);
+    EXPECT_TRUE(is_missing_value(out));
   }
 }
 
 // ---------------------------------------------------------------------------
 // The FINDC call-site cache.
 // ---------------------------------------------------------------------------
-void set_text(zeqtest::Call &c, int i, const char *text) {
-  FncString *s = c.string_arg(i);
-  s->data = const_cast<char *>(text);
-  s->length = static_cast<int64_t>(std::strlen(text));
-  s->maxLength = s->length;
-}
 
 class FindcCache : public ::testing::TestWithParam<uint8_t> {};
 
@@ -290,8 +269,8 @@ TEST(FindcRoutes, AgreeOnAsciiText) {
     if (start == 0 && m.find('B') != std::string::npos) continue;
     std::vector<Arg> args{S(s), S(list), S(m), N(start)};
     zeqtest::Call byte_call, mb_call;
-    add(byte_call, args);
-    add(mb_call, args);
+    add_args(byte_call, args);
+    add_args(mb_call, args);
     double byte_out = -1, mb_out = -2;
     ASSERT_EQ(host().fn<NumEntry>("fncfndc")(byte_call.block(), &byte_out), FNC_RC_OK);
     ASSERT_EQ(host().fn<MbEntry>("FINDC_FUNCTION")(mb_call.block(), &mb_out, service, 0, "FINDC"), FNC_RC_OK);
@@ -341,12 +320,7 @@ TEST(FindcReference, LongRunsAgree) {
 
 TEST(Builds, SuitePassesWithTheGenericBuildForced) {
   if (std::getenv("ZEQ_FORCE_GENERIC")) GTEST_SKIP() << "already the generic run";
-  std::string self(4096, '\0');
-  const ssize_t n = readlink("/proc/self/exe", self.data(), self.size() - 1);
-  ASSERT_GT(n, 0);
-  self.resize((size_t)n);
-  const std::string cmd = "ZEQ_FORCE_GENERIC=1 '" + self + "' --gtest_filter=-Builds.* > /dev/null 2>&1";
-  EXPECT_EQ(std::system(cmd.c_str()), 0) << cmd;
+  EXPECT_EQ(zeqref::rerun_with_generic_build(), 0);
 }
 
 }  // namespace

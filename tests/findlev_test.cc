@@ -4,8 +4,6 @@
 // both sides of their limits, message 7 for patterns of 64 positions or
 // more, and the automaton against the plain search of
 // tests/reference/countfind_reference.h.
-#include <unistd.h>
-
 #include <cstdlib>
 #include <cstring>
 #include <random>
@@ -27,26 +25,19 @@ zeqhost::Host &host() {
 
 using NumEntry = int32_t (*)(FncArgList *, double *);
 
-struct Arg {
-  char kind;  // 'c' character, 'n' number, 'm' missing
-  std::string s;
-  double x = 0;
-};
-Arg S(std::string s) { return {'c', std::move(s)}; }
-Arg N(double x) { return {'n', {}, x}; }
-Arg Missing() { return {'m', {}}; }
-
-void add(zeqtest::Call &c, const std::vector<Arg> &args) {
-  for (const Arg &a : args) {
-    if (a.kind == 'c') c.str(a.s);
-    if (a.kind == 'n') c.num(a.x);
-    if (a.kind == 'm') c.missing();
-  }
-}
+using zeqref::Absent;
+using zeqref::Arg;
+using zeqref::Missing;
+using zeqref::N;
+using zeqref::S;
+using zeqref::Var;
+using zeqref::add_args;
+using zeqref::is_missing_value;
+using zeqref::set_text;
 
 double findlev(const std::vector<Arg> &args, int32_t *rc = nullptr) {
   zeqtest::Call c;
-  add(c, args);
+  add_args(c, args);
   double out = -1;
   const int32_t r = host().fn<NumEntry>("fncfndl")(c.block(), &out);
   if (rc)
@@ -56,11 +47,6 @@ double findlev(const std::vector<Arg> &args, int32_t *rc = nullptr) {
   return out;
 }
 
-bool is_missing_value(double x) {
-  uint64_t bits;
-  std::memcpy(&bits, &x, sizeof bits);
-  return bits == 0xFFFFFE0000000000ull;
-}
 
 struct Case {
   const char *name;
@@ -157,7 +143,7 @@ TEST(FindlevArguments, FiveArgumentsNeedOneNumberAndOneText) {
   for (const std::vector<Arg> &args : {std::vector<Arg>{S("abc"), S("b"), N(0), N(1), N(2)},
                                        std::vector<Arg>{S("abc"), S("b"), N(0), S("I"), S("P")}}) {
     zeqtest::Call c;
-    add(c, args);
+    add_args(c, args);
     double out = -1;
     EXPECT_EQ(host().fn<NumEntry>("fncfndl")(c.block(), &out), FNC_RC_NOTE);
     EXPECT_EQ(c.mark(4), FNC_MARK_BAD);
@@ -170,7 +156,7 @@ class FindlevTooLong : public ::testing::TestWithParam<std::pair<int, const char
 TEST_P(FindlevTooLong, PatternIsRefusedWithMessage7) {
   const auto [n, mods] = GetParam();
   zeqtest::Call c;
-  add(c, {S(letters(n + 3)), S(letters(n)), N(0), S(mods)});
+  add_args(c, {S(letters(n + 3)), S(letters(n)), N(0), S(mods)});
   double out = -1;
   host().clear_log();
   EXPECT_EQ(host().fn<NumEntry>("fncfndl")(c.block(), &out), FNC_RC_NOTE);
@@ -254,12 +240,7 @@ TEST(FindlevReference, LongTextAgrees) {
 
 TEST(Builds, SuitePassesWithTheGenericBuildForced) {
   if (std::getenv("ZEQ_FORCE_GENERIC")) GTEST_SKIP() << "already the generic run";
-  std::string self(4096, '\0');
-  const ssize_t n = readlink("/proc/self/exe", self.data(), self.size() - 1);
-  ASSERT_GT(n, 0);
-  self.resize((size_t)n);
-  const std::string cmd = "ZEQ_FORCE_GENERIC=1 '" + self + "' --gtest_filter=-Builds.* > /dev/null 2>&1";
-  EXPECT_EQ(std::system(cmd.c_str()), 0) << cmd;
+  EXPECT_EQ(zeqref::rerun_with_generic_build(), 0);
 }
 
 }  // namespace

@@ -5,8 +5,6 @@
 // default table, the multibyte route's argument patterns and its agreement
 // with the byte route, and the search against the boundary-stated reference
 // of tests/reference/countfind_reference.h in both builds.
-#include <unistd.h>
-
 #include <cstdlib>
 #include <cstring>
 #include <random>
@@ -29,30 +27,19 @@ zeqhost::Host &host() {
 using NumEntry = int32_t (*)(FncArgList *, double *);
 using MbEntry = int32_t (*)(FncArgList *, double *, ZeqStringService *, int32_t, const char *);
 
-struct Arg {
-  char kind;  // 'c' fixed, 'v' varying, 'n' number, 'm' missing, 'a' absent character
-  std::string s;
-  double x = 0;
-};
-Arg S(std::string s) { return {'c', std::move(s)}; }
-Arg Var(std::string s) { return {'v', std::move(s)}; }
-Arg N(double x) { return {'n', {}, x}; }
-Arg Missing() { return {'m', {}}; }
-Arg Absent() { return {'a', {}}; }
-
-void add(zeqtest::Call &c, const std::vector<Arg> &args) {
-  for (const Arg &a : args) {
-    if (a.kind == 'c') c.str(a.s);
-    if (a.kind == 'v') c.var(a.s);
-    if (a.kind == 'n') c.num(a.x);
-    if (a.kind == 'm') c.missing();
-    if (a.kind == 'a') c.absent();
-  }
-}
+using zeqref::Absent;
+using zeqref::Arg;
+using zeqref::Missing;
+using zeqref::N;
+using zeqref::S;
+using zeqref::Var;
+using zeqref::add_args;
+using zeqref::is_missing_value;
+using zeqref::set_text;
 
 double findw(const std::vector<Arg> &args, int32_t *rc = nullptr) {
   zeqtest::Call c;
-  add(c, args);
+  add_args(c, args);
   double out = -1;
   const int32_t r = host().fn<NumEntry>("fncfndw")(c.block(), &out);
   if (rc)
@@ -153,9 +140,7 @@ TEST(FindwArguments, MissingStartAnswersTheMissingValue) {
   int32_t rc = 0;
   const double out = findw({S("abc"), S("abc"), S(" "), Missing()}, &rc);
   EXPECT_EQ(rc, FNC_RC_MISSING);
-  uint64_t bits;
-  std::memcpy(&bits, &out, sizeof bits);
-  EXPECT_EQ(bits, 0xFFFFFE0000000000ull);
+  EXPECT_TRUE(is_missing_value(out));
 }
 
 TEST(FindwArguments, InvalidLetterNamesFindw) {
@@ -185,12 +170,6 @@ TEST(FindwContext, DefaultTableBuildsTheTaskContext) {
 // ---------------------------------------------------------------------------
 // The FINDW call-site cache.
 // ---------------------------------------------------------------------------
-void set_text(zeqtest::Call &c, int i, const char *text) {
-  FncString *s = c.string_arg(i);
-  s->data = const_cast<char *>(text);
-  s->length = static_cast<int64_t>(std::strlen(text));
-  s->maxLength = s->length;
-}
 
 class FindwCache : public ::testing::TestWithParam<uint8_t> {};
 
@@ -323,7 +302,7 @@ TEST(FindwMultibyte, ArgumentPatterns) {
   };
   for (size_t i = 0; i < forms.size(); i++) {
     zeqtest::Call c;
-    add(c, forms[i].args);
+    add_args(c, forms[i].args);
     double out = -1;
     EXPECT_EQ(fn(c.block(), &out, service, 0, "FINDW"), forms[i].rc) << i;
     EXPECT_EQ(out, forms[i].expected) << i;
@@ -348,8 +327,8 @@ TEST(FindwRoutes, AgreeOnAsciiText) {
       default: args.push_back(S(" ")); args.push_back(S(m)); break;
     }
     zeqtest::Call byte_call, mb_call;
-    add(byte_call, args);
-    add(mb_call, args);
+    add_args(byte_call, args);
+    add_args(mb_call, args);
     double byte_out = -1, mb_out = -2;
     ASSERT_EQ(host().fn<NumEntry>("fncfndw")(byte_call.block(), &byte_out), FNC_RC_OK);
     ASSERT_EQ(host().fn<MbEntry>("FINDW_FUNCTION")(mb_call.block(), &mb_out, service, 0, "FINDW"), FNC_RC_OK);
@@ -410,12 +389,7 @@ TEST(FindwReference, LongTextAgrees) {
 
 TEST(Builds, SuitePassesWithTheGenericBuildForced) {
   if (std::getenv("ZEQ_FORCE_GENERIC")) GTEST_SKIP() << "already the generic run";
-  std::string self(4096, '\0');
-  const ssize_t n = readlink("/proc/self/exe", self.data(), self.size() - 1);
-  ASSERT_GT(n, 0);
-  self.resize((size_t)n);
-  const std::string cmd = "ZEQ_FORCE_GENERIC=1 '" + self + "' --gtest_filter=-Builds.* > /dev/null 2>&1";
-  EXPECT_EQ(std::system(cmd.c_str()), 0) << cmd;
+  EXPECT_EQ(zeqref::rerun_with_generic_build(), 0);
 }
 
 }  // namespace

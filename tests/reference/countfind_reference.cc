@@ -2,6 +2,11 @@
 // countfind_reference.h.
 #include "tests/reference/countfind_reference.h"
 
+#include <unistd.h>
+
+#include <cstdlib>
+#include <cstring>
+
 namespace zeqref {
 
 namespace {
@@ -124,6 +129,40 @@ int64_t find_anchored(std::string_view s, std::string_view w, const uint8_t *fol
     return x;
   }
   return -1;
+}
+
+void add_args(zeqtest::Call &call, const std::vector<Arg> &args) {
+  for (const Arg &a : args) {
+    switch (a.kind) {
+      case 'c': call.str(a.s); break;
+      case 'v': call.var(a.s); break;
+      case 'n': call.num(a.x); break;
+      case 'm': call.missing(); break;
+      default: call.absent(); break;
+    }
+  }
+}
+
+void set_text(zeqtest::Call &call, int i, const char *text) {
+  FncString *s = call.string_arg(i);
+  s->data = const_cast<char *>(text);
+  s->length = static_cast<int64_t>(std::strlen(text));
+  s->maxLength = s->length;
+}
+
+bool is_missing_value(double x) {
+  uint64_t bits;
+  std::memcpy(&bits, &x, sizeof bits);
+  return bits == 0xFFFFFE0000000000ull;
+}
+
+int rerun_with_generic_build() {
+  std::string self(4096, '\0');
+  const ssize_t n = readlink("/proc/self/exe", self.data(), self.size() - 1);
+  if (n <= 0) return -1;
+  self.resize(static_cast<size_t>(n));
+  const std::string cmd = "ZEQ_FORCE_GENERIC=1 '" + self + "' --gtest_filter=-Builds.* > /dev/null 2>&1";
+  return std::system(cmd.c_str());
 }
 
 }  // namespace zeqref

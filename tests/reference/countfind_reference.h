@@ -1,7 +1,8 @@
 // tests/reference/countfind_reference.h - plain loops that the tests hold
 // COUNT, COUNTC, FIND, FINDC, FINDW and FINDLEV against.  Each one tries
 // every position in turn and states its rule directly, with no skipping,
-// no vectors and no automaton.  Used by tests only.
+// no vectors and no automaton.  Also the argument lists those tests build.
+// Used by tests only.
 //
 // Indexes are 0-based; -1 means none.  `up` is a 256-entry upper-case table
 // (the session's); null compares bytes as they are.
@@ -9,7 +10,11 @@
 
 #include <array>
 #include <cstdint>
+#include <string>
 #include <string_view>
+#include <vector>
+
+#include "tests/support/call.h"
 
 namespace zeqref {
 
@@ -52,5 +57,34 @@ int64_t find_word(std::string_view s, std::string_view w, const ByteFlags &delim
 int64_t find_anchored(std::string_view s, std::string_view w, const uint8_t *fold_up,
                       const uint8_t *fold_low, const ByteFlags &is_boundary, int64_t lo,
                       int64_t hi, bool P, bool S, bool lead_ok, bool tail_ok);
+
+// ---------------------------------------------------------------------------
+// Argument lists for the count and find tests.
+// ---------------------------------------------------------------------------
+
+// One argument: 'c' fixed character, 'v' varying character, 'n' number,
+// 'm' missing number, 'a' an optional character argument not written.
+struct Arg {
+  char kind;
+  std::string s;
+  double x = 0;
+};
+inline Arg S(std::string s) { return {'c', std::move(s)}; }
+inline Arg Var(std::string s) { return {'v', std::move(s)}; }
+inline Arg N(double x) { return {'n', {}, x}; }
+inline Arg Missing() { return {'m', {}}; }
+inline Arg Absent() { return {'a', {}}; }
+
+void add_args(zeqtest::Call &call, const std::vector<Arg> &args);
+
+// Re-points character argument i of a built block at another text.
+void set_text(zeqtest::Call &call, int i, const char *text);
+
+// True for the host's missing value (bits 0xFFFFFE0000000000).
+bool is_missing_value(double x);
+
+// Runs the calling test executable again with ZEQ_FORCE_GENERIC=1 (every
+// test but the Builds suite) and answers its exit status; 0 is success.
+int rerun_with_generic_build();
 
 }  // namespace zeqref
