@@ -4,7 +4,7 @@
 Usage (from the repository root):
     python3 scripts/gen_case_tables.py [--check] [UNICODE_DIR]
 
-UNICODE_DIR defaults to ../shared/unicode relative to the repository root and
+UNICODE_DIR defaults to scripts/unicode in the repository and
 must hold UnicodeData-1.1.5.txt and UnicodeData-9.0.0.txt, unchanged.
 
 Tables written (all two-level: page = u >> 7, slot = u & 0x7F):
@@ -360,7 +360,7 @@ def main(argv):
             unicode_dir = a
     root = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
     if unicode_dir is None:
-        unicode_dir = os.path.join(root, "..", "shared", "unicode")
+        unicode_dir = os.path.join(root, "scripts", "unicode")
     try:
         text = generate(unicode_dir)
     except (Failed, OSError, ValueError) as e:

@@ -34,7 +34,7 @@ namespace {
 constexpr TKChar kTop = 0x110000;  // one past the last code point
 
 std::string unicode_file(const char *name) {
-  return std::string(ZEQ_SOURCE_DIR "/../shared/unicode/") + name;
+  return std::string(ZEQ_SOURCE_DIR "/scripts/unicode/") + name;
 }
 
 struct Row {
