@@ -276,6 +276,15 @@ TEST(FindwMultibyte, CharacterPositionsAndWordNumbers) {
   EXPECT_EQ(findw({Var("\u00e9 b \u00e9"), S("\u00c9"), S(" "), S("I")}), 1);
 }
 
+// A start on the delimiter after a word begins between words: the next word
+// is a whole candidate, as on the byte route.
+TEST(FindwMultibyte, StartOnADelimiterBeginsBetweenWords) {
+  Utf8Session on;
+  EXPECT_EQ(findw({Var("\u00e9 b b"), S("b"), N(4)}), 5);
+  EXPECT_EQ(findw({Var("\u00e9 bb b"), S("b"), N(4)}), 6);
+  EXPECT_EQ(findw({Var("\u00e9 b b"), S("b"), N(3)}), 3);
+}
+
 TEST(FindwMultibyte, ArgumentPatterns) {
   auto *service = host().string_service();
   auto fn = host().fn<MbEntry>("FINDW_FUNCTION");

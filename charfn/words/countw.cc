@@ -283,8 +283,9 @@ ZEQ_EXPORT int32_t COUNTW_COMMON(FncArgList *args, double *count, ZeqStringServi
     const int32_t c = svc->read(svc, &probe, wide);
     return c < 0 || delim(static_cast<TKChar>(c));
   };
+  // A walk that begins on a delimiter begins between words.
   if (kind == KIND_FIND && !nothing)
-    partial_first = rtl ? !delim_at(index + 1) : !delim_at(index - 1);
+    partial_first = !delim_at(index) && (rtl ? !delim_at(index + 1) : !delim_at(index - 1));
 
   // Called for every word in walking order; true ends the walk.
   auto on_word = [&](Span w) -> bool {
