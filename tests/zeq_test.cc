@@ -146,4 +146,40 @@ TEST(ZeqTool, ReadsStatementsFromStdin) {
   EXPECT_EQ(out, "x\nz\n");
 }
 
+// The tool end to end, one row per family: arguments, stdout, exit status.
+struct ToolCase {
+  const char *args;
+  const char *out;
+  int status;
+};
+
+TEST(ZeqTool, EveryFamilyAnswers) {
+  if (!std::getenv("ZEQ_TOOL")) GTEST_SKIP() << "ZEQ_TOOL not set";
+  const ToolCase cases[] = {
+      {"'CATX(\"-\", \"a\", \"  \", \"b\")' 'CATM(\"-\", \"a\", \"  \", \"b\")'", "a-b\na--b\n", 0},
+      {"--char t='  ab' 'CALL CATB(t, \"c\")'", "T='ab c'\n", 0},
+      {"--char t=x 'CALL CATX(\"-\", t, \"a\", \"b\")'", "T='x-a-b'\n", 0},
+      {"--length 5 'CAT(\"abc\", \"def\")'", "abcde\n", 1},
+      {"'CATQ(\"C\", \"a,b\", \"c\")'", "\"a,b\",c\n", 0},
+      {"'COMPARE(\"abc\", \"abd\")' 'COMPLEV(\"kitten\", \"sitting\")' 'COMPGED(\"abc\", \"acb\")'", "-3\n3\n20\n", 0},
+      {"'CALL COMPCOST(\"swap=\", 1)' 'COMPGED(\"abc\", \"acb\")'", "1\n", 0},
+      {"'COUNT(\"aaaa\", \"aa\")' 'COUNTC(\"Hello World\", \"lo\")' 'COUNTW(\"a b  c\")'", "2\n5\n3\n", 0},
+      {"'FIND(\"She sells sea shells\", \"she\", \"i\")' 'FINDC(\"abc,def\", \",\")'", "1\n4\n", 0},
+      {"'FINDW(\"the brown fox\", \"fox\")' 'FINDLEV(\"a cat\", \"cat\", 0)'", "11\n3\n", 0},
+      {"'SCAN(\"one two three\", -1)' 'SCANQ(\"a \"\"b c\"\" d\", 2)' 'COUNTQ(\"a \"\"b c\"\" d\")'", "three\n\"b c\"\n3\n", 0},
+      {"--num p=0 --num l=0 'CALL SCAN(\"one two three\", 2, p, l)'", "P=5\nL=3\n", 0},
+      {"'NVALID(\"abc\")' 'NLITERAL(\"a b\")' 'ANYFIRST(\"12ab\")' 'POSITION(\"abc\", \"c\")'", "1\n\"a b\"N\n3\n3\n", 0},
+      {"--encoding utf-8 'COUNTW(\"\u00fcber stra\u00dfe\")' 'FIND(\"\u00fcber stra\u00dfe\", \"stra\u00dfe\")'", "2\n6\n", 0},
+      {"--encoding utf-8 'SCAN(\"\u00fcber stra\u00dfe\", -1)' 'COMPARE(\"\u00fcber\", \"\u00fcbex\")'", "stra\u00dfe\n-4\n", 0},
+      {"rand --method MT32 --seed 5489 --count 2 --as uint32", "3499211612\n581869302\n", 0},
+      {"rand --method XOR64 --seed 1 --count 1 --as uint64", "5180492295206395165\n", 0},
+      {"rand --method MT32 --as nosuch", "", 2},
+  };
+  for (const auto &c : cases) {
+    std::string out;
+    EXPECT_EQ(run_zeq(c.args, out), c.status) << c.args;
+    EXPECT_EQ(out, c.out) << c.args;
+  }
+}
+
 }  // namespace

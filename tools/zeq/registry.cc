@@ -25,7 +25,7 @@ const std::vector<FunctionInfo> kFunctions = {
     {"COUNTW", "fnccouw", 26, S::Number, nullptr, 0, false, true, "COUNTW(string [, delimiters [, modifiers]])"},
     {"FIND", "fncfind", 27, S::Number, nullptr, 0, false, true, "FIND(string, substring [, modifiers] [, start])"},
     {"FINDC", "fncfndc", 28, S::Number, nullptr, 0, false, true, "FINDC(string [, charlist] [, modifiers] [, start])"},
-    {"FINDLEV", "fncfndl", 29, S::Number, nullptr, 0, false, true, "FINDLEV(string, pattern [, modifiers])"},
+    {"FINDLEV", "fncfndl", 29, S::Number, nullptr, 0, false, true, "FINDLEV(string, pattern, level [, modifiers] [, start])"},
     {"FINDW", "fncfndw", 30, S::Number, nullptr, 0, false, true, "FINDW(string, word [, delimiters] [, modifiers] [, start])"},
     {"FIRST", "fncfirst", 31, S::Direct, nullptr, 0, false, true, "FIRST(string)"},
     {"POSITION", "fncndxt", 32, S::Number, nullptr, 0, false, true, "POSITION(source, excerpt)"},
