@@ -10,41 +10,20 @@
 
 #include "host/host.h"
 #include "tests/support/call.h"
+#include "tests/support/host_fixture.h"
 
 namespace {
 
-zeqhost::Host &host() {
-  static zeqhost::Host *h = new zeqhost::Host();
-  return *h;
-}
+using zeqtest::host;
 
 int32_t catq(FncArgList *args, FncString *result) {
   static auto f = host().fn<FncCharEntry>("fnccatq");
   return f(args, result);
 }
 
-struct Fixed {
-  std::string buf;
-  FncString rec{};
-  explicit Fixed(int64_t max_length) {
-    buf.assign((size_t)max_length + 16, '#');
-    rec.maxLength = max_length;
-    rec.data = buf.data();
-  }
-  std::string text() const { return std::string(rec.data, (size_t)rec.length); }
-  bool guard_intact() const { return buf.compare((size_t)rec.maxLength, 16, std::string(16, '#')) == 0; }
-};
+using zeqtest::Fixed;
 
-std::vector<std::string> messages() {
-  std::vector<std::string> out;
-  for (const auto &e : host().log()) {
-    if (e.kind != zeqhost::LogEntry::Catalogue) continue;
-    std::string line = std::to_string(e.number) + ":";
-    for (size_t i = 0; i < e.args.size(); i++) line += (i ? "," : "") + e.args[i];
-    out.push_back(line);
-  }
-  return out;
-}
+std::vector<std::string> messages() { return zeqtest::catalogue_lines(); }
 
 // Hexadecimal digits of a text as the host's formatter writes them.
 std::string hex(const std::string &text) {

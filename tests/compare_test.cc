@@ -9,39 +9,21 @@
 
 #include "host/host.h"
 #include "tests/support/call.h"
+#include "tests/support/host_fixture.h"
 
 namespace {
 
-zeqhost::Host &host() {
-  static zeqhost::Host *h = new zeqhost::Host();
-  return *h;
-}
+using zeqtest::host;
 
 using NumFn = int32_t (*)(FncArgList *, double *);
 using MbFn = int32_t (*)(FncArgList *, double *, ZeqStringService *, int32_t, const char *);
 
-struct A {
-  enum K { Chr, Var, Num, Miss, Absent } k;
-  std::string s;
-  double x = 0;
-};
-A C(std::string s) { return {A::Chr, std::move(s)}; }
-A V(std::string s) { return {A::Var, std::move(s)}; }
-A N(double x) { return {A::Num, {}, x}; }
-A Miss() { return {A::Miss, {}}; }
-A Absent() { return {A::Absent, {}}; }
-
-void add(zeqtest::Call &c, const std::vector<A> &args) {
-  for (const A &a : args) {
-    switch (a.k) {
-      case A::Chr: c.str(a.s); break;
-      case A::Var: c.var(a.s); break;
-      case A::Num: c.num(a.x); break;
-      case A::Miss: c.missing(); break;
-      case A::Absent: c.absent(a.s == "num" ? FNC_ARG_NUMERIC : FNC_ARG_CHAR); break;
-    }
-  }
-}
+using A = zeqtest::Arg;
+using zeqtest::C;
+using zeqtest::V;
+using zeqtest::N;
+using zeqtest::Miss;
+using zeqtest::Absent;
 
 // Level-2 log lines that name an invalid modifier.
 std::vector<std::string> modifier_lines() {
@@ -74,7 +56,7 @@ class CompareBytes : public ::testing::TestWithParam<CompareCase> {};
 TEST_P(CompareBytes, GivesSignedPositionOfFirstDifference) {
   const CompareCase &tc = GetParam();
   zeqtest::Call c;
-  add(c, tc.args);
+  zeqtest::add_args(c, tc.args);
   double r = -999;
   host().clear_log();
   ASSERT_EQ(host().fn<NumFn>("fncompar")(c.block(), &r), FNC_RC_OK);
@@ -122,7 +104,7 @@ INSTANTIATE_TEST_SUITE_P(
         CompareCase{"CutoffIsAccepted", {C("abc"), C("abd"), N(2)}, -3},
         CompareCase{"CutoffThenModifiers", {C("abc"), C("ABC"), N(7), C("I")}, 0},
         CompareCase{"HugeCutoffAllowsASecond", {C("abc"), C("abd"), N(5e6), N(3)}, -3},
-        CompareCase{"AbsentOptionalsAreSkipped", {C("ab"), C("ab"), Absent(), A{A::Absent, "num"}}, 0}),
+        CompareCase{"AbsentOptionalsAreSkipped", {C("ab"), C("ab"), Absent(), zeqtest::AbsentNum()}, 0}),
     [](const auto &info) { return std::string(info.param.name); });
 
 TEST(CompareBytes, InvalidModifierIsReportedOnceAndIgnored) {
@@ -151,7 +133,7 @@ class CompareCutoff : public ::testing::TestWithParam<BadCutoff> {};
 TEST_P(CompareCutoff, InvalidCutoffIsANote) {
   const BadCutoff &tc = GetParam();
   zeqtest::Call c;
-  add(c, tc.args);
+  zeqtest::add_args(c, tc.args);
   double r = -999;
   ASSERT_EQ(host().fn<NumFn>("fncompar")(c.block(), &r), FNC_RC_NOTE);
   EXPECT_EQ(r, -999) << "no result is written";
@@ -204,7 +186,7 @@ class CompareMultibyteCases : public CompareMultibyte,
 TEST_P(CompareMultibyteCases, CountsCharacters) {
   const MbCase &tc = GetParam();
   zeqtest::Call c;
-  add(c, tc.args);
+  zeqtest::add_args(c, tc.args);
   double r = -999;
   ASSERT_EQ(run(c, &r), FNC_RC_OK);
   EXPECT_EQ(r, tc.expected);

@@ -13,37 +13,20 @@
 #include "host/host.h"
 #include "tests/reference/edit_distance.h"
 #include "tests/support/call.h"
+#include "tests/support/host_fixture.h"
 
 namespace {
 
-zeqhost::Host &host() {
-  static zeqhost::Host *h = new zeqhost::Host();
-  return *h;
-}
+using zeqtest::host;
 
 using NumFn = int32_t (*)(FncArgList *, double *);
 using CostFn = int32_t (*)(FncArgList *);
 
-struct A {
-  enum K { Chr, Num, Miss, Absent } k;
-  std::string s;
-  double x = 0;
-};
-A C(std::string s) { return {A::Chr, std::move(s)}; }
-A N(double x) { return {A::Num, {}, x}; }
-A Miss() { return {A::Miss, {}}; }
-A Absent() { return {A::Absent, {}}; }
-
-void add(zeqtest::Call &c, const std::vector<A> &args) {
-  for (const A &a : args) {
-    switch (a.k) {
-      case A::Chr: c.str(a.s); break;
-      case A::Num: c.num(a.x); break;
-      case A::Miss: c.missing(); break;
-      case A::Absent: c.absent(); break;
-    }
-  }
-}
+using A = zeqtest::Arg;
+using zeqtest::C;
+using zeqtest::N;
+using zeqtest::Miss;
+using zeqtest::Absent;
 
 // A task of its own, so that the cost table of one test does not leak into
 // another.
@@ -54,14 +37,14 @@ struct Task {
     zeqtest::Call local;
     zeqtest::Call &c = keep ? *keep : local;
     c.task(t);
-    add(c, args);
+    zeqtest::add_args(c, args);
     return host().fn<CostFn>("fncomcos")(c.block());
   }
   int32_t compged(const std::vector<A> &args, double *r, zeqtest::Call *keep = nullptr) {
     zeqtest::Call local;
     zeqtest::Call &c = keep ? *keep : local;
     c.task(t);
-    add(c, args);
+    zeqtest::add_args(c, args);
     return host().fn<NumFn>("fncomged")(c.block(), r);
   }
   double ged(const std::vector<A> &args) {

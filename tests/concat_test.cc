@@ -12,13 +12,11 @@
 
 #include "host/host.h"
 #include "tests/support/call.h"
+#include "tests/support/host_fixture.h"
 
 namespace {
 
-zeqhost::Host &host() {
-  static zeqhost::Host *h = new zeqhost::Host();
-  return *h;
-}
+using zeqtest::host;
 
 FncCharEntry entry(const char *name) {
   auto f = host().fn<FncCharEntry>(name);
@@ -26,57 +24,15 @@ FncCharEntry entry(const char *name) {
   return f;
 }
 
-// One argument of a case: a fixed or varying character value, a number, a
-// missing number, or an absent optional argument.
-struct A {
-  enum K { Chr, Var, Num, Miss, Absent } k;
-  std::string s;
-  double x = 0;
-};
-A C(std::string s) { return {A::Chr, std::move(s)}; }
-A V(std::string s) { return {A::Var, std::move(s)}; }
-A N(double x) { return {A::Num, {}, x}; }
-A Absent() { return {A::Absent, {}}; }
+using A = zeqtest::Arg;
+using zeqtest::C;
+using zeqtest::V;
+using zeqtest::N;
+using zeqtest::Absent;
 
-void add(zeqtest::Call &c, const std::vector<A> &args) {
-  for (const A &a : args) {
-    switch (a.k) {
-      case A::Chr: c.str(a.s); break;
-      case A::Var: c.var(a.s); break;
-      case A::Num: c.num(a.x); break;
-      case A::Miss: c.missing(); break;
-      case A::Absent: c.absent(); break;
-    }
-  }
-}
+using zeqtest::Fixed;
 
-// A fixed result whose buffer runs 16 bytes past maxLength, so that a write
-// beyond the room shows in the guard bytes.
-struct Fixed {
-  std::string buf;
-  FncString rec{};
-  explicit Fixed(int64_t max_length, std::string initial = {}) {
-    buf.assign((size_t)max_length + 16, '#');
-    std::memcpy(buf.data(), initial.data(), initial.size());
-    rec.maxLength = max_length;
-    rec.length = (int64_t)initial.size();
-    rec.data = buf.data();
-  }
-  std::string text() const { return std::string(rec.data, (size_t)rec.length); }
-  bool guard_intact() const { return buf.compare((size_t)rec.maxLength, 16, std::string(16, '#')) == 0; }
-};
-
-// The catalogue messages the last call issued, as "number:arg,arg,...".
-std::vector<std::string> messages() {
-  std::vector<std::string> out;
-  for (const auto &e : host().log()) {
-    if (e.kind != zeqhost::LogEntry::Catalogue) continue;
-    std::string line = std::to_string(e.number) + ":";
-    for (size_t i = 0; i < e.args.size(); i++) line += (i ? "," : "") + e.args[i];
-    out.push_back(line);
-  }
-  return out;
-}
+std::vector<std::string> messages() { return zeqtest::catalogue_lines(); }
 
 // The text the host's formatter gives for x in `width`, leading blanks
 // dropped: what a numeric item must contribute.
@@ -114,7 +70,7 @@ class Join : public ::testing::TestWithParam<JoinCase> {};
 TEST_P(Join, BuildsTheConcatenation) {
   const JoinCase &tc = GetParam();
   zeqtest::Call c;
-  add(c, tc.args);
+  zeqtest::add_args(c, tc.args);
   Fixed r(64);
   host().clear_log();
   ASSERT_EQ(entry(tc.entry)(c.block(), &r.rec), FNC_RC_OK);
@@ -214,7 +170,7 @@ class Cut : public ::testing::TestWithParam<CutCase> {};
 TEST_P(Cut, KeepsPrefixMarksFirstCutAndReports) {
   const CutCase &tc = GetParam();
   zeqtest::Call c;
-  add(c, tc.args);
+  zeqtest::add_args(c, tc.args);
   Fixed r(tc.room);
   host().clear_log();
   EXPECT_EQ(entry(tc.entry)(c.block(), &r.rec), FNC_RC_NOTE);
@@ -329,9 +285,9 @@ TEST_P(InPlace, AppendsToTarget) {
   const InPlaceCase &tc = GetParam();
   zeqtest::Call c;
   c.form(FNC_FORM_CALL);
-  add(c, tc.before);
+  zeqtest::add_args(c, tc.before);
   c.str("");  // placeholder for the target
-  add(c, tc.items);
+  zeqtest::add_args(c, tc.items);
   Fixed t(tc.target_max, tc.target);
   c.block()->args[tc.before.size()].value = &t.rec;
   host().clear_log();

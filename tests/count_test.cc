@@ -10,28 +10,23 @@
 
 #include <gtest/gtest.h>
 
-#include "host/host.h"
 #include "tests/reference/countfind_reference.h"
 #include "tests/support/call.h"
+#include "tests/support/host_fixture.h"
 
 namespace {
 
-zeqhost::Host &host() {
-  static zeqhost::Host *h = new zeqhost::Host();
-  return *h;
-}
+using zeqtest::host;
 
-using NumEntry = int32_t (*)(FncArgList *, double *);
-using MbEntry = int32_t (*)(FncArgList *, double *, ZeqStringService *, int32_t, const char *);
+using zeqtest::NumEntry;
+using MbEntry = zeqtest::MbNumEntry;
 
 using zeqref::Absent;
 using zeqref::Arg;
-using zeqref::Missing;
 using zeqref::N;
 using zeqref::S;
 using zeqref::Var;
 using zeqref::add_args;
-using zeqref::is_missing_value;
 using zeqref::set_text;
 
 struct Outcome {
@@ -50,12 +45,7 @@ Outcome run(const char *entry, const std::vector<Arg> &args, uint8_t kind = 0) {
 
 std::vector<int> messages() { return host().message_numbers(); }
 
-struct Case {
-  const char *name;
-  std::vector<Arg> args;
-  double expected;
-  int reports = 0;  // catalogue messages 6 expected
-};
+using Case = zeqtest::NumberCase;
 
 std::string case_name(const ::testing::TestParamInfo<Case> &info) { return info.param.name; }
 
@@ -303,10 +293,7 @@ TEST(CountFindInput, EveryEntryToleratesOddInput) {
 // ---------------------------------------------------------------------------
 // Multibyte route.
 // ---------------------------------------------------------------------------
-struct Utf8Session {
-  Utf8Session() { host().set_utf8(true); }
-  ~Utf8Session() { host().set_utf8(false); }
-};
+using zeqtest::Utf8Session;
 
 TEST(CountMultibyte, VaryingMultibyteStringTakesTheCharacterRoute) {
   Utf8Session on;

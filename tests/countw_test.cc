@@ -12,13 +12,11 @@
 #include "host/host.h"
 #include "tests/reference/words_reference.h"
 #include "tests/support/call.h"
+#include "tests/support/host_fixture.h"
 
 namespace {
 
-zeqhost::Host &host() {
-  static zeqhost::Host *h = new zeqhost::Host();
-  return *h;
-}
+using zeqtest::host;
 
 using CountEntry = int32_t (*)(FncArgList *, double *);
 using CountMb = int32_t (*)(FncArgList *, double *, ZeqStringService *, int32_t, const char *);

@@ -11,13 +11,11 @@
 
 #include "host/host.h"
 #include "tests/support/call.h"
+#include "tests/support/host_fixture.h"
 
 namespace {
 
-zeqhost::Host &host() {
-  static zeqhost::Host *h = new zeqhost::Host();
-  return *h;
-}
+using zeqtest::host;
 
 using CountEntry = int32_t (*)(FncArgList *, double *);
 using ScanEntry = int32_t (*)(FncArgList *, FncString *);

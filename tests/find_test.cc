@@ -14,21 +14,17 @@
 
 #include <gtest/gtest.h>
 
-#include "host/host.h"
 #include "tests/reference/countfind_reference.h"
 #include "tests/support/call.h"
+#include "tests/support/host_fixture.h"
 
 namespace {
 
-zeqhost::Host &host() {
-  static zeqhost::Host *h = new zeqhost::Host();
-  return *h;
-}
+using zeqtest::host;
 
-using NumEntry = int32_t (*)(FncArgList *, double *);
-using MbEntry = int32_t (*)(FncArgList *, double *, ZeqStringService *, int32_t, const char *);
+using zeqtest::NumEntry;
+using MbEntry = zeqtest::MbNumEntry;
 
-using zeqref::Absent;
 using zeqref::Arg;
 using zeqref::Missing;
 using zeqref::N;
@@ -36,27 +32,12 @@ using zeqref::S;
 using zeqref::Var;
 using zeqref::add_args;
 using zeqref::is_missing_value;
-using zeqref::set_text;
 
 double find(const std::vector<Arg> &args, int32_t *rc = nullptr) {
-  zeqtest::Call c;
-  add_args(c, args);
-  double out = -1;
-  const int32_t r = host().fn<NumEntry>("fncfind")(c.block(), &out);
-  if (rc)
-    *rc = r;
-  else
-    EXPECT_EQ(r, FNC_RC_OK);
-  return out;
+  return zeqtest::call_number("fncfind", args, rc);
 }
 
-
-struct Case {
-  const char *name;
-  std::vector<Arg> args;
-  double expected;
-  int reports = 0;
-};
+using Case = zeqtest::NumberCase;
 
 class Find : public ::testing::TestWithParam<Case> {};
 
@@ -153,10 +134,7 @@ TEST(FindArguments, InvalidLetterIsReportedWithTheFunctionName) {
 // ---------------------------------------------------------------------------
 // Multibyte route.
 // ---------------------------------------------------------------------------
-struct Utf8Session {
-  Utf8Session() { host().set_utf8(true); }
-  ~Utf8Session() { host().set_utf8(false); }
-};
+using zeqtest::Utf8Session;
 
 class FindMultibyte : public ::testing::TestWithParam<Case> {};
 

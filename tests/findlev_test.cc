@@ -12,48 +12,28 @@
 
 #include <gtest/gtest.h>
 
-#include "host/host.h"
 #include "tests/reference/countfind_reference.h"
 #include "tests/support/call.h"
+#include "tests/support/host_fixture.h"
 
 namespace {
 
-zeqhost::Host &host() {
-  static zeqhost::Host *h = new zeqhost::Host();
-  return *h;
-}
+using zeqtest::host;
 
-using NumEntry = int32_t (*)(FncArgList *, double *);
+using zeqtest::NumEntry;
 
-using zeqref::Absent;
 using zeqref::Arg;
 using zeqref::Missing;
 using zeqref::N;
 using zeqref::S;
-using zeqref::Var;
 using zeqref::add_args;
 using zeqref::is_missing_value;
-using zeqref::set_text;
 
 double findlev(const std::vector<Arg> &args, int32_t *rc = nullptr) {
-  zeqtest::Call c;
-  add_args(c, args);
-  double out = -1;
-  const int32_t r = host().fn<NumEntry>("fncfndl")(c.block(), &out);
-  if (rc)
-    *rc = r;
-  else
-    EXPECT_EQ(r, FNC_RC_OK);
-  return out;
+  return zeqtest::call_number("fncfndl", args, rc);
 }
 
-
-struct Case {
-  const char *name;
-  std::vector<Arg> args;
-  double expected;
-  int reports = 0;
-};
+using Case = zeqtest::NumberCase;
 
 class Findlev : public ::testing::TestWithParam<Case> {};
 

@@ -13,19 +13,16 @@
 
 #include <gtest/gtest.h>
 
-#include "host/host.h"
 #include "tests/reference/countfind_reference.h"
 #include "tests/support/call.h"
+#include "tests/support/host_fixture.h"
 
 namespace {
 
-zeqhost::Host &host() {
-  static zeqhost::Host *h = new zeqhost::Host();
-  return *h;
-}
+using zeqtest::host;
 
-using NumEntry = int32_t (*)(FncArgList *, double *);
-using MbEntry = int32_t (*)(FncArgList *, double *, ZeqStringService *, int32_t, const char *);
+using zeqtest::NumEntry;
+using MbEntry = zeqtest::MbNumEntry;
 
 using zeqref::Absent;
 using zeqref::Arg;
@@ -38,23 +35,10 @@ using zeqref::is_missing_value;
 using zeqref::set_text;
 
 double findw(const std::vector<Arg> &args, int32_t *rc = nullptr) {
-  zeqtest::Call c;
-  add_args(c, args);
-  double out = -1;
-  const int32_t r = host().fn<NumEntry>("fncfndw")(c.block(), &out);
-  if (rc)
-    *rc = r;
-  else
-    EXPECT_EQ(r, FNC_RC_OK);
-  return out;
+  return zeqtest::call_number("fncfndw", args, rc);
 }
 
-struct Case {
-  const char *name;
-  std::vector<Arg> args;
-  double expected;
-  int reports = 0;
-};
+using Case = zeqtest::NumberCase;
 
 class Findw : public ::testing::TestWithParam<Case> {};
 
@@ -262,10 +246,7 @@ TEST(FindwCacheElsewhere, OHasNoEffect) {
 // ---------------------------------------------------------------------------
 // Multibyte route.
 // ---------------------------------------------------------------------------
-struct Utf8Session {
-  Utf8Session() { host().set_utf8(true); }
-  ~Utf8Session() { host().set_utf8(false); }
-};
+using zeqtest::Utf8Session;
 
 TEST(FindwMultibyte, CharacterPositionsAndWordNumbers) {
   Utf8Session on;

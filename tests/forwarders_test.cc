@@ -13,6 +13,7 @@
 #include "host/host.h"
 #include "module/entry.h"
 #include "module/frame.h"
+#include "tests/support/host_fixture.h"
 
 // A stand-in host entry: records r10 and rax as the forwarder left them,
 // then continues in capture_body with the caller's arguments untouched.
@@ -42,10 +43,7 @@ namespace {
 
 using zeqhost::Host;
 
-Host &host() {
-  static Host *h = new Host();
-  return *h;
-}
+using zeqtest::host;
 
 class ForwarderTest : public ::testing::Test {
  protected:

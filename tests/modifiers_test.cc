@@ -14,13 +14,11 @@
 #include "charfn/compare/modifiers.h"
 #include "host/host.h"
 #include "tests/support/call.h"
+#include "tests/support/host_fixture.h"
 
 namespace {
 
-zeqhost::Host &host() {
-  static zeqhost::Host *h = new zeqhost::Host();
-  return *h;
-}
+using zeqtest::host;
 
 using ArgInitFn = void (*)(FncArgList *, ZeqStringService *, int32_t *, ParsedArgs *,
                            ModifierFlags *, int32_t, int32_t, const char *);
@@ -28,16 +26,12 @@ using ArgTermFn = void (*)(ParsedArgs *);
 using HasMbFn = int32_t (*)(ZeqStringService *, const char *, int64_t);
 using CheckFn = ZeqStringService *(*)(FncArgList *);
 
-struct A {
-  enum K { Chr, Var, Num, Miss, Absent } k;
-  std::string s;
-  double x = 0;
-};
-A C(std::string s) { return {A::Chr, std::move(s)}; }
-A V(std::string s) { return {A::Var, std::move(s)}; }
-A N(double x) { return {A::Num, {}, x}; }
-A Miss() { return {A::Miss, {}}; }
-A Absent() { return {A::Absent, {}}; }
+using A = zeqtest::Arg;
+using zeqtest::C;
+using zeqtest::V;
+using zeqtest::N;
+using zeqtest::Miss;
+using zeqtest::Absent;
 
 class Modifiers : public ::testing::Test {
  protected:
@@ -52,15 +46,7 @@ class Modifiers : public ::testing::Test {
   void parse(const std::vector<A> &args, std::vector<int32_t> roles, int kind,
              const char *name = "COUNT") {
     call_ = std::make_unique<zeqtest::Call>();
-    for (const A &a : args) {
-      switch (a.k) {
-        case A::Chr: call_->str(a.s); break;
-        case A::Var: call_->var(a.s); break;
-        case A::Num: call_->num(a.x); break;
-        case A::Miss: call_->missing(); break;
-        case A::Absent: call_->absent(); break;
-      }
-    }
+    zeqtest::add_args(*call_, args);
     roles.resize(ROLE_COUNT, 0);
     roles_ = roles;
     std::memset(&pa_, 0x5A, sizeof pa_);

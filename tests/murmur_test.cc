@@ -11,10 +11,13 @@
 #include <vector>
 
 #include "host/host.h"
+#include "tests/support/rng_support.h"
 #include "zeq/host.h"
 #include "zeq/rng.h"
 
 namespace {
+
+using zeqtest::fmix64;
 
 using Murmur32 = uint32_t (*)(const void *, int64_t, uint32_t);
 using Murmur64 = uint64_t (*)(const uint64_t *, int64_t, uint64_t);
@@ -26,14 +29,6 @@ using DrawD = double (*)();
 // --- reference: MurmurHash3_x64_128 as published (MurmurHash3.cpp), with the
 // seed widened to 64 bits (the published code zero-extends a 32-bit seed).
 uint64_t rotl64(uint64_t x, int r) { return (x << r) | (x >> (64 - r)); }
-uint64_t fmix64(uint64_t k) {
-  k ^= k >> 33;
-  k *= 0xff51afd7ed558ccdull;
-  k ^= k >> 33;
-  k *= 0xc4ceb9fe1a85ec53ull;
-  k ^= k >> 33;
-  return k;
-}
 
 void ref_x64_128(const void *key, int len, uint64_t seed, uint64_t out[2]) {
   const uint8_t *data = static_cast<const uint8_t *>(key);

@@ -10,13 +10,11 @@
 
 #include "host/host.h"
 #include "tests/support/call.h"
+#include "tests/support/host_fixture.h"
 
 namespace {
 
-zeqhost::Host &host() {
-  static zeqhost::Host *h = new zeqhost::Host();
-  return *h;
-}
+using zeqtest::host;
 
 FncNumEntry num_entry(const char *name) {
   auto f = host().fn<FncNumEntry>(name);

@@ -13,13 +13,11 @@
 #include "host/host.h"
 #include "tests/reference/words_reference.h"
 #include "tests/support/call.h"
+#include "tests/support/host_fixture.h"
 
 namespace {
 
-zeqhost::Host &host() {
-  static zeqhost::Host *h = new zeqhost::Host();
-  return *h;
-}
+using zeqtest::host;
 
 using ScanEntry = int32_t (*)(FncArgList *, FncString *);
 using CountEntry = int32_t (*)(FncArgList *, double *);

@@ -10,26 +10,14 @@
 #include <vector>
 
 #include "host/host.h"
+#include "tests/support/rng_support.h"
 #include "zeq/rng.h"
 
 namespace {
 
-using Builder = void (*)(zrng_desc *);
 using Ranuni = double (*)(uint64_t *);
 
-class Legacy : public ::testing::Test {
- protected:
-  void SetUp() override {
-    ASSERT_TRUE(host.loaded()) << host.load_error();
-    std::memset(blob, 0, sizeof blob);
-  }
-  zrng_desc build(const char *method) {
-    zrng_desc d;
-    host.fn<Builder>((std::string("zrnf") + method).c_str())(&d);
-    return d;
-  }
-  zeqhost::Host host;
-  alignas(8) unsigned char blob[16];
+class Legacy : public zeqtest::RngTest<16> {
 };
 
 constexpr uint64_t kM = 2147483647, kA = 397204094;

@@ -15,11 +15,14 @@
 
 #include "host/host.h"
 #include "rng/mt/mt.h"
+#include "tests/support/rng_support.h"
 #include "zeq/rng.h"
 
 namespace {
 
-using Builder = void (*)(zrng_desc *);
+using zeqtest::fmix32;
+using zeqtest::fmix64;
+
 using zeq::rng::Mt32Blob;
 using zeq::rng::Mt64Blob;
 
@@ -37,28 +40,13 @@ uint32_t ref_murmur32_3(const uint32_t w[3], uint32_t seed) {
     h ^= k;
     h = rotl32(h, 13) * 5 + 0xe6546b64u;
   }
-  h ^= 12;
-  h ^= h >> 16;
-  h *= 0x85ebca6bu;
-  h ^= h >> 13;
-  h *= 0xc2b2ae35u;
-  h ^= h >> 16;
-  return h;
-}
-
-uint64_t ref_fmix64(uint64_t k) {
-  k ^= k >> 33;
-  k *= 0xff51afd7ed558ccdull;
-  k ^= k >> 33;
-  k *= 0xc4ceb9fe1a85ec53ull;
-  k ^= k >> 33;
-  return k;
+  return fmix32(h ^ 12);
 }
 
 // MurmurHash3_x64_128 of four words (three, extended by fmix64(seed)),
 // folded to 64 bits.
 uint64_t ref_murmur64_3(const uint64_t w3[3], uint64_t seed) {
-  const uint64_t w[4] = {w3[0], w3[1], w3[2], ref_fmix64(seed)};
+  const uint64_t w[4] = {w3[0], w3[1], w3[2], fmix64(seed)};
   const uint64_t c1 = 0x87c37b91114253d5ull, c2 = 0x4cf5ad432745937full;
   uint64_t h1 = seed, h2 = seed;
   for (int i = 0; i < 4; i += 2) {
@@ -77,8 +65,8 @@ uint64_t ref_murmur64_3(const uint64_t w3[3], uint64_t seed) {
   h2 ^= 32;
   h1 += h2;
   h2 += h1;
-  h1 = ref_fmix64(h1);
-  h2 = ref_fmix64(h2);
+  h1 = fmix64(h1);
+  h2 = fmix64(h2);
   h1 += h2;
   h2 += h1;
   return h1 ^ h2;
@@ -111,21 +99,10 @@ std::vector<uint32_t> init2002(uint32_t s) {
   return mt;
 }
 
-class MersenneTwister : public ::testing::Test {
+class MersenneTwister : public zeqtest::RngTest<2504> {
  protected:
-  void SetUp() override {
-    ASSERT_TRUE(host.loaded()) << host.load_error();
-    std::memset(blob, 0, sizeof blob);
-  }
-  zrng_desc build(const char *method) {
-    zrng_desc d;
-    host.fn<Builder>((std::string("zrnf") + method).c_str())(&d);
-    return d;
-  }
   Mt32Blob *mt32() { return reinterpret_cast<Mt32Blob *>(blob); }
   Mt64Blob *mt64() { return reinterpret_cast<Mt64Blob *>(blob); }
-  zeqhost::Host host;
-  alignas(8) unsigned char blob[2504];
 };
 
 TEST_F(MersenneTwister, Mt32MatchesStdMt19937) {

@@ -10,11 +10,10 @@
 #include <vector>
 
 #include "host/host.h"
+#include "tests/support/rng_support.h"
 #include "zeq/rng.h"
 
 namespace {
-
-using Builder = void (*)(zrng_desc *);
 
 // pcg_output_rxs_m_xs_32_32 and pcg_output_rxs_m_xs_64_64 of pcg-c.
 uint32_t rxs_m_xs_32(uint32_t state) {
@@ -41,19 +40,7 @@ struct Pcg64Ref {
   }
 };
 
-class Pcg : public ::testing::Test {
- protected:
-  void SetUp() override {
-    ASSERT_TRUE(host.loaded()) << host.load_error();
-    std::memset(blob, 0, sizeof blob);
-  }
-  zrng_desc build(const char *method) {
-    zrng_desc d;
-    host.fn<Builder>((std::string("zrnf") + method).c_str())(&d);
-    return d;
-  }
-  zeqhost::Host host;
-  alignas(8) unsigned char blob[16];
+class Pcg : public zeqtest::RngTest<16> {
 };
 
 TEST_F(Pcg, Pcg32iSeedOne) {

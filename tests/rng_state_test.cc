@@ -11,39 +11,22 @@
 #include "host/host.h"
 #include "rng/mt/mt.h"
 #include "rng/threefry/threefry.h"
+#include "tests/support/rng_support.h"
 #include "zeq/rng.h"
 
 namespace {
 
+using zeqtest::fmix64;
+
 using Builder = void (*)(zrng_desc *);
 
-uint64_t fmix64(uint64_t k) {
-  k ^= k >> 33;
-  k *= 0xff51afd7ed558ccdull;
-  k ^= k >> 33;
-  k *= 0xc4ceb9fe1a85ec53ull;
-  k ^= k >> 33;
-  return k;
-}
-
-class StateLoading : public ::testing::Test {
+class StateLoading : public zeqtest::RngTest<2504, 0xEE> {
  protected:
-  void SetUp() override {
-    ASSERT_TRUE(host.loaded()) << host.load_error();
-    std::memset(blob, 0xEE, sizeof blob);
-  }
-  zrng_desc build(const char *method) {
-    zrng_desc d;
-    host.fn<Builder>((std::string("zrnf") + method).c_str())(&d);
-    return d;
-  }
   uint64_t word(int j) {
     uint64_t w;
     std::memcpy(&w, blob + 8 * j, 8);
     return w;
   }
-  zeqhost::Host host;
-  alignas(8) unsigned char blob[2504];
 };
 
 const unsigned char kBytes[] = {0x01, 0x02, 0x03, 0x04, 0x05, 0x06, 0x07, 0x08, 0x09, 0x0A,

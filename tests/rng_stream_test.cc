@@ -10,10 +10,14 @@
 #include <vector>
 
 #include "host/host.h"
+#include "tests/support/rng_support.h"
 #include "zeq/abi.h"
 #include "zeq/rng.h"
 
 namespace {
+
+using zeqtest::fmix32;
+using zeqtest::fmix64;
 
 using AllocReb = zrand_stream *(*)(FncTask *, uint64_t, uint64_t);
 using Alloc = zrand_stream *(*)(uint64_t, uint64_t);
@@ -49,16 +53,6 @@ uint64_t bits(double d) {
   uint64_t b;
   std::memcpy(&b, &d, sizeof b);
   return b;
-}
-
-uint32_t fmix32(uint32_t h) {
-  h ^= h >> 16; h *= 0x85EBCA6Bu; h ^= h >> 13; h *= 0xC2B2AE35u; h ^= h >> 16;
-  return h;
-}
-
-uint64_t fmix64(uint64_t x) {
-  x ^= x >> 33; x *= 0xFF51AFD7ED558CCDull; x ^= x >> 33; x *= 0xC4CEB9FE1A85EC53ull; x ^= x >> 33;
-  return x;
 }
 
 class Streams : public ::testing::Test {

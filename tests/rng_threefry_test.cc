@@ -13,29 +13,15 @@
 
 #include "host/host.h"
 #include "rng/threefry/threefry.h"
+#include "tests/support/rng_support.h"
 #include "zeq/rng.h"
 
 namespace {
 
-using Builder = void (*)(zrng_desc *);
-using zeq::rng::FryBlob;
+using zeqtest::fmix32;
+using zeqtest::fmix64;
 
-uint32_t fmix32(uint32_t h) {
-  h ^= h >> 16;
-  h *= 0x85ebca6bu;
-  h ^= h >> 13;
-  h *= 0xc2b2ae35u;
-  h ^= h >> 16;
-  return h;
-}
-uint64_t fmix64(uint64_t k) {
-  k ^= k >> 33;
-  k *= 0xff51afd7ed558ccdull;
-  k ^= k >> 33;
-  k *= 0xc4ceb9fe1a85ec53ull;
-  k ^= k >> 33;
-  return k;
-}
+using zeq::rng::FryBlob;
 
 // A counter-mode stream over a Random123 generator: blocks handed out word
 // by word, the counter incremented after the last word.
@@ -58,22 +44,11 @@ struct Ref {
   }
 };
 
-class Threefry : public ::testing::Test {
+class Threefry : public zeqtest::RngTest<104> {
  protected:
-  void SetUp() override {
-    ASSERT_TRUE(host.loaded()) << host.load_error();
-    std::memset(blob, 0, sizeof blob);
-  }
-  zrng_desc build(const char *method) {
-    zrng_desc d;
-    host.fn<Builder>((std::string("zrnf") + method).c_str())(&d);
-    return d;
-  }
   uint64_t draw(zrng_desc &d) {
     return d.output_bits == 32 ? d.uint32(blob) : d.uint64(blob);
   }
-  zeqhost::Host host;
-  alignas(8) unsigned char blob[104];
 };
 
 TEST_F(Threefry, ZeroCounterAndKeyGiveThePublishedBlocks) {

@@ -11,20 +11,12 @@
 #include <vector>
 
 #include "host/host.h"
+#include "tests/support/rng_support.h"
 #include "zeq/rng.h"
 
 namespace {
 
-using Builder = void (*)(zrng_desc *);
-
-uint64_t fmix64(uint64_t k) {
-  k ^= k >> 33;
-  k *= 0xff51afd7ed558ccdull;
-  k ^= k >> 33;
-  k *= 0xc4ceb9fe1a85ec53ull;
-  k ^= k >> 33;
-  return k;
-}
+using zeqtest::fmix64;
 
 struct Xorshift64Star {
   uint64_t x;
@@ -107,25 +99,14 @@ struct Xor4096i {
   }
 };
 
-class Xorshift : public ::testing::Test {
+class Xorshift : public zeqtest::RngTest<528> {
  protected:
-  void SetUp() override {
-    ASSERT_TRUE(host.loaded()) << host.load_error();
-    std::memset(blob, 0, sizeof blob);
-  }
-  zrng_desc build(const char *method) {
-    zrng_desc d;
-    host.fn<Builder>((std::string("zrnf") + method).c_str())(&d);
-    return d;
-  }
   template <class Ref>
   void expect_stream(const char *method, uint64_t seed, Ref ref, int n = 20000) {
     zrng_desc d = build(method);
     d.seed_64(blob, seed);
     for (int i = 0; i < n; ++i) ASSERT_EQ(d.uint64(blob), ref.next()) << method << " " << i;
   }
-  zeqhost::Host host;
-  alignas(8) unsigned char blob[528];
 };
 
 const uint64_t kSeeds[] = {1, 5489, 0xFFFFFFFFFFFFFFFFull, 0x8000000000000000ull,

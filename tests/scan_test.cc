@@ -14,38 +14,21 @@
 #include "host/host.h"
 #include "tests/reference/words_reference.h"
 #include "tests/support/call.h"
+#include "tests/support/host_fixture.h"
 
 namespace {
 
-zeqhost::Host &host() {
-  static zeqhost::Host *h = new zeqhost::Host();
-  return *h;
-}
+using zeqtest::host;
 
 using ScanEntry = int32_t (*)(FncArgList *, FncString *);
 ScanEntry fncscan() { return host().fn<ScanEntry>("fncscan"); }
 
-struct A {
-  enum K { Chr, Num, Miss, Absent } k;
-  std::string s;
-  double x = 0;
-};
-A C(std::string s) { return {A::Chr, std::move(s)}; }
-A N(double x) { return {A::Num, {}, x}; }
-A Miss() { return {A::Miss, {}}; }
-A AbsentChr() { return {A::Absent, {}}; }
-
-void add(zeqtest::Call &c, const std::vector<A> &args) {
-  for (const A &a : args) {
-    switch (a.k) {
-      case A::Chr: c.str(a.s); break;
-      case A::Num: c.num(a.x); break;
-      case A::Miss: c.missing(); break;
-      case A::Absent: c.absent(a.s == "num" ? FNC_ARG_NUMERIC : FNC_ARG_CHAR); break;
-    }
-  }
-}
-A AbsentNum() { return {A::Absent, "num"}; }
+using A = zeqtest::Arg;
+using zeqtest::C;
+using zeqtest::N;
+using zeqtest::Miss;
+using zeqtest::AbsentNum;
+inline A AbsentChr() { return zeqtest::Absent(); }
 
 // A fixed result with 16 guard bytes past maxLength.
 struct Fixed {
@@ -70,7 +53,7 @@ struct Answer {
 };
 Answer scan(const std::vector<A> &args, int64_t room = 64, uint8_t kind = 0) {
   zeqtest::Call c;
-  add(c, args);
+  zeqtest::add_args(c, args);
   c.form(FNC_FORM_FUNCTION).kind(kind);
   Fixed r(room);
   const int32_t rc = fncscan()(c.block(), &r.rec);
@@ -155,7 +138,7 @@ TEST(ScanWordNumber, RefusedValuesMarkArgumentTwo) {
                               N(-2147483649.0), N(inf), N(-inf), N(1e300), AbsentNum()};
   for (const A &n : bad) {
     zeqtest::Call c;
-    add(c, {C("a b"), n});
+    zeqtest::add_args(c, {C("a b"), n});
     Fixed r(8);
     host().clear_log();
     EXPECT_EQ(fncscan()(c.block(), &r.rec), FNC_RC_NOTE) << n.x;
@@ -183,7 +166,7 @@ struct Target {
 
 Target call_scan(const std::vector<A> &args, int32_t *rc, uint8_t kind = 0) {
   zeqtest::Call c;
-  add(c, args);
+  zeqtest::add_args(c, args);
   c.form(FNC_FORM_CALL).kind(kind);
   *rc = fncscan()(c.block(), nullptr);
   const double *p = c.number_arg(2), *l = c.number_arg(3);
@@ -218,7 +201,7 @@ TEST(ScanCallForm, StoresPositionAndLength) {
 
 TEST(ScanCallForm, BadNumberGivesMissingTargets) {
   zeqtest::Call c;
-  add(c, {C("a b"), N(0.5), N(1), N(1)});
+  zeqtest::add_args(c, {C("a b"), N(0.5), N(1), N(1)});
   c.form(FNC_FORM_CALL);
   host().clear_log();
   EXPECT_EQ(fncscan()(c.block(), nullptr), FNC_RC_NOTE);
@@ -244,7 +227,7 @@ TEST(ScanCallForm, AbsentTargetsAreReportedWithMessage32) {
   };
   for (const Case &tc : cases) {
     zeqtest::Call c;
-    add(c, tc.args);
+    zeqtest::add_args(c, tc.args);
     c.form(FNC_FORM_CALL);
     host().clear_log();
     EXPECT_EQ(fncscan()(c.block(), nullptr), FNC_RC_NOTE);
@@ -255,7 +238,7 @@ TEST(ScanCallForm, AbsentTargetsAreReportedWithMessage32) {
   }
   // The message names the function and the argument number.
   zeqtest::Call c;
-  add(c, {C("a b"), N(1), N(0), AbsentNum()});
+  zeqtest::add_args(c, {C("a b"), N(1), N(0), AbsentNum()});
   c.form(FNC_FORM_CALL);
   host().clear_log();
   fncscan()(c.block(), nullptr);
@@ -294,7 +277,7 @@ TEST(ScanResult, CutToTheRoom) {
 TEST(ScanResult, GrowableResultGrowsToTheWord) {
   const std::string big(3000, 'w');
   zeqtest::Call c;
-  add(c, {C("a " + big), N(2)});
+  zeqtest::add_args(c, {C("a " + big), N(2)});
   zeqtest::Result r(5000, true, 0);
   ASSERT_EQ(fncscan()(c.block(), &r.rec), FNC_RC_OK);
   EXPECT_EQ(r.text(), big);
@@ -303,7 +286,7 @@ TEST(ScanResult, GrowableResultGrowsToTheWord) {
 
 TEST(ScanResult, FailedGrowthIsNoRoom) {
   zeqtest::Call c;
-  add(c, {C("abc def"), N(2)});
+  zeqtest::add_args(c, {C("abc def"), N(2)});
   zeqtest::Result r(100, true, 0);
   r.grow.fail = true;
   r.rec.length = 42;
@@ -385,7 +368,7 @@ class ScanMultibyte : public ::testing::Test {
   }
   Answer word(const std::vector<A> &args, int64_t room = 64) {
     zeqtest::Call c;
-    add(c, args);
+    zeqtest::add_args(c, args);
     Fixed r(room);
     const int32_t rc = host().fn<ScanMb>("SCAN_FUNCTION")(c.block(), &r.rec, svc(), 0, "SCAN");
     EXPECT_TRUE(r.guard_intact());
@@ -393,7 +376,7 @@ class ScanMultibyte : public ::testing::Test {
   }
   Target where(const std::vector<A> &args, int32_t *rc) {
     zeqtest::Call c;
-    add(c, args);
+    zeqtest::add_args(c, args);
     c.form(FNC_FORM_CALL);
     *rc = host().fn<ScanMb>("SCAN_FUNCTION")(c.block(), nullptr, svc(), 0, "SCAN");
     return {*c.number_arg(2), *c.number_arg(3)};
@@ -428,7 +411,7 @@ TEST_F(ScanMultibyte, CutsToWholeCharacters) {
 TEST_F(ScanMultibyte, RefusedNumbersWriteNothing) {
   for (double n : {0.0, 1.5, std::nan("")}) {
     zeqtest::Call c;
-    add(c, {C("a b"), N(n)});
+    zeqtest::add_args(c, {C("a b"), N(n)});
     Fixed r(8);
     EXPECT_EQ(host().fn<ScanMb>("SCAN_FUNCTION")(c.block(), &r.rec, svc(), 0, "SCAN"), FNC_RC_NOTE);
     EXPECT_EQ(r.rec.length, -7);

@@ -11,6 +11,7 @@
 
 #include "host/host.h"
 #include "strkernel/strkernel.h"
+#include "tests/support/host_fixture.h"
 
 namespace {
 
@@ -20,10 +21,7 @@ std::string blanks(std::string s) {
   return s;
 }
 
-zeqhost::Host &host() {
-  static zeqhost::Host *h = new zeqhost::Host();
-  return *h;
-}
+using zeqtest::host;
 
 TEST(Strip, DropsTrailingBlanks) {
   const struct {

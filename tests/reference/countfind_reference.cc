@@ -131,18 +131,6 @@ int64_t find_anchored(std::string_view s, std::string_view w, const uint8_t *fol
   return -1;
 }
 
-void add_args(zeqtest::Call &call, const std::vector<Arg> &args) {
-  for (const Arg &a : args) {
-    switch (a.kind) {
-      case 'c': call.str(a.s); break;
-      case 'v': call.var(a.s); break;
-      case 'n': call.num(a.x); break;
-      case 'm': call.missing(); break;
-      default: call.absent(); break;
-    }
-  }
-}
-
 void set_text(zeqtest::Call &call, int i, const char *text) {
   FncString *s = call.string_arg(i);
   s->data = const_cast<char *>(text);

@@ -14,6 +14,7 @@
 #include <string_view>
 #include <vector>
 
+#include "tests/support/args.h"
 #include "tests/support/call.h"
 
 namespace zeqref {
@@ -62,20 +63,14 @@ int64_t find_anchored(std::string_view s, std::string_view w, const uint8_t *fol
 // Argument lists for the count and find tests.
 // ---------------------------------------------------------------------------
 
-// One argument: 'c' fixed character, 'v' varying character, 'n' number,
-// 'm' missing number, 'a' an optional character argument not written.
-struct Arg {
-  char kind;
-  std::string s;
-  double x = 0;
-};
-inline Arg S(std::string s) { return {'c', std::move(s)}; }
-inline Arg Var(std::string s) { return {'v', std::move(s)}; }
-inline Arg N(double x) { return {'n', {}, x}; }
-inline Arg Missing() { return {'m', {}}; }
-inline Arg Absent() { return {'a', {}}; }
-
-void add_args(zeqtest::Call &call, const std::vector<Arg> &args);
+// The argument rows of tests/support/args.h, under the names these tests use.
+using Arg = zeqtest::Arg;
+inline Arg S(std::string s) { return zeqtest::C(std::move(s)); }
+inline Arg Var(std::string s) { return zeqtest::V(std::move(s)); }
+inline Arg Missing() { return zeqtest::Miss(); }
+using zeqtest::Absent;
+using zeqtest::N;
+using zeqtest::add_args;
 
 // Re-points character argument i of a built block at another text.
 void set_text(zeqtest::Call &call, int i, const char *text);

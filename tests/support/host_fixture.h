@@ -1,0 +1,86 @@
+// tests/support/host_fixture.h - the reference host a test executable shares,
+// and small helpers over it: calling a numeric table entry by name, switching
+// the session to UTF-8, reading the catalogue messages in the log.
+#pragma once
+
+#include <cstdint>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "host/host.h"
+#include "tests/support/args.h"
+#include "tests/support/call.h"
+
+namespace zeqtest {
+
+using NumEntry = int32_t (*)(FncArgList *, double *);
+using MbNumEntry = int32_t (*)(FncArgList *, double *, ZeqStringService *, int32_t, const char *);
+
+// One host for the whole executable, built on first use and never torn down
+// (tests run in one thread; the module stays loaded until exit).
+inline zeqhost::Host &host() {
+  static zeqhost::Host *h = new zeqhost::Host();
+  return *h;
+}
+
+// Calls the numeric entry `entry` with `args` and answers the value it
+// wrote.  The return code goes to *rc when given, else it must be OK.
+inline double call_number(const char *entry, const std::vector<Arg> &args, int32_t *rc = nullptr) {
+  Call c;
+  add_args(c, args);
+  double out = -1;
+  const int32_t r = host().fn<NumEntry>(entry)(c.block(), &out);
+  if (rc)
+    *rc = r;
+  else
+    EXPECT_EQ(r, FNC_RC_OK);
+  return out;
+}
+
+// A row of a numeric table: the arguments, the value expected, and how many
+// catalogue messages 6 (invalid argument) the call should report.
+struct NumberCase {
+  const char *name;
+  std::vector<Arg> args;
+  double expected;
+  int reports = 0;
+};
+
+// A fixed result whose buffer runs 16 bytes past maxLength, so that a write
+// beyond the room shows in the guard bytes; it may start with a text.
+struct Fixed {
+  std::string buf;
+  FncString rec{};
+  explicit Fixed(int64_t max_length, std::string initial = {}) {
+    buf.assign((size_t)max_length + 16, '#');
+    std::memcpy(buf.data(), initial.data(), initial.size());
+    rec.maxLength = max_length;
+    rec.length = (int64_t)initial.size();
+    rec.data = buf.data();
+  }
+  std::string text() const { return std::string(rec.data, (size_t)rec.length); }
+  bool guard_intact() const { return buf.compare((size_t)rec.maxLength, 16, std::string(16, '#')) == 0; }
+};
+
+// Holds the shared host's session in UTF-8 while it lives.
+struct Utf8Session {
+  Utf8Session() { host().set_utf8(true); }
+  ~Utf8Session() { host().set_utf8(false); }
+};
+
+// The catalogue messages in the log, each as "number:arg,arg,...".
+inline std::vector<std::string> catalogue_lines() {
+  std::vector<std::string> out;
+  for (const auto &e : host().log()) {
+    if (e.kind != zeqhost::LogEntry::Catalogue) continue;
+    std::string line = std::to_string(e.number) + ":";
+    for (size_t i = 0; i < e.args.size(); i++) line += (i ? "," : "") + e.args[i];
+    out.push_back(line);
+  }
+  return out;
+}
+
+}  // namespace zeqtest
