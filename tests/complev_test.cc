@@ -164,6 +164,150 @@ TEST(ComplevReference, RandomPairsMatchTheReference) {
 }
 
 // ---------------------------------------------------------------------------
+// Long strings: property tests over lengths 0..3000, small and large
+// alphabets, related and unrelated pairs, every answer against the reference
+// with no cutoff and with cutoffs below, at and one above the distance.
+// Lengths near multiples of 64 and pairs a few edits apart matter most: they
+// put the band edges and the last cell on word boundaries.
+// ---------------------------------------------------------------------------
+struct Alphabet {
+  const char *name;
+  std::string letters;
+};
+
+std::string all_bytes() {
+  std::string s;
+  for (int c = 0; c < 256; c++) s.push_back((char)c);
+  return s;
+}
+
+const Alphabet kAlphabets[] = {
+    {"ab", "ab"}, {"acgt", "acgt"}, {"mixed case", "aAbBcC xyz"}, {"every byte", all_bytes()}};
+
+std::string draw(std::mt19937 &g, int64_t n, const std::string &letters) {
+  std::string s;
+  std::uniform_int_distribution<size_t> pick(0, letters.size() - 1);
+  for (int64_t i = 0; i < n; i++) s.push_back(letters[pick(g)]);
+  return s;
+}
+
+// s with `edits` random replacements, deletions and insertions.
+std::string mutate(std::mt19937 &g, std::string s, int edits, const std::string &letters) {
+  std::uniform_int_distribution<size_t> pick(0, letters.size() - 1);
+  for (int e = 0; e < edits; e++) {
+    const size_t at = std::uniform_int_distribution<size_t>(0, s.size())(g);
+    switch (g() % 3) {
+      case 0: if (at < s.size()) s[at] = letters[pick(g)]; break;
+      case 1: if (at < s.size()) s.erase(at, 1); break;
+      default: s.insert(s.begin() + (ptrdiff_t)at, letters[pick(g)]); break;
+    }
+  }
+  return s;
+}
+
+int64_t draw_length(std::mt19937 &g, int iter) {
+  switch (iter % 4) {
+    case 0: return std::uniform_int_distribution<int64_t>(0, 140)(g);
+    case 1: return 64 * std::uniform_int_distribution<int64_t>(1, 6)(g) +
+                   std::uniform_int_distribution<int64_t>(-2, 2)(g);
+    case 2: return std::uniform_int_distribution<int64_t>(0, 700)(g);
+    default: return std::uniform_int_distribution<int64_t>(0, 3000)(g);
+  }
+}
+
+// COMPLEV of a and b with `extra` arguments, against min(reference, cutoff)
+// for no cutoff and cutoffs around the reference distance.
+void expect_all_cutoffs(const std::string &a, const std::string &b, std::vector<A> extra,
+                        int64_t full, const std::string &what) {
+  std::vector<A> args = {C(a), C(b)};
+  args.insert(args.end(), extra.begin(), extra.end());
+  ASSERT_EQ(lev(args), (double)full) << what;
+  for (int64_t cutoff : {full - 2, full - 1, full, full + 1, full / 2 + 1, int64_t(64), int64_t(65)}) {
+    if (cutoff < 1) continue;
+    std::vector<A> with = {C(a), C(b), N((double)cutoff)};
+    with.insert(with.end(), extra.begin(), extra.end());
+    ASSERT_EQ(lev(with), (double)std::min(full, cutoff)) << what << ", cutoff " << cutoff;
+  }
+}
+
+TEST(ComplevReference, LongRandomPairsMatchTheReferenceAtEveryCutoff) {
+  std::mt19937 g(77031);
+  for (const Alphabet &alpha : kAlphabets) {
+    for (int iter = 0; iter < 48; iter++) {
+      const int64_t n = draw_length(g, iter);
+      const std::string a = draw(g, n, alpha.letters);
+      // Mostly a few edits apart, some unrelated, some far apart in length.
+      std::string b;
+      switch (iter % 6) {
+        case 0: b = draw(g, draw_length(g, iter + 1), alpha.letters); break;
+        case 1: b = mutate(g, a, 1 + (int)(g() % 3), alpha.letters); break;
+        case 2: b = mutate(g, a, 1 + (int)(n / 8), alpha.letters); break;
+        case 3: b = a.substr(0, a.size() / 3) + mutate(g, a.substr(a.size() / 3), 4, alpha.letters); break;
+        default: b = mutate(g, a, 1 + (int)(g() % 40), alpha.letters); break;
+      }
+      // Either order: the shorter string may come first or second.
+      const std::string &s1 = iter % 2 ? b : a, &s2 = iter % 2 ? a : b;
+      const int64_t full = zeqref::levenshtein(rtrim(s1), rtrim(s2));
+      expect_all_cutoffs(s1, s2, {}, full,
+                         std::string(alpha.name) + " #" + std::to_string(iter) + " lengths " +
+                             std::to_string(s1.size()) + "/" + std::to_string(s2.size()));
+    }
+  }
+}
+
+TEST(ComplevReference, LongPairsWithBlanksAndModifiers) {
+  std::mt19937 g(5150);
+  const uint8_t *up = host().control_block()->upcase;
+  auto upper = [&](std::string s) {
+    for (char &ch : s) ch = (char)up[(uint8_t)ch];
+    return s;
+  };
+  auto ltrim = [](std::string s) {
+    s.erase(0, s.find_first_not_of(' ') == std::string::npos ? s.size() : s.find_first_not_of(' '));
+    return s;
+  };
+  const std::string letters = "abcdeABCDE  ";
+  for (int iter = 0; iter < 60; iter++) {
+    std::string a = draw(g, draw_length(g, iter), letters);
+    std::string b = mutate(g, a, 1 + (int)(g() % 12), letters);
+    if (iter % 3 == 0) b = upper(b);
+    // Blank padding on either side; trailing blanks never count.
+    if (iter % 2) a += std::string(g() % 150, ' ');
+    if (iter % 5 < 2) b = std::string(g() % 70, ' ') + b + std::string(g() % 200, ' ');
+    std::string what = "#";
+    what += std::to_string(iter) + " lengths " + std::to_string(a.size()) + "/" + std::to_string(b.size());
+
+    expect_all_cutoffs(a, b, {}, zeqref::levenshtein(rtrim(a), rtrim(b)), what);
+    expect_all_cutoffs(a, b, {C("I")}, zeqref::levenshtein(rtrim(upper(a)), rtrim(upper(b))),
+                       what + " I");
+    expect_all_cutoffs(a, b, {C("L")}, zeqref::levenshtein(rtrim(ltrim(a)), rtrim(ltrim(b))),
+                       what + " L");
+    // The colon cuts the longer string to the shorter length (at least 1).
+    std::string ca = a, cb = b;
+    if (cb.size() < ca.size()) ca.resize(std::max<size_t>(cb.size(), 1));
+    else if (!cb.empty()) cb.resize(std::max<size_t>(ca.size(), 1));
+    expect_all_cutoffs(a, b, {C("i:")}, zeqref::levenshtein(rtrim(upper(ca)), rtrim(upper(cb))),
+                       what + " i:");
+  }
+}
+
+// Equal long strings but for one region, and strings of one repeated byte:
+// the prefix and suffix go first, then the remainders straddle word sizes.
+TEST(ComplevReference, RemaindersAroundWordSizes) {
+  for (int64_t len : {31, 32, 33, 63, 64, 65, 127, 128, 129, 191, 192, 193, 1000}) {
+    const std::string a(len, 'a'), b(len, 'b');
+    expect_all_cutoffs(a, b, {}, len, "a/b " + std::to_string(len));
+    const std::string frame(100, 'z');
+    expect_all_cutoffs(frame + a + frame, frame + b + "x" + frame, {}, len + 1,
+                       "framed " + std::to_string(len));
+    std::string c = a;
+    c[(size_t)len / 2] = 'c';
+    expect_all_cutoffs(a + "q", c + std::string(3, 'r'), {}, zeqref::levenshtein(a + "q", c + "rrr"),
+                       "middle " + std::to_string(len));
+  }
+}
+
+// ---------------------------------------------------------------------------
 // Memory of long strings.
 // ---------------------------------------------------------------------------
 struct NoScratch {
