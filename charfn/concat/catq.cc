@@ -235,7 +235,7 @@ ZEQ_EXPORT int32_t fnccatq(FncArgList *args, FncString *result) noexcept {
     if (!first) {
       needed = sat_add(needed, o.sep_length);
       if (needed <= room && o.sep_length > 0) {
-        std::memcpy(out + written, o.sep, static_cast<size_t>(o.sep_length));
+        std::memmove(out + written, o.sep, static_cast<size_t>(o.sep_length));
         written += o.sep_length;
       }
     }
@@ -251,7 +251,7 @@ ZEQ_EXPORT int32_t fnccatq(FncArgList *args, FncString *result) noexcept {
           zeq::mark_bad(g);
         }
       }
-      if (take > 0) std::memcpy(out + written, data, static_cast<size_t>(take));
+      if (take > 0) std::memmove(out + written, data, static_cast<size_t>(take));  // the item may be the result itself
       written += take;
       needed = sat_add(needed, len);
       continue;
@@ -286,9 +286,14 @@ ZEQ_EXPORT int32_t fnccatq(FncArgList *args, FncString *result) noexcept {
       *p++ = q;
       *p++ = 'x';
     } else {
-      for (int64_t k = 0; k < len; ++k) {
-        if (data[k] == q) *p++ = q;
-        *p++ = data[k];
+      // The body never runs past its counted size: an item may share its
+      // bytes with the result (the host passed the item's own record as the
+      // result), and then the quotes already written are read back as input.
+      char *const body_end = out + written + size - (form == Form::Name ? 2 : 1);
+      for (int64_t k = 0; k < len && p < body_end; ++k) {
+        const char c = data[k];
+        if (c == q) *p++ = q;
+        if (p < body_end) *p++ = c;
       }
       *p++ = q;
       if (form == Form::Name) *p++ = 'n';

@@ -147,6 +147,7 @@ int32_t concatenate(FncArgList *args, FncString *result, const Variant &v) {
   const char *sep = nullptr;
   int64_t sep_length = 0;
   ItemText sep_text;
+  const FncString *sep_record = nullptr;  // argument 1 when it is the separator
   if (v.sep == Sep::Fixed) {
     sep = v.fixed;
     sep_length = v.fixed_length;
@@ -156,6 +157,7 @@ int32_t concatenate(FncArgList *args, FncString *result, const Variant &v) {
     if (s && s->value && (s->type & FNC_ARG_ISCHAR)) {
       const auto *sv = static_cast<const FncString *>(s->value);
       if (sv->data && sv->length > 0) {
+        sep_record = sv;
         sep = sv->data;
         sep_length = sv->length > INT32_MAX ? INT32_MAX : sv->length;
       }
@@ -183,6 +185,12 @@ int32_t concatenate(FncArgList *args, FncString *result, const Variant &v) {
 
   const int32_t rc = ComputeLength(args, dest, static_cast<int32_t>(sep_length));
   if (rc != FNC_RC_OK) return rc;
+  // The separator may be the target itself (CATX(x, x, ...) in the call
+  // form): growing the target moved its bytes, so read them where they are now.
+  if (sep_record) {
+    sep = sep_record->data;
+    if (!sep) sep_length = 0;
+  }
 
   const int64_t room = zeq::cat::usable_room(dest);
   int64_t old_length = dest->length;
