@@ -10,11 +10,13 @@
 // -c <= column - row <= c + 1 is computed (a cell further out costs more than
 // c), and the programme stops at the first row whose every cell reaches c.
 //
-// Long remainders take a bit-parallel route instead (Myers 1999, in the
-// blocked form of Hyyro 2003): one column of the same table is held as bit
-// vectors of +1 / -1 differences between neighbouring cells, 64 cells to a
-// word, so a word of the shorter string costs about twenty word operations
-// per byte of the longer one.  It answers the same min(distance, cutoff).
+// The programme runs on the stack for remainders of at most 32 bytes.  Longer
+// ones take a bit-parallel route instead (Myers 1999, in the blocked form of
+// Hyyro 2003): one column of the same table is held as bit vectors of +1 / -1
+// differences between neighbouring cells, 64 cells to a word, so 64 bytes of
+// the shorter string cost about twenty word operations per byte of the
+// longer one.  It answers the same min(distance, cutoff), in scratch memory
+// of the task taken and given back like the programme's rows.
 
 #include <cstring>
 
