@@ -46,6 +46,22 @@ StartRule resolve_start(const FncArg *start, int64_t len, Part *part) {
   return StartRule::Prefix;
 }
 
+bool start_leaves_search(const FncArg *start, int64_t len, Part *part, StartRule *rule,
+                         double *result, int32_t *rc) {
+  *rule = resolve_start(start, len, part);
+  if (*rule == StartRule::Missing) {
+    answer(result, zeq::missing_value());
+    *rc = FNC_RC_MISSING;
+    return false;
+  }
+  if (*rule == StartRule::Nothing) {
+    answer(result, 0);
+    *rc = FNC_RC_OK;
+    return false;
+  }
+  return true;
+}
+
 void remove(const uint8_t **start, int64_t *length, uint8_t *table, bool q) {
   if (q) {
     table['"'] = 0;

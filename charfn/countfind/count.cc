@@ -216,21 +216,7 @@ class Qualifier {
             bool bound)
       : svc_(svc), wide_(wide), f_(f) {
     std::memset(known_, 0xFF, sizeof known_);
-    if (!bound || !list->start || list->length <= 0) return;
-    list_ = *list;
-    has_list_ = true;
-    ZeqStrView v = list_;
-    if (svc_->seek(svc_, &v, 0, wide_) == ZEQ_SS_OUT_OF_RANGE) return;
-    for (;;) {
-      const int32_t c = svc_->read(svc_, &v, wide_);
-      if (c < 0) break;
-      if (count_ == kInline) {
-        spilled_ = true;
-        break;
-      }
-      codes_[count_++] = static_cast<TKChar>(c);
-      if (svc_->move(svc_, &v, 1, wide_) == ZEQ_SS_OUT_OF_RANGE) break;
-    }
+    if (bound) list_.load(svc, wide, list);
   }
 
   bool operator()(TKChar c) {
@@ -242,33 +228,16 @@ class Qualifier {
   }
 
  private:
-  bool in_list(TKChar c) const {
-    if (!has_list_) return false;
-    if (!spilled_) {
-      for (int i = 0; i < count_; i++)
-        if (codes_[i] == c) return true;
-      return false;
-    }
-    ZeqStrView v = list_;
-    if (svc_->seek(svc_, &v, 0, wide_) == ZEQ_SS_OUT_OF_RANGE) return false;
-    for (;;) {
-      const int32_t x = svc_->read(svc_, &v, wide_);
-      if (x < 0) return false;
-      if (static_cast<TKChar>(x) == c) return true;
-      if (svc_->move(svc_, &v, 1, wide_) == ZEQ_SS_OUT_OF_RANGE) return false;
-    }
-  }
-
   static bool name_letter(TKChar c) {
     return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_';
   }
 
   bool test(TKChar c) const {
     ZeqStringService *s = svc_;
-    if (in_list(c)) return true;
-    if (f_.I && has_list_) {
-      if (s->is_class(s, c, ZEQ_SC_UPPER) && in_list(s->lower(s, c))) return true;
-      if (s->is_class(s, c, ZEQ_SC_LOWER) && in_list(s->upper(s, c))) return true;
+    if (list_.contains(c)) return true;
+    if (f_.I && list_.bound()) {
+      if (s->is_class(s, c, ZEQ_SC_UPPER) && list_.contains(s->lower(s, c))) return true;
+      if (s->is_class(s, c, ZEQ_SC_LOWER) && list_.contains(s->upper(s, c))) return true;
     }
     if (f_.U && s->is_class(s, c, ZEQ_SC_UPPER)) return true;
     if (f_.Lpos && s->is_class(s, c, ZEQ_SC_LOWER)) return true;
@@ -289,12 +258,7 @@ class Qualifier {
   ZeqStringService *svc_;
   int32_t wide_;
   const ModifierFlags &f_;
-  ZeqStrView list_{};
-  bool has_list_ = false;
-  static constexpr int kInline = 64;
-  TKChar codes_[kInline];
-  int count_ = 0;
-  bool spilled_ = false;
+  zeq::words::CodeList list_;
   int8_t known_[256];
 };
 

@@ -108,6 +108,13 @@ struct Part {
 };
 StartRule resolve_start(const FncArg *start, int64_t len, Part *part);
 
+// resolve_start for FIND, FINDC and FINDLEV, answering the calls it settles:
+// a missing start writes the missing value and *rc = FNC_RC_MISSING, a start
+// that leaves nothing to search writes 0 and *rc = FNC_RC_OK.  Returns false
+// when the call is so answered, true when the search is to run over *part.
+bool start_leaves_search(const FncArg *start, int64_t len, Part *part, StartRule *rule,
+                         double *result, int32_t *rc);
+
 // Catalogue message 6 for an invalid modifier byte (already upper-cased).
 inline void bad_modifier(const char *function, uint8_t letter) {
   printBadmodLog(function, static_cast<int>(letter));

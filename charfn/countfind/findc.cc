@@ -95,15 +95,9 @@ ZEQ_EXPORT int32_t fncfndc(FncArgList *args, double *result) noexcept {
   }
 
   Part part;
-  const StartRule rule = resolve_start(start, s.n, &part);
-  if (rule == StartRule::Missing) {
-    answer(result, zeq::missing_value());
-    return FNC_RC_MISSING;
-  }
-  if (rule == StartRule::Nothing) {
-    answer(result, 0);
-    return FNC_RC_OK;
-  }
+  StartRule rule;
+  int32_t rc;
+  if (!start_leaves_search(start, s.n, &part, &rule, result, &rc)) return rc;
   bool rtl = rule == StartRule::Prefix;
 
   if (const auto *cache = static_cast<const FindcCache *>(site_cache(args))) {

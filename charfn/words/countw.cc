@@ -178,23 +178,6 @@ void trim_span(ZeqStringService *svc, const ZeqStrView &source, int32_t wide, Sp
   }
 }
 
-int32_t scan_blank(FncString *result) {
-  if (!result) return FNC_RC_OK;
-  if (result->maxLength <= 0) {
-    result->length = 0;
-    return FNC_RC_OK;
-  }
-  const int32_t rc = tkfncSetRetstg(result, 1);
-  if (rc != FNC_RC_OK) return rc;
-  if (zeq::result_room(result) >= 1 && result->data) {
-    result->data[0] = ' ';
-    result->length = 1;
-  } else {
-    result->length = 0;
-  }
-  return FNC_RC_OK;
-}
-
 // SCAN's answer when there is no word.
 int32_t scan_not_found(FncArgList *args, int32_t kind, const ModifierFlags &f, FncString *result) {
   if (kind == KIND_SCAN_OTHER) {

@@ -248,6 +248,23 @@ bool stringIsPunct(ZeqStringService *svc, TKChar c, int32_t wide) {
   return false;
 }
 
+int32_t scan_blank(FncString *result) {
+  if (!result) return FNC_RC_OK;
+  if (result->maxLength <= 0) {
+    result->length = 0;
+    return FNC_RC_OK;
+  }
+  const int32_t rc = tkfncSetRetstg(result, 1);
+  if (rc != FNC_RC_OK) return rc;
+  if (zeq::result_room(result) >= 1 && result->data) {
+    result->data[0] = ' ';
+    result->length = 1;
+  } else {
+    result->length = 0;
+  }
+  return FNC_RC_OK;
+}
+
 void StringInit(ZeqStringService *svc, int32_t unit, ZeqStrView *view) {
   view->pos = 0;
   view->end = nullptr;
@@ -259,9 +276,15 @@ MbClassifier::MbClassifier(ZeqStringService *svc, int32_t wide, const ModifierFl
     : svc_(svc), wide_(wide), f_(flags) {
   invert_ = flags->K != 0;
   quotes_ = flags->Q != 0;
-  if (!list || !list_bound || !list->start || list->length <= 0) return;
+  if (list_bound) list_.load(svc, wide, list);
+}
+
+void CodeList::load(ZeqStringService *svc, int32_t wide, const ZeqStrView *list) {
+  if (!list || !list->start || list->length <= 0) return;
+  svc_ = svc;
+  wide_ = wide;
   list_ = *list;
-  list_bound_ = true;
+  bound_ = true;
   ZeqStrView v = list_;
   if (svc_->seek(svc_, &v, 0, wide_) == ZEQ_SS_OUT_OF_RANGE) return;
   for (;;) {
@@ -276,7 +299,8 @@ MbClassifier::MbClassifier(ZeqStringService *svc, int32_t wide, const ModifierFl
   }
 }
 
-bool MbClassifier::in_list(TKChar c) const {
+bool CodeList::contains(TKChar c) const {
+  if (!bound_) return false;
   if (!spilled_) {
     for (int i = 0; i < count_; i++)
       if (codes_[i] == c) return true;
@@ -294,9 +318,10 @@ bool MbClassifier::in_list(TKChar c) const {
 
 bool MbClassifier::raw(TKChar c) const {
   const ModifierFlags &f = *f_;
-  if (list_bound_) {
-    if (in_list(c)) return true;
-    if (f.I && (in_list(svc_->upper(svc_, c)) || in_list(svc_->lower(svc_, c)))) return true;
+  if (list_.bound()) {
+    if (list_.contains(c)) return true;
+    if (f.I && (list_.contains(svc_->upper(svc_, c)) || list_.contains(svc_->lower(svc_, c))))
+      return true;
   }
   if (f.U && svc_->is_class(svc_, c, ZEQ_SC_UPPER)) return true;
   if (f.Lpos && svc_->is_class(svc_, c, ZEQ_SC_LOWER)) return true;

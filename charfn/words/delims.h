@@ -131,18 +131,12 @@ class MbClassifier {
   }
 
  private:
-  bool in_list(TKChar c) const;
   ZeqStringService *svc_;
   int32_t wide_;
   const ModifierFlags *f_;
-  ZeqStrView list_{};
-  bool list_bound_ = false;
+  CodeList list_;
   bool invert_ = false;
   bool quotes_ = false;
-  static constexpr int kInline = 64;
-  TKChar codes_[kInline];
-  int count_ = 0;
-  bool spilled_ = false;  // list longer than kInline: read through the service
 };
 
 // True when the service's class test with code 16 accepts c, or when c is
@@ -162,6 +156,11 @@ int32_t SetPos(ZeqStringService *svc, const ModifierFlags *flags, ParsedArgs *pa
 // -1: from the end) and shortens *chars by the characters passed.
 void stripDelims(ZeqStringService *svc, const MbClassifier &delim, ZeqStrView *view,
                  int64_t *chars, int32_t direction, int32_t wide);
+
+// SCAN's one-blank word (a null result is left alone): a result of room 0
+// gets length 0, else one blank when the result can be sized to hold it
+// (length 0 when it still has no room).  Returns the status of sizing.
+int32_t scan_blank(FncString *result);
 
 }  // namespace zeq::words
 

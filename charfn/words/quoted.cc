@@ -144,6 +144,18 @@ void whitespace_table(uint8_t *table) {
   clear_quotes(table);
 }
 
+// The delimiter table of a quoted-word call into *table: the list argument
+// `list_index` through list_table, or without that argument the white-space
+// table written into `spaces`.
+ListStatus delimiter_table(FncArgList *args, int list_index, CallTable *lease, uint8_t *spaces,
+                           const uint8_t **table) {
+  const FncString *list = zeq::str_value(zeq::arg(args, list_index));
+  if (list) return list_table(args, list, lease, table);
+  whitespace_table(spaces);
+  *table = spaces;
+  return ListStatus::Ok;
+}
+
 // A word number of the quoted scan: present, not missing, whole, inside the
 // signed 32-bit range (0 allowed).
 bool quoted_word_number(const FncArg *g, int64_t *n) {
@@ -195,20 +207,14 @@ ZEQ_EXPORT int32_t fncscnq(FncArgList *args, FncString *result) noexcept {
     return FNC_RC_OK;
   }
 
-  const int list_index = call_form ? 4 : 2;
-  const FncString *list = zeq::str_value(zeq::arg(args, list_index));
   CallTable lease;
   uint8_t spaces[kTableSize];
   const uint8_t *table = nullptr;
-  if (list) {
-    switch (list_table(args, list, &lease, &table)) {
-      case ListStatus::Quote: return bad(list_index);
-      case ListStatus::NoRoom: return FNC_RC_NOROOM;
-      case ListStatus::Ok: break;
-    }
-  } else {
-    whitespace_table(spaces);
-    table = spaces;
+  const int list_index = call_form ? 4 : 2;
+  switch (delimiter_table(args, list_index, &lease, spaces, &table)) {
+    case ListStatus::Quote: return bad(list_index);
+    case ListStatus::NoRoom: return FNC_RC_NOROOM;
+    case ListStatus::Ok: break;
   }
 
   const char *src;
@@ -245,21 +251,15 @@ ZEQ_EXPORT int32_t fncscnq(FncArgList *args, FncString *result) noexcept {
 
 ZEQ_EXPORT int32_t fnccouq(FncArgList *args, double *result) noexcept {
   if (!args) return FNC_RC_NOTE;
-  const FncString *list = zeq::str_value(zeq::arg(args, 1));
   CallTable lease;
   uint8_t spaces[kTableSize];
   const uint8_t *table = nullptr;
-  if (list) {
-    switch (list_table(args, list, &lease, &table)) {
-      case ListStatus::Quote:
-        zeq::mark_bad(zeq::arg(args, 1));
-        return FNC_RC_NOTE;
-      case ListStatus::NoRoom: return FNC_RC_NOROOM;
-      case ListStatus::Ok: break;
-    }
-  } else {
-    whitespace_table(spaces);
-    table = spaces;
+  switch (delimiter_table(args, 1, &lease, spaces, &table)) {
+    case ListStatus::Quote:
+      zeq::mark_bad(zeq::arg(args, 1));
+      return FNC_RC_NOTE;
+    case ListStatus::NoRoom: return FNC_RC_NOROOM;
+    case ListStatus::Ok: break;
   }
   const char *src;
   int64_t src_length;

@@ -160,15 +160,7 @@ ZEQ_EXPORT int32_t fncscan(FncArgList *args, FncString *result) noexcept {
       result->length = 0;
       return FNC_RC_OK;
     }
-    rc = tkfncSetRetstg(result, 1);
-    if (rc != FNC_RC_OK) return rc;
-    if (zeq::result_room(result) >= 1 && result->data) {
-      result->data[0] = ' ';
-      result->length = 1;
-    } else {
-      result->length = 0;
-    }
-    return rc;
+    return scan_blank(result);
   }
 
   if (ds.flags.R && w.length > 0) {

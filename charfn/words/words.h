@@ -47,6 +47,31 @@ void clear_quotes(uint8_t *table);
 // built-in copy of the 17 defaults is answered.
 const uint8_t *default_table(FncArgList *args);
 
+// A character list decoded once through the string service, for the
+// multibyte routes' "is c in the list" tests.  Up to kInline characters are
+// kept as codes; a longer list is read through the service again on each
+// lookup.
+class CodeList {
+ public:
+  // Decodes `list` (bound to svc) from its first character until the service
+  // answers no character or the inline room runs out.  A null list, a null
+  // start or a length <= 0 leaves the list unbound and empty.
+  void load(ZeqStringService *svc, int32_t wide, const ZeqStrView *list);
+  // Whether load took a list (even one the service could not seek into).
+  bool bound() const { return bound_; }
+  bool contains(TKChar c) const;
+
+ private:
+  static constexpr int kInline = 64;
+  ZeqStringService *svc_ = nullptr;
+  int32_t wide_ = 0;
+  ZeqStrView list_{};
+  bool bound_ = false;
+  bool spilled_ = false;  // longer than kInline: read through the service
+  int count_ = 0;
+  TKChar codes_[kInline];
+};
+
 // Length of data without its trailing blanks (0x20).
 inline int64_t trim_trailing_blanks(const char *data, int64_t length) {
   while (length > 0 && data[length - 1] == ' ') length--;
