@@ -386,10 +386,10 @@ std::vector<Entry> entries() {
   v.push_back({"fncscnq", 38, kChar, 6, 3000, true, false});
   v.push_back({"fncscnq", 39, kChar, 6, 3000, true, false});
   v.push_back({"fncsubp", 40, kChar, 4, 3000, false, false});
-  v.push_back({"fncompar", 0, kNum, 5, 3000, false, false});
+  v.push_back({"fncompar", 0, kNum, 5, 1000, false, false});
   v.push_back({"fnccous", 0, kNum, 4, 3000, false, false});
   v.push_back({"fncscan", 0, kChar, 7, 3000, true, false});
-  v.push_back({"COMPARE_FUNCTION", 0, kMbNum, 5, 3000, false, false});
+  v.push_back({"COMPARE_FUNCTION", 0, kMbNum, 5, 1000, false, false});
   v.push_back({"COUNT_FUNCTION", 0, kMbNum, 4, 3000, false, false});
   v.push_back({"COUNTC_FUNCTION", 0, kMbNum, 4, 3000, false, false});
   v.push_back({"FIND_FUNCTION", 0, kMbNum, 5, 3000, false, false});
@@ -419,7 +419,7 @@ TEST_P(EntryStress, HostileBlocksKeepTheContract) {
   const bool mb = e.shape == kMbNum || e.shape == kMbChar;
 
   Rand r(0x5EED0000u + (uint64_t)e.slot * 7919u + std::hash<std::string>{}(e.name));
-  const int iterations = 2500;
+  const int iterations = 2000;
   int failures = 0;
   for (int it = 0; it < iterations && failures < 5; it++) {
     h.set_utf8(mb || (it & 1));
@@ -927,7 +927,7 @@ TEST(RngStress, StreamsNullAndReal) {
   EXPECT_EQ(init(nullptr), ZEQ_RC_NULL_STREAM);
   EXPECT_EQ(rewind(nullptr), ZEQ_RC_NULL_STREAM);
   EXPECT_EQ(method("MT", 2, nullptr), ZEQ_RC_NULL_STREAM);
-  EXPECT_EQ(check(nullptr, 0), ZEQ_RC_NULL_STREAM);
+  EXPECT_EQ(check(nullptr, 0), 0);  // a hook that does nothing
   EXPECT_TRUE(stream_status_ok(clone(nullptr, 1, nullptr)));
   fre(nullptr);
   macros(0, nullptr);
@@ -955,7 +955,9 @@ TEST(RngStress, StreamsNullAndReal) {
         case 4: rc = crude(s); break;
         case 5: rc = check(s, (int64_t)r.u()); break;
         default: {
-          zrand_stream *c = clone_mva(host().global_pool().raw(), r.u(), s);
+          // From the source's task pool, so that zrndfre may give the
+          // header back (the clone's blob stays, as the contract says).
+          zrand_stream *c = clone_mva(nullptr, r.u(), s);
           if (c) {
             if (c->desc && c->state && c->desc->uint32) (void)c->desc->uint32(c->state);
             fre(c);
