@@ -18,11 +18,7 @@ namespace {
 
 using zeqtest::host;
 
-FncCharEntry entry(const char *name) {
-  auto f = host().fn<FncCharEntry>(name);
-  EXPECT_NE(f, nullptr) << name;
-  return f;
-}
+FncCharEntry entry(const char *name) { return zeqtest::entry_named<FncCharEntry>(name); }
 
 using A = zeqtest::Arg;
 using zeqtest::C;

@@ -16,11 +16,7 @@ namespace {
 
 using zeqtest::host;
 
-FncNumEntry num_entry(const char *name) {
-  auto f = host().fn<FncNumEntry>(name);
-  EXPECT_NE(f, nullptr) << name;
-  return f;
-}
+FncNumEntry num_entry(const char *name) { return zeqtest::entry_named<FncNumEntry>(name); }
 
 constexpr double kUnset = -99;  // the result before a call
 

@@ -26,6 +26,15 @@ inline zeqhost::Host &host() {
   return *h;
 }
 
+// The table entry `name` of the shared host as an F; an entry the module
+// does not export fails the test (and answers null).
+template <class F>
+F entry_named(const char *name) {
+  auto f = host().fn<F>(name);
+  EXPECT_NE(f, nullptr) << name;
+  return f;
+}
+
 // Calls the numeric entry `entry` with `args` and answers the value it
 // wrote.  The return code goes to *rc when given, else it must be OK.
 inline double call_number(const char *entry, const std::vector<Arg> &args, int32_t *rc = nullptr) {
