@@ -386,7 +386,9 @@ TEST(PositionMultibyte, CountsCharactersOnBothPaths) {
       EXPECT_EQ(call.args[1] & 512, tc.varchar ? 512 : 0);
     }
     // A varying-length string in UTF-8 is one search call.
-    if (tc.varchar) EXPECT_EQ(searches, 1) << tc.fn << " " << tc.text;
+    if (tc.varchar) {
+      EXPECT_EQ(searches, 1) << tc.fn << " " << tc.text;
+    }
   }
   host().set_utf8(false);
 }

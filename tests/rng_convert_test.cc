@@ -117,7 +117,9 @@ void check_rules32() {
     EXPECT_EQ(draw(S32::open_closed, {v}), (dv + 1) * k32);
     const double even = (v % 2 == 0) ? dv : dv + 1;
     EXPECT_EQ(draw(S32::closed_closed, {v}), even * k32);
-    if (v != 0) EXPECT_EQ(draw(S32::reject_zero, {v}), dv * k32);
+    if (v != 0) {
+      EXPECT_EQ(draw(S32::reject_zero, {v}), dv * k32);
+    }
     Script::load({v, 0x55});
     EXPECT_EQ(S32::uint32(nullptr), v);
     Script::load({v, 0x55});
@@ -134,7 +136,9 @@ void check_rules64() {
     EXPECT_EQ(draw(S64::d53_open_open, {w}), double(m | 1) * k53);
     EXPECT_EQ(draw(S64::d53_open_closed, {w}), double(m + 1) * k53);
     EXPECT_EQ(draw(S64::d53_closed_closed, {w}), double(m + (m & 1)) * k53);
-    if (m != 0) EXPECT_EQ(draw(S64::d53_reject_zero, {w}), double(m) * k53);
+    if (m != 0) {
+      EXPECT_EQ(draw(S64::d53_reject_zero, {w}), double(m) * k53);
+    }
 
     const bool top = w >= 0xFFFFFFFFFFFFFC00ull;
     EXPECT_EQ(draw(S64::d64_closed_closed, {w}), exact(w) * k64);
@@ -142,7 +146,9 @@ void check_rules64() {
     EXPECT_EQ(draw(S64::d64_closed_open, {w}), exact(top ? w << 54 : w) * k64);
     const uint64_t a = w | 1;
     EXPECT_EQ(draw(S64::d64_open_open, {w}), exact(a >= 0xFFFFFFFFFFFFFC00ull ? a << 54 : a) * k64);
-    if (w != 0 && !top) EXPECT_EQ(draw(S64::d64_reject_zero_one, {w}), exact(w) * k64);
+    if (w != 0 && !top) {
+      EXPECT_EQ(draw(S64::d64_reject_zero_one, {w}), exact(w) * k64);
+    }
 
     Script::load({w});
     EXPECT_EQ(S64::uint64(nullptr), w);

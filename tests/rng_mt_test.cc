@@ -112,8 +112,12 @@ TEST_F(MersenneTwister, Mt32MatchesStdMt19937) {
   for (int i = 1; i <= 100000; ++i) {
     uint32_t got = d.uint32(blob), want = ref();
     ASSERT_EQ(got, want) << i;
-    if (i == 1) EXPECT_EQ(got, 3499211612u);
-    if (i == 10000) EXPECT_EQ(got, 4123659995u);
+    if (i == 1) {
+      EXPECT_EQ(got, 3499211612u);
+    }
+    if (i == 10000) {
+      EXPECT_EQ(got, 4123659995u);
+    }
   }
   // uint64 pairs the next two words, the earlier one high.
   uint64_t hi = ref(), lo = ref();
@@ -127,8 +131,12 @@ TEST_F(MersenneTwister, Mt64MatchesStdMt19937_64) {
   for (int i = 1; i <= 100000; ++i) {
     uint64_t got = d.uint64(blob), want = ref();
     ASSERT_EQ(got, want) << i;
-    if (i == 1) EXPECT_EQ(got, 14514284786278117030ull);
-    if (i == 10000) EXPECT_EQ(got, 9981545732273789042ull);
+    if (i == 1) {
+      EXPECT_EQ(got, 14514284786278117030ull);
+    }
+    if (i == 10000) {
+      EXPECT_EQ(got, 9981545732273789042ull);
+    }
   }
   EXPECT_EQ(d.uint32(blob), static_cast<uint32_t>(ref() >> 32));
   // A 32-bit seed is zero-extended.

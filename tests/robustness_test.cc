@@ -413,7 +413,9 @@ TEST_P(EntryStress, HostileBlocksKeepTheContract) {
   ASSERT_TRUE(h.loaded()) << h.load_error();
   void *fn = e.slot ? h.slot(e.slot) : h.symbol(e.name);
   ASSERT_NE(fn, nullptr) << e.name;
-  if (e.slot) ASSERT_EQ(fn, h.symbol(e.name)) << "slot " << e.slot;
+  if (e.slot) {
+    ASSERT_EQ(fn, h.symbol(e.name)) << "slot " << e.slot;
+  }
   const std::string label = e.slot ? std::string(e.name) + "@" + std::to_string(e.slot) : e.name;
   const std::string fname = mb_name(e.name);
   const bool mb = e.shape == kMbNum || e.shape == kMbChar;
@@ -683,7 +685,9 @@ TEST(KernelStress, Utf8Routines) {
     const int32_t q = addq(a.p, some_length(r, a.n), out.data(), room, ch.data(), r.pct(20) ? nullptr : &written);
     EXPECT_TRUE(q == 0 || q == ZEQ_RC_UTF8_NOROOM) << q;
     EXPECT_TRUE(out.guards_ok());
-    if (written != -7) EXPECT_TRUE(written >= 0 && written <= std::max<int64_t>(room, 0)) << written;
+    if (written != -7) {
+      EXPECT_TRUE(written >= 0 && written <= std::max<int64_t>(room, 0)) << written;
+    }
   }
 }
 
@@ -853,11 +857,17 @@ TEST(RngStress, BuilderSlotsOnZeroAndSeededBlobs) {
       const uint64_t v = r.pct(30) ? r.pick(std::vector<uint64_t>{0, 1, ~0ull, 1ull << 63, 0xFFFFFFFFull}) : r.u();
       const double x = rand_number(r);
       for (zrng_set32_fn f : {d.seed_32, d.key_32, d.thread_32, d.count_32})
-        if (f && r.pct(60)) EXPECT_EQ(f(blob.data(), (uint32_t)v), 0) << name;
+        if (f && r.pct(60)) {
+          EXPECT_EQ(f(blob.data(), (uint32_t)v), 0) << name;
+        }
       for (zrng_set64_fn f : {d.seed_64, d.key_64, d.thread_64, d.count_64})
-        if (f && r.pct(60)) EXPECT_EQ(f(blob.data(), v), 0) << name;
+        if (f && r.pct(60)) {
+          EXPECT_EQ(f(blob.data(), v), 0) << name;
+        }
       for (zrng_setd_fn f : {d.seed_double, d.key_double})
-        if (f && r.pct(60)) EXPECT_EQ(f(blob.data(), x), 0) << name;
+        if (f && r.pct(60)) {
+          EXPECT_EQ(f(blob.data(), x), 0) << name;
+        }
       for (int k = 0; k < 20; k++) EXPECT_TRUE(draw_all(d, blob.data())) << name << " seeded";
       if (d.state) {
         Bytes bytes(rand_text(r, 3000));
@@ -966,7 +976,9 @@ TEST(RngStress, StreamsNullAndReal) {
         }
       }
       EXPECT_TRUE(stream_status_ok(rc)) << rc;
-      if (s->desc && s->state && s->ready) EXPECT_TRUE(draw_all(*s->desc, s->state));
+      if (s->desc && s->state && s->ready) {
+        EXPECT_TRUE(draw_all(*s->desc, s->state));
+      }
     }
     fre(s);
   }

@@ -234,7 +234,9 @@ TEST(ScanCallForm, AbsentTargetsAreReportedWithMessage32) {
     EXPECT_EQ(messages(), tc.messages);
     EXPECT_EQ(c.mark(1), tc.mark ? FNC_MARK_BAD : 0);
     for (int t = 2; t < 4 && t < (int)tc.args.size(); t++)
-      if (tc.args[t].k == A::Num) EXPECT_TRUE(std::isnan(*c.number_arg(t)));
+      if (tc.args[t].k == A::Num) {
+        EXPECT_TRUE(std::isnan(*c.number_arg(t)));
+      }
   }
   // The message names the function and the argument number.
   zeqtest::Call c;

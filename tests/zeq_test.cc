@@ -95,7 +95,9 @@ TEST(ZeqRegistry, EveryRowIsConsistent) {
       EXPECT_TRUE(f.slot >= 1 && f.slot <= 40) << f.name;
       EXPECT_TRUE(slots.insert(f.slot).second) << "slot used twice: " << f.name;
     }
-    if (f.call_result_arg) EXPECT_TRUE(f.call_allowed) << f.name;
+    if (f.call_result_arg) {
+      EXPECT_TRUE(f.call_allowed) << f.name;
+    }
   }
   EXPECT_EQ(find_function("NOSUCH"), nullptr);
 }
