@@ -218,7 +218,7 @@ Outcome Session::run(const Statement &st) {
   std::string fixed;
   FncString result{};
   FncString *result_rec = &result;
-  double number = 0;
+  double number = std::nan("");  // a numeric result the function leaves unwritten shows as missing
   CharVar *target = nullptr;
 
   if (f->shape == Shape::Char) {
