@@ -21,8 +21,8 @@
 #include <cstdint>
 
 #include "module/frame.h"
-#include "rng/engine.h"
-#include "rng/engine/tktext.h"
+#include "settings/settings.h"
+#include "strkernel/tktext.h"
 #include "strkernel/strkernel.h"
 
 namespace {

@@ -15,7 +15,7 @@
 
 #include "module/frame.h"
 #include "rng/engine.h"
-#include "rng/engine/tktext.h"
+#include "strkernel/tktext.h"
 
 namespace {
 

@@ -16,7 +16,7 @@
 
 #include "module/frame.h"
 #include "rng/engine.h"
-#include "rng/engine/tktext.h"
+#include "strkernel/tktext.h"
 #include "rng/methods.h"
 
 namespace {

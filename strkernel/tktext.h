@@ -1,4 +1,4 @@
-// rng/engine/tktext.h - compile-time TKChar literals and the numeric
+// strkernel/tktext.h - compile-time TKChar literals and the numeric
 // conversions the engine and the settings accessors share.
 //
 // Host-facing names and journal formats are TKChar texts.  TKText turns an
