@@ -13,9 +13,9 @@
 #include <initializer_list>
 
 #include "charfn/compare/edit_costs.h"
+#include "charfn/compare/modifiers.h"
 #include "module/frame.h"
 
-extern "C" void zfncmunq(FncArgList *args);
 
 namespace zeq::cmp {
 

@@ -36,6 +36,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "charfn/compare/modifiers.h"
 #include "module/frame.h"
 #include "strkernel/strkernel.h"
 

@@ -14,7 +14,6 @@
 #include "charfn/words/delims.h"
 #include "strkernel/strkernel.h"
 
-extern "C" void zfncmunq(FncArgList *args);
 
 namespace zeq::words {
 namespace {
