@@ -18,16 +18,7 @@ namespace {
 
 using zeqtest::host;
 
-using zeqtest::NumEntry;
-using MbEntry = zeqtest::MbNumEntry;
-
-using zeqref::Absent;
-using zeqref::Arg;
-using zeqref::N;
-using zeqref::S;
-using zeqref::Var;
-using zeqref::add_args;
-using zeqref::set_text;
+using namespace zeqref::rows;
 
 struct Outcome {
   int32_t rc;
@@ -35,33 +26,22 @@ struct Outcome {
 };
 
 Outcome run(const char *entry, const std::vector<Arg> &args, uint8_t kind = 0) {
-  zeqtest::Call c;
-  c.kind(kind);
-  add_args(c, args);
-  double out = -1;
-  const int32_t rc = host().fn<NumEntry>(entry)(c.block(), &out);
-  return {rc, out};
+  zeqtest::NumberSite site(entry, kind);
+  add_args(site.call, args);
+  const int32_t rc = site();
+  return {rc, site.out};
 }
 
 std::vector<int> messages() { return host().message_numbers(); }
 
 using Case = zeqtest::NumberCase;
 
-std::string case_name(const ::testing::TestParamInfo<Case> &info) { return info.param.name; }
-
 // ---------------------------------------------------------------------------
 // COUNT, byte route.
 // ---------------------------------------------------------------------------
 class Count : public ::testing::TestWithParam<Case> {};
 
-TEST_P(Count, AnswersTheCount) {
-  const Case &tc = GetParam();
-  host().clear_log();
-  const Outcome o = run("fnccous", tc.args);
-  EXPECT_EQ(o.rc, FNC_RC_OK);
-  EXPECT_EQ(o.value, tc.expected);
-  EXPECT_EQ(messages(), std::vector<int>(tc.reports, 6));
-}
+TEST_P(Count, AnswersTheCount) { zeqtest::expect_number_case("fnccous", GetParam()); }
 
 INSTANTIATE_TEST_SUITE_P(
     Rules, Count,
@@ -91,21 +71,14 @@ INSTANTIATE_TEST_SUITE_P(
         Case{"LongStringIgnoringCase",
              {S(std::string(100, 'x') + "AbC" + std::string(100, 'y') + "aBc"), S("abc"), S("I")},
              2}),
-    case_name);
+    zeqtest::number_case_name);
 
 // ---------------------------------------------------------------------------
 // COUNTC, byte route.
 // ---------------------------------------------------------------------------
 class Countc : public ::testing::TestWithParam<Case> {};
 
-TEST_P(Countc, AnswersTheCount) {
-  const Case &tc = GetParam();
-  host().clear_log();
-  const Outcome o = run("fnccouc", tc.args);
-  EXPECT_EQ(o.rc, FNC_RC_OK);
-  EXPECT_EQ(o.value, tc.expected);
-  EXPECT_EQ(messages(), std::vector<int>(tc.reports, 6));
-}
+TEST_P(Countc, AnswersTheCount) { zeqtest::expect_number_case("fnccouc", GetParam()); }
 
 // Letters A b F x, digit 1, blank, comma, tab, underscore, control 0x01.
 const std::string kMixed = std::string("Ab1 ,\t_x\x01") + "F";
@@ -149,7 +122,7 @@ INSTANTIATE_TEST_SUITE_P(
         Case{"KIsNotACountcModifier", {S("abc"), S("a"), S("K")}, 1, 1},
         Case{"InvalidLettersReportedOneByOne", {S("abc"), S("a"), S("e!")}, 1, 2},
         Case{"LowerCaseClassLetter", {S("a1b2"), S(""), S("d")}, 2}),
-    case_name);
+    zeqtest::number_case_name);
 
 TEST(CountcModifiers, InvalidLetterIsReportedUpperCased) {
   host().clear_log();
@@ -166,54 +139,47 @@ TEST(CountcModifiers, InvalidLetterIsReportedUpperCased) {
 class CountcCache : public ::testing::TestWithParam<uint8_t> {};
 
 TEST_P(CountcCache, SecondCallUsesTheFirstTable) {
-  zeqtest::Call c;
-  c.kind(GetParam()).str("aXbX").str("X").str("O");
-  double out = -1;
-  auto fn = host().fn<NumEntry>("fnccouc");
+  zeqtest::NumberSite site("fnccouc", GetParam());
+  site.call.str("aXbX").str("X").str("O");
   const size_t before = host().task_pool().allocations();
-  ASSERT_EQ(fn(c.block(), &out), FNC_RC_OK);
-  EXPECT_EQ(out, 2);
-  ASSERT_NE(c.block()->noteCount, 0);
+  ASSERT_EQ(site(), FNC_RC_OK);
+  EXPECT_EQ(site.out, 2);
+  ASSERT_NE(site.call.block()->noteCount, 0);
   EXPECT_EQ(host().task_pool().allocations(), before + 1);
   EXPECT_EQ(host().task_pool().last_size(), 258u);
   EXPECT_EQ(host().task_pool().last_flags(), 0x2004u);
 
   // Another list and invalid modifiers: neither is read again.
-  set_text(c, 1, "ab");
-  set_text(c, 2, "!V");
+  set_text(site.call, 1, "ab");
+  set_text(site.call, 2, "!V");
   host().clear_log();
-  const int64_t block = c.block()->noteCount;
-  ASSERT_EQ(fn(c.block(), &out), FNC_RC_OK);
-  EXPECT_EQ(out, 2);
-  EXPECT_EQ(c.block()->noteCount, block);
+  const int64_t block = site.call.block()->noteCount;
+  ASSERT_EQ(site(), FNC_RC_OK);
+  EXPECT_EQ(site.out, 2);
+  EXPECT_EQ(site.call.block()->noteCount, block);
   EXPECT_EQ(host().task_pool().allocations(), before + 1);
   EXPECT_TRUE(messages().empty());
 }
 
 TEST_P(CountcCache, RemembersTAndTheInvertedTable) {
-  zeqtest::Call c;
-  c.kind(GetParam()).str("ab  ").str("a").str("OTV");
-  double out = -1;
-  auto fn = host().fn<NumEntry>("fnccouc");
-  ASSERT_EQ(fn(c.block(), &out), FNC_RC_OK);
-  EXPECT_EQ(out, 1);
-  set_text(c, 0, "cd   ");
-  ASSERT_EQ(fn(c.block(), &out), FNC_RC_OK);
-  EXPECT_EQ(out, 2);  // trailing blanks still dropped; c and d are outside {a}
+  zeqtest::NumberSite site("fnccouc", GetParam());
+  site.call.str("ab  ").str("a").str("OTV");
+  ASSERT_EQ(site(), FNC_RC_OK);
+  EXPECT_EQ(site.out, 1);
+  set_text(site.call, 0, "cd   ");
+  ASSERT_EQ(site(), FNC_RC_OK);
+  EXPECT_EQ(site.out, 2);  // trailing blanks still dropped; c and d are outside {a}
 }
 
 TEST_P(CountcCache, AllocationFailureAnswersNoRoom) {
-  zeqtest::Call c;
-  c.kind(GetParam()).str("aXbX").str("X").str("O");
-  double out = -1;
-  host().task_pool().fail_nth(1);
-  EXPECT_EQ(host().fn<NumEntry>("fnccouc")(c.block(), &out), FNC_RC_NOROOM);
-  EXPECT_EQ(out, -1);  // no result
-  EXPECT_EQ(c.block()->noteCount, 0);
-  host().task_pool().fail_nth(0);
-  EXPECT_EQ(host().fn<NumEntry>("fnccouc")(c.block(), &out), FNC_RC_OK);
-  EXPECT_EQ(out, 2);
-  EXPECT_NE(c.block()->noteCount, 0);
+  zeqtest::NumberSite site("fnccouc", GetParam());
+  site.call.str("aXbX").str("X").str("O");
+  EXPECT_EQ(site.refusing_allocation(), FNC_RC_NOROOM);
+  EXPECT_EQ(site.out, -1);  // no result
+  EXPECT_EQ(site.call.block()->noteCount, 0);
+  EXPECT_EQ(site(), FNC_RC_OK);
+  EXPECT_EQ(site.out, 2);
+  EXPECT_NE(site.call.block()->noteCount, 0);
 }
 
 INSTANTIATE_TEST_SUITE_P(Environments, CountcCache, ::testing::Values(0x48, 0x58, 0x68, 0x88));
@@ -221,18 +187,14 @@ INSTANTIATE_TEST_SUITE_P(Environments, CountcCache, ::testing::Values(0x48, 0x58
 class CountcNoCache : public ::testing::TestWithParam<uint8_t> {};
 
 TEST_P(CountcNoCache, OHasNoEffect) {
-  zeqtest::Call c;
-  c.kind(GetParam()).str("aXbX").str("X").str("O");
-  double out = -1;
-  auto fn = host().fn<NumEntry>("fnccouc");
-  host().task_pool().fail_nth(1);  // nothing may be allocated
-  ASSERT_EQ(fn(c.block(), &out), FNC_RC_OK);
-  host().task_pool().fail_nth(0);
-  EXPECT_EQ(out, 2);
-  EXPECT_EQ(c.block()->noteCount, 0);
-  set_text(c, 1, "ab");
-  ASSERT_EQ(fn(c.block(), &out), FNC_RC_OK);
-  EXPECT_EQ(out, 2);  // a and b now
+  zeqtest::NumberSite site("fnccouc", GetParam());
+  site.call.str("aXbX").str("X").str("O");
+  ASSERT_EQ(site.refusing_allocation(), FNC_RC_OK);  // nothing may be allocated
+  EXPECT_EQ(site.out, 2);
+  EXPECT_EQ(site.call.block()->noteCount, 0);
+  set_text(site.call, 1, "ab");
+  ASSERT_EQ(site(), FNC_RC_OK);
+  EXPECT_EQ(site.out, 2);  // a and b now
 }
 
 INSTANTIATE_TEST_SUITE_P(Environments, CountcNoCache, ::testing::Values(0x00, 0x08, 0x50, 0x78));
@@ -240,12 +202,11 @@ INSTANTIATE_TEST_SUITE_P(Environments, CountcNoCache, ::testing::Values(0x00, 0x
 TEST(CountcCacheRecord, ForeignCallSiteWordIsIgnoredOutsideCachingEnvironments) {
   // Outside the four environments the word may hold anything (the
   // concatenation functions count notes in it); it is never followed.
-  zeqtest::Call c;
-  c.kind(0x40).str("aXbX").str("X");
-  c.block()->noteCount = 3;
-  double out = -1;
-  EXPECT_EQ(host().fn<NumEntry>("fnccouc")(c.block(), &out), FNC_RC_OK);
-  EXPECT_EQ(out, 2);
+  zeqtest::NumberSite site("fnccouc", 0x40);
+  site.call.str("aXbX").str("X");
+  site.call.block()->noteCount = 3;
+  EXPECT_EQ(site(), FNC_RC_OK);
+  EXPECT_EQ(site.out, 2);
 }
 
 // ---------------------------------------------------------------------------
@@ -255,7 +216,7 @@ TEST(CountcCacheRecord, ForeignCallSiteWordIsIgnoredOutsideCachingEnvironments) 
 TEST(CountFindInput, EveryEntryToleratesOddInput) {
   for (const char *entry : {"fnccous", "fnccouc", "fncfind", "fncfndc", "fncfndw", "fncfndl"}) {
     SCOPED_TRACE(entry);
-    auto fn = host().fn<NumEntry>(entry);
+    auto fn = host().fn<zeqtest::NumEntry>(entry);
     ASSERT_NE(fn, nullptr);
     double out = -1;
     EXPECT_EQ(fn(nullptr, &out), FNC_RC_NOTE);
@@ -330,8 +291,8 @@ TEST(CountMultibyte, NoServiceAnswersNote) {
   zeqtest::Call c;
   c.str("abc").str("b");
   double out = -1;
-  EXPECT_EQ(host().fn<MbEntry>("COUNT_FUNCTION")(c.block(), &out, nullptr, 0, "COUNT"), FNC_RC_NOTE);
-  EXPECT_EQ(host().fn<MbEntry>("COUNTC_FUNCTION")(c.block(), &out, nullptr, 0, "COUNTC"), FNC_RC_NOTE);
+  EXPECT_EQ(host().fn<zeqtest::MbNumEntry>("COUNT_FUNCTION")(c.block(), &out, nullptr, 0, "COUNT"), FNC_RC_NOTE);
+  EXPECT_EQ(host().fn<zeqtest::MbNumEntry>("COUNTC_FUNCTION")(c.block(), &out, nullptr, 0, "COUNTC"), FNC_RC_NOTE);
 }
 
 // Both routes on the same ASCII text must agree (the multibyte route called
@@ -341,7 +302,6 @@ TEST(CountRoutes, AgreeOnAsciiText) {
   const char alphabet[] = "abAB1 ,.\t_";
   const char *mods[] = {"", "I", "D", "A", "P", "S", "U", "L", "X", "W", "G", "N", "F", "H",
                         "C", "V", "IV", "DP"};
-  auto *service = host().string_service();
   for (int round = 0; round < 400; round++) {
     std::string s(rng() % 40, ' ');
     for (char &ch : s) ch = alphabet[rng() % (sizeof alphabet - 1)];
@@ -350,15 +310,12 @@ TEST(CountRoutes, AgreeOnAsciiText) {
     const std::string m = mods[rng() % (sizeof mods / sizeof *mods)];
     for (const char *entry : {"COUNT", "COUNTC"}) {
       if (std::string(entry) == "COUNT" && m != "" && m != "I") continue;
-      zeqtest::Call byte_call, mb_call;
-      add_args(byte_call, {S(s), S(w), S(m)});
-      add_args(mb_call, {S(s), S(w), S(m)});
-      double byte_out = -1, mb_out = -2;
       const std::string name = std::string(entry) == "COUNT" ? "fnccous" : "fnccouc";
-      ASSERT_EQ(host().fn<NumEntry>(name.c_str())(byte_call.block(), &byte_out), FNC_RC_OK);
       const std::string mb = std::string(entry) + "_FUNCTION";
-      ASSERT_EQ(host().fn<MbEntry>(mb.c_str())(mb_call.block(), &mb_out, service, 0, entry), FNC_RC_OK);
-      ASSERT_EQ(byte_out, mb_out) << entry << " '" << s << "' '" << w << "' " << m;
+      const auto o = zeqtest::call_both_routes(name.c_str(), mb.c_str(), entry, {S(s), S(w), S(m)});
+      ASSERT_EQ(o.byte_rc, FNC_RC_OK);
+      ASSERT_EQ(o.multibyte_rc, FNC_RC_OK);
+      ASSERT_EQ(o.byte, o.multibyte) << entry << " '" << s << "' '" << w << "' " << m;
     }
   }
 }

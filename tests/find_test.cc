@@ -22,16 +22,7 @@ namespace {
 
 using zeqtest::host;
 
-using zeqtest::NumEntry;
-using MbEntry = zeqtest::MbNumEntry;
-
-using zeqref::Arg;
-using zeqref::Missing;
-using zeqref::N;
-using zeqref::S;
-using zeqref::Var;
-using zeqref::add_args;
-using zeqref::is_missing_value;
+using namespace zeqref::rows;
 
 double find(const std::vector<Arg> &args, int32_t *rc = nullptr) {
   return zeqtest::call_number("fncfind", args, rc);
@@ -41,12 +32,7 @@ using Case = zeqtest::NumberCase;
 
 class Find : public ::testing::TestWithParam<Case> {};
 
-TEST_P(Find, AnswersThePosition) {
-  const Case &tc = GetParam();
-  host().clear_log();
-  EXPECT_EQ(find(tc.args), tc.expected);
-  EXPECT_EQ(host().message_numbers(), std::vector<int>(tc.reports, 6));
-}
+TEST_P(Find, AnswersThePosition) { zeqtest::expect_number_case("fncfind", GetParam()); }
 
 constexpr double kInf = std::numeric_limits<double>::infinity();
 
@@ -91,23 +77,21 @@ INSTANTIATE_TEST_SUITE_P(
         Case{"BlankModifiers", {S("abab"), S("b"), S("  ")}, 2},
         Case{"StartOnly", {S("abab"), S("b"), N(3)}, 4},
         Case{"Latin1IgnoringCase", {S("x\xC9t\xC9"), S("\xE9T\xE9"), S("I")}, 2}),
-    [](const auto &info) { return std::string(info.param.name); });
+    zeqtest::number_case_name);
 
 TEST(FindArguments, TwoNumbersMarkTheFourth) {
-  zeqtest::Call c;
-  c.str("abc").str("b").num(2).num(3);
-  double out = -1;
-  EXPECT_EQ(host().fn<NumEntry>("fncfind")(c.block(), &out), FNC_RC_NOTE);
-  EXPECT_EQ(c.mark(3), FNC_MARK_BAD);
-  EXPECT_EQ(c.mark(2), 0);
+  zeqtest::NumberSite site("fncfind");
+  site.call.str("abc").str("b").num(2).num(3);
+  EXPECT_EQ(site(), FNC_RC_NOTE);
+  EXPECT_EQ(site.call.mark(3), FNC_MARK_BAD);
+  EXPECT_EQ(site.call.mark(2), 0);
 }
 
 TEST(FindArguments, TwoTextsMarkTheFourth) {
-  zeqtest::Call c;
-  c.str("abc").str("b").str("I").str("T");
-  double out = -1;
-  EXPECT_EQ(host().fn<NumEntry>("fncfind")(c.block(), &out), FNC_RC_NOTE);
-  EXPECT_EQ(c.mark(3), FNC_MARK_BAD);
+  zeqtest::NumberSite site("fncfind");
+  site.call.str("abc").str("b").str("I").str("T");
+  EXPECT_EQ(site(), FNC_RC_NOTE);
+  EXPECT_EQ(site.call.mark(3), FNC_MARK_BAD);
 }
 
 TEST(FindArguments, MissingStartAnswersTheMissingValue) {
@@ -140,10 +124,7 @@ class FindMultibyte : public ::testing::TestWithParam<Case> {};
 
 TEST_P(FindMultibyte, AnswersTheCharacterPosition) {
   Utf8Session on;
-  const Case &tc = GetParam();
-  host().clear_log();
-  EXPECT_EQ(find(tc.args), tc.expected);
-  EXPECT_EQ(host().message_numbers(), std::vector<int>(tc.reports, 6));
+  zeqtest::expect_number_case("fncfind", GetParam());
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -165,7 +146,7 @@ INSTANTIATE_TEST_SUITE_P(
         Case{"TIsIgnored", {Var("\u00e9ab"), S("b "), S("T")}, 0},
         Case{"EmptySubstring", {Var("\u00e9ab"), S("")}, 0},
         Case{"LettersOutsideTheAlphabetAreReported", {Var("\u00e9ab"), S("b"), S("!")}, 3, 1}),
-    [](const auto &info) { return std::string(info.param.name); });
+    zeqtest::number_case_name);
 
 TEST(FindMultibyteRoute, MissingStartIsNoError) {
   Utf8Session on;
@@ -177,7 +158,6 @@ TEST(FindMultibyteRoute, MissingStartIsNoError) {
 TEST(FindRoutes, AgreeOnAsciiText) {
   std::mt19937 rng(2024);
   const char alphabet[] = "abAB ";
-  auto *service = host().string_service();
   for (int round = 0; round < 1500; round++) {
     std::string s(rng() % 30, ' ');
     for (char &ch : s) ch = alphabet[rng() % (sizeof alphabet - 1)];
@@ -188,13 +168,10 @@ TEST(FindRoutes, AgreeOnAsciiText) {
     const bool fold = rng() & 1;
     std::vector<Arg> args{S(s), S(w), N(start)};
     if (fold) args.push_back(S("I"));
-    zeqtest::Call byte_call, mb_call;
-    add_args(byte_call, args);
-    add_args(mb_call, args);
-    double byte_out = -1, mb_out = -2;
-    ASSERT_EQ(host().fn<NumEntry>("fncfind")(byte_call.block(), &byte_out), FNC_RC_OK);
-    ASSERT_EQ(host().fn<MbEntry>("FIND_FUNCTION")(mb_call.block(), &mb_out, service, 0, "FIND"), FNC_RC_OK);
-    ASSERT_EQ(byte_out, mb_out) << "'" << s << "' '" << w << "' " << start << " fold " << fold;
+    const auto o = zeqtest::call_both_routes("fncfind", "FIND_FUNCTION", "FIND", args);
+    ASSERT_EQ(o.byte_rc, FNC_RC_OK);
+    ASSERT_EQ(o.multibyte_rc, FNC_RC_OK);
+    ASSERT_EQ(o.byte, o.multibyte) << "'" << s << "' '" << w << "' " << start << " fold " << fold;
   }
 }
 

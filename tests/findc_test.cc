@@ -19,18 +19,7 @@ namespace {
 
 using zeqtest::host;
 
-using zeqtest::NumEntry;
-using MbEntry = zeqtest::MbNumEntry;
-
-using zeqref::Absent;
-using zeqref::Arg;
-using zeqref::Missing;
-using zeqref::N;
-using zeqref::S;
-using zeqref::Var;
-using zeqref::add_args;
-using zeqref::is_missing_value;
-using zeqref::set_text;
+using namespace zeqref::rows;
 
 double findc(const std::vector<Arg> &args, int32_t *rc = nullptr) {
   return zeqtest::call_number("fncfndc", args, rc);
@@ -40,12 +29,7 @@ using Case = zeqtest::NumberCase;
 
 class Findc : public ::testing::TestWithParam<Case> {};
 
-TEST_P(Findc, AnswersThePosition) {
-  const Case &tc = GetParam();
-  host().clear_log();
-  EXPECT_EQ(findc(tc.args), tc.expected);
-  EXPECT_EQ(host().message_numbers(), std::vector<int>(tc.reports, 6));
-}
+TEST_P(Findc, AnswersThePosition) { zeqtest::expect_number_case("fncfndc", GetParam()); }
 
 INSTANTIATE_TEST_SUITE_P(
     Rules, Findc,
@@ -88,19 +72,18 @@ INSTANTIATE_TEST_SUITE_P(
         Case{"InvalidLetterReported", {S("abc"), S("c"), S("Z")}, 3, 1},
         Case{"EAndMAreNotFindcModifiers", {S("abc"), S("c"), S("em")}, 3, 2},
         Case{"BadLetterThenGood", {S("a1"), S(""), S("!d")}, 2, 1}),
-    [](const auto &info) { return std::string(info.param.name); });
+    zeqtest::number_case_name);
 
 TEST(FindcArguments, TypeRuleOfFourArguments) {
   struct Bad {
     std::vector<Arg> args;
   };
   for (const Bad &b : {Bad{{S("abc"), S("a"), S("I"), S("B")}}, Bad{{S("abc"), S("a"), N(1), N(2)}}}) {
-    zeqtest::Call c;
-    add_args(c, b.args);
-    double out = -1;
-    EXPECT_EQ(host().fn<NumEntry>("fncfndc")(c.block(), &out), FNC_RC_NOTE);
-    EXPECT_EQ(c.mark(3), FNC_MARK_BAD);
-    EXPECT_EQ(c.mark(2), 0);
+    zeqtest::NumberSite site("fncfndc");
+    add_args(site.call, b.args);
+    EXPECT_EQ(site(), FNC_RC_NOTE);
+    EXPECT_EQ(site.call.mark(3), FNC_MARK_BAD);
+    EXPECT_EQ(site.call.mark(2), 0);
   }
 }
 
@@ -121,63 +104,54 @@ TEST(FindcArguments, MissingStartAnswersTheMissingValue) {
 class FindcCache : public ::testing::TestWithParam<uint8_t> {};
 
 TEST_P(FindcCache, KeepsTableAndDirection) {
-  zeqtest::Call c;
-  c.kind(GetParam()).str("a1b2").str("").str("DOB");
-  double out = -1;
-  auto fn = host().fn<NumEntry>("fncfndc");
+  zeqtest::NumberSite site("fncfndc", GetParam());
+  site.call.str("a1b2").str("").str("DOB");
   const size_t before = host().task_pool().allocations();
-  ASSERT_EQ(fn(c.block(), &out), FNC_RC_OK);
-  EXPECT_EQ(out, 4);
-  ASSERT_NE(c.block()->noteCount, 0);
+  ASSERT_EQ(site(), FNC_RC_OK);
+  EXPECT_EQ(site.out, 4);
+  ASSERT_NE(site.call.block()->noteCount, 0);
   EXPECT_EQ(host().task_pool().last_size(), 260u);
   EXPECT_EQ(host().task_pool().last_flags(), 0x2004u);
-  set_text(c, 0, "x9y9z");
-  set_text(c, 1, "x");
-  set_text(c, 2, "U!");
+  set_text(site.call, 0, "x9y9z");
+  set_text(site.call, 1, "x");
+  set_text(site.call, 2, "U!");
   host().clear_log();
-  ASSERT_EQ(fn(c.block(), &out), FNC_RC_OK);
-  EXPECT_EQ(out, 4);  // the last digit: still D, still right to left
+  ASSERT_EQ(site(), FNC_RC_OK);
+  EXPECT_EQ(site.out, 4);  // the last digit: still D, still right to left
   EXPECT_EQ(host().task_pool().allocations(), before + 1);
   EXPECT_TRUE(host().message_numbers().empty());
 }
 
 TEST_P(FindcCache, KeepsT) {
-  zeqtest::Call c;
-  c.kind(GetParam()).str("ab  ").str("ab").str("OTV");
-  double out = -1;
-  auto fn = host().fn<NumEntry>("fncfndc");
-  ASSERT_EQ(fn(c.block(), &out), FNC_RC_OK);
-  EXPECT_EQ(out, 0);
-  set_text(c, 0, "abx  ");
-  ASSERT_EQ(fn(c.block(), &out), FNC_RC_OK);
-  EXPECT_EQ(out, 3);
+  zeqtest::NumberSite site("fncfndc", GetParam());
+  site.call.str("ab  ").str("ab").str("OTV");
+  ASSERT_EQ(site(), FNC_RC_OK);
+  EXPECT_EQ(site.out, 0);
+  set_text(site.call, 0, "abx  ");
+  ASSERT_EQ(site(), FNC_RC_OK);
+  EXPECT_EQ(site.out, 3);
 }
 
 TEST_P(FindcCache, AllocationFailureAnswersNoRoom) {
-  zeqtest::Call c;
-  c.kind(GetParam()).str("a1b2").str("").str("DO");
-  double out = -1;
-  host().task_pool().fail_nth(1);
-  EXPECT_EQ(host().fn<NumEntry>("fncfndc")(c.block(), &out), FNC_RC_NOROOM);
-  host().task_pool().fail_nth(0);
-  EXPECT_EQ(out, -1);
-  EXPECT_EQ(c.block()->noteCount, 0);
+  zeqtest::NumberSite site("fncfndc", GetParam());
+  site.call.str("a1b2").str("").str("DO");
+  EXPECT_EQ(site.refusing_allocation(), FNC_RC_NOROOM);
+  EXPECT_EQ(site.out, -1);
+  EXPECT_EQ(site.call.block()->noteCount, 0);
 }
 
 INSTANTIATE_TEST_SUITE_P(Environments, FindcCache, ::testing::Values(0x48, 0x58, 0x68, 0x88));
 
 TEST(FindcCacheElsewhere, OHasNoEffect) {
   for (uint8_t kind : {0x00, 0x08, 0x49, 0x98}) {
-    zeqtest::Call c;
-    c.kind(kind).str("a1b2").str("").str("DO");
-    double out = -1;
-    auto fn = host().fn<NumEntry>("fncfndc");
-    ASSERT_EQ(fn(c.block(), &out), FNC_RC_OK);
-    EXPECT_EQ(out, 2);
-    EXPECT_EQ(c.block()->noteCount, 0);
-    set_text(c, 2, "DBO");
-    ASSERT_EQ(fn(c.block(), &out), FNC_RC_OK);
-    EXPECT_EQ(out, 4);
+    zeqtest::NumberSite site("fncfndc", kind);
+    site.call.str("a1b2").str("").str("DO");
+    ASSERT_EQ(site(), FNC_RC_OK);
+    EXPECT_EQ(site.out, 2);
+    EXPECT_EQ(site.call.block()->noteCount, 0);
+    set_text(site.call, 2, "DBO");
+    ASSERT_EQ(site(), FNC_RC_OK);
+    EXPECT_EQ(site.out, 4);
   }
 }
 
@@ -190,10 +164,7 @@ class FindcMultibyte : public ::testing::TestWithParam<Case> {};
 
 TEST_P(FindcMultibyte, AnswersTheCharacterPosition) {
   Utf8Session on;
-  const Case &tc = GetParam();
-  host().clear_log();
-  EXPECT_EQ(findc(tc.args), tc.expected);
-  EXPECT_EQ(host().message_numbers(), std::vector<int>(tc.reports, 6));
+  zeqtest::expect_number_case("fncfndc", GetParam());
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -211,14 +182,13 @@ INSTANTIATE_TEST_SUITE_P(
         Case{"MissingStartIsZero", {Var("1\u00e9"), S(""), S("D"), Missing()}, 0},
         Case{"StartZero", {Var("1\u00e9"), S(""), S("D"), N(0)}, 0},
         Case{"TAndOHaveNoEffect", {Var("\u00e9  "), S(" "), S("TO")}, 2}),
-    [](const auto &info) { return std::string(info.param.name); });
+    zeqtest::number_case_name);
 
 TEST(FindcMultibyteRoute, OneArgumentAnswersZero) {
   zeqtest::Call c;
   c.var("\u00e9a");
   double out = -1;
-  EXPECT_EQ(host().fn<MbEntry>("FINDC_FUNCTION")(c.block(), &out, host().string_service(), 0, "FINDC"),
-            FNC_RC_OK);
+  EXPECT_EQ(zeqtest::call_multibyte("FINDC_FUNCTION", "FINDC", c, &out), FNC_RC_OK);
   EXPECT_EQ(out, 0);
 }
 
@@ -226,8 +196,7 @@ TEST(FindcMultibyteRoute, TypeRuleMarksTheFourth) {
   zeqtest::Call c;
   c.var("\u00e9a").str("a").num(1).num(2);
   double out = -1;
-  EXPECT_EQ(host().fn<MbEntry>("FINDC_FUNCTION")(c.block(), &out, host().string_service(), 0, "FINDC"),
-            FNC_RC_NOTE);
+  EXPECT_EQ(zeqtest::call_multibyte("FINDC_FUNCTION", "FINDC", c, &out), FNC_RC_NOTE);
   EXPECT_EQ(c.mark(3), FNC_MARK_BAD);
 }
 
@@ -235,7 +204,6 @@ TEST(FindcRoutes, AgreeOnAsciiText) {
   std::mt19937 rng(77);
   const char alphabet[] = "aAbB1 ,";
   const char *mods[] = {"", "B", "K", "V", "D", "DB", "I", "IB", "P", "S", "U", "KB"};
-  auto *service = host().string_service();
   for (int round = 0; round < 1500; round++) {
     std::string s(1 + rng() % 30, ' ');
     for (char &ch : s) ch = alphabet[rng() % (sizeof alphabet - 1)];
@@ -248,14 +216,10 @@ TEST(FindcRoutes, AgreeOnAsciiText) {
     // character, or down to the first.
     const double start = (double)((int64_t)(rng() % (2 * n + 3)) - n - 2);
     if (start == 0 && m.find('B') != std::string::npos) continue;
-    std::vector<Arg> args{S(s), S(list), S(m), N(start)};
-    zeqtest::Call byte_call, mb_call;
-    add_args(byte_call, args);
-    add_args(mb_call, args);
-    double byte_out = -1, mb_out = -2;
-    ASSERT_EQ(host().fn<NumEntry>("fncfndc")(byte_call.block(), &byte_out), FNC_RC_OK);
-    ASSERT_EQ(host().fn<MbEntry>("FINDC_FUNCTION")(mb_call.block(), &mb_out, service, 0, "FINDC"), FNC_RC_OK);
-    ASSERT_EQ(byte_out, mb_out) << "'" << s << "' '" << list << "' " << m << " " << start;
+    const auto o = zeqtest::call_both_routes("fncfndc", "FINDC_FUNCTION", "FINDC", {S(s), S(list), S(m), N(start)});
+    ASSERT_EQ(o.byte_rc, FNC_RC_OK);
+    ASSERT_EQ(o.multibyte_rc, FNC_RC_OK);
+    ASSERT_EQ(o.byte, o.multibyte) << "'" << s << "' '" << list << "' " << m << " " << start;
   }
 }
 

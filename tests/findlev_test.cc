@@ -20,14 +20,7 @@ namespace {
 
 using zeqtest::host;
 
-using zeqtest::NumEntry;
-
-using zeqref::Arg;
-using zeqref::Missing;
-using zeqref::N;
-using zeqref::S;
-using zeqref::add_args;
-using zeqref::is_missing_value;
+using namespace zeqref::rows;
 
 double findlev(const std::vector<Arg> &args, int32_t *rc = nullptr) {
   return zeqtest::call_number("fncfndl", args, rc);
@@ -37,12 +30,7 @@ using Case = zeqtest::NumberCase;
 
 class Findlev : public ::testing::TestWithParam<Case> {};
 
-TEST_P(Findlev, AnswersThePosition) {
-  const Case &tc = GetParam();
-  host().clear_log();
-  EXPECT_EQ(findlev(tc.args), tc.expected);
-  EXPECT_EQ(host().message_numbers(), std::vector<int>(tc.reports, 6));
-}
+TEST_P(Findlev, AnswersThePosition) { zeqtest::expect_number_case("fncfndl", GetParam()); }
 
 // A pattern of n letters that occurs nowhere else in the texts below.
 std::string letters(int n) {
@@ -99,7 +87,7 @@ INSTANTIATE_TEST_SUITE_P(
         Case{"WideW60", {S("(" + letters(60) + ")"), S(letters(60)), N(0), S("W")}, 2},
         Case{"WideW61Accepted", {S(letters(61)), S(letters(61)), N(0), S("W")}, 1},
         Case{"Wide63Accepted", {S("z" + letters(63)), S(letters(63)), N(0)}, 2}),
-    [](const auto &info) { return std::string(info.param.name); });
+    zeqtest::number_case_name);
 
 TEST(FindlevArguments, MissingOrAbsentLevelAnswersTheMissingValue) {
   for (const std::vector<Arg> &args : {std::vector<Arg>{S("abc"), S("b"), Missing()},
@@ -122,12 +110,11 @@ TEST(FindlevArguments, MissingStartAnswersTheMissingValue) {
 TEST(FindlevArguments, FiveArgumentsNeedOneNumberAndOneText) {
   for (const std::vector<Arg> &args : {std::vector<Arg>{S("abc"), S("b"), N(0), N(1), N(2)},
                                        std::vector<Arg>{S("abc"), S("b"), N(0), S("I"), S("P")}}) {
-    zeqtest::Call c;
-    add_args(c, args);
-    double out = -1;
-    EXPECT_EQ(host().fn<NumEntry>("fncfndl")(c.block(), &out), FNC_RC_NOTE);
-    EXPECT_EQ(c.mark(4), FNC_MARK_BAD);
-    EXPECT_EQ(c.mark(3), 0);
+    zeqtest::NumberSite site("fncfndl");
+    add_args(site.call, args);
+    EXPECT_EQ(site(), FNC_RC_NOTE);
+    EXPECT_EQ(site.call.mark(4), FNC_MARK_BAD);
+    EXPECT_EQ(site.call.mark(3), 0);
   }
 }
 
@@ -135,12 +122,11 @@ class FindlevTooLong : public ::testing::TestWithParam<std::pair<int, const char
 
 TEST_P(FindlevTooLong, PatternIsRefusedWithMessage7) {
   const auto [n, mods] = GetParam();
-  zeqtest::Call c;
-  add_args(c, {S(letters(n + 3)), S(letters(n)), N(0), S(mods)});
-  double out = -1;
+  zeqtest::NumberSite site("fncfndl");
+  add_args(site.call, {S(letters(n + 3)), S(letters(n)), N(0), S(mods)});
   host().clear_log();
-  EXPECT_EQ(host().fn<NumEntry>("fncfndl")(c.block(), &out), FNC_RC_NOTE);
-  EXPECT_EQ(c.mark(1), FNC_MARK_BAD);
+  EXPECT_EQ(site(), FNC_RC_NOTE);
+  EXPECT_EQ(site.call.mark(1), FNC_MARK_BAD);
   ASSERT_EQ(host().message_numbers(), (std::vector<int>{7}));
   EXPECT_EQ(host().log()[0].args[0], "FINDLEV");
   EXPECT_EQ(host().log()[0].args[1], "2");

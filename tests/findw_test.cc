@@ -21,18 +21,7 @@ namespace {
 
 using zeqtest::host;
 
-using zeqtest::NumEntry;
-using MbEntry = zeqtest::MbNumEntry;
-
-using zeqref::Absent;
-using zeqref::Arg;
-using zeqref::Missing;
-using zeqref::N;
-using zeqref::S;
-using zeqref::Var;
-using zeqref::add_args;
-using zeqref::is_missing_value;
-using zeqref::set_text;
+using namespace zeqref::rows;
 
 double findw(const std::vector<Arg> &args, int32_t *rc = nullptr) {
   return zeqtest::call_number("fncfndw", args, rc);
@@ -42,12 +31,7 @@ using Case = zeqtest::NumberCase;
 
 class Findw : public ::testing::TestWithParam<Case> {};
 
-TEST_P(Findw, AnswersThePosition) {
-  const Case &tc = GetParam();
-  host().clear_log();
-  EXPECT_EQ(findw(tc.args), tc.expected);
-  EXPECT_EQ(host().message_numbers(), std::vector<int>(tc.reports, 6));
-}
+TEST_P(Findw, AnswersThePosition) { zeqtest::expect_number_case("fncfndw", GetParam()); }
 
 INSTANTIATE_TEST_SUITE_P(
     Rules, Findw,
@@ -101,23 +85,21 @@ INSTANTIATE_TEST_SUITE_P(
         Case{"InvalidLetterReported", {S("a b"), S("b"), S(" "), S("J")}, 3, 1},
         Case{"StartBeforeTheTexts", {S("abc abc"), S("abc"), N(2), S(" "), S("E")}, 1},
         Case{"StartBetweenTheTexts", {S("abc abc"), S("abc"), S(" "), N(-7), S("B")}, 5}),
-    [](const auto &info) { return std::string(info.param.name); });
+    zeqtest::number_case_name);
 
 TEST(FindwArguments, ASecondNumberIsMarked) {
-  zeqtest::Call c;
-  c.str("abc").str("abc").num(1).str(" ").num(2);
-  double out = -1;
-  EXPECT_EQ(host().fn<NumEntry>("fncfndw")(c.block(), &out), FNC_RC_NOTE);
-  EXPECT_EQ(c.mark(4), FNC_MARK_BAD);
-  EXPECT_EQ(c.mark(2), 0);
+  zeqtest::NumberSite site("fncfndw");
+  site.call.str("abc").str("abc").num(1).str(" ").num(2);
+  EXPECT_EQ(site(), FNC_RC_NOTE);
+  EXPECT_EQ(site.call.mark(4), FNC_MARK_BAD);
+  EXPECT_EQ(site.call.mark(2), 0);
 }
 
 TEST(FindwArguments, AThirdTextIsMarked) {
-  zeqtest::Call c;
-  c.str("abc").str("abc").str(" ").str("E").str("x");
-  double out = -1;
-  EXPECT_EQ(host().fn<NumEntry>("fncfndw")(c.block(), &out), FNC_RC_NOTE);
-  EXPECT_EQ(c.mark(4), FNC_MARK_BAD);
+  zeqtest::NumberSite site("fncfndw");
+  site.call.str("abc").str("abc").str(" ").str("E").str("x");
+  EXPECT_EQ(site(), FNC_RC_NOTE);
+  EXPECT_EQ(site.call.mark(4), FNC_MARK_BAD);
 }
 
 TEST(FindwArguments, MissingStartAnswersTheMissingValue) {
@@ -143,11 +125,10 @@ TEST(FindwArguments, AbsentListAddsNothing) {
 TEST(FindwContext, DefaultTableBuildsTheTaskContext) {
   FncTask *task = host().new_task();
   ASSERT_EQ(task->slots[FNC_TASK_SLOT_CONTEXT], nullptr);
-  zeqtest::Call c;
-  c.task(task).str("a,b").str("b");
-  double out = -1;
-  ASSERT_EQ(host().fn<NumEntry>("fncfndw")(c.block(), &out), FNC_RC_OK);
-  EXPECT_EQ(out, 3);
+  zeqtest::NumberSite site("fncfndw");
+  site.call.task(task).str("a,b").str("b");
+  ASSERT_EQ(site(), FNC_RC_OK);
+  EXPECT_EQ(site.out, 3);
   EXPECT_NE(task->slots[FNC_TASK_SLOT_CONTEXT], nullptr);
 }
 
@@ -158,88 +139,75 @@ TEST(FindwContext, DefaultTableBuildsTheTaskContext) {
 class FindwCache : public ::testing::TestWithParam<uint8_t> {};
 
 TEST_P(FindwCache, KeepsTableAndDirection) {
-  zeqtest::Call c;
-  c.kind(GetParam()).str("a b a").str("a").str(" ").str("OB");
-  double out = -1;
-  auto fn = host().fn<NumEntry>("fncfndw");
+  zeqtest::NumberSite site("fncfndw", GetParam());
+  site.call.str("a b a").str("a").str(" ").str("OB");
   const size_t before = host().task_pool().allocations();
-  ASSERT_EQ(fn(c.block(), &out), FNC_RC_OK);
-  EXPECT_EQ(out, 5);
-  ASSERT_NE(c.block()->noteCount, 0);
+  ASSERT_EQ(site(), FNC_RC_OK);
+  EXPECT_EQ(site.out, 5);
+  ASSERT_NE(site.call.block()->noteCount, 0);
   EXPECT_EQ(host().task_pool().last_size(), 268u);
   EXPECT_EQ(host().task_pool().last_flags(), 0x2004u);
-  set_text(c, 2, ",");
-  set_text(c, 3, "!E");
+  set_text(site.call, 2, ",");
+  set_text(site.call, 3, "!E");
   host().clear_log();
-  ASSERT_EQ(fn(c.block(), &out), FNC_RC_OK);
-  EXPECT_EQ(out, 5);
+  ASSERT_EQ(site(), FNC_RC_OK);
+  EXPECT_EQ(site.out, 5);
   EXPECT_EQ(host().task_pool().allocations(), before + 1);
   EXPECT_TRUE(host().message_numbers().empty());
 }
 
 TEST_P(FindwCache, KeepsEAndI) {
-  zeqtest::Call c;
-  c.kind(GetParam()).str("a b C").str("c").str(" ").str("OEI");
-  double out = -1;
-  auto fn = host().fn<NumEntry>("fncfndw");
-  ASSERT_EQ(fn(c.block(), &out), FNC_RC_OK);
-  EXPECT_EQ(out, 3);
-  set_text(c, 1, "B");
-  set_text(c, 3, "");
-  ASSERT_EQ(fn(c.block(), &out), FNC_RC_OK);
-  EXPECT_EQ(out, 2);
+  zeqtest::NumberSite site("fncfndw", GetParam());
+  site.call.str("a b C").str("c").str(" ").str("OEI");
+  ASSERT_EQ(site(), FNC_RC_OK);
+  EXPECT_EQ(site.out, 3);
+  set_text(site.call, 1, "B");
+  set_text(site.call, 3, "");
+  ASSERT_EQ(site(), FNC_RC_OK);
+  EXPECT_EQ(site.out, 2);
 }
 
 TEST_P(FindwCache, KeepsRAndT) {
-  zeqtest::Call c;
-  c.kind(GetParam()).str("x,abc,y").str(",abc,  ").str(",").str("ORT");
-  double out = -1;
-  auto fn = host().fn<NumEntry>("fncfndw");
-  ASSERT_EQ(fn(c.block(), &out), FNC_RC_OK);
-  EXPECT_EQ(out, 3);
-  set_text(c, 0, "q,abc   ");
-  ASSERT_EQ(fn(c.block(), &out), FNC_RC_OK);
-  EXPECT_EQ(out, 3);
+  zeqtest::NumberSite site("fncfndw", GetParam());
+  site.call.str("x,abc,y").str(",abc,  ").str(",").str("ORT");
+  ASSERT_EQ(site(), FNC_RC_OK);
+  EXPECT_EQ(site.out, 3);
+  set_text(site.call, 0, "q,abc   ");
+  ASSERT_EQ(site(), FNC_RC_OK);
+  EXPECT_EQ(site.out, 3);
 }
 
 // The cache keeps neither M nor quote handling: a later call from the site
 // searches without them (the first call had both).
 TEST_P(FindwCache, LaterCallsSearchWithoutMAndQ) {
-  zeqtest::Call c;
-  c.kind(GetParam()).str("a,,b").str("").str(",").str("OM");
-  double out = -1;
-  auto fn = host().fn<NumEntry>("fncfndw");
-  ASSERT_EQ(fn(c.block(), &out), FNC_RC_OK);
-  EXPECT_EQ(out, 3);
-  ASSERT_EQ(fn(c.block(), &out), FNC_RC_OK);
-  EXPECT_EQ(out, 0);
+  zeqtest::NumberSite site("fncfndw", GetParam());
+  site.call.str("a,,b").str("").str(",").str("OM");
+  ASSERT_EQ(site(), FNC_RC_OK);
+  EXPECT_EQ(site.out, 3);
+  ASSERT_EQ(site(), FNC_RC_OK);
+  EXPECT_EQ(site.out, 0);
 }
 
 TEST_P(FindwCache, AllocationFailureAnswersNoRoom) {
-  zeqtest::Call c;
-  c.kind(GetParam()).str("a b").str("b").str(" ").str("O");
-  double out = -1;
-  host().task_pool().fail_nth(1);
-  EXPECT_EQ(host().fn<NumEntry>("fncfndw")(c.block(), &out), FNC_RC_NOROOM);
-  host().task_pool().fail_nth(0);
-  EXPECT_EQ(out, -1);
-  EXPECT_EQ(c.block()->noteCount, 0);
+  zeqtest::NumberSite site("fncfndw", GetParam());
+  site.call.str("a b").str("b").str(" ").str("O");
+  EXPECT_EQ(site.refusing_allocation(), FNC_RC_NOROOM);
+  EXPECT_EQ(site.out, -1);
+  EXPECT_EQ(site.call.block()->noteCount, 0);
 }
 
 INSTANTIATE_TEST_SUITE_P(Environments, FindwCache, ::testing::Values(0x48, 0x58, 0x68, 0x88));
 
 TEST(FindwCacheElsewhere, OHasNoEffect) {
   for (uint8_t kind : {0x00, 0x08, 0x50, 0x89}) {
-    zeqtest::Call c;
-    c.kind(kind).str("a b a").str("a").str(" ").str("OB");
-    double out = -1;
-    auto fn = host().fn<NumEntry>("fncfndw");
-    ASSERT_EQ(fn(c.block(), &out), FNC_RC_OK);
-    EXPECT_EQ(out, 5);
-    EXPECT_EQ(c.block()->noteCount, 0);
-    set_text(c, 3, "O");
-    ASSERT_EQ(fn(c.block(), &out), FNC_RC_OK);
-    EXPECT_EQ(out, 1);
+    zeqtest::NumberSite site("fncfndw", kind);
+    site.call.str("a b a").str("a").str(" ").str("OB");
+    ASSERT_EQ(site(), FNC_RC_OK);
+    EXPECT_EQ(site.out, 5);
+    EXPECT_EQ(site.call.block()->noteCount, 0);
+    set_text(site.call, 3, "O");
+    ASSERT_EQ(site(), FNC_RC_OK);
+    EXPECT_EQ(site.out, 1);
   }
 }
 
@@ -267,8 +235,6 @@ TEST(FindwMultibyte, StartOnADelimiterBeginsBetweenWords) {
 }
 
 TEST(FindwMultibyte, ArgumentPatterns) {
-  auto *service = host().string_service();
-  auto fn = host().fn<MbEntry>("FINDW_FUNCTION");
   struct Form {
     std::vector<Arg> args;
     int32_t rc;
@@ -294,7 +260,7 @@ TEST(FindwMultibyte, ArgumentPatterns) {
     zeqtest::Call c;
     add_args(c, forms[i].args);
     double out = -1;
-    EXPECT_EQ(fn(c.block(), &out, service, 0, "FINDW"), forms[i].rc) << i;
+    EXPECT_EQ(zeqtest::call_multibyte("FINDW_FUNCTION", "FINDW", c, &out), forms[i].rc) << i;
     EXPECT_EQ(out, forms[i].expected) << i;
   }
 }
@@ -304,7 +270,6 @@ TEST(FindwRoutes, AgreeOnAsciiText) {
   const char alphabet[] = "ab ,";
   const char *words[] = {"a", "b", "ab", "ba", "a b"};
   const char *mods[] = {"", "I", "B", "E", "EB"};
-  auto *service = host().string_service();
   for (int round = 0; round < 2000; round++) {
     std::string s(1 + rng() % 20, ' ');
     for (char &ch : s) ch = alphabet[rng() % (sizeof alphabet - 1)];
@@ -316,13 +281,10 @@ TEST(FindwRoutes, AgreeOnAsciiText) {
       case 1: args.push_back(S(", ")); args.push_back(S(m)); break;
       default: args.push_back(S(" ")); args.push_back(S(m)); break;
     }
-    zeqtest::Call byte_call, mb_call;
-    add_args(byte_call, args);
-    add_args(mb_call, args);
-    double byte_out = -1, mb_out = -2;
-    ASSERT_EQ(host().fn<NumEntry>("fncfndw")(byte_call.block(), &byte_out), FNC_RC_OK);
-    ASSERT_EQ(host().fn<MbEntry>("FINDW_FUNCTION")(mb_call.block(), &mb_out, service, 0, "FINDW"), FNC_RC_OK);
-    ASSERT_EQ(byte_out, mb_out) << "'" << s << "' '" << w << "' " << (args.size() > 2 ? args[2].s : "-") << " "
+    const auto o = zeqtest::call_both_routes("fncfndw", "FINDW_FUNCTION", "FINDW", args);
+    ASSERT_EQ(o.byte_rc, FNC_RC_OK);
+    ASSERT_EQ(o.multibyte_rc, FNC_RC_OK);
+    ASSERT_EQ(o.byte, o.multibyte) << "'" << s << "' '" << w << "' " << (args.size() > 2 ? args[2].s : "-") << " "
                                 << m;
   }
 }

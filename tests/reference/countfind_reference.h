@@ -78,6 +78,20 @@ void set_text(zeqtest::Call &call, int i, const char *text);
 // True for the host's missing value (bits 0xFFFFFE0000000000).
 bool is_missing_value(double x);
 
+// The names above that a count or find test uses in nearly every row, to
+// take in with one `using namespace zeqref::rows;`.
+namespace rows {
+using zeqref::Absent;
+using zeqref::add_args;
+using zeqref::Arg;
+using zeqref::is_missing_value;
+using zeqref::Missing;
+using zeqref::N;
+using zeqref::S;
+using zeqref::set_text;
+using zeqref::Var;
+}  // namespace rows
+
 // Runs the calling test executable again with ZEQ_FORCE_GENERIC=1 (every
 // test but the Builds suite) and answers its exit status; 0 is success.
 int rerun_with_generic_build();
