@@ -15,6 +15,7 @@
 
 #include <benchmark/benchmark.h>
 
+#include "bench/bench_data.h"
 #include "strkernel/strkernel.h"
 
 namespace {
@@ -27,16 +28,10 @@ constexpr size_t kUnits = (1u << 20) / sizeof(TKChar);
 // with Latin-1 and Latin Extended, Greek and Cyrillic, CJK and some emoji.
 const std::vector<TKChar> &text() {
   static const std::vector<TKChar> t = [] {
-    uint32_t x = 2463534242u;
-    auto next = [&] {
-      x ^= x << 13;
-      x ^= x >> 17;
-      x ^= x << 5;
-      return x;
-    };
+    zeqbench::Xorshift x;
     std::vector<TKChar> v(kUnits);
     for (auto &u : v) {
-      const uint32_t r = next() % 100, s = next();
+      const uint32_t r = x.next() % 100, s = x.next();
       if (r < 50) u = (s % 2 ? 'a' : 'A') + s % 26;
       else if (r < 60) u = ' ';
       else if (r < 75) u = 0xC0 + s % 0x190;          // Latin-1 supplement, Latin Extended

@@ -18,6 +18,7 @@
 #include <benchmark/benchmark.h>
 #include <edlib.h>
 
+#include "bench/bench_data.h"
 #include "host/host.h"
 
 namespace {
@@ -27,54 +28,13 @@ zeqhost::Host &host() {
   return *h;
 }
 
-struct Xorshift {
-  uint32_t x = 2463534242u;
-  uint32_t next() {
-    x ^= x << 13;
-    x ^= x >> 17;
-    x ^= x << 5;
-    return x;
-  }
-  uint32_t below(uint32_t n) { return next() % n; }
-};
-
-// A copy of s with `edits` random typing errors: a changed, dropped, doubled
-// or inserted letter, or two neighbours swapped.
-std::string typo(std::string s, int edits, Xorshift &r) {
-  for (int e = 0; e < edits && s.size() > 2; e++) {
-    const size_t at = r.below((uint32_t)s.size() - 1);
-    switch (r.below(5)) {
-      case 0: s[at] = char('a' + r.below(26)); break;
-      case 1: s.erase(at, 1); break;
-      case 2: s.insert(at, 1, s[at]); break;
-      case 3: s.insert(at, 1, char('a' + r.below(26))); break;
-      default: std::swap(s[at], s[at + 1]); break;
-    }
-  }
-  if (s.back() == ' ') s.back() = 'z';
-  return s;
-}
-
-using Pairs = std::vector<std::pair<std::string, std::string>>;
-
-Pairs make_pairs(size_t min_len, size_t max_len, int max_edits, size_t count) {
-  Xorshift r;
-  Pairs out;
-  for (size_t i = 0; i < count; i++) {
-    const size_t len = min_len + r.below((uint32_t)(max_len - min_len + 1));
-    std::string a;
-    for (size_t k = 0; k < len; k++) a += (k > 0 && r.below(7) == 0) ? ' ' : char('a' + r.below(26));
-    if (a.back() == ' ') a.back() = 'y';
-    out.emplace_back(a, typo(a, 1 + (int)r.below((uint32_t)max_edits), r));
-  }
-  return out;
-}
+using zeqbench::Pairs;
 
 // range(0) of every benchmark: 0 names, 1 200-byte rows, 2 2000-byte rows.
 const Pairs &pairs(int64_t which) {
-  static const Pairs names = make_pairs(5, 20, 3, 4096);
-  static const Pairs rows200 = make_pairs(200, 200, 8, 512);
-  static const Pairs rows2000 = make_pairs(2000, 2000, 24, 64);
+  static const Pairs names = zeqbench::make_pairs(5, 20, 3, 4096, true);
+  static const Pairs rows200 = zeqbench::make_pairs(200, 200, 8, 512, true);
+  static const Pairs rows2000 = zeqbench::make_pairs(2000, 2000, 24, 64, true);
   return which == 0 ? names : which == 1 ? rows200 : rows2000;
 }
 

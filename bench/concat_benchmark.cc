@@ -8,6 +8,7 @@
 
 #include <benchmark/benchmark.h>
 
+#include "bench/bench_data.h"
 #include "host/host.h"
 
 namespace {
@@ -20,19 +21,13 @@ zeqhost::Host &host() {
 // Ten items of 8 to 64 bytes: letters with some blanks at the ends and some
 // inside, from a fixed xorshift sequence.
 std::vector<std::string> items() {
-  uint32_t x = 2463534242u;
-  auto next = [&] {
-    x ^= x << 13;
-    x ^= x >> 17;
-    x ^= x << 5;
-    return x;
-  };
+  zeqbench::Xorshift x;
   std::vector<std::string> out;
   for (int i = 0; i < 10; i++) {
-    const size_t len = 8 + next() % 57;
+    const size_t len = 8 + x.next() % 57;
     std::string s(len, ' ');
     for (size_t k = 0; k < len; k++) {
-      const uint32_t r = next() % 32;
+      const uint32_t r = x.next() % 32;
       s[k] = r < 26 ? char('a' + r) : (r < 30 ? '_' : ' ');
     }
     if (i % 3 == 0) s[0] = ' ';

@@ -16,6 +16,7 @@
 
 #include <benchmark/benchmark.h>
 
+#include "bench/bench_data.h"
 #include "host/host.h"
 
 namespace {
@@ -35,22 +36,8 @@ constexpr std::string_view kTail = " zqx #9Q";
 // and then by punctuation, from a fixed xorshift sequence, then kTail.
 const std::string &text() {
   static const std::string t = [] {
-    uint32_t x = 2463534242u;
-    auto next = [&] {
-      x ^= x << 13;
-      x ^= x >> 17;
-      x ^= x << 5;
-      return x;
-    };
-    std::string s;
-    s.reserve(kTextBytes);
-    while (s.size() < kTextBytes - kTail.size()) {
-      const uint32_t len = 1 + next() % 12;
-      for (uint32_t i = 0; i < len; i++) s += char('a' + next() % 23);  // a..w: no x, y, z
-      const uint32_t r = next() % 16;
-      s += r < 13 ? " " : (r < 15 ? ", " : ".");
-    }
-    s.resize(kTextBytes - kTail.size());
+    // a..w: no x, y, z
+    std::string s = zeqbench::word_text(kTextBytes - kTail.size(), 23, {{" ", 13}, {", ", 2}, {".", 1}});
     s += kTail;
     return s;
   }();

@@ -10,6 +10,7 @@
 
 #include <benchmark/benchmark.h>
 
+#include "bench/bench_data.h"
 #include "host/host.h"
 
 namespace {
@@ -19,52 +20,12 @@ zeqhost::Host &host() {
   return *h;
 }
 
-struct Xorshift {
-  uint32_t x = 2463534242u;
-  uint32_t next() {
-    x ^= x << 13;
-    x ^= x >> 17;
-    x ^= x << 5;
-    return x;
-  }
-  uint32_t below(uint32_t n) { return next() % n; }
-};
-
-// A copy of s with `edits` random typing errors: a changed, dropped, doubled
-// or inserted letter, or two neighbours swapped.
-std::string typo(std::string s, int edits, Xorshift &r) {
-  for (int e = 0; e < edits && s.size() > 2; e++) {
-    const size_t at = r.below((uint32_t)s.size() - 1);
-    switch (r.below(5)) {
-      case 0: s[at] = char('a' + r.below(26)); break;
-      case 1: s.erase(at, 1); break;
-      case 2: s.insert(at, 1, s[at]); break;
-      case 3: s.insert(at, 1, char('a' + r.below(26))); break;
-      default: std::swap(s[at], s[at + 1]); break;
-    }
-  }
-  return s;
-}
-
-std::vector<std::pair<std::string, std::string>> make_pairs(size_t min_len, size_t max_len,
-                                                            int max_edits, size_t count) {
-  Xorshift r;
-  std::vector<std::pair<std::string, std::string>> out;
-  for (size_t i = 0; i < count; i++) {
-    const size_t len = min_len + r.below((uint32_t)(max_len - min_len + 1));
-    std::string a;
-    for (size_t k = 0; k < len; k++) a += (k > 0 && r.below(7) == 0) ? ' ' : char('a' + r.below(26));
-    out.emplace_back(a, typo(a, 1 + (int)r.below((uint32_t)max_edits), r));
-  }
-  return out;
-}
-
-const std::vector<std::pair<std::string, std::string>> &names() {
-  static const auto p = make_pairs(5, 20, 3, 4096);
+const zeqbench::Pairs &names() {
+  static const auto p = zeqbench::make_pairs(5, 20, 3, 4096);
   return p;
 }
-const std::vector<std::pair<std::string, std::string>> &long_rows() {
-  static const auto p = make_pairs(200, 200, 8, 512);
+const zeqbench::Pairs &long_rows() {
+  static const auto p = zeqbench::make_pairs(200, 200, 8, 512);
   return p;
 }
 

@@ -10,6 +10,7 @@
 
 #include <benchmark/benchmark.h>
 
+#include "bench/bench_data.h"
 #include "host/host.h"
 
 namespace {
@@ -25,25 +26,8 @@ constexpr std::string_view kDefaults = " .<(+&!$*);^-/,%|";
 // 1 MiB of words of 1 to 12 letters, mostly separated by one blank, now and
 // then by punctuation or several blanks, from a fixed xorshift sequence.
 const std::string &text() {
-  static const std::string t = [] {
-    uint32_t x = 2463534242u;
-    auto next = [&] {
-      x ^= x << 13;
-      x ^= x >> 17;
-      x ^= x << 5;
-      return x;
-    };
-    std::string s;
-    s.reserve(kTextBytes);
-    while (s.size() < kTextBytes) {
-      const uint32_t len = 1 + next() % 12;
-      for (uint32_t i = 0; i < len; i++) s += char('a' + next() % 26);
-      const uint32_t r = next() % 16;
-      s += r < 12 ? " " : (r < 14 ? ", " : (r < 15 ? "." : "   "));
-    }
-    s.resize(kTextBytes);
-    return s;
-  }();
+  static const std::string t =
+      zeqbench::word_text(kTextBytes, 26, {{" ", 12}, {", ", 2}, {".", 1}, {"   ", 1}});
   return t;
 }
 
