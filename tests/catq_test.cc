@@ -268,4 +268,27 @@ TEST(CatqGuards, NullAndOddArguments) {
   EXPECT_EQ(t.text(), "xy");
 }
 
+// CATQ with an item that is the result record itself: the quotes written at
+// the front were read back as input and doubled without end, past the room.
+TEST(CatqGuards, ItemSharingTheResultStaysInItsRoom) {
+  constexpr unsigned char kGuard = 0xA5;
+  constexpr size_t kGuardBytes = 16;
+  std::vector<char> buf(6 + kGuardBytes, (char)kGuard);
+  std::memcpy(buf.data(), "\"\"\"\"", 4);
+  FncString result{6, 4, buf.data(), nullptr, 0};
+  std::string mods = "A";
+  FncString sm{1, 1, mods.data(), nullptr, 0};
+  std::vector<uint64_t> raw((FNC_ARGLIST_SIZE(2) + 7) / 8, 0);
+  auto *b = reinterpret_cast<FncArgList *>(raw.data());
+  b->callForm = FNC_FORM_FUNCTION;
+  b->argCount = 2;
+  b->args[0] = {FNC_ARG_CHAR, 0, {}, &sm};
+  b->args[1] = {FNC_ARG_CHAR, 0, {}, &result};
+  const int32_t rc = host().fn<int32_t (*)(FncArgList *, FncString *)>("fnccatq")(b, &result);
+  EXPECT_TRUE(rc == FNC_RC_OK || rc == FNC_RC_NOTE) << rc;
+  EXPECT_GE(result.length, 0);
+  EXPECT_LE(result.length, 6);
+  for (size_t i = 6; i < buf.size(); i++) EXPECT_EQ((unsigned char)buf[i], kGuard) << "byte " << i;
+}
+
 }  // namespace

@@ -3,6 +3,7 @@
 // marks and messages, the in-place form, and result sizing.
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <limits>
 #include <string>
@@ -384,6 +385,61 @@ TEST(ConcatSizing, NumbersCanOutgrowTheEstimate) {
     EXPECT_EQ(rc, FNC_RC_NOTE);
     EXPECT_EQ(r.text(), full.substr(0, 20));
   }
+}
+
+// A growable result whose resize keeps the old block alive but scribbles
+// over it, so a pointer kept across the resize shows in the result.
+struct ScribbleGrow {
+  FncStringAllocator rec{};
+  std::vector<char *> blocks;
+  ~ScribbleGrow() {
+    for (char *b : blocks) std::free(b);
+  }
+  static void *resize(FncStringAllocator *self, void *old, int64_t size, uint32_t) {
+    auto *g = reinterpret_cast<ScribbleGrow *>(self);
+    char *p = static_cast<char *>(std::calloc((size_t)size + 1, 1));
+    int64_t old_size = 0;
+    if (old) {
+      old_size = (int64_t)std::strlen(static_cast<char *>(old));
+      std::memcpy(p, old, (size_t)std::min(old_size, size));
+      std::memset(old, 'Z', (size_t)old_size);
+    }
+    g->blocks.push_back(p);
+    return p;
+  }
+};
+
+// CATX whose separator record is also the result: growing the result moved
+// the separator's bytes, and the separator used to be read from the old block.
+TEST(ConcatSizing, CatxSeparatorThatIsTheGrownResult) {
+  ScribbleGrow grow;
+  grow.rec.resize = ScribbleGrow::resize;
+  char *first = static_cast<char *>(std::calloc(3, 1));
+  std::memcpy(first, ", ", 2);
+  grow.blocks.push_back(first);
+  FncString result{};
+  result.maxLength = 4096;
+  result.length = 2;
+  result.data = first;
+  result.allocator = &grow.rec;
+  result.capacity = 2;
+
+  std::string a(1500, 'a'), d = "def";
+  FncString sa{(int64_t)a.size(), (int64_t)a.size(), a.data(), nullptr, 0};
+  FncString sd{3, 3, d.data(), nullptr, 0};
+  std::vector<uint64_t> raw((FNC_ARGLIST_SIZE(3) + 7) / 8, 0);
+  auto *b = reinterpret_cast<FncArgList *>(raw.data());
+  b->callForm = FNC_FORM_FUNCTION;
+  b->argCount = 3;
+  b->args[0] = {FNC_ARG_CHAR, 0, {}, &result};
+  b->args[1] = {FNC_ARG_CHAR, 0, {}, &sa};
+  b->args[2] = {FNC_ARG_CHAR, 0, {}, &sd};
+  const int32_t rc = host().fn<int32_t (*)(FncArgList *, FncString *)>("fnccatx")(b, &result);
+  EXPECT_EQ(rc, FNC_RC_OK);
+  ASSERT_EQ(result.length, 1505);
+  const std::string got(result.data, (size_t)result.length);
+  EXPECT_EQ(got.find('Z'), std::string::npos);
+  EXPECT_EQ(got.substr(1500), "aadef");  // the separator's bytes as they now stand
 }
 
 // ---------------------------------------------------------------------------
