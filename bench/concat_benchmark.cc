@@ -9,14 +9,12 @@
 #include <benchmark/benchmark.h>
 
 #include "bench/bench_data.h"
+#include "bench/bench_host.h"
 #include "host/host.h"
 
 namespace {
 
-zeqhost::Host &host() {
-  static zeqhost::Host *h = new zeqhost::Host();
-  return *h;
-}
+using zeqbench::host;
 
 // Ten items of 8 to 64 bytes: letters with some blanks at the ends and some
 // inside, from a fixed xorshift sequence.

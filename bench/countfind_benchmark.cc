@@ -17,14 +17,12 @@
 #include <benchmark/benchmark.h>
 
 #include "bench/bench_data.h"
+#include "bench/bench_host.h"
 #include "host/host.h"
 
 namespace {
 
-zeqhost::Host &host() {
-  static zeqhost::Host *h = new zeqhost::Host();
-  return *h;
-}
+using zeqbench::host;
 
 using NumEntry = int32_t (*)(FncArgList *, double *);
 

@@ -11,14 +11,12 @@
 #include <benchmark/benchmark.h>
 
 #include "bench/bench_data.h"
+#include "bench/bench_host.h"
 #include "host/host.h"
 
 namespace {
 
-zeqhost::Host &host() {
-  static zeqhost::Host *h = new zeqhost::Host();
-  return *h;
-}
+using zeqbench::host;
 
 const zeqbench::Pairs &names() {
   static const auto p = zeqbench::make_pairs(5, 20, 3, 4096);
@@ -29,35 +27,7 @@ const zeqbench::Pairs &long_rows() {
   return p;
 }
 
-// One call site of two character arguments and, optionally, a cutoff.
-struct Site {
-  FncString s1{}, s2{};
-  double cutoff = 0;
-  std::vector<unsigned char> raw;
-  explicit Site(double cut) : cutoff(cut) {
-    const int n = cut > 0 ? 3 : 2;
-    raw.assign(FNC_ARGLIST_SIZE(n), 0);
-    FncArgList *b = list();
-    b->callForm = FNC_FORM_FUNCTION;
-    b->argCount = n;
-    b->task = host().task();
-    b->args[0].type = FNC_ARG_CHAR;
-    b->args[0].value = &s1;
-    b->args[1].type = FNC_ARG_CHAR;
-    b->args[1].value = &s2;
-    if (n == 3) {
-      b->args[2].type = FNC_ARG_NUMERIC;
-      b->args[2].value = &cutoff;
-    }
-  }
-  FncArgList *list() { return reinterpret_cast<FncArgList *>(raw.data()); }
-  void point(const std::string &a, const std::string &b) {
-    s1.data = const_cast<char *>(a.data());
-    s1.length = s1.maxLength = (int64_t)a.size();
-    s2.data = const_cast<char *>(b.data());
-    s2.length = s2.maxLength = (int64_t)b.size();
-  }
-};
+using Site = zeqbench::PairSite;
 
 // range(0): 0 names, 1 200-byte rows; range(1): cutoff, 0 for none.
 template <bool kGed>

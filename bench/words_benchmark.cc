@@ -11,14 +11,12 @@
 #include <benchmark/benchmark.h>
 
 #include "bench/bench_data.h"
+#include "bench/bench_host.h"
 #include "host/host.h"
 
 namespace {
 
-zeqhost::Host &host() {
-  static zeqhost::Host *h = new zeqhost::Host();
-  return *h;
-}
+using zeqbench::host;
 
 constexpr size_t kTextBytes = size_t{1} << 20;
 constexpr std::string_view kDefaults = " .<(+&!$*);^-/,%|";

@@ -11,33 +11,23 @@
 #include "host/host.h"
 #include "tests/reference/edit_distance.h"
 #include "tests/support/call.h"
+#include "tests/support/host_fixture.h"
 
 namespace {
 
-zeqhost::Host &host() {
-  static zeqhost::Host *h = new zeqhost::Host();
-  return *h;
-}
+using zeqtest::host;
 
 using NumFn = int32_t (*)(FncArgList *, double *);
 
-struct A {
-  enum K { Chr, Num, Miss } k;
-  std::string s;
-  double x = 0;
-};
-A C(std::string s) { return {A::Chr, std::move(s)}; }
-A N(double x) { return {A::Num, {}, x}; }
-A Miss() { return {A::Miss, {}}; }
+using A = zeqtest::Arg;
+using zeqtest::C;
+using zeqtest::N;
+using zeqtest::Miss;
 
 int32_t complev(const std::vector<A> &args, double *r, zeqtest::Call *keep = nullptr) {
   zeqtest::Call local;
   zeqtest::Call &c = keep ? *keep : local;
-  for (const A &a : args) {
-    if (a.k == A::Chr) c.str(a.s);
-    else if (a.k == A::Num) c.num(a.x);
-    else c.missing();
-  }
+  zeqtest::add_args(c, args);
   return host().fn<NumFn>("fncomlev")(c.block(), r);
 }
 
