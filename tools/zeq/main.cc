@@ -79,6 +79,21 @@ int log_level(const std::string &w, bool &none) {
   return -1;
 }
 
+// Checks that `session` loaded the module and gives it the --set pairs (a
+// tkbug.* setting with a numeric value as a number, the rest as text);
+// answers 0, or exit status 2 when the module did not load.
+int open_session(Session &session, const std::vector<std::pair<std::string, std::string>> &sets) {
+  if (!session.ready()) {
+    std::fprintf(stderr, "zeq: cannot load the module: %s\n", session.load_error().c_str());
+    return 2;
+  }
+  for (auto &[n, val] : sets) {
+    if (n.rfind("tkbug.", 0) == 0 && parse_number(val)) session.set_setting_double(n, *parse_number(val));
+    else session.set_setting_text(n, val);
+  }
+  return 0;
+}
+
 int run_rand_main(int argc, char **argv, int i, SessionOptions so,
                   std::vector<std::pair<std::string, std::string>> sets) {
   RandOptions ro;
@@ -118,14 +133,7 @@ int run_rand_main(int argc, char **argv, int i, SessionOptions so,
       return usage_error("unknown or incomplete rand option " + a);
   }
   Session session(so);
-  if (!session.ready()) {
-    std::fprintf(stderr, "zeq: cannot load the module: %s\n", session.load_error().c_str());
-    return 2;
-  }
-  for (auto &[n, val] : sets) {
-    if (n.rfind("tkbug.", 0) == 0 && parse_number(val)) session.set_setting_double(n, *parse_number(val));
-    else session.set_setting_text(n, val);
-  }
+  if (const int rc = open_session(session, sets)) return rc;
   std::vector<std::string> out;
   std::string err;
   int rc = run_rand(session.host(), ro, out, err);
@@ -221,14 +229,7 @@ int main(int argc, char **argv) {
   }
 
   Session session(so);
-  if (!session.ready()) {
-    std::fprintf(stderr, "zeq: cannot load the module: %s\n", session.load_error().c_str());
-    return 2;
-  }
-  for (auto &[n, val] : sets) {
-    if (n.rfind("tkbug.", 0) == 0 && parse_number(val)) session.set_setting_double(n, *parse_number(val));
-    else session.set_setting_text(n, val);
-  }
+  if (const int rc = open_session(session, sets)) return rc;
   for (auto &[n, val] : set_doubles) {
     auto x = parse_number(val);
     if (!x) return usage_error("--set-double " + n + ": not a number");
