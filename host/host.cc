@@ -5,6 +5,7 @@
 #include <dlfcn.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <climits>
 #include <cmath>
 #include <cstdlib>
@@ -22,6 +23,7 @@ struct Host::Impl : HostState {};
 namespace {
 
 Pool &make_pool(HostState &h) {
+  std::lock_guard<std::mutex> lock(h.tasks_mu);
   h.pools.push_back(std::make_unique<Pool>(new Pool::Impl()));
   return *h.pools.back();
 }
@@ -34,6 +36,7 @@ TaskBox &make_task(HostState &h) {
   box->rec.pool = box->pool->raw();
   box->rec.slots = box->slots.data();
   box->rec.scratch = box->scratch ? &box->scratch->record.rec : nullptr;
+  std::lock_guard<std::mutex> lock(h.tasks_mu);
   h.tasks.push_back(std::move(box));
   return *h.tasks.back();
 }
@@ -170,6 +173,32 @@ ZeqControlBlock *Host::control_block() { return &impl_->cb; }
 ZeqKernel *Host::kernel() { return &impl_->kernel; }
 FncTask *Host::task() { return impl_->thread.task; }
 FncTask *Host::new_task() { return &make_task(*impl_).rec; }
+// Frees a task made by new_task with its pool (and so every block the module
+// hung on it: the task context, its stream, COMPCOST's table, caches).  The
+// first task, the current task and unknown records are left alone.
+bool Host::free_task(FncTask *t) {
+  HostState &h = *impl_;
+  if (!t || t == h.thread.task) return false;
+  std::unique_ptr<TaskBox> box;
+  std::unique_ptr<Pool> pool;
+  {
+    std::lock_guard<std::mutex> lock(h.tasks_mu);
+    auto it = std::find_if(h.tasks.begin() + 1, h.tasks.end(), [&](auto &b) { return &b->rec == t; });
+    if (it == h.tasks.end()) return false;
+    box = std::move(*it);
+    h.tasks.erase(it);
+    auto pit = std::find_if(h.pools.begin(), h.pools.end(), [&](auto &p) { return p.get() == box->pool; });
+    if (pit != h.pools.end()) {
+      pool = std::move(*pit);
+      h.pools.erase(pit);
+    }
+  }
+  return true;
+}
+size_t Host::task_count() const {
+  std::lock_guard<std::mutex> lock(impl_->tasks_mu);
+  return impl_->tasks.size();
+}
 ZeqThread *Host::thread() { return &impl_->thread; }
 Pool &Host::global_pool() { return *impl_->global; }
 Pool &Host::task_pool() { return pool_of(task()); }

@@ -7,7 +7,8 @@
 // service on ICU, and a processor record from CPUID.  It loads the module with
 // dlopen exactly as a host does (mcn_main, then zeqwucha).
 //
-// One Host per process at a time (the module keeps process-wide anchors).
+// One Host per process at a time (the module keeps process-wide anchors);
+// its services may be called from several threads at once.
 // Implemented in host/*.cc; used by zeq, the tests and the benchmarks.
 //
 // What the host answers (the details are in the file named):
@@ -139,7 +140,15 @@ class Host {
   ZeqControlBlock *control_block();
   ZeqKernel *kernel();
   FncTask *task();                           // the current task
+  // Tasks for worker threads: new_task may be called from any thread; a
+  // worker puts its task into every FncArgList it passes (the field the
+  // module reads before it looks for the current task), so calls of several
+  // threads never share task state.  free_task releases a task made by
+  // new_task and its pool; false for the first or current task or an
+  // unknown record.
   FncTask *new_task();                       // another task with its own pool
+  bool free_task(FncTask *task);
+  size_t task_count() const;                 // tasks alive, the first one included
   ZeqThread *thread();
   Pool &global_pool();
   Pool &task_pool();                         // the current task's pool

@@ -14,6 +14,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <thread>
 #include <optional>
 #include <string>
 #include <unordered_map>
@@ -55,12 +56,16 @@ struct ScratchRecord {
   ScratchArena *owner;
 };
 
-// A stack of zero-filled blocks given back down to a mark.
+// A stack of zero-filled blocks given back down to a mark.  Each OS thread
+// has its own stack in the arena, so that a thread giving back down to its
+// mark never frees a block another thread still uses (the thread record's
+// arena is reached by every worker thread of the process).
 struct ScratchArena {
   ScratchRecord record{};
   std::mutex mu;
-  std::vector<void *> blocks;
+  std::map<std::thread::id, std::vector<void *>> stacks;
   uint64_t last_mark = 0;
+  std::vector<void *> &blocks();     // the calling thread's stack; mu held
   ScratchArena();
   ~ScratchArena();
   ScratchArena(const ScratchArena &) = delete;
@@ -115,6 +120,7 @@ struct HostState {
   std::deque<std::unique_ptr<Pool>> pools;
   Pool *global = nullptr;
   std::deque<std::unique_ptr<TaskBox>> tasks;
+  std::mutex tasks_mu;                         // pools and tasks made or freed from any thread
   uint8_t process_info[256] = {};
 
   // Kernel function table and its records.

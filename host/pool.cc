@@ -110,7 +110,7 @@ void *scratch_alloc_entry(ZeqScratch *s, uint64_t size) {
   void *p = std::calloc(1, size ? (size_t)size : 1);
   if (!p) return nullptr;
   std::lock_guard<std::mutex> lock(a->mu);
-  a->blocks.push_back(p);
+  a->blocks().push_back(p);
   return p;
 }
 
@@ -118,7 +118,7 @@ uint64_t scratch_mark_entry(ZeqScratch *s) {
   if (!s) return 0;
   ScratchArena *a = arena_of(s);
   std::lock_guard<std::mutex> lock(a->mu);
-  a->last_mark = a->blocks.size();
+  a->last_mark = a->blocks().size();
   return a->last_mark;
 }
 
@@ -126,9 +126,10 @@ void scratch_release_entry(ZeqScratch *s, uint64_t mark) {
   if (!s) return;
   ScratchArena *a = arena_of(s);
   std::lock_guard<std::mutex> lock(a->mu);
-  while (a->blocks.size() > mark) {
-    std::free(a->blocks.back());
-    a->blocks.pop_back();
+  std::vector<void *> &stack = a->blocks();
+  while (stack.size() > mark) {
+    std::free(stack.back());
+    stack.pop_back();
   }
 }
 
@@ -142,12 +143,17 @@ ScratchArena::ScratchArena() {
 }
 
 ScratchArena::~ScratchArena() {
-  for (void *p : blocks) std::free(p);
+  for (auto &kv : stacks)
+    for (void *p : kv.second) std::free(p);
 }
+
+std::vector<void *> &ScratchArena::blocks() { return stacks[std::this_thread::get_id()]; }
 
 size_t ScratchArena::live() {
   std::lock_guard<std::mutex> lock(mu);
-  return blocks.size();
+  size_t n = 0;
+  for (auto &kv : stacks) n += kv.second.size();
+  return n;
 }
 
 }  // namespace zeqhost
