@@ -1,5 +1,6 @@
 // rng/state.cc - housekeeping shared by every generator method: descriptor
 // facts, seed folding, blob sizes, state loading and journal dumps.
+#include "core/cpu.h"
 #include "rng/state.h"
 
 #include <atomic>
@@ -12,18 +13,7 @@
 namespace zeq::rng {
 
 bool wide_isa() {
-  // 0: not yet decided, 1: generic, 2: wide.  Every thread computes the same
-  // answer, so a race only repeats the question.
-  static std::atomic<int> choice{0};
-  int c = choice.load(std::memory_order_relaxed);
-  if (c == 0) {
-    __builtin_cpu_init();
-    bool wide = __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma") &&
-                __builtin_cpu_supports("bmi") && __builtin_cpu_supports("bmi2");
-    c = wide ? 2 : 1;
-    choice.store(c, std::memory_order_relaxed);
-  }
-  return c == 2;
+  return cpu::wide();
 }
 
 void build_common(zrng_desc *d, const MethodFacts &facts) {

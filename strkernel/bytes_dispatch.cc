@@ -1,5 +1,6 @@
 // strkernel/bytes_dispatch.cc - the generic (SSE2) and wide (AVX2) builds of
 // the hot byte routines and the once-per-process choice between them.
+#include "core/cpu.h"
 #include "strkernel/bytes_dispatch.h"
 
 #include <immintrin.h>
@@ -28,8 +29,7 @@ inline uint32_t mask8(V v) { return static_cast<uint32_t>(_mm_movemask_epi8(v));
 #include "strkernel/bytes_dispatch.inc"
 }  // namespace generic
 
-#pragma GCC push_options
-#pragma GCC target("avx2")
+ZEQ_WIDE_BEGIN
 namespace wide {
 constexpr uint64_t kWidth = 32;
 using V = __m256i;
@@ -48,7 +48,7 @@ inline V xor_(V a, V b) { return _mm256_xor_si256(a, b); }
 inline uint32_t mask8(V v) { return static_cast<uint32_t>(_mm256_movemask_epi8(v)); }
 #include "strkernel/bytes_dispatch.inc"
 }  // namespace wide
-#pragma GCC pop_options
+ZEQ_WIDE_END
 
 const Kernels generic_kernels = {
     "generic",          generic::str_up,   generic::str_low,   generic::mem_set,
@@ -66,14 +66,8 @@ namespace {
 // even earlier (another library constructor) still gets a correct build.
 const Kernels *chosen = &generic_kernels;
 
-bool generic_forced() {
-  const char *v = std::getenv("ZEQ_FORCE_GENERIC");
-  return v && v[0] && !(v[0] == '0' && v[1] == '\0');
-}
-
 __attribute__((constructor)) void choose_build() {
-  __builtin_cpu_init();
-  if (__builtin_cpu_supports("avx2") && !generic_forced()) chosen = &wide_kernels;
+  if (cpu::wide()) chosen = &wide_kernels;
 }
 
 }  // namespace

@@ -24,6 +24,7 @@
 
 #include <immintrin.h>
 
+#include "core/cpu.h"
 #include "module/frame.h"
 #include "strkernel/strkernel.h"
 
@@ -110,7 +111,7 @@ void class_generic(TKChar *data, int64_t count, const int32_t *meta, const int32
 // Wide build: eight units per step.  Lanes at or above 0x10000 do not take
 // part in the page gather; lanes on a page without changes do not take part
 // in the delta gather; both then add a zero delta.
-__attribute__((target("avx2"))) void class_avx2(TKChar *data, int64_t count, const int32_t *meta,
+__attribute__((target(ZEQ_WIDE_TARGETS))) void class_avx2(TKChar *data, int64_t count, const int32_t *meta,
                                                 const int32_t *shift) {
   const __m256i zero = _mm256_setzero_si256();
   const __m256i none = _mm256_set1_epi32(-1);
@@ -140,12 +141,7 @@ std::atomic<ClassFn> class_impl{class_resolve};
 // Chooses the build on first use and replaces itself.
 void class_resolve(TKChar *data, int64_t count, const int32_t *meta, const int32_t *shift) {
   ClassFn chosen = class_generic;
-  const char *force = std::getenv("ZEQ_FORCE_GENERIC");
-  const bool forced = force && force[0] && !(force[0] == '0' && force[1] == 0);
-  if (!forced) {
-    __builtin_cpu_init();
-    if (__builtin_cpu_supports("avx2")) chosen = class_avx2;
-  }
+  if (zeq::cpu::wide()) chosen = class_avx2;
   class_impl.store(chosen, std::memory_order_relaxed);
   chosen(data, count, meta, shift);
 }

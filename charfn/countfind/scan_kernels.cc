@@ -15,6 +15,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "core/cpu.h"
 #include "charfn/countfind/countfind.h"
 
 namespace zeq::countfind {
@@ -44,8 +45,7 @@ struct Nibble {
 #include "charfn/countfind/scan_kernels.inc"
 }  // namespace generic
 
-#pragma GCC push_options
-#pragma GCC target("avx2,popcnt,bmi,bmi2")
+ZEQ_WIDE_BEGIN
 namespace wide {
 constexpr uint64_t kWidth = 32;
 constexpr bool kVectorSets = true;
@@ -87,7 +87,7 @@ struct Nibble {
 };
 #include "charfn/countfind/scan_kernels.inc"
 }  // namespace wide
-#pragma GCC pop_options
+ZEQ_WIDE_END
 
 namespace {
 
@@ -102,16 +102,8 @@ constexpr Kernels kWide = {"wide",          wide::count_byte, wide::count_set,
 // library's constructor still gets a correct build.
 const Kernels *chosen = &kGeneric;
 
-bool generic_forced() {
-  const char *v = std::getenv("ZEQ_FORCE_GENERIC");
-  return v && v[0] && !(v[0] == '0' && v[1] == '\0');
-}
-
 __attribute__((constructor)) void choose_build() {
-  __builtin_cpu_init();
-  if (__builtin_cpu_supports("avx2") && __builtin_cpu_supports("popcnt") &&
-      __builtin_cpu_supports("bmi") && __builtin_cpu_supports("bmi2") && !generic_forced())
-    chosen = &kWide;
+  if (cpu::wide()) chosen = &kWide;
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include <atomic>
 #include <cstring>
 
+#include "core/cpu.h"
 #include "module/frame.h"
 #include "rng/methods.h"
 
@@ -18,14 +19,7 @@ constexpr int kRdRandAttempts = 1 << 20;
 // feature flags; guards against a host record that claims the instruction
 // on a processor without it (executing it would stop the process).
 bool cpu_executes_rdrand() {
-  static std::atomic<int> known{0};  // 0 unknown, 1 no, 2 yes
-  int k = known.load(std::memory_order_relaxed);
-  if (k == 0) {
-    __builtin_cpu_init();
-    k = __builtin_cpu_supports("rdrnd") ? 2 : 1;
-    known.store(k, std::memory_order_relaxed);
-  }
-  return k == 2;
+  return (zeq::cpu::features() & zeq::cpu::kRdrand) != 0;
 }
 
 __attribute__((target("rdrnd"))) bool rdrand32_step(uint32_t *value) {
