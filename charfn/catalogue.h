@@ -44,6 +44,7 @@ struct Function {
   std::string_view modifiers;   // "L=meaning; ..."
   std::string_view summary;
   std::string_view examples;    // "CALL => result | ..."
+  std::string_view notes;       // limits and defaults, sentences
 
   constexpr bool has(unsigned f) const { return (flags & f) != 0; }
   constexpr bool has_call() const { return call_result >= 0; }
@@ -54,9 +55,9 @@ struct Function {
 
 inline constexpr Function kFunctions[] = {
 #define ZEQ_FUNCTION(NAME, SLOT, SLOT2, ENTRY, MB, RESULT, MIN, MAX, TYPES, USAGE, ARGS, CALLRES, \
-                     CALLUSAGE, FLAGS, MODS, SUMMARY, EXAMPLES)                                   \
+                     CALLUSAGE, FLAGS, MODS, SUMMARY, EXAMPLES, NOTES)                            \
   {#NAME, SLOT, SLOT2, #ENTRY, MB, Result::RESULT, MIN, MAX, TYPES, USAGE, ARGS, CALLRES,         \
-   CALLUSAGE, FLAGS, MODS, SUMMARY, EXAMPLES},
+   CALLUSAGE, FLAGS, MODS, SUMMARY, EXAMPLES, NOTES},
 #include "charfn/functions.def"
 #undef ZEQ_FUNCTION
 };
