@@ -1,5 +1,5 @@
 // tests/exports_test.cc - the module's dynamic symbol table against
-// module/exports.map: nothing is exported that the map does not list, and,
+// load/exports.map: nothing is exported that the map does not list, and,
 // once every family is in the build, everything the map lists is defined.
 #include <gtest/gtest.h>
 
@@ -19,7 +19,7 @@ std::string module_path() {
 
 // Names between "global:" and "local:" of the version script.
 std::set<std::string> listed_names() {
-  std::ifstream in(std::string(ZEQ_SOURCE_DIR) + "/module/exports.map");
+  std::ifstream in(std::string(ZEQ_SOURCE_DIR) + "/load/exports.map");
   std::stringstream all;
   all << in.rdbuf();
   std::string text = all.str();

@@ -7,9 +7,10 @@
 #include <string>
 #include <vector>
 
+#include "core/frame.h"
 #include "host/host.h"
-#include "module/entry.h"
-#include "module/frame.h"
+#include "load/entry.h"
+#include "task/task_context.h"
 #include "tests/support/call.h"
 
 namespace {

@@ -10,8 +10,8 @@
 #include <cmath>
 #include <cstring>
 
+#include "charfn/args/modifiers.h"
 #include "charfn/compare/compare_internal.h"
-#include "charfn/compare/modifiers.h"
 #include "strkernel/strkernel.h"
 
 namespace zeq::cmp {

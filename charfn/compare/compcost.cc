@@ -12,9 +12,10 @@
 #include <cmath>
 #include <initializer_list>
 
+#include "charfn/args/modifiers.h"
 #include "charfn/compare/edit_costs.h"
-#include "charfn/compare/modifiers.h"
-#include "module/frame.h"
+#include "core/frame.h"
+#include "task/task_context.h"
 
 
 namespace zeq::cmp {

@@ -22,7 +22,7 @@
 #include <cstring>
 
 #include "charfn/concat/items.h"
-#include "module/frame.h"
+#include "core/frame.h"
 
 namespace {
 

@@ -5,17 +5,18 @@
 //
 // Byte route: strings are bytes, positions are 1-based byte positions counted
 // from the start of the whole string, case folding goes through the session's
-// upper-case and lower-case byte tables (module/frame.h).
+// upper-case and lower-case byte tables (core/frame.h).
 //
 // Multibyte route: strings are read through the session string service
-// (zeq/host.h) from the views that argInit binds (charfn/compare/modifiers.h);
+// (zeq/host.h) from the views that argInit binds (charfn/args/modifiers.h);
 // positions are 1-based character positions.
 #pragma once
 
 #include <cstdint>
 
-#include "charfn/compare/modifiers.h"
-#include "module/frame.h"
+#include "charfn/args/modifiers.h"
+#include "core/frame.h"
+#include "task/task_context.h"
 
 namespace zeq::countfind {
 

@@ -13,13 +13,14 @@
 //
 // Multibyte route.  The same classification is made per character through the
 // session string service, from the ModifierFlags and ParsedArgs that argInit
-// filled (charfn/compare/modifiers.h).
+// filled (charfn/args/modifiers.h).
 #pragma once
 
 #include <cstdint>
 
-#include "charfn/compare/modifiers.h"
+#include "charfn/args/modifiers.h"
 #include "charfn/words/words.h"
+#include "task/task_context.h"
 
 namespace zeq::words {
 

@@ -1,9 +1,9 @@
-// module/entry.h - what the host's loader reaches: mcn_main, the image
+// load/entry.h - what the host's loader reaches: mcn_main, the image
 // record vi_mcn, the entry list mcn_pcns with its one entry record
 // pcn_ZEQWUCHA, and zeqwucha, which hands out the function table.
 #pragma once
 
-#include "module/frame.h"
+#include "core/frame.h"
 
 extern "C" {
 // Records the control block and the process information block, copies the

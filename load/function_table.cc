@@ -1,4 +1,4 @@
-// module/function_table.cc - the module's function table and zeqwucha.
+// load/function_table.cc - the module's function table and zeqwucha.
 //
 // The host calls zeqwucha once per load and receives a block of 44 pointer
 // slots from its global pool.  Slot 0 and slots 41 to 43 are never written
@@ -14,7 +14,7 @@
 // passed directly), so one pointer type covers every row.
 #include <iterator>
 
-#include "module/entry.h"
+#include "load/entry.h"
 
 #define ZEQ_WEAK_ENTRY(name) __attribute__((weak)) int32_t name(void *, void *)
 
