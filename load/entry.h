@@ -20,16 +20,3 @@ extern const ZeqImageInfo vi_mcn;
 extern void *const mcn_pcns[2];
 extern const ZeqEntryRecord pcn_ZEQWUCHA;
 }
-
-namespace zeq {
-// One row of the function table: the slot and the entry written into it
-// (null while that entry is not part of the build).
-struct TableRow {
-  int slot;
-  const char *name;
-  int32_t (*entry)(void *, void *);
-};
-// The rows in slot order and their number.
-extern const TableRow function_table[];
-extern const int function_table_rows;
-}  // namespace zeq

@@ -7,6 +7,7 @@
 #include <cstdint>
 
 #include "charfn/args/modifiers.h"
+#include "charfn/entries.h"
 #include "core/frame.h"
 #include "task/task_context.h"
 

@@ -14,6 +14,7 @@
 
 #include "charfn/args/modifiers.h"
 #include "charfn/compare/edit_costs.h"
+#include "charfn/entries.h"
 #include "core/frame.h"
 #include "task/task_context.h"
 
@@ -205,7 +206,7 @@ int32_t compcost(FncArgList *args) {
 
 extern "C" {
 
-ZEQ_EXPORT int32_t fncomcos(FncArgList *args) {
+ZEQ_EXPORT int32_t fncomcos(FncArgList *args) noexcept {
   if (!args) return FNC_RC_NOTE;
   return compcost(args);
 }

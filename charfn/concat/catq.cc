@@ -22,6 +22,7 @@
 #include <cstring>
 
 #include "charfn/concat/items.h"
+#include "charfn/entries.h"
 #include "core/frame.h"
 
 namespace {

@@ -20,6 +20,7 @@
 #include <cstring>
 
 #include "charfn/concat/items.h"
+#include "charfn/entries.h"
 #include "core/frame.h"
 #include "strkernel/strkernel.h"
 

@@ -169,16 +169,9 @@ void remove(const uint8_t **start, int64_t *length, uint8_t *table, bool q);
 }  // namespace zeq::countfind
 
 // ---------------------------------------------------------------------------
-// Entries.
+// Multibyte routes (the byte-route entries are in charfn/entries.h).
 // ---------------------------------------------------------------------------
 extern "C" {
-int32_t fnccous(FncArgList *args, double *result) noexcept;
-int32_t fnccouc(FncArgList *args, double *result) noexcept;
-int32_t fncfind(FncArgList *args, double *result) noexcept;
-int32_t fncfndc(FncArgList *args, double *result) noexcept;
-int32_t fncfndw(FncArgList *args, double *result) noexcept;
-int32_t fncfndl(FncArgList *args, double *result) noexcept;
-
 // Multibyte routes: (argument block, numeric result, string service, wide
 // flag, function name for message 6).
 int32_t COUNT_FUNCTION(FncArgList *args, double *result, ZeqStringService *svc, int32_t wide,

@@ -170,8 +170,4 @@ int32_t SCAN_FUNCTION(FncArgList *args, FncString *result, ZeqStringService *svc
                       const char *name) noexcept;
 int32_t COUNTW_FUNCTION(FncArgList *args, double *result, ZeqStringService *svc, int32_t wide,
                         const char *name) noexcept;
-int32_t fncscan(FncArgList *args, FncString *result) noexcept;
-int32_t fnccouw(FncArgList *args, double *result) noexcept;
-int32_t fncscnq(FncArgList *args, FncString *result) noexcept;
-int32_t fnccouq(FncArgList *args, double *result) noexcept;
 }

@@ -37,6 +37,7 @@
 #include <cstring>
 
 #include "charfn/args/modifiers.h"
+#include "charfn/entries.h"
 #include "core/frame.h"
 #include "strkernel/strkernel.h"
 #include "task/task_context.h"
