@@ -16,6 +16,7 @@
 #include "charfn/compare/edit_costs.h"
 #include "charfn/entries.h"
 #include "core/frame.h"
+#include "strkernel/blanks.h"
 #include "task/task_context.h"
 
 
@@ -79,11 +80,9 @@ bool fits(const uint8_t *text, int64_t n, const char *rest, const uint8_t *up) {
 // Resolves an operation text to its table entry; -1 when it names none
 // (message 39) or is one of the ambiguous letters D, F, S alone.
 int resolve_operation(const uint8_t *s, int64_t n, const uint8_t *up) {
-  while (n > 0 && s[0] == ' ') {
-    s++;
-    n--;
-  }
-  while (n > 0 && s[n - 1] == ' ') n--;
+  const int64_t lead = zeq::leading_blanks(s, n);
+  s += lead;
+  n = zeq::trailing_trimmed(s, n - lead);
   if (n > 0 && s[n - 1] == '=') n--;
   if (n <= 0) return -1;
   const uint8_t first = up[s[0]];

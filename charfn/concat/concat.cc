@@ -26,19 +26,6 @@
 
 namespace zeq::cat {
 
-int64_t trailing_trim(const char *data, int64_t length) {
-  if (!data || length <= 0) return length > 0 ? 0 : length;
-  while (length > 0 && data[length - 1] == ' ') --length;
-  return length;
-}
-
-int64_t leading_blanks(const char *data, int64_t length) {
-  int64_t i = 0;
-  if (!data) return 0;
-  while (i < length && data[i] == ' ') ++i;
-  return i;
-}
-
 void format_number(FncArgList *args, double x, ItemText *out) {
   // Width 12 covers the ordinary magnitudes (and the missing value); very
   // large and very small magnitudes, zero included, get the widest width so
@@ -83,7 +70,7 @@ void item_text(FncArgList *args, const FncArg *g, Trim trim, ItemText *out) {
   if (!s->data || s->length <= 0) return;
   const char *data = s->data;
   int64_t len = s->length;
-  if (trim != Trim::None) len = trailing_trim(data, len);
+  if (trim != Trim::None) len = trailing_trimmed(data, len);
   if (trim == Trim::Both) {
     const int64_t lead = leading_blanks(data, len);
     data += lead;

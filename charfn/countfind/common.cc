@@ -16,17 +16,6 @@ Bytes bytes_of(const FncArg *g) {
   return b;
 }
 
-int64_t trim_blanks(const uint8_t *s, int64_t n) {
-  while (n >= 8) {
-    uint64_t w;
-    std::memcpy(&w, s + n - 8, 8);
-    if (w != 0x2020202020202020ull) break;
-    n -= 8;
-  }
-  while (n > 0 && s[n - 1] == ' ') n--;
-  return n;
-}
-
 StartRule resolve_start(const FncArg *start, int64_t len, Part *part) {
   part->lo = 0;
   part->hi = len;

@@ -77,8 +77,8 @@ ZEQ_EXPORT int32_t fnccous(FncArgList *args, double *result) noexcept {
         case 'O': break;
         case 'I': fold = true; break;
         case 'T':
-          s.n = trim_blanks(s.p, s.n);
-          w.n = trim_blanks(w.p, w.n);
+          s.n = zeq::trailing_trimmed(s.p, s.n);
+          w.n = zeq::trailing_trimmed(w.p, w.n);
           break;
         default: bad_modifier("COUNT", letter); break;
       }
@@ -108,7 +108,7 @@ ZEQ_EXPORT int32_t fnccouc(FncArgList *args, double *result) noexcept {
 
   ByteSet set;
   if (const auto *cache = static_cast<const CountcCache *>(site_cache(args))) {
-    if (cache->T == 1) s.n = trim_blanks(s.p, s.n);
+    if (cache->T == 1) s.n = zeq::trailing_trimmed(s.p, s.n);
     make_set(&set, cache->table);
     answer(result, static_cast<double>(kernels().count_set(s.p, s.n, &set)));
     return FNC_RC_OK;
@@ -133,8 +133,8 @@ ZEQ_EXPORT int32_t fnccouc(FncArgList *args, double *result) noexcept {
         case 'V': outside = true; break;
         case 'T':
           trim = true;
-          s.n = trim_blanks(s.p, s.n);
-          list.n = trim_blanks(list.p, list.n);
+          s.n = zeq::trailing_trimmed(s.p, s.n);
+          list.n = zeq::trailing_trimmed(list.p, list.n);
           break;
         default: bad_modifier("COUNTC", letter); break;
       }

@@ -16,6 +16,7 @@
 
 #include "charfn/args/modifiers.h"
 #include "core/frame.h"
+#include "strkernel/blanks.h"
 #include "task/task_context.h"
 
 namespace zeq::countfind {
@@ -92,8 +93,6 @@ struct Bytes {
 };
 Bytes bytes_of(const FncArg *g);
 
-// Length of s[0, n) without trailing blanks.
-int64_t trim_blanks(const uint8_t *s, int64_t n);
 
 // The searched part of a string of length len under a start position, as
 // FIND, FINDC and FINDLEV read it:

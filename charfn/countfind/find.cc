@@ -58,8 +58,8 @@ ZEQ_EXPORT int32_t fncfind(FncArgList *args, double *result) noexcept {
       case ' ': break;
       case 'I': fold = true; break;
       case 'T':
-        part.hi = part.lo + trim_blanks(s.p + part.lo, part.hi - part.lo);
-        w.n = trim_blanks(w.p, w.n);
+        part.hi = part.lo + zeq::trailing_trimmed(s.p + part.lo, part.hi - part.lo);
+        w.n = zeq::trailing_trimmed(w.p, w.n);
         break;
       default: bad_modifier("FIND", letter); break;
     }

@@ -103,7 +103,7 @@ ZEQ_EXPORT int32_t fncfndc(FncArgList *args, double *result) noexcept {
 
   if (const auto *cache = static_cast<const FindcCache *>(site_cache(args))) {
     rtl = cache->rtl != 0;
-    if (cache->T == 1) part.hi = part.lo + trim_blanks(s.p + part.lo, part.hi - part.lo);
+    if (cache->T == 1) part.hi = part.lo + zeq::trailing_trimmed(s.p + part.lo, part.hi - part.lo);
     answer(result, scan_part(s, part, cache->table, rtl));
     return FNC_RC_OK;
   }
@@ -123,8 +123,8 @@ ZEQ_EXPORT int32_t fncfndc(FncArgList *args, double *result) noexcept {
       case 'O': keep = true; break;
       case 'T':
         trim = true;
-        part.hi = part.lo + trim_blanks(s.p + part.lo, part.hi - part.lo);
-        list.n = trim_blanks(list.p, list.n);
+        part.hi = part.lo + zeq::trailing_trimmed(s.p + part.lo, part.hi - part.lo);
+        list.n = zeq::trailing_trimmed(list.p, list.n);
         break;
       default: bad_modifier("FINDC", letter); break;
     }

@@ -149,8 +149,8 @@ ZEQ_EXPORT int32_t fncfndl(FncArgList *args, double *result) noexcept {
       case 'S': sh.trail = true; break;
       case 'W': sh.lead = sh.trail = true; break;
       case 'T':
-        part.hi = part.lo + trim_blanks(s.p + part.lo, part.hi - part.lo);
-        sh.n = trim_blanks(sh.pattern, sh.n);
+        part.hi = part.lo + zeq::trailing_trimmed(s.p + part.lo, part.hi - part.lo);
+        sh.n = zeq::trailing_trimmed(sh.pattern, sh.n);
         break;
       default: bad_modifier("FINDLEV", letter); break;
     }

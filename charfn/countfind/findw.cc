@@ -256,8 +256,8 @@ ZEQ_EXPORT int32_t fncfndw(FncArgList *args, double *result) noexcept {
     E = cache->E != 0;
     fold = cache->I != 0;
     if (cache->T) {
-      s.n = trim_blanks(s.p, s.n);
-      w.n = trim_blanks(w.p, w.n);
+      s.n = zeq::trailing_trimmed(s.p, s.n);
+      w.n = zeq::trailing_trimmed(w.p, w.n);
     }
     if (cache->R) zeq::countfind::remove(&w.p, &w.n, table, cache->Q != 0);
   } else if (list) {
@@ -281,9 +281,9 @@ ZEQ_EXPORT int32_t fncfndw(FncArgList *args, double *result) noexcept {
         case 'R': R = true; break;
         case 'T':
           trim = true;
-          s.n = trim_blanks(s.p, s.n);
-          chars.n = trim_blanks(chars.p, chars.n);
-          w.n = trim_blanks(w.p, w.n);
+          s.n = zeq::trailing_trimmed(s.p, s.n);
+          chars.n = zeq::trailing_trimmed(chars.p, chars.n);
+          w.n = zeq::trailing_trimmed(w.p, w.n);
           break;
         default: bad_modifier("FINDW", letter); break;
       }

@@ -11,6 +11,7 @@
 
 #include "charfn/entries.h"
 #include "charfn/words/delims.h"
+#include "strkernel/blanks.h"
 
 using namespace zeq::words;
 
@@ -78,14 +79,8 @@ const FncString *role_string(FncArgList *args, const int32_t *roles, int role) {
 // Removes trailing blank code units from a bound view and recounts it.
 void trim_view(ZeqStringService *svc, ZeqStrView *v, int64_t *chars, int32_t wide) {
   if (!v->start || v->length <= 0) return;
-  int64_t units = v->length;
-  if (wide) {
-    const auto *u = static_cast<const TKChar *>(v->start);
-    while (units > 0 && u[units - 1] == ' ') units--;
-  } else {
-    const auto *u = static_cast<const char *>(v->start);
-    while (units > 0 && u[units - 1] == ' ') units--;
-  }
+  const int64_t units = wide ? zeq::trailing_trimmed(static_cast<const TKChar *>(v->start), v->length)
+                             : zeq::trailing_trimmed(static_cast<const char *>(v->start), v->length);
   if (units == v->length) return;
   v->length = units;
   StringInit(svc, wide ? 4 : 1, v);

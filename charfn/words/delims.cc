@@ -133,7 +133,7 @@ int32_t build_delimiters(FncArgList *args, const WordArgs &where, bool negative_
       out->flags.T = c->T != 0;
       cached = c->table;
     }
-    if (out->flags.T) out->source_length = trim_trailing_blanks(out->source, out->source_length);
+    if (out->flags.T) out->source_length = trailing_trimmed(out->source, out->source_length);
     if (out->flags.Q) {
       std::memcpy(local, cached, kTableSize);
       clear_quotes(local);
@@ -172,8 +172,8 @@ int32_t build_delimiters(FncArgList *args, const WordArgs &where, bool negative_
         case 'Q': out->flags.Q = true; break;
         case 'T':
           out->flags.T = true;
-          out->source_length = trim_trailing_blanks(out->source, out->source_length);
-          if (list_data) list_length = trim_trailing_blanks(list_data, list_length);
+          out->source_length = trailing_trimmed(out->source, out->source_length);
+          if (list_data) list_length = trailing_trimmed(list_data, list_length);
           break;
         case 'R':
           if (where.scan) {

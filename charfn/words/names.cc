@@ -39,6 +39,7 @@
 #include "charfn/args/modifiers.h"
 #include "charfn/entries.h"
 #include "core/frame.h"
+#include "strkernel/blanks.h"
 #include "strkernel/strkernel.h"
 #include "task/task_context.h"
 
@@ -77,9 +78,7 @@ constexpr ModeRule kModes[] = {
 };
 
 int64_t trimmed_length(const char *data, int64_t len) {
-  if (!data || len <= 0) return 0;
-  while (len > 0 && data[len - 1] == ' ') --len;
-  return len;
+  return (!data || len <= 0) ? 0 : zeq::trailing_trimmed(data, len);
 }
 
 bool is_digit_byte(uint8_t c) { return (zeq::class_table()[c] & ZEQ_CLASS_DIGIT) != 0; }

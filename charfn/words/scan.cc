@@ -13,6 +13,7 @@
 
 #include "charfn/entries.h"
 #include "charfn/words/delims.h"
+#include "strkernel/blanks.h"
 #include "strkernel/strkernel.h"
 
 
@@ -165,12 +166,10 @@ ZEQ_EXPORT int32_t fncscan(FncArgList *args, FncString *result) noexcept {
 
   if (ds.flags.R && w.length > 0) {
     const char *p = ds.source + w.offset;
-    while (w.length > 0 && p[w.length - 1] == ' ') w.length--;
-    while (w.length > 0 && p[0] == ' ') {
-      p++;
-      w.offset++;
-      w.length--;
-    }
+    w.length = zeq::trailing_trimmed(p, w.length);
+    const int64_t lead = zeq::leading_blanks(p, w.length);
+    w.offset += lead;
+    w.length -= lead;
   }
 
   if (call_form) {
