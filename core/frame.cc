@@ -6,6 +6,7 @@
 #include <limits>
 
 #include "core/frame.h"
+#include "core/messages.h"
 
 namespace {
 
@@ -140,7 +141,7 @@ extern "C" ZEQ_EXPORT int32_t ComputeLength(FncArgList *args, FncString *result,
 // Catalogue message 6: the modifier character `modifier` is not valid in
 // `function`.  The character goes to the host as an int holding its byte.
 extern "C" ZEQ_EXPORT void printBadmodLog(const char *function, int modifier) {
-  xpmlog(FNC_MSG_SET, 6, function ? function : "", static_cast<int>(static_cast<uint8_t>(modifier)));
+  xpmlog(FNC_MSG_SET, zeq::msg::kBadModifier, function ? function : "", static_cast<int>(static_cast<uint8_t>(modifier)));
 }
 
 namespace zeq {
@@ -166,8 +167,8 @@ int32_t short_result_note(FncArgList *args, const char *function, int64_t needed
     if (count > 5) return FNC_RC_NOTE;
   }
   const char *name = function ? function : "";
-  xpmlog(FNC_MSG_SET, in_place ? 27 : 28, name, static_cast<i64>(needed), static_cast<i64>(room));
-  if (count == 5) xpmlog(FNC_MSG_SET, 29, name);
+  xpmlog(FNC_MSG_SET, in_place ? zeq::msg::kShortInPlace : zeq::msg::kShortResult, name, static_cast<i64>(needed), static_cast<i64>(room));
+  if (count == 5) xpmlog(FNC_MSG_SET, zeq::msg::kShortNotesEnd, name);
   return FNC_RC_NOTE;
 }
 

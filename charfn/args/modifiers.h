@@ -74,6 +74,23 @@ void zfncmunq(FncArgList *args) noexcept;
 }
 
 namespace zeq {
+
+// One call's parsed arguments: argInit when made, argTerm when it goes, so
+// the views bound for the call are released on every return.
+class ParsedCall {
+ public:
+  ParsedCall(FncArgList *args, ZeqStringService *svc, int32_t *arglocs, int32_t wide, int32_t kind,
+             const char *name) {
+    argInit(args, svc, arglocs, &parsed, &flags, wide, kind, name);
+  }
+  ~ParsedCall() { argTerm(&parsed); }
+  ParsedCall(const ParsedCall &) = delete;
+  ParsedCall &operator=(const ParsedCall &) = delete;
+
+  ParsedArgs parsed;
+  ModifierFlags flags;
+};
+
 // The session string service (created on first use under "MVA"), or null.
 ZeqStringService *string_service();
 // The modifier alphabet, 25 letters and a terminating zero.

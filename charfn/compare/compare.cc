@@ -196,14 +196,11 @@ ZEQ_EXPORT int32_t COMPARE_FUNCTION(FncArgList *args, double *result, ZeqStringS
   int32_t roles[ROLE_COUNT];
   std::memcpy(roles, kCompareRoles, sizeof roles);
   if (argc == 3) roles[ROLE_MODIFIERS] = 3;
-  ParsedArgs pa;
-  ModifierFlags mf;
   wide = wide ? 1 : 0;
-  argInit(args, svc, roles, &pa, &mf, wide, KIND_COMPARE, name ? name : "COMPARE");
-  if (!pa.bound[0] || !pa.bound[1]) {
-    argTerm(&pa);
-    return FNC_RC_NOTE;
-  }
+  zeq::ParsedCall call(args, svc, roles, wide, KIND_COMPARE, name ? name : "COMPARE");
+  ParsedArgs &pa = call.parsed;
+  const ModifierFlags &mf = call.flags;
+  if (!pa.bound[0] || !pa.bound[1]) return FNC_RC_NOTE;
 
   const int64_t c1 = pa.source_chars, c2 = pa.second_chars;
   int64_t r;
@@ -217,7 +214,6 @@ ZEQ_EXPORT int32_t COMPARE_FUNCTION(FncArgList *args, double *result, ZeqStringS
     if (mf.B) svc->seek(svc, &pa.source, c1 - 1, wide);
     r = svc->compare(svc, &pa.source, &pa.second, k, flags, wide);
   }
-  argTerm(&pa);
   if (result) *result = (double)r;
   return FNC_RC_OK;
 }

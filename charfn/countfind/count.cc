@@ -282,14 +282,11 @@ ZEQ_EXPORT int32_t COUNT_COMMON(FncArgList *args, double *result, ZeqStringServi
   answer(result, 0);
   if (source_empty(args, arglocs)) return FNC_RC_OK;
 
-  ModifierFlags f;
-  ParsedArgs p;
-  argInit(args, svc, arglocs, &p, &f, wide, kind, name);
+  zeq::ParsedCall call(args, svc, arglocs, wide, kind, name);
+  const ModifierFlags &f = call.flags;
+  ParsedArgs &p = call.parsed;
   const int64_t n = p.source_chars, k = p.second_chars;
-  if (n <= 0 || k <= 0 || !p.bound[0] || !p.bound[1] || p.start <= 0 || k > n) {
-    argTerm(&p);
-    return FNC_RC_OK;
-  }
+  if (n <= 0 || k <= 0 || !p.bound[0] || !p.bound[1] || p.start <= 0 || k > n) return FNC_RC_OK;
   const int32_t flags = f.I ? ZEQ_SS_IGNORE_CASE : 0;
   ZeqStrView a = p.source, b = p.second;
   svc->seek(svc, &b, 0, wide);
@@ -335,7 +332,6 @@ ZEQ_EXPORT int32_t COUNT_COMMON(FncArgList *args, double *result, ZeqStringServi
     }
   }
   answer(result, static_cast<double>(kind == KIND_COUNT ? count : found));
-  argTerm(&p);
   return FNC_RC_OK;
 }
 
@@ -353,14 +349,11 @@ ZEQ_EXPORT int32_t COUNTC_COMMON(FncArgList *args, double *result, ZeqStringServ
   answer(result, 0);
   if (source_empty(args, arglocs)) return FNC_RC_OK;
 
-  ModifierFlags f;
-  ParsedArgs p;
-  argInit(args, svc, arglocs, &p, &f, wide, kind, name);
+  zeq::ParsedCall call(args, svc, arglocs, wide, kind, name);
+  const ModifierFlags &f = call.flags;
+  ParsedArgs &p = call.parsed;
   const int64_t n = p.source_chars;
-  if (n <= 0 || !p.bound[0] || p.start <= 0) {
-    argTerm(&p);
-    return FNC_RC_OK;
-  }
+  if (n <= 0 || !p.bound[0] || p.start <= 0) return FNC_RC_OK;
   Qualifier qualifies(svc, wide, f, &p.charlist, p.bound[2] != 0);
   ZeqStrView a = p.source;
 
@@ -376,7 +369,6 @@ ZEQ_EXPORT int32_t COUNTC_COMMON(FncArgList *args, double *result, ZeqStringServ
       }
     }
     answer(result, static_cast<double>(count));
-    argTerm(&p);
     return FNC_RC_OK;
   }
 
@@ -400,6 +392,5 @@ ZEQ_EXPORT int32_t COUNTC_COMMON(FncArgList *args, double *result, ZeqStringServ
     }
   }
   answer(result, static_cast<double>(found));
-  argTerm(&p);
   return FNC_RC_OK;
 }

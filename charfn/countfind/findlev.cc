@@ -27,6 +27,7 @@
 
 #include "charfn/countfind/countfind.h"
 #include "charfn/entries.h"
+#include "core/messages.h"
 
 using namespace zeq::countfind;
 
@@ -157,7 +158,7 @@ ZEQ_EXPORT int32_t fncfndl(FncArgList *args, double *result) noexcept {
   }
 
   if (sh.n >= kWideLimit || sh.positions() >= kWideLimit) {
-    xpmlog(FNC_MSG_SET, 7, "FINDLEV", static_cast<i64>(2));
+    xpmlog(FNC_MSG_SET, zeq::msg::kPatternTooLong, "FINDLEV", static_cast<i64>(2));
     zeq::mark_bad(zeq::arg(args, 1));
     return FNC_RC_NOTE;
   }

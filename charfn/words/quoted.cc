@@ -22,6 +22,7 @@
 
 #include "charfn/entries.h"
 #include "charfn/words/delims.h"
+#include "core/messages.h"
 #include "core/scratch.h"
 
 using namespace zeq::words;
@@ -77,7 +78,7 @@ ListStatus list_table(FncArgList *args, const FncString *list, std::optional<zeq
     }
   }
   if (const int q = first_quote(data, length)) {
-    xpmlog(FNC_MSG_SET, 80, q == '"' ? 39 : 34, static_cast<i64>(length));
+    xpmlog(FNC_MSG_SET, zeq::msg::kQuoteInList, q == '"' ? 39 : 34, static_cast<i64>(length));
     return ListStatus::Quote;
   }
   if (!limited) {
