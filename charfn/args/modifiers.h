@@ -75,6 +75,23 @@ void zfncmunq(FncArgList *args) noexcept;
 
 namespace zeq {
 
+// The byte route's reading of a modifier argument: each byte is upper-cased
+// through the session table, blanks are skipped (unless skip_blanks is
+// false: FINDLEV refuses them), and every other letter goes to take(letter),
+// in order, which acts on it and answers whether the function accepts it; a
+// letter refused is reported with message 6 naming `function`, and reading
+// goes on.
+template <typename Take>
+void read_byte_modifiers(const uint8_t *data, int64_t n, const char *function, Take take,
+                         bool skip_blanks = true) {
+  const uint8_t *up = upcase_table();
+  for (int64_t i = 0; i < n; i++) {
+    const uint8_t letter = up[data[i]];
+    if (letter == ' ' && skip_blanks) continue;
+    if (!take(letter)) printBadmodLog(function, letter);
+  }
+}
+
 // One call's parsed arguments: argInit when made, argTerm when it goes, so
 // the views bound for the call are released on every return.
 class ParsedCall {

@@ -69,20 +69,17 @@ ZEQ_EXPORT int32_t fnccous(FncArgList *args, double *result) noexcept {
   bool fold = false;
   if (args->argCount >= 3) {
     const Bytes m = bytes_of(zeq::arg(args, 2));
-    const uint8_t *up = zeq::upcase_table();
-    for (int64_t i = 0; i < m.n; i++) {
-      const uint8_t letter = up[m.p[i]];
+    zeq::read_byte_modifiers(m.p, m.n, "COUNT", [&](uint8_t letter) {
       switch (letter) {
-        case ' ':
-        case 'O': break;
-        case 'I': fold = true; break;
+        case 'O': return true;
+        case 'I': fold = true; return true;
         case 'T':
           s.n = zeq::trailing_trimmed(s.p, s.n);
           w.n = zeq::trailing_trimmed(w.p, w.n);
-          break;
-        default: bad_modifier("COUNT", letter); break;
+          return true;
+        default: return false;
       }
-    }
+    });
   }
   answer(result, static_cast<double>(count_substring(s, w, fold)));
   return FNC_RC_OK;
@@ -119,26 +116,20 @@ ZEQ_EXPORT int32_t fnccouc(FncArgList *args, double *result) noexcept {
   bool classes = false, fold = false, keep = false, trim = false, outside = false;
   if (args->argCount >= 3) {
     const Bytes m = bytes_of(zeq::arg(args, 2));
-    const uint8_t *up = zeq::upcase_table();
-    for (int64_t i = 0; i < m.n; i++) {
-      const uint8_t letter = up[m.p[i]];
-      if (letter == ' ') continue;
-      if (zeq::words::add_class(table, letter)) {
-        classes = true;
-        continue;
-      }
+    zeq::read_byte_modifiers(m.p, m.n, "COUNTC", [&](uint8_t letter) {
+      if (zeq::words::add_class(table, letter)) return classes = true;
       switch (letter) {
-        case 'I': fold = true; break;
-        case 'O': keep = true; break;
-        case 'V': outside = true; break;
+        case 'I': fold = true; return true;
+        case 'O': keep = true; return true;
+        case 'V': outside = true; return true;
         case 'T':
           trim = true;
           s.n = zeq::trailing_trimmed(s.p, s.n);
           list.n = zeq::trailing_trimmed(list.p, list.n);
-          break;
-        default: bad_modifier("COUNTC", letter); break;
+          return true;
+        default: return false;
       }
-    }
+    });
   }
   const bool caching = keep && caching_environment(args);
 

@@ -115,11 +115,6 @@ StartRule resolve_start(const FncArg *start, int64_t len, Part *part);
 bool start_leaves_search(const FncArg *start, int64_t len, Part *part, StartRule *rule,
                          double *result, int32_t *rc);
 
-// Catalogue message 6 for an invalid modifier byte (already upper-cased).
-inline void bad_modifier(const char *function, uint8_t letter) {
-  printBadmodLog(function, static_cast<int>(letter));
-}
-
 // True in the four environments that keep call-site caches (and count notes).
 inline bool caching_environment(const FncArgList *args) {
   return FNC_KIND_IS_LIMITED(args->resultKind);

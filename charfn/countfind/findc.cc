@@ -111,24 +111,22 @@ ZEQ_EXPORT int32_t fncfndc(FncArgList *args, double *result) noexcept {
   uint8_t table[256] = {};
   bool fold = false, keep = false, trim = false, outside = false;
   const Bytes m = bytes_of(mods);
-  const uint8_t *up = zeq::upcase_table();
-  for (int64_t i = 0; i < m.n; i++) {
-    const uint8_t letter = up[m.p[i]];
-    if (letter == ' ' || zeq::words::add_class(table, letter)) continue;
+  zeq::read_byte_modifiers(m.p, m.n, "FINDC", [&](uint8_t letter) {
+    if (zeq::words::add_class(table, letter)) return true;
     switch (letter) {
-      case 'B': rtl = true; break;
-      case 'I': fold = true; break;
+      case 'B': rtl = true; return true;
+      case 'I': fold = true; return true;
       case 'K':
-      case 'V': outside = true; break;
-      case 'O': keep = true; break;
+      case 'V': outside = true; return true;
+      case 'O': keep = true; return true;
       case 'T':
         trim = true;
         part.hi = part.lo + zeq::trailing_trimmed(s.p + part.lo, part.hi - part.lo);
         list.n = zeq::trailing_trimmed(list.p, list.n);
-        break;
-      default: bad_modifier("FINDC", letter); break;
+        return true;
+      default: return false;
     }
-  }
+  });
   zeq::words::add_list(table, reinterpret_cast<const char *>(list.p), list.n, fold);
   if (outside) zeq::words::invert(table);
 

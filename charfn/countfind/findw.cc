@@ -265,29 +265,27 @@ ZEQ_EXPORT int32_t fncfndw(FncArgList *args, double *result) noexcept {
     Bytes chars = bytes_of(list);
     bool invert = false, keep = false, trim = false;
     const Bytes m = bytes_of(mods);
-    const uint8_t *up = zeq::upcase_table();
-    for (int64_t i = 0; i < m.n; i++) {
-      const uint8_t letter = up[m.p[i]];
-      if (letter == ' ' || zeq::words::add_class(table, letter)) continue;
+    zeq::read_byte_modifiers(m.p, m.n, "FINDW", [&](uint8_t letter) {
+      if (zeq::words::add_class(table, letter)) return true;
       switch (letter) {
-        case 'B': rtl = true; break;
-        case 'E': E = true; break;
-        case 'I': fold = true; break;
+        case 'B': rtl = true; return true;
+        case 'E': E = true; return true;
+        case 'I': fold = true; return true;
         case 'K':
-        case 'V': invert = true; break;
-        case 'M': M = true; break;
-        case 'O': keep = true; break;
-        case 'Q': Q = true; break;
-        case 'R': R = true; break;
+        case 'V': invert = true; return true;
+        case 'M': M = true; return true;
+        case 'O': keep = true; return true;
+        case 'Q': Q = true; return true;
+        case 'R': R = true; return true;
         case 'T':
           trim = true;
           s.n = zeq::trailing_trimmed(s.p, s.n);
           chars.n = zeq::trailing_trimmed(chars.p, chars.n);
           w.n = zeq::trailing_trimmed(w.p, w.n);
-          break;
-        default: bad_modifier("FINDW", letter); break;
+          return true;
+        default: return false;
       }
-    }
+    });
     zeq::words::add_list(table, reinterpret_cast<const char *>(chars.p), chars.n, fold);
     if (invert) zeq::words::invert(table);
     // Q: the quote characters are never delimiters, in this call's table and

@@ -158,32 +158,25 @@ int32_t build_delimiters(FncArgList *args, const WordArgs &where, bool negative_
   bool ignore_case = false, complement = false, keep = false;
   const FncString *mods = zeq::str_value(zeq::arg(args, where.modifiers));
   if (mods && mods->data && mods->length > 0) {
-    const uint8_t *up = zeq::upcase_table();
     const auto *m = reinterpret_cast<const uint8_t *>(mods->data);
-    for (int64_t i = 0; i < mods->length; i++) {
-      const uint8_t letter = up[m[i]];
-      if (letter == ' ' || add_class(local, letter)) continue;
+    zeq::read_byte_modifiers(m, mods->length, where.name, [&](uint8_t letter) {
+      if (add_class(local, letter)) return true;
       switch (letter) {
-        case 'B': out->flags.rtl = true; break;
-        case 'I': ignore_case = true; break;
-        case 'K': complement = true; break;
-        case 'M': out->flags.M = true; break;
-        case 'O': keep = true; break;
-        case 'Q': out->flags.Q = true; break;
+        case 'B': out->flags.rtl = true; return true;
+        case 'I': ignore_case = true; return true;
+        case 'K': complement = true; return true;
+        case 'M': out->flags.M = true; return true;
+        case 'O': keep = true; return true;
+        case 'Q': out->flags.Q = true; return true;
         case 'T':
           out->flags.T = true;
           out->source_length = trailing_trimmed(out->source, out->source_length);
           if (list_data) list_length = trailing_trimmed(list_data, list_length);
-          break;
-        case 'R':
-          if (where.scan) {
-            out->flags.R = true;
-            break;
-          }
-          [[fallthrough]];
-        default: printBadmodLog(where.name, letter); break;
+          return true;
+        case 'R': return where.scan && (out->flags.R = true);
+        default: return false;
       }
-    }
+    });
   }
 
   // A table made for the call-site cache takes the list at its full length:
