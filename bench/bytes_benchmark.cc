@@ -9,7 +9,7 @@
 #include <random>
 #include <vector>
 
-#include "strkernel/bytes_dispatch.cc"
+#include "strkernel/bytes_dispatch.h"
 #include "strkernel/strkernel.h"
 
 namespace {

@@ -25,6 +25,10 @@ void printBadmodLog(const char *function, int modifier);
 
 namespace zeq {
 
+// The resultKind ('x') of the environment whose CALL routines let the host
+// rewrite their character arguments first (zfncmunq).
+inline constexpr uint8_t kResultKindX = 0x78;
+
 // Room a function may fill in a character result: capacity when growable,
 // maxLength otherwise.
 inline int64_t result_room(const FncString *r) {

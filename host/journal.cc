@@ -97,134 +97,171 @@ std::string byte_string(const char *p, int precision) {
 
 }  // namespace
 
+namespace {
+
+// One conversion of a format: flags, width and precision (-1: none; '*'
+// reads them from the arguments), length modifier and conversion letter.
+struct Conversion {
+  std::string flags;
+  bool left = false;
+  int width = -1, precision = -1;
+  std::string len;
+  char32_t conv = 0;
+};
+
+bool is_flag(char32_t c) { return c == U'-' || c == U'+' || c == U' ' || c == U'#' || c == U'0'; }
+bool is_length(char32_t c) {
+  return c == U'h' || c == U'l' || c == U'L' || c == U'q' || c == U'j' || c == U'z' || c == U't';
+}
+
+// A run of digits at f[*i] as a number (0 when there are none).
+int read_digits(const std::u32string &f, size_t *i) {
+  int v = 0;
+  while (*i < f.size() && f[*i] >= U'0' && f[*i] <= U'9') v = v * 10 + (int)(f[(*i)++] - U'0');
+  return v;
+}
+
+// Reads the conversion after a '%' at f[*i]; false when the format ends
+// before its letter.
+bool read_conversion(const std::u32string &f, size_t *i, va_list *ap, Conversion *c) {
+  const size_t n = f.size();
+  while (*i < n && is_flag(f[*i])) c->flags += (char)f[(*i)++];
+  c->left = c->flags.find('-') != std::string::npos;
+  if (*i < n && f[*i] == U'*') {
+    c->width = va_arg(*ap, int);
+    if (c->width < 0) {
+      c->left = true;
+      c->flags += '-';
+      c->width = -c->width;
+    }
+    (*i)++;
+  } else if (*i < n && f[*i] >= U'0' && f[*i] <= U'9') {
+    c->width = read_digits(f, i);
+  }
+  if (*i < n && f[*i] == U'.') {
+    (*i)++;
+    if (*i < n && f[*i] == U'*') {
+      c->precision = va_arg(*ap, int);
+      (*i)++;
+    } else {
+      c->precision = read_digits(f, i);
+    }
+  }
+  while (*i < n && is_length(f[*i])) c->len += (char)f[(*i)++];
+  if (*i >= n) return false;
+  c->conv = f[(*i)++];
+  return true;
+}
+
+// The printf format of a numeric conversion with the length modifier lenmod.
+std::string numeric_format(const Conversion &c, const char *lenmod) {
+  std::string spec(1, '%');
+  spec += c.flags;
+  if (c.width >= 0) spec += std::to_string(c.width);
+  if (c.precision >= 0) {
+    spec += '.';
+    spec += std::to_string(c.precision);
+  }
+  spec += lenmod;
+  spec += (char)c.conv;
+  return spec;
+}
+
+std::string format_integer(const Conversion &c, va_list *ap) {
+  const std::string &len = c.len;
+  const bool is_long = len == "l" || len == "ll" || len == "q" || len == "j" || len == "z" ||
+                       len == "t" || len == "L";
+  long long v;
+  if (is_long) {
+    v = va_arg(*ap, long long);
+  } else {
+    const int x = va_arg(*ap, int);
+    const bool is_signed = c.conv == U'd' || c.conv == U'i';
+    if (len == "hh") v = is_signed ? (long long)(signed char)x : (long long)(unsigned char)x;
+    else if (len == "h") v = is_signed ? (long long)(short)x : (long long)(unsigned short)x;
+    else v = is_signed ? (long long)x : (long long)(unsigned)x;
+  }
+  char buf[512];
+  std::snprintf(buf, sizeof buf, numeric_format(c, "ll").c_str(), v);
+  return buf;
+}
+
+std::string format_float(const Conversion &c, va_list *ap) {
+  const double v = c.len == "L" ? (double)va_arg(*ap, long double) : va_arg(*ap, double);
+  char buf[512];
+  std::snprintf(buf, sizeof buf, numeric_format(c, "").c_str(), v);
+  return buf;
+}
+
+// %c/%C and %s/%S: bytes or TKChar units, as the format's width says.
+std::string format_text(const Conversion &c, bool wide, va_list *ap) {
+  std::string piece;
+  if (c.conv == U'c' || c.conv == U'C') {
+    const int v = va_arg(*ap, int);
+    bool byte = wide ? c.len == "h" : c.len != "l";
+    if (c.conv == U'C') byte = false;
+    append_utf8(piece, byte ? (uint32_t)(unsigned char)v : (uint32_t)v);
+    return piece;
+  }
+  const bool tk = wide ? !(c.len == "h" && c.conv == U's') : (c.len == "l" || c.conv == U'S');
+  if (tk) return tk_string(va_arg(*ap, const TKChar *), c.precision);
+  return byte_string(va_arg(*ap, const char *), c.precision);
+}
+
+}  // namespace
+
 std::string format_printf(const std::u32string &f, bool wide, va_list ap_in,
                           std::vector<std::string> *args) {
   va_list ap;
   va_copy(ap, ap_in);
   std::string out;
-  size_t i = 0, n = f.size();
+  size_t i = 0;
+  const size_t n = f.size();
   while (i < n) {
-    char32_t ch = f[i++];
+    const char32_t ch = f[i++];
     if (ch != U'%') {
       append_utf8(out, (uint32_t)ch);
       continue;
     }
-    if (i >= n) {
-      out += '%';
-      break;
-    }
-    if (f[i] == U'%') {
+    if (i >= n || f[i] == U'%') {
       out += '%';
       i++;
       continue;
     }
-    // flags
-    std::string flags;
-    while (i < n && (f[i] == U'-' || f[i] == U'+' || f[i] == U' ' || f[i] == U'#' || f[i] == U'0'))
-      flags += (char)f[i++];
-    bool left = flags.find('-') != std::string::npos;
-    int width = -1;
-    if (i < n && f[i] == U'*') {
-      width = va_arg(ap, int);
-      if (width < 0) {
-        left = true;
-        flags += '-';
-        width = -width;
-      }
-      i++;
-    } else {
-      while (i < n && f[i] >= U'0' && f[i] <= U'9') width = (width < 0 ? 0 : width * 10) + (int)(f[i++] - U'0');
-    }
-    int precision = -1;
-    if (i < n && f[i] == U'.') {
-      i++;
-      precision = 0;
-      if (i < n && f[i] == U'*') {
-        precision = va_arg(ap, int);
-        i++;
-      } else {
-        while (i < n && f[i] >= U'0' && f[i] <= U'9') precision = precision * 10 + (int)(f[i++] - U'0');
-      }
-    }
-    std::string len;
-    while (i < n && (f[i] == U'h' || f[i] == U'l' || f[i] == U'L' || f[i] == U'q' || f[i] == U'j' ||
-                     f[i] == U'z' || f[i] == U't'))
-      len += (char)f[i++];
-    if (i >= n) break;
-    char32_t conv = f[i++];
+    Conversion c;
+    if (!read_conversion(f, &i, &ap, &c)) break;
     std::string piece;
-    size_t piece_chars = 0;
     bool text_piece = false;
-    char spec[64];
-    auto numeric_spec = [&](const char *lenmod, char c) {
-      std::snprintf(spec, sizeof spec, "%%%s%s%s%s%s%c", flags.c_str(),
-                    width >= 0 ? std::to_string(width).c_str() : "",
-                    precision >= 0 ? "." : "", precision >= 0 ? std::to_string(precision).c_str() : "",
-                    lenmod, c);
-    };
-    char buf[512];
-    switch (conv) {
-      case U'd': case U'i': case U'u': case U'o': case U'x': case U'X': {
-        bool is_long = len == "l" || len == "ll" || len == "q" || len == "j" || len == "z" || len == "t" ||
-                       len == "L";
-        numeric_spec("ll", (char)conv);
-        long long v;
-        if (is_long) {
-          v = va_arg(ap, long long);
-        } else {
-          int x = va_arg(ap, int);
-          bool is_signed = conv == U'd' || conv == U'i';
-          if (len == "hh") v = is_signed ? (long long)(signed char)x : (long long)(unsigned char)x;
-          else if (len == "h") v = is_signed ? (long long)(short)x : (long long)(unsigned short)x;
-          else v = is_signed ? (long long)x : (long long)(unsigned)x;
-        }
-        std::snprintf(buf, sizeof buf, spec, v);
-        piece = buf;
+    switch (c.conv) {
+      case U'd': case U'i': case U'u': case U'o': case U'x': case U'X':
+        piece = format_integer(c, &ap);
         break;
-      }
-      case U'e': case U'E': case U'f': case U'F': case U'g': case U'G': case U'a': case U'A': {
-        numeric_spec("", (char)conv);
-        double v = len == "L" ? (double)va_arg(ap, long double) : va_arg(ap, double);
-        std::snprintf(buf, sizeof buf, spec, v);
-        piece = buf;
+      case U'e': case U'E': case U'f': case U'F': case U'g': case U'G': case U'a': case U'A':
+        piece = format_float(c, &ap);
         break;
-      }
       case U'p': {
-        void *v = va_arg(ap, void *);
-        std::snprintf(buf, sizeof buf, "%p", v);
+        char buf[64];
+        std::snprintf(buf, sizeof buf, "%p", va_arg(ap, void *));
         piece = buf;
         break;
       }
-      case U'c': case U'C': {
-        int v = va_arg(ap, int);
-        bool byte = wide ? len == "h" : len != "l";
-        if (conv == U'C') byte = false;
-        append_utf8(piece, byte ? (uint32_t)(unsigned char)v : (uint32_t)v);
+      case U'c': case U'C': case U's': case U'S':
+        piece = format_text(c, wide, &ap);
         text_piece = true;
         break;
-      }
-      case U's': case U'S': {
-        bool tk = wide ? !(len == "h" && conv == U's') : (len == "l" || conv == U'S');
-        if (tk) piece = tk_string(va_arg(ap, const TKChar *), precision);
-        else piece = byte_string(va_arg(ap, const char *), precision);
-        text_piece = true;
-        break;
-      }
       case U'n':
         (void)va_arg(ap, void *);  // never written through
         continue;
       default:  // unknown conversion: shown as written
         out += '%';
-        append_utf8(out, (uint32_t)conv);
+        append_utf8(out, (uint32_t)c.conv);
         continue;
     }
     if (args) args->push_back(piece);
-    if (text_piece) {
-      piece_chars = utf8_chars(piece);
-      pad(out, piece, piece_chars, width, left);
-    } else {
+    if (text_piece)
+      pad(out, piece, utf8_chars(piece), c.width, c.left);
+    else
       out += piece;
-    }
   }
   va_end(ap);
   return out;

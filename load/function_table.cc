@@ -39,7 +39,7 @@ void put(void **table, int slot, int slot2, void *entry) {
 
 }  // namespace
 
-extern "C" ZEQ_EXPORT void **zeqwucha(void) {
+ZEQ_EXPORT void **zeqwucha(void) {
   ZeqControlBlock *cb = v_global_gcb_anchor;
   ZeqPool *pool = cb ? cb->global_pool : nullptr;
   if (!pool || !pool->alloc) return nullptr;

@@ -36,7 +36,7 @@ void build_common(zrng_desc *d, const MethodFacts &facts) {
   std::memcpy(d->description, facts.description, m);
   d->description[m] = 0;
 
-  zrngmsg(kSeverityInfo, kMsgBuilt, m > 0 ? d->description : d->name);
+  zrngmsg(ZRNG_SEV_INFO, ZRNG_MSG_BUILDER, m > 0 ? d->description : d->name);
 
   d->state_bytes = facts.state_bytes;
   d->state_bits = static_cast<int32_t>(facts.state_bytes * 8);
@@ -72,7 +72,7 @@ uint64_t seed64_from_double(double x) {
 }
 
 int64_t report_blob_size(const char *name, int64_t size) {
-  zrngmsg(kSeverityInfo, kMsgBlobSize, name, size);
+  zrngmsg(ZRNG_SEV_INFO, ZRNG_MSG_BLOB_SIZE, name, size);
   return size;
 }
 

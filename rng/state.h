@@ -17,11 +17,6 @@
 
 namespace zeq::rng {
 
-// Random-engine trace messages of the builders and of blob_size.
-inline constexpr int32_t kMsgBuilt = static_cast<int32_t>(0x8C7FE851);
-inline constexpr int32_t kMsgBlobSize = static_cast<int32_t>(0x8C7FE852);
-inline constexpr int32_t kSeverityInfo = 1;
-
 // Fixed facts of a method, as its builder writes them.
 struct MethodFacts {
   const char *name;         // canonical name, at most 15 characters

@@ -7,29 +7,15 @@
 #include <cstring>
 
 #include "core/frame.h"
+#include "strkernel/blanks.h"
 #include "strkernel/strkernel.h"
 
 namespace {
 
-constexpr uint64_t kEightBlanks = 0x2020202020202020ull;
-
-// Length of data[0, n) without trailing blanks; n > 0.  Whole words of
-// blanks are dropped eight bytes at a time.
-int64_t strip_bytes(const char *data, int64_t n) {
-  while (n >= 8) {
-    uint64_t w;
-    std::memcpy(&w, data + n - 8, 8);
-    if (w != kEightBlanks) break;
-    n -= 8;
-  }
-  while (n > 0 && data[n - 1] == ' ') n--;
-  return n;
-}
-
 int32_t strip32(const char *data, int32_t length) {
   if (length <= 0) return length;
   if (!data) return 0;
-  return static_cast<int32_t>(strip_bytes(data, length));
+  return static_cast<int32_t>(zeq::trailing_trimmed(data, length));
 }
 
 // Largest name-literal content the callers' buffers hold.
@@ -47,10 +33,7 @@ ZEQ_EXPORT int32_t zstripl(const char *data, int32_t length) { return strip32(da
 
 // The count without trailing U+0020 units; a count <= 0 as it came.
 ZEQ_EXPORT int64_t tkzstrp(const TKChar *data, int64_t count) {
-  if (count <= 0) return count;
-  if (!data) return 0;
-  while (count > 0 && data[count - 1] == 0x20) count--;
-  return count;
+  return zeq::trailing_trimmed(data, count);
 }
 
 // Bytes before the terminating zero, as a signed 32-bit value (capped).
@@ -75,7 +58,7 @@ ZEQ_EXPORT void wzstjls(char *data, int32_t length, int mode, int32_t *out_lengt
   }
   const int64_t n = length;
   const int64_t s = lead;
-  const int64_t end = strip_bytes(data, n);  // one past the last non-blank
+  const int64_t end = zeq::trailing_trimmed(data, n);  // one past the last non-blank
   const int64_t t = end - s;
   const int64_t r = n - s;
 

@@ -44,7 +44,7 @@ void reset_fields(FncContext *ctx) {
 // was built (see zeq::task_context for how a user completes it).
 // Returns FNC_RC_OK, FNC_RC_NOMEM, or the option service's status for
 // YEARCUTOFF.
-extern "C" ZEQ_EXPORT int32_t fncinit(FncTask *task) {
+ZEQ_EXPORT int32_t fncinit(FncTask *task) {
   if (!task) return FNC_RC_NOMEM;
   auto *ctx = static_cast<FncContext *>(zeq::task_alloc(task, sizeof(FncContext), ZEQ_FLAGS_CONTEXT));
   if (!ctx) return FNC_RC_NOMEM;
@@ -73,16 +73,24 @@ extern "C" ZEQ_EXPORT int32_t fncinit(FncTask *task) {
 // Returns the task's stream and the two reset fields to their starting
 // state (building the context first when the task has none).  Answers the
 // stream re-initialisation's status; FNC_RC_NOMEM when there is no stream.
-extern "C" ZEQ_EXPORT int32_t fncrini(FncTask *task) {
-  FncContext *ctx = slot_context(task);
-  if (!ctx) {
-    fncinit(task);
-    ctx = slot_context(task);
-    if (!ctx) {
-      xexit(kFatalNoContext, 0);
-      return FNC_RC_NOMEM;  // only without a host to end
-    }
-  }
+namespace {
+
+// The task's context, built by fncinit when slot 37 is empty; when it still
+// cannot be had the host is ended with xexit(1016, 0), and null answers only
+// when there is no host to end.
+FncContext *context_or_build(FncTask *task) {
+  if (FncContext *ctx = slot_context(task)) return ctx;
+  fncinit(task);
+  if (FncContext *ctx = slot_context(task)) return ctx;
+  xexit(kFatalNoContext, 0);
+  return nullptr;
+}
+
+}  // namespace
+
+ZEQ_EXPORT int32_t fncrini(FncTask *task) {
+  FncContext *ctx = context_or_build(task);
+  if (!ctx) return FNC_RC_NOMEM;  // only without a host to end
   reset_fields(ctx);
   if (!ctx->stream) return FNC_RC_NOMEM;
   return zrand_init(ctx->stream);
@@ -106,15 +114,8 @@ FncTask *current_task(FncArgList *args) {
 // Null only when there is no host to end.
 FncContext *task_context(FncArgList *args) {
   FncTask *task = current_task(args);
-  FncContext *ctx = slot_context(task);
-  if (!ctx) {
-    fncinit(task);
-    ctx = slot_context(task);
-    if (!ctx) {
-      xexit(kFatalNoContext, 0);
-      return nullptr;
-    }
-  }
+  FncContext *ctx = context_or_build(task);
+  if (!ctx) return nullptr;
   if (!ctx->punctTable) ctx->punctTable = build_punct_table(task);
   if (!ctx->auxTable) ctx->auxTable = static_cast<uint8_t *>(task_alloc(task, 256, ZEQ_FLAGS_ZERO));
   if (!ctx->punctTable) {

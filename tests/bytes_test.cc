@@ -16,7 +16,7 @@
 #include <string>
 #include <vector>
 
-#include "strkernel/bytes_dispatch.cc"  // both builds, for side-by-side checks
+#include "strkernel/bytes_dispatch.h"  // both builds, for side-by-side checks
 #include "strkernel/strkernel.h"
 
 namespace {

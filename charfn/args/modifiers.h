@@ -74,6 +74,40 @@ void zfncmunq(FncArgList *args) noexcept;
 }
 
 namespace zeq {
+
+// The byte route's reading of a modifier argument: each byte is upper-cased
+// through the session table, blanks are skipped (unless skip_blanks is
+// false: FINDLEV refuses them), and every other letter goes to take(letter),
+// in order, which acts on it and answers whether the function accepts it; a
+// letter refused is reported with message 6 naming `function`, and reading
+// goes on.
+template <typename Take>
+void read_byte_modifiers(const uint8_t *data, int64_t n, const char *function, Take take,
+                         bool skip_blanks = true) {
+  const uint8_t *up = upcase_table();
+  for (int64_t i = 0; i < n; i++) {
+    const uint8_t letter = up[data[i]];
+    if (letter == ' ' && skip_blanks) continue;
+    if (!take(letter)) printBadmodLog(function, letter);
+  }
+}
+
+// One call's parsed arguments: argInit when made, argTerm when it goes, so
+// the views bound for the call are released on every return.
+class ParsedCall {
+ public:
+  ParsedCall(FncArgList *args, ZeqStringService *svc, int32_t *arglocs, int32_t wide, int32_t kind,
+             const char *name) {
+    argInit(args, svc, arglocs, &parsed, &flags, wide, kind, name);
+  }
+  ~ParsedCall() { argTerm(&parsed); }
+  ParsedCall(const ParsedCall &) = delete;
+  ParsedCall &operator=(const ParsedCall &) = delete;
+
+  ParsedArgs parsed;
+  ModifierFlags flags;
+};
+
 // The session string service (created on first use under "MVA"), or null.
 ZeqStringService *string_service();
 // The modifier alphabet, 25 letters and a terminating zero.

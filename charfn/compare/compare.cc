@@ -13,6 +13,7 @@
 #include "charfn/args/modifiers.h"
 #include "charfn/compare/compare_internal.h"
 #include "charfn/entries.h"
+#include "strkernel/blanks.h"
 #include "strkernel/strkernel.h"
 
 namespace zeq::cmp {
@@ -27,8 +28,7 @@ constexpr int64_t kNameLiteralTextMax = 1 + 2 * kNameLiteralMax + 2;
 
 // Replaces a string that is a name literal by its content, kept in buf.
 void unquote(const uint8_t **s, int64_t *n, uint8_t *buf) {
-  int64_t len = *n;
-  while (len > 0 && (*s)[len - 1] == ' ') len--;
+  const int64_t len = zeq::trailing_trimmed(*s, *n);
   if (len <= 2 || len > kNameLiteralTextMax) return;
   char tmp[kNameLiteralMax];
   int32_t r = zstripn(reinterpret_cast<const char *>(*s), (int32_t)len, tmp);
@@ -39,10 +39,9 @@ void unquote(const uint8_t **s, int64_t *n, uint8_t *buf) {
 }
 
 void drop_leading_blanks(const uint8_t **s, int64_t *n) {
-  while (*n > 0 && **s == ' ') {
-    (*s)++;
-    (*n)--;
-  }
+  const int64_t lead = zeq::leading_blanks(*s, *n);
+  *s += lead;
+  *n -= lead;
 }
 
 void string_arg(FncArgList *args, int i, const uint8_t **s, int64_t *n) {
@@ -127,29 +126,6 @@ int32_t read_compare_args(FncArgList *args, const char *name, int64_t cap, Compa
   return FNC_RC_OK;
 }
 
-CallScratch::~CallScratch() {
-  if (marked_ && task_ && task_->scratch && task_->scratch->release)
-    task_->scratch->release(task_->scratch, mark_);
-  for (int i = 0; i < pool_count_; i++) zeq::task_release(task_, pool_blocks_[i]);
-}
-
-void *CallScratch::alloc(uint64_t size) {
-  if (!task_) return nullptr;
-  ZeqScratch *arena = task_->scratch;
-  if (arena) {
-    if (!arena->alloc || !arena->mark || !arena->release) return nullptr;
-    if (!marked_) {
-      mark_ = arena->mark(arena);
-      marked_ = true;
-    }
-    return arena->alloc(arena, size);
-  }
-  if (pool_count_ == kMaxPoolBlocks) return nullptr;
-  void *p = zeq::task_alloc(task_, size, ZEQ_FLAGS_CACHE);
-  if (p) pool_blocks_[pool_count_++] = p;
-  return p;
-}
-
 }  // namespace zeq::cmp
 
 namespace {
@@ -220,14 +196,11 @@ ZEQ_EXPORT int32_t COMPARE_FUNCTION(FncArgList *args, double *result, ZeqStringS
   int32_t roles[ROLE_COUNT];
   std::memcpy(roles, kCompareRoles, sizeof roles);
   if (argc == 3) roles[ROLE_MODIFIERS] = 3;
-  ParsedArgs pa;
-  ModifierFlags mf;
   wide = wide ? 1 : 0;
-  argInit(args, svc, roles, &pa, &mf, wide, KIND_COMPARE, name ? name : "COMPARE");
-  if (!pa.bound[0] || !pa.bound[1]) {
-    argTerm(&pa);
-    return FNC_RC_NOTE;
-  }
+  zeq::ParsedCall call(args, svc, roles, wide, KIND_COMPARE, name ? name : "COMPARE");
+  ParsedArgs &pa = call.parsed;
+  const ModifierFlags &mf = call.flags;
+  if (!pa.bound[0] || !pa.bound[1]) return FNC_RC_NOTE;
 
   const int64_t c1 = pa.source_chars, c2 = pa.second_chars;
   int64_t r;
@@ -241,7 +214,6 @@ ZEQ_EXPORT int32_t COMPARE_FUNCTION(FncArgList *args, double *result, ZeqStringS
     if (mf.B) svc->seek(svc, &pa.source, c1 - 1, wide);
     r = svc->compare(svc, &pa.source, &pa.second, k, flags, wide);
   }
-  argTerm(&pa);
   if (result) *result = (double)r;
   return FNC_RC_OK;
 }

@@ -9,6 +9,7 @@
 #include "charfn/args/modifiers.h"
 #include "charfn/entries.h"
 #include "core/frame.h"
+#include "core/scratch.h"
 #include "task/task_context.h"
 
 namespace zeq::cmp {
@@ -37,25 +38,7 @@ struct CompareArgs {
 // Returns FNC_RC_OK or FNC_RC_NOTE.
 int32_t read_compare_args(FncArgList *args, const char *name, int64_t cap, CompareArgs *out);
 
-// Per-call scratch memory: the task's scratch arena, given back to the mark
-// taken at the first allocation; without an arena, blocks of the task's pool,
-// released when the object goes.  alloc answers null when neither exists or
-// the memory is refused.
-class CallScratch {
- public:
-  explicit CallScratch(FncTask *task) : task_(task) {}
-  ~CallScratch();
-  CallScratch(const CallScratch &) = delete;
-  CallScratch &operator=(const CallScratch &) = delete;
-  void *alloc(uint64_t size);
-
- private:
-  FncTask *task_;
-  bool marked_ = false;
-  uint64_t mark_ = 0;
-  static constexpr int kMaxPoolBlocks = 4;
-  void *pool_blocks_[kMaxPoolBlocks] = {};
-  int pool_count_ = 0;
-};
+// Per-call scratch memory (core/scratch.h).
+using zeq::CallScratch;
 
 }  // namespace zeq::cmp

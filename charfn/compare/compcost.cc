@@ -16,6 +16,8 @@
 #include "charfn/compare/edit_costs.h"
 #include "charfn/entries.h"
 #include "core/frame.h"
+#include "core/messages.h"
+#include "strkernel/blanks.h"
 #include "task/task_context.h"
 
 
@@ -79,11 +81,9 @@ bool fits(const uint8_t *text, int64_t n, const char *rest, const uint8_t *up) {
 // Resolves an operation text to its table entry; -1 when it names none
 // (message 39) or is one of the ambiguous letters D, F, S alone.
 int resolve_operation(const uint8_t *s, int64_t n, const uint8_t *up) {
-  while (n > 0 && s[0] == ' ') {
-    s++;
-    n--;
-  }
-  while (n > 0 && s[n - 1] == ' ') n--;
+  const int64_t lead = zeq::leading_blanks(s, n);
+  s += lead;
+  n = zeq::trailing_trimmed(s, n - lead);
   if (n > 0 && s[n - 1] == '=') n--;
   if (n <= 0) return -1;
   const uint8_t first = up[s[0]];
@@ -105,7 +105,7 @@ bool getnum(FncArg *g, int64_t *entry, int64_t argno) {
     FncString *s = static_cast<FncString *>(g->value);
     int64_t len = (s && s->data && s->length > 0) ? s->length : 0;
     const char *data = (s && s->data) ? s->data : "";
-    xpmlog(FNC_MSG_SET, 2, (i64)argno, (i64)len, data);
+    xpmlog(FNC_MSG_SET, zeq::msg::kCharacterCost, (i64)argno, (i64)len, data);
     return false;
   }
   const double *p = zeq::num_value(g);
@@ -115,7 +115,7 @@ bool getnum(FncArg *g, int64_t *entry, int64_t argno) {
   }
   double x = *p;
   if (x != std::trunc(x) || x < -2147483647.0 || x > 2147483647.0) {
-    xpmlog(FNC_MSG_SET, 3, (i64)argno, (i64)-2147483647, (i64)2147483647);
+    xpmlog(FNC_MSG_SET, zeq::msg::kCostOutOfRange, (i64)argno, (i64)-2147483647, (i64)2147483647);
     return false;
   }
   *entry = (int64_t)x;
@@ -154,10 +154,10 @@ int32_t compcost(FncArgList *args) {
 
   const int32_t argc = args->argCount;
   if (argc % 2 != 0) {
-    xpmlog(FNC_MSG_SET, 9, "COMPCOST", (i64)argc);
+    xpmlog(FNC_MSG_SET, zeq::msg::kOddArgumentCount, "COMPCOST", (i64)argc);
     return FNC_RC_NOTE;
   }
-  if (args->resultKind == 0x78 && args->callForm == FNC_FORM_CALL) zfncmunq(args);
+  if (args->resultKind == zeq::kResultKindX && args->callForm == FNC_FORM_CALL) zfncmunq(args);
 
   const uint8_t *up = zeq::upcase_table();
   auto fail = [&](FncArg *g) {
@@ -169,30 +169,30 @@ int32_t compcost(FncArgList *args) {
     FncArg *op = &args->args[i];
     const int64_t op_no = i + 1;
     if (op->type & FNC_ARG_NUMERIC) {
-      xpmlog(FNC_MSG_SET, 1, (i64)op_no);
+      xpmlog(FNC_MSG_SET, zeq::msg::kNumericOperation, (i64)op_no);
       xpslog("%3zArgument type=%i", (int)op->type);
       return fail(op);
     }
     FncString *s = zeq::str_value(op);
     if (!s) {
-      xpmlog(FNC_MSG_SET, 32, "COMPCOST", (i64)op_no);
+      xpmlog(FNC_MSG_SET, zeq::msg::kAbsentArgument, "COMPCOST", (i64)op_no);
       return fail(op);
     }
     const int64_t n = (s->data && s->length > 0) ? s->length : 0;
     const uint8_t *text = reinterpret_cast<const uint8_t *>(s->data);
     if (n == 0) {
-      xpmlog(FNC_MSG_SET, 33, "COMPCOST", (i64)op_no);
+      xpmlog(FNC_MSG_SET, zeq::msg::kEmptyArgument, "COMPCOST", (i64)op_no);
       return fail(op);
     }
     bool blank = true;
     for (int64_t k = 0; k < n && blank; k++) blank = text[k] == ' ';
     if (blank) {
-      xpmlog(FNC_MSG_SET, 34, "COMPCOST", (i64)op_no);
+      xpmlog(FNC_MSG_SET, zeq::msg::kBlankArgument, "COMPCOST", (i64)op_no);
       return fail(op);
     }
     int entry = resolve_operation(text, n, up);
     if (entry < 0) {
-      xpmlog(FNC_MSG_SET, 39, (i64)op_no);
+      xpmlog(FNC_MSG_SET, zeq::msg::kUnknownOperation, (i64)op_no);
       return fail(op);
     }
     FncArg *val = &args->args[i + 1];

@@ -14,6 +14,7 @@
 
 #include "charfn/entries.h"
 #include "core/frame.h"
+#include "core/messages.h"
 #include "strkernel/strkernel.h"
 
 namespace {
@@ -185,7 +186,7 @@ ZEQ_EXPORT int32_t fncsubp(FncArgList *args, FncString *result) noexcept {
     const __int128 want = (__int128)len - offset;  // at least 1
     count = want > INT64_MAX ? INT64_MAX : (int64_t)want;
     if (count > room) {
-      xpmlog(FNC_MSG_SET, 8, "SUBPAD", (i64)count);
+      xpmlog(FNC_MSG_SET, zeq::msg::kLengthCut, "SUBPAD", (i64)count);
       count = room;
     }
     blanks = offset < -count;
@@ -198,7 +199,7 @@ ZEQ_EXPORT int32_t fncsubp(FncArgList *args, FncString *result) noexcept {
     }
     count = n >= kTwo63 ? INT64_MAX : (int64_t)n;
     if (count > room) {
-      xpmlog(FNC_MSG_SET, 8, "SUBPAD", (i64)count);
+      xpmlog(FNC_MSG_SET, zeq::msg::kLengthCut, "SUBPAD", (i64)count);
       count = room;
     }
     if (pos <= -kTwo63) return note(args, result, 2);

@@ -89,9 +89,9 @@ void take_d_separator(Options &o, FncArgList *args) {
   const FncString *s = zeq::str_value(zeq::arg(args, 1));
   const char *data = (s && s->data && s->length > 0) ? s->data : nullptr;
   int64_t len = data ? s->length : 0;
-  if (o.S || o.T || o.N) len = zeq::cat::trailing_trim(data, len);
+  if (o.S || o.T || o.N) len = zeq::trailing_trimmed(data, len);
   if (o.S) {
-    const int64_t lead = zeq::cat::leading_blanks(data, len);
+    const int64_t lead = zeq::leading_blanks(data, len);
     data += lead;
     len -= lead;
   }
@@ -102,8 +102,8 @@ void take_d_separator(Options &o, FncArgList *args) {
     o.d_probe_length = 0;
     return;
   }
-  const int64_t stripped = zeq::cat::trailing_trim(data, len);
-  const int64_t lead = zeq::cat::leading_blanks(data, stripped);
+  const int64_t stripped = zeq::trailing_trimmed(data, len);
+  const int64_t lead = zeq::leading_blanks(data, stripped);
   if (stripped - lead <= 0) {
     o.d_probe_byte = o.probe_length > 0 ? o.probe[0] : ' ';
     o.d_probe = &o.d_probe_byte;

@@ -26,19 +26,6 @@
 
 namespace zeq::cat {
 
-int64_t trailing_trim(const char *data, int64_t length) {
-  if (!data || length <= 0) return length > 0 ? 0 : length;
-  while (length > 0 && data[length - 1] == ' ') --length;
-  return length;
-}
-
-int64_t leading_blanks(const char *data, int64_t length) {
-  int64_t i = 0;
-  if (!data) return 0;
-  while (i < length && data[i] == ' ') ++i;
-  return i;
-}
-
 void format_number(FncArgList *args, double x, ItemText *out) {
   // Width 12 covers the ordinary magnitudes (and the missing value); very
   // large and very small magnitudes, zero included, get the widest width so
@@ -83,7 +70,7 @@ void item_text(FncArgList *args, const FncArg *g, Trim trim, ItemText *out) {
   if (!s->data || s->length <= 0) return;
   const char *data = s->data;
   int64_t len = s->length;
-  if (trim != Trim::None) len = trailing_trim(data, len);
+  if (trim != Trim::None) len = trailing_trimmed(data, len);
   if (trim == Trim::Both) {
     const int64_t lead = leading_blanks(data, len);
     data += lead;
@@ -140,43 +127,83 @@ int64_t trim_target(FncString *t, int64_t room, Trim how) {
   return out_length > 0 ? out_length : 0;
 }
 
-int32_t concatenate(FncArgList *args, FncString *result, const Variant &v) {
-  if (!args) return FNC_RC_NOTE;
-  int first_item = 0;
-
-  // Separator.
-  const char *sep = nullptr;
-  int64_t sep_length = 0;
-  ItemText sep_text;
-  const FncString *sep_record = nullptr;  // argument 1 when it is the separator
+// The separator of a call: the variant's fixed text, or argument 1 (its
+// text, or a number's formatted text).  record is argument 1's string when
+// that is the separator, so that its bytes can be found again after the
+// result grew.  Answers the index of the first item.
+struct Separator {
+  const char *data = nullptr;
+  int64_t length = 0;
+  ItemText text;
+  const FncString *record = nullptr;
+};
+int read_separator(FncArgList *args, const Variant &v, Separator *sep) {
   if (v.sep == Sep::Fixed) {
-    sep = v.fixed;
-    sep_length = v.fixed_length;
-  } else if (v.sep == Sep::Arg1) {
-    first_item = 1;
-    const FncArg *s = zeq::arg(args, 0);
-    if (s && s->value && (s->type & FNC_ARG_ISCHAR)) {
-      const auto *sv = static_cast<const FncString *>(s->value);
-      if (sv->data && sv->length > 0) {
-        sep_record = sv;
-        sep = sv->data;
-        sep_length = sv->length > INT32_MAX ? INT32_MAX : sv->length;
-      }
-    } else if (s && s->value && (s->type & FNC_ARG_NUMERIC)) {
-      // A numeric separator is used as its formatted text.
-      zeq::cat::format_number(args, *static_cast<const double *>(s->value), &sep_text);
-      sep = sep_text.data;
-      sep_length = sep_text.length;
+    sep->data = v.fixed;
+    sep->length = v.fixed_length;
+    return 0;
+  }
+  if (v.sep != Sep::Arg1) return 0;
+  const FncArg *s = zeq::arg(args, 0);
+  if (s && s->value && (s->type & FNC_ARG_ISCHAR)) {
+    const auto *sv = static_cast<const FncString *>(s->value);
+    if (sv->data && sv->length > 0) {
+      sep->record = sv;
+      sep->data = sv->data;
+      sep->length = sv->length > INT32_MAX ? INT32_MAX : sv->length;
+    }
+  } else if (s && s->value && (s->type & FNC_ARG_NUMERIC)) {
+    // A numeric separator is used as its formatted text.
+    zeq::cat::format_number(args, *static_cast<const double *>(s->value), &sep->text);
+    sep->data = sep->text.data;
+    sep->length = sep->text.length;
+  }
+  return 1;
+}
+
+// The result as it is filled: bytes written, bytes the whole result needs,
+// and whether an item was cut (only the first cut item is marked).
+struct Filler {
+  char *out;
+  int64_t room, written, needed;
+  bool cut = false;
+
+  void put_separator(const Separator &sep) {
+    needed = sat_add(needed, sep.length);
+    if (needed <= room && sep.length > 0) {
+      std::memmove(out + written, sep.data, static_cast<size_t>(sep.length));
+      written += sep.length;
     }
   }
+
+  void put_item(FncArg *g, const ItemText &t) {
+    if (t.length <= 0) return;
+    int64_t take = t.length;
+    if (sat_add(needed, t.length) > room) {
+      take = room > needed ? room - needed : 0;
+      if (!cut) {
+        cut = true;
+        zeq::mark_bad(g);
+      }
+    }
+    // memmove: an item may be the target itself.
+    if (take > 0) std::memmove(out + written, t.data, static_cast<size_t>(take));
+    written += take;
+    needed = sat_add(needed, t.length);
+  }
+};
+
+int32_t concatenate(FncArgList *args, FncString *result, const Variant &v) {
+  if (!args) return FNC_RC_NOTE;
+  Separator sep;
+  int first_item = read_separator(args, v, &sep);
 
   // Destination: the result, or in the call-routine form the target.
   const bool in_place = v.has_in_place && args->callForm == FNC_FORM_CALL;
   FncString *dest = result;
   bool target_usable = false;
   if (in_place) {
-    FncString *t = zeq::str_value(zeq::arg(args, first_item));
-    if (t) {
+    if (FncString *t = zeq::str_value(zeq::arg(args, first_item))) {
       dest = t;
       target_usable = true;
     }
@@ -184,61 +211,36 @@ int32_t concatenate(FncArgList *args, FncString *result, const Variant &v) {
   }
   if (!dest) return FNC_RC_NOTE;
 
-  const int32_t rc = ComputeLength(args, dest, static_cast<int32_t>(sep_length));
+  const int32_t rc = ComputeLength(args, dest, static_cast<int32_t>(sep.length));
   if (rc != FNC_RC_OK) return rc;
   // The separator may be the target itself (CATX(x, x, ...) in the call
   // form): growing the target moved its bytes, so read them where they are now.
-  if (sep_record) {
-    sep = sep_record->data;
-    if (!sep) sep_length = 0;
+  if (sep.record) {
+    sep.data = sep.record->data;
+    if (!sep.data) sep.length = 0;
   }
 
   const int64_t room = zeq::cat::usable_room(dest);
   int64_t old_length = dest->length;
   if (old_length < 0) old_length = 0;
   if (old_length > room) old_length = room;
-  int64_t written = 0;
-  if (target_usable) written = trim_target(dest, room, v.target_trim);
-  int64_t needed = written;
-  char *out = dest->data;
+  const int64_t kept = target_usable ? trim_target(dest, room, v.target_trim) : 0;
+  Filler fill{dest->data, room, kept, kept};
 
-  bool cut = false;
-  bool first = true;
   for (int i = first_item; i < args->argCount; ++i) {
     FncArg *g = &args->args[i];
     ItemText t;
     zeq::cat::item_text(args, g, v.trim, &t);
-
     if (v.sep != Sep::None) {
-      const bool put = v.sep_before_empty ? !(first && !in_place) : (t.length > 0 && written > 0);
-      if (put) {
-        needed = sat_add(needed, sep_length);
-        if (needed <= room && sep_length > 0) {
-          std::memmove(out + written, sep, static_cast<size_t>(sep_length));
-          written += sep_length;
-        }
-      }
+      const bool first = i == first_item;
+      const bool put = v.sep_before_empty ? !(first && !in_place) : (t.length > 0 && fill.written > 0);
+      if (put) fill.put_separator(sep);
     }
-    first = false;
-
-    if (t.length > 0) {
-      int64_t take = t.length;
-      if (sat_add(needed, t.length) > room) {
-        take = room > needed ? room - needed : 0;
-        if (!cut) {
-          cut = true;
-          zeq::mark_bad(g);
-        }
-      }
-      // memmove: an item may be the target itself.
-      if (take > 0) std::memmove(out + written, t.data, static_cast<size_t>(take));
-      written += take;
-      needed = sat_add(needed, t.length);
-    }
+    fill.put_item(g, t);
   }
 
-  dest->length = target_usable ? (written > old_length ? written : old_length) : written;
-  return zeq::short_result_note(args, v.name, needed, room, in_place);
+  dest->length = target_usable ? (fill.written > old_length ? fill.written : old_length) : fill.written;
+  return zeq::short_result_note(args, v.name, fill.needed, room, in_place);
 }
 
 }  // namespace

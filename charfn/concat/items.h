@@ -6,6 +6,7 @@
 #include <cstdint>
 
 #include "core/frame.h"
+#include "strkernel/blanks.h"
 
 namespace zeq::cat {
 
@@ -37,11 +38,6 @@ void format_number(FncArgList *args, double x, ItemText *out);
 inline int64_t sat_add(int64_t a, int64_t b) {
   return (b > INT64_MAX - a) ? INT64_MAX : a + b;
 }
-
-// Length without trailing blanks, and count of leading blanks, for 64-bit
-// lengths (same contract as wzstrip: 0 when all blank).
-int64_t trailing_trim(const char *data, int64_t length);
-int64_t leading_blanks(const char *data, int64_t length);
 
 // The room a result may be filled in: capacity or maxLength, never
 // negative, and 0 when there is no buffer to write into.

@@ -16,17 +16,6 @@ Bytes bytes_of(const FncArg *g) {
   return b;
 }
 
-int64_t trim_blanks(const uint8_t *s, int64_t n) {
-  while (n >= 8) {
-    uint64_t w;
-    std::memcpy(&w, s + n - 8, 8);
-    if (w != 0x2020202020202020ull) break;
-    n -= 8;
-  }
-  while (n > 0 && s[n - 1] == ' ') n--;
-  return n;
-}
-
 StartRule resolve_start(const FncArg *start, int64_t len, Part *part) {
   part->lo = 0;
   part->hi = len;
@@ -64,8 +53,8 @@ bool start_leaves_search(const FncArg *start, int64_t len, Part *part, StartRule
 
 void remove(const uint8_t **start, int64_t *length, uint8_t *table, bool q) {
   if (q) {
-    table['"'] = 0;
-    table['\''] = 0;
+    table[uint8_t{'"'}] = 0;
+    table[uint8_t{'\''}] = 0;
   }
   const uint8_t *p = *start;
   int64_t n = *length;

@@ -69,20 +69,17 @@ ZEQ_EXPORT int32_t fnccous(FncArgList *args, double *result) noexcept {
   bool fold = false;
   if (args->argCount >= 3) {
     const Bytes m = bytes_of(zeq::arg(args, 2));
-    const uint8_t *up = zeq::upcase_table();
-    for (int64_t i = 0; i < m.n; i++) {
-      const uint8_t letter = up[m.p[i]];
+    zeq::read_byte_modifiers(m.p, m.n, "COUNT", [&](uint8_t letter) {
       switch (letter) {
-        case ' ':
-        case 'O': break;
-        case 'I': fold = true; break;
+        case 'O': return true;
+        case 'I': fold = true; return true;
         case 'T':
-          s.n = trim_blanks(s.p, s.n);
-          w.n = trim_blanks(w.p, w.n);
-          break;
-        default: bad_modifier("COUNT", letter); break;
+          s.n = zeq::trailing_trimmed(s.p, s.n);
+          w.n = zeq::trailing_trimmed(w.p, w.n);
+          return true;
+        default: return false;
       }
-    }
+    });
   }
   answer(result, static_cast<double>(count_substring(s, w, fold)));
   return FNC_RC_OK;
@@ -108,7 +105,7 @@ ZEQ_EXPORT int32_t fnccouc(FncArgList *args, double *result) noexcept {
 
   ByteSet set;
   if (const auto *cache = static_cast<const CountcCache *>(site_cache(args))) {
-    if (cache->T == 1) s.n = trim_blanks(s.p, s.n);
+    if (cache->T == 1) s.n = zeq::trailing_trimmed(s.p, s.n);
     make_set(&set, cache->table);
     answer(result, static_cast<double>(kernels().count_set(s.p, s.n, &set)));
     return FNC_RC_OK;
@@ -119,26 +116,20 @@ ZEQ_EXPORT int32_t fnccouc(FncArgList *args, double *result) noexcept {
   bool classes = false, fold = false, keep = false, trim = false, outside = false;
   if (args->argCount >= 3) {
     const Bytes m = bytes_of(zeq::arg(args, 2));
-    const uint8_t *up = zeq::upcase_table();
-    for (int64_t i = 0; i < m.n; i++) {
-      const uint8_t letter = up[m.p[i]];
-      if (letter == ' ') continue;
-      if (zeq::words::add_class(table, letter)) {
-        classes = true;
-        continue;
-      }
+    zeq::read_byte_modifiers(m.p, m.n, "COUNTC", [&](uint8_t letter) {
+      if (zeq::words::add_class(table, letter)) return classes = true;
       switch (letter) {
-        case 'I': fold = true; break;
-        case 'O': keep = true; break;
-        case 'V': outside = true; break;
+        case 'I': fold = true; return true;
+        case 'O': keep = true; return true;
+        case 'V': outside = true; return true;
         case 'T':
           trim = true;
-          s.n = trim_blanks(s.p, s.n);
-          list.n = trim_blanks(list.p, list.n);
-          break;
-        default: bad_modifier("COUNTC", letter); break;
+          s.n = zeq::trailing_trimmed(s.p, s.n);
+          list.n = zeq::trailing_trimmed(list.p, list.n);
+          return true;
+        default: return false;
       }
-    }
+    });
   }
   const bool caching = keep && caching_environment(args);
 
@@ -282,14 +273,11 @@ ZEQ_EXPORT int32_t COUNT_COMMON(FncArgList *args, double *result, ZeqStringServi
   answer(result, 0);
   if (source_empty(args, arglocs)) return FNC_RC_OK;
 
-  ModifierFlags f;
-  ParsedArgs p;
-  argInit(args, svc, arglocs, &p, &f, wide, kind, name);
+  zeq::ParsedCall call(args, svc, arglocs, wide, kind, name);
+  const ModifierFlags &f = call.flags;
+  ParsedArgs &p = call.parsed;
   const int64_t n = p.source_chars, k = p.second_chars;
-  if (n <= 0 || k <= 0 || !p.bound[0] || !p.bound[1] || p.start <= 0 || k > n) {
-    argTerm(&p);
-    return FNC_RC_OK;
-  }
+  if (n <= 0 || k <= 0 || !p.bound[0] || !p.bound[1] || p.start <= 0 || k > n) return FNC_RC_OK;
   const int32_t flags = f.I ? ZEQ_SS_IGNORE_CASE : 0;
   ZeqStrView a = p.source, b = p.second;
   svc->seek(svc, &b, 0, wide);
@@ -335,7 +323,6 @@ ZEQ_EXPORT int32_t COUNT_COMMON(FncArgList *args, double *result, ZeqStringServi
     }
   }
   answer(result, static_cast<double>(kind == KIND_COUNT ? count : found));
-  argTerm(&p);
   return FNC_RC_OK;
 }
 
@@ -353,14 +340,11 @@ ZEQ_EXPORT int32_t COUNTC_COMMON(FncArgList *args, double *result, ZeqStringServ
   answer(result, 0);
   if (source_empty(args, arglocs)) return FNC_RC_OK;
 
-  ModifierFlags f;
-  ParsedArgs p;
-  argInit(args, svc, arglocs, &p, &f, wide, kind, name);
+  zeq::ParsedCall call(args, svc, arglocs, wide, kind, name);
+  const ModifierFlags &f = call.flags;
+  ParsedArgs &p = call.parsed;
   const int64_t n = p.source_chars;
-  if (n <= 0 || !p.bound[0] || p.start <= 0) {
-    argTerm(&p);
-    return FNC_RC_OK;
-  }
+  if (n <= 0 || !p.bound[0] || p.start <= 0) return FNC_RC_OK;
   Qualifier qualifies(svc, wide, f, &p.charlist, p.bound[2] != 0);
   ZeqStrView a = p.source;
 
@@ -376,7 +360,6 @@ ZEQ_EXPORT int32_t COUNTC_COMMON(FncArgList *args, double *result, ZeqStringServ
       }
     }
     answer(result, static_cast<double>(count));
-    argTerm(&p);
     return FNC_RC_OK;
   }
 
@@ -400,6 +383,5 @@ ZEQ_EXPORT int32_t COUNTC_COMMON(FncArgList *args, double *result, ZeqStringServ
     }
   }
   answer(result, static_cast<double>(found));
-  argTerm(&p);
   return FNC_RC_OK;
 }

@@ -16,6 +16,7 @@
 
 #include "charfn/args/modifiers.h"
 #include "core/frame.h"
+#include "strkernel/blanks.h"
 #include "task/task_context.h"
 
 namespace zeq::countfind {
@@ -92,8 +93,6 @@ struct Bytes {
 };
 Bytes bytes_of(const FncArg *g);
 
-// Length of s[0, n) without trailing blanks.
-int64_t trim_blanks(const uint8_t *s, int64_t n);
 
 // The searched part of a string of length len under a start position, as
 // FIND, FINDC and FINDLEV read it:
@@ -115,11 +114,6 @@ StartRule resolve_start(const FncArg *start, int64_t len, Part *part);
 // when the call is so answered, true when the search is to run over *part.
 bool start_leaves_search(const FncArg *start, int64_t len, Part *part, StartRule *rule,
                          double *result, int32_t *rc);
-
-// Catalogue message 6 for an invalid modifier byte (already upper-cased).
-inline void bad_modifier(const char *function, uint8_t letter) {
-  printBadmodLog(function, static_cast<int>(letter));
-}
 
 // True in the four environments that keep call-site caches (and count notes).
 inline bool caching_environment(const FncArgList *args) {

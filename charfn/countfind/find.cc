@@ -51,19 +51,16 @@ ZEQ_EXPORT int32_t fncfind(FncArgList *args, double *result) noexcept {
 
   bool fold = false;
   const Bytes m = bytes_of(mods);
-  const uint8_t *up = zeq::upcase_table();
-  for (int64_t i = 0; i < m.n; i++) {
-    const uint8_t letter = up[m.p[i]];
+  zeq::read_byte_modifiers(m.p, m.n, "FIND", [&](uint8_t letter) {
     switch (letter) {
-      case ' ': break;
-      case 'I': fold = true; break;
+      case 'I': fold = true; return true;
       case 'T':
-        part.hi = part.lo + trim_blanks(s.p + part.lo, part.hi - part.lo);
-        w.n = trim_blanks(w.p, w.n);
-        break;
-      default: bad_modifier("FIND", letter); break;
+        part.hi = part.lo + zeq::trailing_trimmed(s.p + part.lo, part.hi - part.lo);
+        w.n = zeq::trailing_trimmed(w.p, w.n);
+        return true;
+      default: return false;
     }
-  }
+  });
 
   int64_t at = -1;
   if (w.n > 0) {

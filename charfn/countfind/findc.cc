@@ -41,6 +41,79 @@ double scan_part(const Bytes &s, const Part &part, const uint8_t *table, bool rt
   return at < 0 ? 0.0 : static_cast<double>(part.lo + at + 1);
 }
 
+// FINDC with the list alone (one or two arguments): no table needed for a
+// one-byte list.
+double find_in_list(const Bytes &s, const Bytes &list) {
+  int64_t at = -1;
+  if (list.n == 1) {
+    const void *hit = std::memchr(s.p, list.p[0], static_cast<size_t>(s.n));
+    at = hit ? static_cast<const uint8_t *>(hit) - s.p : -1;
+  } else if (list.n > 1) {
+    uint8_t table[256] = {};
+    zeq::words::add_list(table, reinterpret_cast<const char *>(list.p), list.n, false);
+    ByteSet set;
+    make_set(&set, table);
+    at = kernels().first_set(s.p, s.n, &set);
+  }
+  return at < 0 ? 0.0 : static_cast<double>(at + 1);
+}
+
+// Arguments 3 and 4: a third alone is the modifiers when character, else the
+// start; with four, one must be numeric (the start) and the other not (the
+// modifiers), else argument 4 is marked and the call answers FNC_RC_NOTE
+// (false here).
+bool sort_mods_and_start(FncArgList *args, FncArg **mods, FncArg **start) {
+  FncArg *g3 = zeq::arg(args, 2);
+  if (args->argCount == 3) {
+    (zeq::is_char(g3) ? *mods : *start) = g3;
+    return true;
+  }
+  FncArg *g4 = zeq::arg(args, 3);
+  const bool g3_char = zeq::is_char(g3);
+  if (g3_char ? !zeq::is_num(g4) : zeq::is_num(g4)) {
+    zeq::mark_bad(g4);
+    return false;
+  }
+  *mods = g3_char ? g3 : g4;
+  *start = g3_char ? g4 : g3;
+  return true;
+}
+
+// The set of a call from its modifiers and list, kept for the call site with
+// O in a caching environment (FNC_RC_NOROOM when the block cannot be had).
+int32_t build_set(FncArgList *args, const Bytes &s, Bytes list, const FncArg *mods, Part *part,
+                  bool *rtl, uint8_t table[256]) {
+  bool fold = false, keep = false, trim = false, outside = false;
+  const Bytes m = bytes_of(mods);
+  zeq::read_byte_modifiers(m.p, m.n, "FINDC", [&](uint8_t letter) {
+    if (zeq::words::add_class(table, letter)) return true;
+    switch (letter) {
+      case 'B': *rtl = true; return true;
+      case 'I': fold = true; return true;
+      case 'K':
+      case 'V': outside = true; return true;
+      case 'O': keep = true; return true;
+      case 'T':
+        trim = true;
+        part->hi = part->lo + zeq::trailing_trimmed(s.p + part->lo, part->hi - part->lo);
+        list.n = zeq::trailing_trimmed(list.p, list.n);
+        return true;
+      default: return false;
+    }
+  });
+  zeq::words::add_list(table, reinterpret_cast<const char *>(list.p), list.n, fold);
+  if (outside) zeq::words::invert(table);
+  if (!keep || !caching_environment(args)) return FNC_RC_OK;
+  auto *block = static_cast<FindcCache *>(
+      zeq::task_alloc(zeq::current_task(args), sizeof(FindcCache), ZEQ_FLAGS_CACHE));
+  if (!block) return FNC_RC_NOROOM;
+  block->rtl = *rtl ? 1 : 0;
+  block->T = trim ? 1 : 0;
+  std::memcpy(block->table, table, 256);
+  set_site_cache(args, block);
+  return FNC_RC_OK;
+}
+
 }  // namespace
 
 ZEQ_EXPORT int32_t fncfndc(FncArgList *args, double *result) noexcept {
@@ -53,48 +126,14 @@ ZEQ_EXPORT int32_t fncfndc(FncArgList *args, double *result) noexcept {
     answer(result, 0);
     return FNC_RC_OK;
   }
-  Bytes list = args->argCount >= 2 ? bytes_of(zeq::arg(args, 1)) : Bytes{};
-
-  // Two arguments (or one): the list alone, no table needed.
+  const Bytes list = args->argCount >= 2 ? bytes_of(zeq::arg(args, 1)) : Bytes{};
   if (args->argCount <= 2) {
-    int64_t at = -1;
-    if (list.n == 1) {
-      const void *hit = std::memchr(s.p, list.p[0], static_cast<size_t>(s.n));
-      at = hit ? static_cast<const uint8_t *>(hit) - s.p : -1;
-    } else if (list.n > 1) {
-      uint8_t table[256] = {};
-      zeq::words::add_list(table, reinterpret_cast<const char *>(list.p), list.n, false);
-      ByteSet set;
-      make_set(&set, table);
-      at = kernels().first_set(s.p, s.n, &set);
-    }
-    answer(result, at < 0 ? 0.0 : static_cast<double>(at + 1));
+    answer(result, find_in_list(s, list));
     return FNC_RC_OK;
   }
 
   FncArg *mods = nullptr, *start = nullptr;
-  FncArg *g3 = zeq::arg(args, 2);
-  if (args->argCount == 3) {
-    (zeq::is_char(g3) ? mods : start) = g3;
-  } else {
-    FncArg *g4 = zeq::arg(args, 3);
-    if (zeq::is_char(g3)) {
-      if (!zeq::is_num(g4)) {
-        zeq::mark_bad(g4);
-        return FNC_RC_NOTE;
-      }
-      mods = g3;
-      start = g4;
-    } else {
-      if (zeq::is_num(g4)) {
-        zeq::mark_bad(g4);
-        return FNC_RC_NOTE;
-      }
-      start = g3;
-      mods = g4;
-    }
-  }
-
+  if (!sort_mods_and_start(args, &mods, &start)) return FNC_RC_NOTE;
   Part part;
   StartRule rule;
   int32_t rc;
@@ -103,44 +142,13 @@ ZEQ_EXPORT int32_t fncfndc(FncArgList *args, double *result) noexcept {
 
   if (const auto *cache = static_cast<const FindcCache *>(site_cache(args))) {
     rtl = cache->rtl != 0;
-    if (cache->T == 1) part.hi = part.lo + trim_blanks(s.p + part.lo, part.hi - part.lo);
+    if (cache->T == 1) part.hi = part.lo + zeq::trailing_trimmed(s.p + part.lo, part.hi - part.lo);
     answer(result, scan_part(s, part, cache->table, rtl));
     return FNC_RC_OK;
   }
 
   uint8_t table[256] = {};
-  bool fold = false, keep = false, trim = false, outside = false;
-  const Bytes m = bytes_of(mods);
-  const uint8_t *up = zeq::upcase_table();
-  for (int64_t i = 0; i < m.n; i++) {
-    const uint8_t letter = up[m.p[i]];
-    if (letter == ' ' || zeq::words::add_class(table, letter)) continue;
-    switch (letter) {
-      case 'B': rtl = true; break;
-      case 'I': fold = true; break;
-      case 'K':
-      case 'V': outside = true; break;
-      case 'O': keep = true; break;
-      case 'T':
-        trim = true;
-        part.hi = part.lo + trim_blanks(s.p + part.lo, part.hi - part.lo);
-        list.n = trim_blanks(list.p, list.n);
-        break;
-      default: bad_modifier("FINDC", letter); break;
-    }
-  }
-  zeq::words::add_list(table, reinterpret_cast<const char *>(list.p), list.n, fold);
-  if (outside) zeq::words::invert(table);
-
-  if (keep && caching_environment(args)) {
-    auto *block = static_cast<FindcCache *>(
-        zeq::task_alloc(zeq::current_task(args), sizeof(FindcCache), ZEQ_FLAGS_CACHE));
-    if (!block) return FNC_RC_NOROOM;
-    block->rtl = rtl ? 1 : 0;
-    block->T = trim ? 1 : 0;
-    std::memcpy(block->table, table, sizeof table);
-    set_site_cache(args, block);
-  }
+  if ((rc = build_set(args, s, list, mods, &part, &rtl, table)) != FNC_RC_OK) return rc;
   answer(result, scan_part(s, part, table, rtl));
   return FNC_RC_OK;
 }

@@ -27,6 +27,7 @@
 
 #include "charfn/countfind/countfind.h"
 #include "charfn/entries.h"
+#include "core/messages.h"
 
 using namespace zeq::countfind;
 
@@ -140,24 +141,22 @@ ZEQ_EXPORT int32_t fncfndl(FncArgList *args, double *result) noexcept {
 
   Shape sh{pattern.p, pattern.n, false, false, false};
   const Bytes m = bytes_of(mods);
-  const uint8_t *up = zeq::upcase_table();
-  for (int64_t i = 0; i < m.n; i++) {
-    const uint8_t letter = up[m.p[i]];
+  zeq::read_byte_modifiers(m.p, m.n, "FINDLEV", [&](uint8_t letter) {
     switch (letter) {
-      case 'I': sh.fold = true; break;
-      case 'P': sh.lead = true; break;
-      case 'S': sh.trail = true; break;
-      case 'W': sh.lead = sh.trail = true; break;
+      case 'I': sh.fold = true; return true;
+      case 'P': sh.lead = true; return true;
+      case 'S': sh.trail = true; return true;
+      case 'W': sh.lead = sh.trail = true; return true;
       case 'T':
-        part.hi = part.lo + trim_blanks(s.p + part.lo, part.hi - part.lo);
-        sh.n = trim_blanks(sh.pattern, sh.n);
-        break;
-      default: bad_modifier("FINDLEV", letter); break;
+        part.hi = part.lo + zeq::trailing_trimmed(s.p + part.lo, part.hi - part.lo);
+        sh.n = zeq::trailing_trimmed(sh.pattern, sh.n);
+        return true;
+      default: return false;
     }
-  }
+  }, /*skip_blanks=*/false);
 
   if (sh.n >= kWideLimit || sh.positions() >= kWideLimit) {
-    xpmlog(FNC_MSG_SET, 7, "FINDLEV", static_cast<i64>(2));
+    xpmlog(FNC_MSG_SET, zeq::msg::kPatternTooLong, "FINDLEV", static_cast<i64>(2));
     zeq::mark_bad(zeq::arg(args, 1));
     return FNC_RC_NOTE;
   }

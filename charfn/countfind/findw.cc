@@ -194,6 +194,135 @@ struct Search {
   }
 };
 
+// The optional arguments of the byte route, by type: the numeric one is the
+// start, the first character one the delimiter list, the second the
+// modifiers.  A second start or a third character argument is marked, and
+// the call answers FNC_RC_NOTE (false here).
+struct Optional {
+  FncArg *start = nullptr, *list = nullptr, *mods = nullptr;
+};
+bool sort_optional(FncArgList *args, Optional *o) {
+  for (int i = 2; i < args->argCount; i++) {
+    FncArg *g = zeq::arg(args, i);
+    FncArg **slot = zeq::is_num(g) ? &o->start : !zeq::is_char(g) ? nullptr : !o->list ? &o->list : &o->mods;
+    if (!slot) continue;
+    if (*slot) {
+      zeq::mark_bad(g);
+      return false;
+    }
+    *slot = g;
+  }
+  return true;
+}
+
+// The start: a 1-based position (0: the string's start, or its end right to
+// left) and whether it asks for right to left.  A missing start answers
+// missing and one beyond the string 0 (false here, *rc set).
+bool read_start(const FncArg *start, int64_t len, int64_t *pos, bool *rtl, double *result,
+                int32_t *rc) {
+  const double *v = start && start->value ? zeq::num_value(start) : nullptr;
+  if (!v) return true;
+  const double x = *v;
+  if (zeq::is_missing(x)) {
+    answer(result, zeq::missing_value());
+    *rc = FNC_RC_MISSING;
+    return false;
+  }
+  if (x > static_cast<double>(len)) {
+    answer(result, 0);
+    *rc = FNC_RC_OK;
+    return false;
+  }
+  const double t = std::trunc(x);
+  if (t < 0) {
+    *rtl = true;
+    *pos = -t >= static_cast<double>(len) ? len : static_cast<int64_t>(-t);
+  } else {
+    *pos = static_cast<int64_t>(t);
+  }
+  return true;
+}
+
+// The delimiter table and the options of one call.
+struct Options {
+  uint8_t table[256];
+  bool rtl = false, E = false, fold = false, M = false, Q = false, R = false;
+};
+
+// Options from the call site's cache block.
+void options_from_cache(const FindwCache *cache, Options *o, Bytes *s, Bytes *w) {
+  std::memcpy(o->table, cache->table, sizeof o->table);
+  o->rtl = cache->rtl != 0;
+  o->E = cache->E != 0;
+  o->fold = cache->I != 0;
+  if (cache->T) {
+    s->n = zeq::trailing_trimmed(s->p, s->n);
+    w->n = zeq::trailing_trimmed(w->p, w->n);
+  }
+  if (cache->R) zeq::countfind::remove(&w->p, &w->n, o->table, cache->Q != 0);
+}
+
+// Options from the delimiter list and the modifiers; with O in a caching
+// environment they are kept for the call site (FNC_RC_NOROOM when the block
+// cannot be had).
+int32_t options_from_list(FncArgList *args, const Optional &opt, Options *o, Bytes *s, Bytes *w) {
+  std::memset(o->table, 0, sizeof o->table);
+  Bytes chars = bytes_of(opt.list);
+  bool invert = false, keep = false, trim = false;
+  const Bytes m = bytes_of(opt.mods);
+  zeq::read_byte_modifiers(m.p, m.n, "FINDW", [&](uint8_t letter) {
+    if (zeq::words::add_class(o->table, letter)) return true;
+    switch (letter) {
+      case 'B': o->rtl = true; return true;
+      case 'E': o->E = true; return true;
+      case 'I': o->fold = true; return true;
+      case 'K':
+      case 'V': invert = true; return true;
+      case 'M': o->M = true; return true;
+      case 'O': keep = true; return true;
+      case 'Q': o->Q = true; return true;
+      case 'R': o->R = true; return true;
+      case 'T':
+        trim = true;
+        s->n = zeq::trailing_trimmed(s->p, s->n);
+        chars.n = zeq::trailing_trimmed(chars.p, chars.n);
+        w->n = zeq::trailing_trimmed(w->p, w->n);
+        return true;
+      default: return false;
+    }
+  });
+  zeq::words::add_list(o->table, reinterpret_cast<const char *>(chars.p), chars.n, o->fold);
+  if (invert) zeq::words::invert(o->table);
+  // Q: the quote characters are never delimiters, in this call's table and
+  // in the one kept for the call site.
+  if (o->Q) zeq::words::clear_quotes(o->table);
+  if (keep && caching_environment(args)) {
+    auto *block = static_cast<FindwCache *>(
+        zeq::task_alloc(zeq::current_task(args), sizeof(FindwCache), ZEQ_FLAGS_CACHE));
+    if (!block) return FNC_RC_NOROOM;
+    block->rtl = o->rtl;
+    block->E = o->E;
+    block->I = o->fold;
+    block->Q = o->Q;
+    block->R = o->R;
+    block->T = trim;
+    std::memcpy(block->table, o->table, sizeof o->table);
+    set_site_cache(args, block);
+  }
+  if (o->R) zeq::countfind::remove(&w->p, &w->n, o->table, o->Q);
+  return FNC_RC_OK;
+}
+
+// The search itself, from pos (1-based; 0 for the end in the walking
+// direction's start).
+double search_word(const Bytes &s, const Bytes &w, const Options &o, int64_t pos) {
+  const Search search{s.p, s.n, w.p, w.n, o.table, o.fold, o.E, o.M, o.Q, zeq::upcase_table()};
+  if (o.rtl) return search.rtl((pos > 0 && pos < s.n ? pos : s.n) - 1);
+  const int64_t c0 = pos > 0 ? pos - 1 : 0;
+  if (!o.E && !o.Q && w.n > 0 && !o.table[w.p[0]]) return search.ltr_jump(c0);
+  return search.ltr(c0);
+}
+
 }  // namespace
 
 ZEQ_EXPORT int32_t fncfndw(FncArgList *args, double *result) noexcept {
@@ -203,130 +332,22 @@ ZEQ_EXPORT int32_t fncfndw(FncArgList *args, double *result) noexcept {
 
   Bytes s = bytes_of(zeq::arg(args, 0));
   Bytes w = bytes_of(zeq::arg(args, 1));
-
-  FncArg *start = nullptr, *list = nullptr, *mods = nullptr;
-  for (int i = 2; i < args->argCount; i++) {
-    FncArg *g = zeq::arg(args, i);
-    if (zeq::is_num(g)) {
-      if (start) {
-        zeq::mark_bad(g);
-        return FNC_RC_NOTE;
-      }
-      start = g;
-    } else if (zeq::is_char(g)) {
-      if (!list) {
-        list = g;
-      } else if (!mods) {
-        mods = g;
-      } else {
-        zeq::mark_bad(g);
-        return FNC_RC_NOTE;
-      }
-    }
-  }
-
-  // The start: a 1-based position (0: the string's start, or its end right
-  // to left) and whether it asks for right to left.
+  Optional opt;
+  if (!sort_optional(args, &opt)) return FNC_RC_NOTE;
   int64_t pos = 0;
-  bool rtl = false;
-  if (const double *v = start && start->value ? zeq::num_value(start) : nullptr) {
-    const double x = *v;
-    if (zeq::is_missing(x)) {
-      answer(result, zeq::missing_value());
-      return FNC_RC_MISSING;
-    }
-    if (x > static_cast<double>(s.n)) {
-      answer(result, 0);
-      return FNC_RC_OK;
-    }
-    const double t = std::trunc(x);
-    if (t < 0) {
-      rtl = true;
-      pos = -t >= static_cast<double>(s.n) ? s.n : static_cast<int64_t>(-t);
-    } else {
-      pos = static_cast<int64_t>(t);
-    }
-  }
+  Options o;
+  int32_t rc = FNC_RC_OK;
+  if (!read_start(opt.start, s.n, &pos, &o.rtl, result, &rc)) return rc;
 
-  uint8_t table[256];
-  bool E = false, fold = false, M = false, Q = false, R = false;
   if (const auto *cache = static_cast<const FindwCache *>(site_cache(args))) {
-    std::memcpy(table, cache->table, sizeof table);
-    rtl = cache->rtl != 0;
-    E = cache->E != 0;
-    fold = cache->I != 0;
-    if (cache->T) {
-      s.n = trim_blanks(s.p, s.n);
-      w.n = trim_blanks(w.p, w.n);
-    }
-    if (cache->R) zeq::countfind::remove(&w.p, &w.n, table, cache->Q != 0);
-  } else if (list) {
-    std::memset(table, 0, sizeof table);
-    Bytes chars = bytes_of(list);
-    bool invert = false, keep = false, trim = false;
-    const Bytes m = bytes_of(mods);
-    const uint8_t *up = zeq::upcase_table();
-    for (int64_t i = 0; i < m.n; i++) {
-      const uint8_t letter = up[m.p[i]];
-      if (letter == ' ' || zeq::words::add_class(table, letter)) continue;
-      switch (letter) {
-        case 'B': rtl = true; break;
-        case 'E': E = true; break;
-        case 'I': fold = true; break;
-        case 'K':
-        case 'V': invert = true; break;
-        case 'M': M = true; break;
-        case 'O': keep = true; break;
-        case 'Q': Q = true; break;
-        case 'R': R = true; break;
-        case 'T':
-          trim = true;
-          s.n = trim_blanks(s.p, s.n);
-          chars.n = trim_blanks(chars.p, chars.n);
-          w.n = trim_blanks(w.p, w.n);
-          break;
-        default: bad_modifier("FINDW", letter); break;
-      }
-    }
-    zeq::words::add_list(table, reinterpret_cast<const char *>(chars.p), chars.n, fold);
-    if (invert) zeq::words::invert(table);
-    // Q: the quote characters are never delimiters, in this call's table and
-    // in the one kept for the call site.
-    if (Q) zeq::words::clear_quotes(table);
-    if (keep && caching_environment(args)) {
-      auto *block = static_cast<FindwCache *>(
-          zeq::task_alloc(zeq::current_task(args), sizeof(FindwCache), ZEQ_FLAGS_CACHE));
-      if (!block) return FNC_RC_NOROOM;
-      block->rtl = rtl;
-      block->E = E;
-      block->I = fold;
-      block->Q = Q;
-      block->R = R;
-      block->T = trim;
-      std::memcpy(block->table, table, sizeof table);
-      set_site_cache(args, block);
-    }
-    if (R) zeq::countfind::remove(&w.p, &w.n, table, Q);
+    options_from_cache(cache, &o, &s, &w);
+  } else if (opt.list) {
+    if ((rc = options_from_list(args, opt, &o, &s, &w)) != FNC_RC_OK) return rc;
   } else {
-    std::memcpy(table, zeq::words::default_table(args), sizeof table);
+    std::memcpy(o.table, zeq::words::default_table(args), sizeof o.table);
   }
 
-  if (w.n > s.n || (w.n == 0 && !M)) {
-    answer(result, 0);
-    return FNC_RC_OK;
-  }
-  const Search search{s.p, s.n, w.p, w.n, table, fold, E, M, Q, zeq::upcase_table()};
-  double found;
-  if (rtl) {
-    found = search.rtl((pos > 0 && pos < s.n ? pos : s.n) - 1);
-  } else {
-    const int64_t c0 = pos > 0 ? pos - 1 : 0;
-    if (!E && !Q && w.n > 0 && !table[w.p[0]])
-      found = search.ltr_jump(c0);
-    else
-      found = search.ltr(c0);
-  }
-  answer(result, found);
+  answer(result, w.n > s.n || (w.n == 0 && !o.M) ? 0 : search_word(s, w, o, pos));
   return FNC_RC_OK;
 }
 

@@ -11,6 +11,7 @@
 
 #include "charfn/entries.h"
 #include "charfn/words/delims.h"
+#include "strkernel/blanks.h"
 
 using namespace zeq::words;
 
@@ -78,14 +79,8 @@ const FncString *role_string(FncArgList *args, const int32_t *roles, int role) {
 // Removes trailing blank code units from a bound view and recounts it.
 void trim_view(ZeqStringService *svc, ZeqStrView *v, int64_t *chars, int32_t wide) {
   if (!v->start || v->length <= 0) return;
-  int64_t units = v->length;
-  if (wide) {
-    const auto *u = static_cast<const TKChar *>(v->start);
-    while (units > 0 && u[units - 1] == ' ') units--;
-  } else {
-    const auto *u = static_cast<const char *>(v->start);
-    while (units > 0 && u[units - 1] == ' ') units--;
-  }
+  const int64_t units = wide ? zeq::trailing_trimmed(static_cast<const TKChar *>(v->start), v->length)
+                             : zeq::trailing_trimmed(static_cast<const char *>(v->start), v->length);
   if (units == v->length) return;
   v->length = units;
   StringInit(svc, wide ? 4 : 1, v);
@@ -193,6 +188,198 @@ int32_t scan_not_found(FncArgList *args, int32_t kind, const ModifierFlags &f, F
   return scan_blank(result);
 }
 
+// The answer to a call whose source is missing or empty: COUNTW and FINDW
+// answer 0; SCAN answers a blank, or position and length 0.
+int32_t answer_empty_source(FncArgList *args, int32_t kind, double *count, FncString *result) {
+  if (kind == KIND_SCAN_WORD) return scan_blank(result);
+  if (kind == KIND_SCAN_OTHER) {
+    if (double *p = numeric_target(args, kPositionTarget)) *p = 0;
+    if (double *l = numeric_target(args, kLengthTarget)) *l = 0;
+    return FNC_RC_OK;
+  }
+  if (count) *count = 0;
+  return FNC_RC_OK;
+}
+
+// T trims the source, the delimiter list and FINDW's word, and moves a start
+// that argInit chose to the trimmed ends; FINDW's start of 0 searches from
+// the start, as on the byte route.
+void settle_views(ZeqStringService *svc, FncArgList *args, const int32_t *arglocs, int32_t kind,
+                  int32_t wide, const ModifierFlags &f, ParsedArgs *p) {
+  if (f.T) {
+    trim_view(svc, &p->source, &p->source_chars, wide);
+    trim_view(svc, &p->delims, nullptr, wide);
+    if (kind == KIND_FIND) trim_view(svc, &p->second, &p->second_chars, wide);
+    const int64_t n = p->source_chars;
+    if (arglocs[ROLE_START] <= 0) {
+      p->start = f.B ? (n > 0 ? n : 1) : 1;
+    } else if (f.B && p->start > n) {
+      p->start = n > 0 ? n : 1;
+    }
+  }
+  if (kind == KIND_FIND && arglocs[ROLE_START] > 0 && p->start == 0) {
+    const double *s = zeq::num_value(zeq::arg(args, arglocs[ROLE_START] - 1));
+    if (s && *s == *s && *s > -1.0 && *s < 1.0) p->start = f.B ? (p->source_chars > 0 ? p->source_chars : 1) : 1;
+  }
+}
+
+// The word walker: from index in steps of step (-1: right to left, down to
+// the scan limit), hands every word of the source to on_word in walking
+// order until on_word answers true.  With Q quoted text is never cut; with M
+// every delimiter ends a word, empty ones included.
+template <typename OnWord>
+void walk_words(ZeqStringService *svc, int32_t wide, const ModifierFlags &f, const ParsedArgs &p,
+                const MbClassifier &delim, int64_t index, int64_t step, OnWord &on_word) {
+  const bool rtl = step < 0;
+  ZeqStrView v = p.source;
+  svc->seek(svc, &v, index, wide);
+  const int64_t limit = p.scan_limit > 1 ? p.scan_limit - 1 : 0;
+  int32_t quote = 0;  // open quote character, 0 outside quotes
+  bool in_word = false, any = false, stop = false;
+  int64_t i = index, mark = rtl ? index + 1 : index, last = index;
+  for (;;) {
+    if (rtl && i < limit) break;
+    const int32_t c = svc->read(svc, &v, wide);
+    if (c < 0) break;
+    any = true;
+    last = i;
+    bool is_delim;
+    if (f.Q && quote) {
+      if (c == quote) quote = 0;
+      is_delim = false;
+    } else if (f.Q && (c == kDoubleQuote || c == kSingleQuote)) {
+      quote = c;
+      is_delim = false;
+    } else {
+      is_delim = delim(static_cast<TKChar>(c));
+    }
+    if (f.M) {
+      if (is_delim) {
+        stop = rtl ? on_word(Span{i + 1, mark}) : on_word(Span{mark, i});
+        mark = rtl ? i : i + 1;
+      }
+    } else if (!is_delim && !in_word) {
+      in_word = true;
+      mark = rtl ? i + 1 : i;
+    } else if (is_delim && in_word) {
+      in_word = false;
+      stop = rtl ? on_word(Span{i + 1, mark}) : on_word(Span{mark, i});
+    }
+    if (stop) break;
+    if (svc->move(svc, &v, step, wide) == ZEQ_SS_OUT_OF_RANGE) break;
+    i += step;
+  }
+  if (!stop && any && (f.M || in_word)) {
+    if (rtl)
+      on_word(Span{last, mark});
+    else
+      on_word(Span{mark, last + 1});
+  }
+}
+
+// COUNTW's consumer: counts every word.
+struct WordCounter {
+  int64_t words = 0;
+  bool operator()(Span) {
+    words++;
+    return false;
+  }
+};
+
+// SCAN's consumer: stops at the target-th word.
+struct WordPicker {
+  int64_t target;
+  int64_t words = 0;
+  bool found = false;
+  Span hit;
+  bool operator()(Span w) {
+    if (++words != target) return false;
+    found = true;
+    hit = w;
+    return true;
+  }
+};
+
+// FINDW's consumer: stops at the first word that begins (from the right:
+// ends) with the sought word followed (preceded) by a delimiter or a string
+// end; answers its position, or its word number with E.
+class WordFinder {
+ public:
+  WordFinder(ZeqStringService *svc, int32_t wide, const ModifierFlags &f, const ParsedArgs &p,
+             const MbClassifier &delim, bool rtl)
+      : svc_(svc), wide_(wide), f_(f), p_(p), delim_(delim), rtl_(rtl), probe_(p.source),
+        n_(p.source_chars), k_(p.second_chars) {}
+
+  // A walk that begins in the middle of a word of the string does not take
+  // that word as a candidate; one that begins on a delimiter is between words.
+  void begin_at(int64_t index) {
+    partial_first_ = !delim_at(index) && (rtl_ ? !delim_at(index + 1) : !delim_at(index - 1));
+  }
+
+  bool operator()(Span w) {
+    words_++;
+    if (words_ == 1 && partial_first_) return false;
+    if (!p_.bound[1]) return false;
+    if (k_ == 0 && !f_.M) return false;
+    const int64_t at = rtl_ ? w.hi - k_ : w.lo;
+    if (at < 0 || at + k_ > n_) return false;
+    if (rtl_ ? !delim_at(at - 1) : !delim_at(at + k_)) return false;
+    if (k_ > 0 && !word_matches_at(at)) return false;
+    found_ = true;
+    answer_ = f_.E ? words_ : at + 1;
+    return true;
+  }
+
+  double answer() const { return found_ ? static_cast<double>(answer_) : 0; }
+
+ private:
+  bool delim_at(int64_t i) {
+    if (i < 0 || i >= n_) return true;  // the string's ends delimit too
+    if (svc_->seek(svc_, &probe_, i, wide_) == ZEQ_SS_OUT_OF_RANGE) return true;
+    const int32_t c = svc_->read(svc_, &probe_, wide_);
+    return c < 0 || delim_(static_cast<TKChar>(c));
+  }
+
+  bool word_matches_at(int64_t at) {
+    ZeqStrView a = p_.source, b = p_.second;
+    if (svc_->seek(svc_, &a, at, wide_) == ZEQ_SS_OUT_OF_RANGE) return false;
+    if (svc_->seek(svc_, &b, 0, wide_) == ZEQ_SS_OUT_OF_RANGE) return false;
+    return svc_->compare(svc_, &a, &b, k_, f_.I ? ZEQ_SS_IGNORE_CASE : 0, wide_) == 0;
+  }
+
+  ZeqStringService *svc_;
+  int32_t wide_;
+  const ModifierFlags &f_;
+  const ParsedArgs &p_;
+  const MbClassifier &delim_;
+  bool rtl_;
+  ZeqStrView probe_;
+  int64_t n_, k_;
+  bool partial_first_ = false, found_ = false;
+  int64_t words_ = 0, answer_ = 0;
+};
+
+// SCAN's answer for the word picked: the word (dropping blanks with R), or
+// its position and length in the call form.
+int32_t answer_scan(FncArgList *args, ZeqStringService *svc, int32_t wide, int32_t kind,
+                    const ModifierFlags &f, const ParsedArgs &p, const WordPicker &picker,
+                    FncString *result) {
+  if (!picker.found) return scan_not_found(args, kind, f, result);
+  Span hit = picker.hit;
+  if (f.R) trim_span(svc, p.source, wide, &hit);
+  if (kind == KIND_SCAN_OTHER) {
+    if (double *pos = numeric_target(args, kPositionTarget)) *pos = static_cast<double>(hit.lo + 1);
+    if (double *len = numeric_target(args, kLengthTarget)) *len = static_cast<double>(hit.hi - hit.lo);
+    return FNC_RC_OK;
+  }
+  if (!result) return FNC_RC_OK;
+  if (hit.hi == hit.lo) {
+    result->length = 0;
+    return FNC_RC_OK;
+  }
+  return copy_word(svc, p.source, wide, hit, f, result);
+}
+
 }  // namespace
 
 ZEQ_EXPORT int32_t COUNTW_COMMON(FncArgList *args, double *count, ZeqStringService *svc,
@@ -200,43 +387,13 @@ ZEQ_EXPORT int32_t COUNTW_COMMON(FncArgList *args, double *count, ZeqStringServi
                                  const char *name) noexcept {
   if (!svc || !args || !arglocs) return FNC_RC_NOTE;
   wide = wide ? 1 : 0;
-  const bool scanning = kind == KIND_SCAN_WORD || kind == KIND_SCAN_OTHER;
-
-  // A missing or empty source: COUNTW and FINDW answer 0; SCAN answers a
-  // blank, or position and length 0.
   const FncString *src = role_string(args, arglocs, ROLE_SOURCE);
-  if (!src || !src->data || src->length <= 0) {
-    if (kind == KIND_SCAN_WORD) return scan_blank(result);
-    if (kind == KIND_SCAN_OTHER) {
-      if (double *p = numeric_target(args, kPositionTarget)) *p = 0;
-      if (double *l = numeric_target(args, kLengthTarget)) *l = 0;
-      return FNC_RC_OK;
-    }
-    if (count) *count = 0;
-    return FNC_RC_OK;
-  }
+  if (!src || !src->data || src->length <= 0) return answer_empty_source(args, kind, count, result);
 
-  ModifierFlags f;
-  ParsedArgs p;
-  argInit(args, svc, arglocs, &p, &f, wide, kind, name);
-
-  if (f.T) {
-    trim_view(svc, &p.source, &p.source_chars, wide);
-    trim_view(svc, &p.delims, nullptr, wide);
-    if (kind == KIND_FIND) trim_view(svc, &p.second, &p.second_chars, wide);
-    const int64_t n = p.source_chars;
-    if (arglocs[ROLE_START] <= 0) {
-      p.start = f.B ? (n > 0 ? n : 1) : 1;
-    } else if (f.B && p.start > n) {
-      p.start = n > 0 ? n : 1;
-    }
-  }
-  // FINDW: a start of 0 searches from the start, as on the byte route.
-  if (kind == KIND_FIND && arglocs[ROLE_START] > 0 && p.start == 0) {
-    const double *s = zeq::num_value(zeq::arg(args, arglocs[ROLE_START] - 1));
-    if (s && *s == *s && *s > -1.0 && *s < 1.0) p.start = f.B ? (p.source_chars > 0 ? p.source_chars : 1) : 1;
-  }
-
+  zeq::ParsedCall call(args, svc, arglocs, wide, kind, name);
+  const ModifierFlags &f = call.flags;
+  ParsedArgs &p = call.parsed;
+  settle_views(svc, args, arglocs, kind, wide, f, &p);
   const MbClassifier delim(svc, wide, &f, &p.delims, p.bound[3] != 0);
 
   // FINDW with R: the word loses its leading and trailing delimiters.
@@ -245,136 +402,28 @@ ZEQ_EXPORT int32_t COUNTW_COMMON(FncArgList *args, double *count, ZeqStringServi
     stripDelims(svc, delim, &p.second, &p.second_chars, -1, wide);
   }
 
-  const int64_t target = p.word > 0 ? p.word : 1;
-  const int64_t n = p.source_chars;
-  int64_t words = 0;
-  bool found = false;
-  Span hit;
-  int64_t find_answer = 0;
-
   int64_t index = 0, step = 1;
   const bool nothing = SetPos(svc, &f, &p, &index, &step, wide) != 0;
-  const bool rtl = step < 0;
-
-  // FINDW: a word at which the walk begins in the middle of a word of the
-  // string is no candidate.
-  bool partial_first = false;
-  const int64_t k = p.second_chars;
-  ZeqStrView probe = p.source;
-  auto delim_at = [&](int64_t i) -> bool {
-    if (i < 0 || i >= n) return true;  // the string's ends delimit too
-    if (svc->seek(svc, &probe, i, wide) == ZEQ_SS_OUT_OF_RANGE) return true;
-    const int32_t c = svc->read(svc, &probe, wide);
-    return c < 0 || delim(static_cast<TKChar>(c));
-  };
-  // A walk that begins on a delimiter begins between words.
-  if (kind == KIND_FIND && !nothing)
-    partial_first = !delim_at(index) && (rtl ? !delim_at(index + 1) : !delim_at(index - 1));
-
-  // Called for every word in walking order; true ends the walk.
-  auto on_word = [&](Span w) -> bool {
-    words++;
-    if (scanning) {
-      if (words != target) return false;
-      found = true;
-      hit = w;
-      return true;
-    }
-    if (kind != KIND_FIND) return false;
-    const bool first = words == 1;
-    if (first && partial_first) return false;
-    if (!p.bound[1]) return false;
-    if (k == 0 && !f.M) return false;
-    // Candidate: the word's first character from the left, its last one
-    // from the right; the match must be followed (preceded) by a delimiter.
-    const int64_t at = rtl ? w.hi - k : w.lo;
-    if (at < 0 || at + k > n) return false;
-    if (rtl ? !delim_at(at - 1) : !delim_at(at + k)) return false;
-    if (k > 0) {
-      ZeqStrView a = p.source, b = p.second;
-      if (svc->seek(svc, &a, at, wide) == ZEQ_SS_OUT_OF_RANGE) return false;
-      if (svc->seek(svc, &b, 0, wide) == ZEQ_SS_OUT_OF_RANGE) return false;
-      if (svc->compare(svc, &a, &b, k, f.I ? ZEQ_SS_IGNORE_CASE : 0, wide) != 0) return false;
-    }
-    found = true;
-    find_answer = f.E ? words : at + 1;
-    return true;
-  };
-
-  if (!nothing) {
-    ZeqStrView v = p.source;
-    svc->seek(svc, &v, index, wide);
-    const int64_t limit = p.scan_limit > 1 ? p.scan_limit - 1 : 0;
-    int32_t quote = 0;  // open quote character, 0 outside quotes
-    bool in_word = false, any = false, stop = false;
-    int64_t i = index, mark = rtl ? index + 1 : index, last = index;
-    for (;;) {
-      if (rtl && i < limit) break;
-      const int32_t c = svc->read(svc, &v, wide);
-      if (c < 0) break;
-      any = true;
-      last = i;
-      bool is_delim;
-      if (f.Q && quote) {
-        if (c == quote) quote = 0;
-        is_delim = false;
-      } else if (f.Q && (c == kDoubleQuote || c == kSingleQuote)) {
-        quote = c;
-        is_delim = false;
-      } else {
-        is_delim = delim(static_cast<TKChar>(c));
-      }
-      if (f.M) {
-        if (is_delim) {
-          stop = rtl ? on_word({i + 1, mark}) : on_word({mark, i});
-          mark = rtl ? i : i + 1;
-        }
-      } else if (!is_delim && !in_word) {
-        in_word = true;
-        mark = rtl ? i + 1 : i;
-      } else if (is_delim && in_word) {
-        in_word = false;
-        stop = rtl ? on_word({i + 1, mark}) : on_word({mark, i});
-      }
-      if (stop) break;
-      if (svc->move(svc, &v, step, wide) == ZEQ_SS_OUT_OF_RANGE) break;
-      i += step;
-    }
-    if (!stop && any && (f.M || in_word)) {
-      if (rtl)
-        on_word({last, mark});
-      else
-        on_word({mark, last + 1});
-    }
-  }
-
-  int32_t rc = FNC_RC_OK;
   switch (kind) {
-    case KIND_COUNT:
-      if (count) *count = static_cast<double>(words);
-      break;
-    case KIND_FIND:
-      if (count) *count = found ? static_cast<double>(find_answer) : 0;
-      break;
-    default:
-      if (!found) {
-        rc = scan_not_found(args, kind, f, result);
-        break;
+    case KIND_COUNT: {
+      WordCounter counter;
+      if (!nothing) walk_words(svc, wide, f, p, delim, index, step, counter);
+      if (count) *count = static_cast<double>(counter.words);
+      return FNC_RC_OK;
+    }
+    case KIND_FIND: {
+      WordFinder finder(svc, wide, f, p, delim, step < 0);
+      if (!nothing) {
+        finder.begin_at(index);
+        walk_words(svc, wide, f, p, delim, index, step, finder);
       }
-      if (f.R) trim_span(svc, p.source, wide, &hit);
-      if (kind == KIND_SCAN_OTHER) {
-        if (double *pos = numeric_target(args, kPositionTarget)) *pos = static_cast<double>(hit.lo + 1);
-        if (double *len = numeric_target(args, kLengthTarget)) *len = static_cast<double>(hit.hi - hit.lo);
-        break;
-      }
-      if (!result) break;
-      if (hit.hi == hit.lo) {
-        result->length = 0;
-        break;
-      }
-      rc = copy_word(svc, p.source, wide, hit, f, result);
-      break;
+      if (count) *count = finder.answer();
+      return FNC_RC_OK;
+    }
+    default: {
+      WordPicker picker{p.word > 0 ? p.word : 1};
+      if (!nothing) walk_words(svc, wide, f, p, delim, index, step, picker);
+      return answer_scan(args, svc, wide, kind, f, p, picker, result);
+    }
   }
-  argTerm(&p);
-  return rc;
 }

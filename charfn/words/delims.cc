@@ -27,8 +27,8 @@ void add_name_letters(uint8_t *table) {
     table[c] = 1;
     table[low[c]] = 1;
   }
-  table['_'] = 1;
-  table[low['_']] = 1;
+  table[uint8_t{'_'}] = 1;
+  table[low[uint8_t{'_'}]] = 1;
 }
 
 void add_digits(uint8_t *table) {
@@ -53,7 +53,7 @@ bool add_class(uint8_t *table, uint8_t letter) {
     case 'D': add_digits(table); return true;
     case 'F': add_name_letters(table); return true;
     case 'G': add_by_class(table, kClassGraphic); return true;
-    case 'H': table['\t'] = 1; return true;
+    case 'H': table[uint8_t{'\t'}] = 1; return true;
     case 'L': add_by_class(table, ZEQ_CLASS_LOWER); return true;
     case 'N': add_digits(table); add_name_letters(table); return true;
     case 'P': add_by_class(table, ZEQ_CLASS_PUNCT); return true;
@@ -108,42 +108,111 @@ void source_of(FncArgList *args, int index, const char **data, int64_t *length) 
   *length = s->length;
 }
 
+namespace {
+
+// A call site served from its cache reads neither list nor modifiers: the
+// cached flags and table serve (with Q, a copy without the quotes).
+void from_site_cache(FncArgList *args, const WordArgs &where, uint8_t *local, DelimSetup *out) {
+  const void *block = reinterpret_cast<const void *>(static_cast<uintptr_t>(args->noteCount));
+  const uint8_t *cached;
+  if (where.scan) {
+    const auto *c = static_cast<const ScanCache *>(block);
+    out->flags.rtl = c->rtl != 0;
+    out->flags.M = c->M != 0;
+    out->flags.Q = c->Q != 0;
+    out->flags.R = c->R != 0;
+    out->flags.T = c->T != 0;
+    cached = c->table;
+  } else {
+    const auto *c = static_cast<const CountwCache *>(block);
+    out->flags.rtl = c->B != 0;
+    out->flags.M = c->M != 0;
+    out->flags.Q = c->Q != 0;
+    out->flags.T = c->T != 0;
+    cached = c->table;
+  }
+  if (out->flags.T) out->source_length = trailing_trimmed(out->source, out->source_length);
+  if (out->flags.Q) {
+    std::memcpy(local, cached, kTableSize);
+    clear_quotes(local);
+    out->table = local;
+  } else {
+    out->table = cached;
+  }
+}
+
+// What the modifiers ask beyond the flags of DelimSetup.
+struct WordOptions {
+  bool ignore_case = false, complement = false, keep = false;
+};
+
+// Reads SCAN's or COUNTW's modifiers: class letters go to the table, T trims
+// the source and the list at once.
+WordOptions read_word_modifiers(FncArgList *args, const WordArgs &where, uint8_t *local,
+                                const char *list_data, int64_t *list_length, DelimSetup *out) {
+  WordOptions o;
+  const FncString *mods = zeq::str_value(zeq::arg(args, where.modifiers));
+  if (!mods || !mods->data || mods->length <= 0) return o;
+  const auto *m = reinterpret_cast<const uint8_t *>(mods->data);
+  zeq::read_byte_modifiers(m, mods->length, where.name, [&](uint8_t letter) {
+    if (add_class(local, letter)) return true;
+    switch (letter) {
+      case 'B': out->flags.rtl = true; return true;
+      case 'I': o.ignore_case = true; return true;
+      case 'K': o.complement = true; return true;
+      case 'M': out->flags.M = true; return true;
+      case 'O': o.keep = true; return true;
+      case 'Q': out->flags.Q = true; return true;
+      case 'T':
+        out->flags.T = true;
+        out->source_length = trailing_trimmed(out->source, out->source_length);
+        if (list_data) *list_length = trailing_trimmed(list_data, *list_length);
+        return true;
+      case 'R': return where.scan && (out->flags.R = true);
+      default: return false;
+    }
+  });
+  return o;
+}
+
+// Keeps the finished table and flags for the call site (O in a caching
+// environment); FNC_RC_NOROOM when the block cannot be had.
+int32_t keep_for_site(FncArgList *args, const WordArgs &where, bool negative_word,
+                      const uint8_t *local, const DelimSetup &out) {
+  FncTask *task = zeq::current_task(args);
+  if (where.scan) {
+    auto *c = static_cast<ScanCache *>(zeq::task_alloc(task, sizeof(ScanCache), ZEQ_FLAGS_CACHE));
+    if (!c) return FNC_RC_NOROOM;
+    c->rtl = out.flags.rtl || negative_word;
+    c->M = out.flags.M;
+    c->Q = out.flags.Q;
+    c->R = out.flags.R;
+    c->T = out.flags.T;
+    std::memcpy(c->table, local, kTableSize);
+    args->noteCount = static_cast<int64_t>(reinterpret_cast<uintptr_t>(c));
+    return FNC_RC_OK;
+  }
+  auto *c = static_cast<CountwCache *>(zeq::task_alloc(task, sizeof(CountwCache), ZEQ_FLAGS_CACHE));
+  if (!c) return FNC_RC_NOROOM;
+  c->B = out.flags.rtl;
+  c->M = out.flags.M;
+  c->Q = out.flags.Q;
+  c->T = out.flags.T;
+  std::memcpy(c->table, local, kTableSize);
+  args->noteCount = static_cast<int64_t>(reinterpret_cast<uintptr_t>(c));
+  return FNC_RC_OK;
+}
+
+}  // namespace
+
 int32_t build_delimiters(FncArgList *args, const WordArgs &where, bool negative_word,
                          uint8_t *local, DelimSetup *out) {
   source_of(args, where.source, &out->source, &out->source_length);
   const bool limited = FNC_KIND_IS_LIMITED(args->resultKind);
-
-  // A call site served from its cache reads neither list nor modifiers.
   if (limited && args->noteCount != 0) {
-    const void *block = reinterpret_cast<const void *>(static_cast<uintptr_t>(args->noteCount));
-    const uint8_t *cached;
-    if (where.scan) {
-      const auto *c = static_cast<const ScanCache *>(block);
-      out->flags.rtl = c->rtl != 0;
-      out->flags.M = c->M != 0;
-      out->flags.Q = c->Q != 0;
-      out->flags.R = c->R != 0;
-      out->flags.T = c->T != 0;
-      cached = c->table;
-    } else {
-      const auto *c = static_cast<const CountwCache *>(block);
-      out->flags.rtl = c->B != 0;
-      out->flags.M = c->M != 0;
-      out->flags.Q = c->Q != 0;
-      out->flags.T = c->T != 0;
-      cached = c->table;
-    }
-    if (out->flags.T) out->source_length = trim_trailing_blanks(out->source, out->source_length);
-    if (out->flags.Q) {
-      std::memcpy(local, cached, kTableSize);
-      clear_quotes(local);
-      out->table = local;
-    } else {
-      out->table = cached;
-    }
+    from_site_cache(args, where, local, out);
     return FNC_RC_OK;
   }
-
   // No character-list position at all: the defaults, and no modifiers.
   if (args->argCount <= where.list) {
     out->table = default_table(args);
@@ -154,68 +223,17 @@ int32_t build_delimiters(FncArgList *args, const WordArgs &where, bool negative_
   const FncString *list = zeq::str_value(zeq::arg(args, where.list));
   const char *list_data = (list && list->data && list->length > 0) ? list->data : nullptr;
   int64_t list_length = list_data ? list->length : 0;
-
-  bool ignore_case = false, complement = false, keep = false;
-  const FncString *mods = zeq::str_value(zeq::arg(args, where.modifiers));
-  if (mods && mods->data && mods->length > 0) {
-    const uint8_t *up = zeq::upcase_table();
-    const auto *m = reinterpret_cast<const uint8_t *>(mods->data);
-    for (int64_t i = 0; i < mods->length; i++) {
-      const uint8_t letter = up[m[i]];
-      if (letter == ' ' || add_class(local, letter)) continue;
-      switch (letter) {
-        case 'B': out->flags.rtl = true; break;
-        case 'I': ignore_case = true; break;
-        case 'K': complement = true; break;
-        case 'M': out->flags.M = true; break;
-        case 'O': keep = true; break;
-        case 'Q': out->flags.Q = true; break;
-        case 'T':
-          out->flags.T = true;
-          out->source_length = trim_trailing_blanks(out->source, out->source_length);
-          if (list_data) list_length = trim_trailing_blanks(list_data, list_length);
-          break;
-        case 'R':
-          if (where.scan) {
-            out->flags.R = true;
-            break;
-          }
-          [[fallthrough]];
-        default: printBadmodLog(where.name, letter); break;
-      }
-    }
-  }
+  const WordOptions o = read_word_modifiers(args, where, local, list_data, &list_length, out);
 
   // A table made for the call-site cache takes the list at its full length:
   // T trims the list only for a table built for this call alone.
-  const bool caching = keep && limited;
-  add_list(local, list_data, caching && list_data ? list->length : list_length, ignore_case);
-  if (complement) invert(local);
-
+  const bool caching = o.keep && limited;
+  add_list(local, list_data, caching && list_data ? list->length : list_length, o.ignore_case);
+  if (o.complement) invert(local);
   if (caching) {
-    FncTask *task = zeq::current_task(args);
-    if (where.scan) {
-      auto *c = static_cast<ScanCache *>(zeq::task_alloc(task, sizeof(ScanCache), ZEQ_FLAGS_CACHE));
-      if (!c) return FNC_RC_NOROOM;
-      c->rtl = out->flags.rtl || negative_word;
-      c->M = out->flags.M;
-      c->Q = out->flags.Q;
-      c->R = out->flags.R;
-      c->T = out->flags.T;
-      std::memcpy(c->table, local, kTableSize);
-      args->noteCount = static_cast<int64_t>(reinterpret_cast<uintptr_t>(c));
-    } else {
-      auto *c = static_cast<CountwCache *>(zeq::task_alloc(task, sizeof(CountwCache), ZEQ_FLAGS_CACHE));
-      if (!c) return FNC_RC_NOROOM;
-      c->B = out->flags.rtl;
-      c->M = out->flags.M;
-      c->Q = out->flags.Q;
-      c->T = out->flags.T;
-      std::memcpy(c->table, local, kTableSize);
-      args->noteCount = static_cast<int64_t>(reinterpret_cast<uintptr_t>(c));
-    }
+    const int32_t rc = keep_for_site(args, where, negative_word, local, *out);
+    if (rc != FNC_RC_OK) return rc;
   }
-
   if (out->flags.Q) clear_quotes(local);
   out->table = local;
   return FNC_RC_OK;

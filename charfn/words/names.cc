@@ -39,6 +39,8 @@
 #include "charfn/args/modifiers.h"
 #include "charfn/entries.h"
 #include "core/frame.h"
+#include "core/messages.h"
+#include "strkernel/blanks.h"
 #include "strkernel/strkernel.h"
 #include "task/task_context.h"
 
@@ -77,9 +79,7 @@ constexpr ModeRule kModes[] = {
 };
 
 int64_t trimmed_length(const char *data, int64_t len) {
-  if (!data || len <= 0) return 0;
-  while (len > 0 && data[len - 1] == ' ') --len;
-  return len;
+  return (!data || len <= 0) ? 0 : zeq::trailing_trimmed(data, len);
 }
 
 bool is_digit_byte(uint8_t c) { return (zeq::class_table()[c] & ZEQ_CLASS_DIGIT) != 0; }
@@ -342,11 +342,11 @@ ZEQ_EXPORT int32_t fncnlit(FncString *arg, FncString *result) noexcept {
   const char *data = arg ? arg->data : nullptr;
   const int64_t len = trimmed_length(data, arg ? arg->length : 0);
   if (len == 0) {
-    xpmlog(FNC_MSG_SET, 40);
+    xpmlog(FNC_MSG_SET, zeq::msg::kEmptyName);
     return FNC_RC_NOTE;
   }
   auto too_long = [&]() {
-    xpmlog(FNC_MSG_SET, 41, static_cast<i64>(result->maxLength), static_cast<i64>(len),
+    xpmlog(FNC_MSG_SET, zeq::msg::kNameTooLong, static_cast<i64>(result->maxLength), static_cast<i64>(len),
            static_cast<i64>(len), data);
     return FNC_RC_NOTE;
   };
@@ -418,7 +418,7 @@ ZEQ_EXPORT int32_t fncnotfirst(FncArgList *args, double *result) noexcept {
 // rewrote it the argument's length becomes the length of the
 // zero-terminated result (never more than the value's maxLength).
 ZEQ_EXPORT void zfncmunq(FncArgList *args) noexcept {
-  if (!args || args->callForm != FNC_FORM_CALL || args->resultKind != 120) return;
+  if (!args || args->callForm != FNC_FORM_CALL || args->resultKind != zeq::kResultKindX) return;
   void *handle = nullptr;
   bool have_handle = false;
   for (int i = 0; i < args->argCount; ++i) {

@@ -18,9 +18,12 @@
 // length (32 bits), then the list itself.  Elsewhere the table lives in the
 // thread's scratch allocator (or the task's pool) for the call only.
 #include <cstring>
+#include <optional>
 
 #include "charfn/entries.h"
 #include "charfn/words/delims.h"
+#include "core/messages.h"
+#include "core/scratch.h"
 
 using namespace zeq::words;
 
@@ -44,38 +47,6 @@ ZeqScratch *thread_scratch() {
   return (s && s->alloc && s->mark && s->release) ? s : nullptr;
 }
 
-// A 256-byte table held for one call: from the thread's scratch allocator
-// when there is one, else from the task's pool; given back on destruction.
-class CallTable {
- public:
-  CallTable() = default;
-  ~CallTable() {
-    if (arena_)
-      arena_->release(arena_, mark_);
-    else if (table_)
-      zeq::task_release(task_, table_);
-  }
-  CallTable(const CallTable &) = delete;
-  CallTable &operator=(const CallTable &) = delete;
-
-  uint8_t *acquire(FncArgList *args) {
-    if ((arena_ = thread_scratch())) {
-      mark_ = arena_->mark(arena_);
-      table_ = static_cast<uint8_t *>(arena_->alloc(arena_, kTableSize));
-    } else {
-      task_ = zeq::current_task(args);
-      table_ = static_cast<uint8_t *>(zeq::task_alloc(task_, kTableSize, ZEQ_FLAGS_ZERO));
-    }
-    return table_;
-  }
-
- private:
-  ZeqScratch *arena_ = nullptr;
-  uint64_t mark_ = 0;
-  FncTask *task_ = nullptr;
-  uint8_t *table_ = nullptr;
-};
-
 // The first quote character of a list, or 0.
 int first_quote(const char *list, int64_t length) {
   for (int64_t i = 0; i < length; i++)
@@ -93,7 +64,7 @@ enum class ListStatus { Ok, Quote, NoRoom };
 // Finds the delimiter table of a call with a list: the call-site cache when
 // the environment keeps one, else `lease`.  A list that holds a quote is
 // reported with message 80 and never cached.
-ListStatus list_table(FncArgList *args, const FncString *list, CallTable *lease,
+ListStatus list_table(FncArgList *args, const FncString *list, std::optional<zeq::CallScratch> *lease,
                       const uint8_t **out) {
   const char *data = (list->data && list->length > 0) ? list->data : "";
   const int64_t length = (list->data && list->length > 0) ? list->length : 0;
@@ -107,11 +78,14 @@ ListStatus list_table(FncArgList *args, const FncString *list, CallTable *lease,
     }
   }
   if (const int q = first_quote(data, length)) {
-    xpmlog(FNC_MSG_SET, 80, q == '"' ? 39 : 34, static_cast<i64>(length));
+    xpmlog(FNC_MSG_SET, zeq::msg::kQuoteInList, q == '"' ? 39 : 34, static_cast<i64>(length));
     return ListStatus::Quote;
   }
   if (!limited) {
-    uint8_t *table = lease->acquire(args);
+    // The thread's scratch arena when it has one, else the task's pool.
+    ZeqScratch *arena = thread_scratch();
+    uint8_t *table = static_cast<uint8_t *>(
+        lease->emplace(arena ? nullptr : zeq::current_task(args), arena).alloc(kTableSize, ZEQ_FLAGS_ZERO));
     if (!table) return ListStatus::NoRoom;
     fill_table(table, data, length);
     *out = table;
@@ -148,7 +122,7 @@ void whitespace_table(uint8_t *table) {
 // The delimiter table of a quoted-word call into *table: the list argument
 // `list_index` through list_table, or without that argument the white-space
 // table written into `spaces`.
-ListStatus delimiter_table(FncArgList *args, int list_index, CallTable *lease, uint8_t *spaces,
+ListStatus delimiter_table(FncArgList *args, int list_index, std::optional<zeq::CallScratch> *lease, uint8_t *spaces,
                            const uint8_t **table) {
   const FncString *list = zeq::str_value(zeq::arg(args, list_index));
   if (list) return list_table(args, list, lease, table);
@@ -208,7 +182,7 @@ ZEQ_EXPORT int32_t fncscnq(FncArgList *args, FncString *result) noexcept {
     return FNC_RC_OK;
   }
 
-  CallTable lease;
+  std::optional<zeq::CallScratch> lease;
   uint8_t spaces[kTableSize];
   const uint8_t *table = nullptr;
   const int list_index = call_form ? 4 : 2;
@@ -252,7 +226,7 @@ ZEQ_EXPORT int32_t fncscnq(FncArgList *args, FncString *result) noexcept {
 
 ZEQ_EXPORT int32_t fnccouq(FncArgList *args, double *result) noexcept {
   if (!args) return FNC_RC_NOTE;
-  CallTable lease;
+  std::optional<zeq::CallScratch> lease;
   uint8_t spaces[kTableSize];
   const uint8_t *table = nullptr;
   switch (delimiter_table(args, 1, &lease, spaces, &table)) {

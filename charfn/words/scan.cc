@@ -13,6 +13,8 @@
 
 #include "charfn/entries.h"
 #include "charfn/words/delims.h"
+#include "core/messages.h"
+#include "strkernel/blanks.h"
 #include "strkernel/strkernel.h"
 
 
@@ -21,7 +23,6 @@ namespace {
 
 constexpr int kPositionTarget = 2;  // argument 3
 constexpr int kLengthTarget = 3;    // argument 4
-constexpr uint8_t kResultKindX = 120;
 
 // A word number that SCAN accepts: present, not missing, whole, inside the
 // signed 32-bit range and not 0.
@@ -51,7 +52,7 @@ int32_t answer_invalid(FncArgList *args, FncString *result, bool call_form) {
       if (double *v = numeric_target(args, t))
         *v = zeq::missing_value();
       else
-        xpmlog(FNC_MSG_SET, 32, "SCAN", static_cast<i64>(t + 1));
+        xpmlog(FNC_MSG_SET, zeq::msg::kAbsentArgument, "SCAN", static_cast<i64>(t + 1));
     }
   } else if (result) {
     result->length = 0;
@@ -119,7 +120,7 @@ using namespace zeq::words;
 ZEQ_EXPORT int32_t fncscan(FncArgList *args, FncString *result) noexcept {
   if (!args) return FNC_RC_NOTE;
   const bool call_form = args->callForm == FNC_FORM_CALL;
-  if (call_form && args->resultKind == kResultKindX) zfncmunq(args);
+  if (call_form && args->resultKind == zeq::kResultKindX) zfncmunq(args);
 
   int64_t n = 0;
   if (!valid_word_number(zeq::arg(args, 1), &n)) {
@@ -156,7 +157,7 @@ ZEQ_EXPORT int32_t fncscan(FncArgList *args, FncString *result) noexcept {
       return FNC_RC_OK;
     }
     if (!result) return FNC_RC_OK;
-    if (ds.flags.R || ds.flags.M || args->resultKind == kResultKindX || result->maxLength <= 0) {
+    if (ds.flags.R || ds.flags.M || args->resultKind == zeq::kResultKindX || result->maxLength <= 0) {
       result->length = 0;
       return FNC_RC_OK;
     }
@@ -165,12 +166,10 @@ ZEQ_EXPORT int32_t fncscan(FncArgList *args, FncString *result) noexcept {
 
   if (ds.flags.R && w.length > 0) {
     const char *p = ds.source + w.offset;
-    while (w.length > 0 && p[w.length - 1] == ' ') w.length--;
-    while (w.length > 0 && p[0] == ' ') {
-      p++;
-      w.offset++;
-      w.length--;
-    }
+    w.length = zeq::trailing_trimmed(p, w.length);
+    const int64_t lead = zeq::leading_blanks(p, w.length);
+    w.offset += lead;
+    w.length -= lead;
   }
 
   if (call_form) {

@@ -11,6 +11,7 @@
 #include <cstdint>
 
 #include "core/frame.h"
+#include "strkernel/blanks.h"
 
 namespace zeq::words {
 
@@ -72,11 +73,6 @@ class CodeList {
   TKChar codes_[kInline];
 };
 
-// Length of data without its trailing blanks (0x20).
-inline int64_t trim_trailing_blanks(const char *data, int64_t length) {
-  while (length > 0 && data[length - 1] == ' ') length--;
-  return length;
-}
 
 }  // namespace zeq::words
 
