@@ -164,7 +164,7 @@ struct HostState {
   void *dl = nullptr;
   std::string load_error;
   bool loaded = false;
-  void *image = nullptr;
+  const void *image = nullptr;
   void **table = nullptr;
 
   void record_call(const char *name, std::vector<int64_t> args);
