@@ -186,10 +186,8 @@ int32_t build_delimiters(FncArgList *args, const WordArgs &where, bool negative_
     }
   }
 
-  // A table made for the call-site cache takes the list at its full length:
-  // T trims the list only for a table built for this call alone.
   const bool caching = keep && limited;
-  add_list(local, list_data, caching && list_data ? list->length : list_length, ignore_case);
+  add_list(local, list_data, list_length, ignore_case);
   if (complement) invert(local);
 
   if (caching) {
