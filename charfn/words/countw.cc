@@ -236,6 +236,8 @@ ZEQ_EXPORT int32_t COUNTW_COMMON(FncArgList *args, double *count, ZeqStringServi
     if (s && *s == *s && *s > -1.0 && *s < 1.0) p.start = f.B ? (p.source_chars > 0 ? p.source_chars : 1) : 1;
   }
 
+  // FINDW: V inverts the table as K does.
+  if (kind == KIND_FIND && f.V) f.K = 1;
   const MbClassifier delim(svc, wide, &f, &p.delims, p.bound[3] != 0);
 
   // FINDW with R: the word loses its leading and trailing delimiters.
@@ -249,54 +251,27 @@ ZEQ_EXPORT int32_t COUNTW_COMMON(FncArgList *args, double *count, ZeqStringServi
   int64_t words = 0;
   bool found = false;
   Span hit;
-  int64_t find_answer = 0;
 
   int64_t index = 0, step = 1;
   const bool nothing = SetPos(svc, &f, &p, &index, &step, wide) != 0;
   const bool rtl = step < 0;
 
-  // FINDW: a word at which the walk begins in the middle of a word of the
-  // string is no candidate.
-  bool partial_first = false;
-  const int64_t k = p.second_chars;
-  ZeqStrView probe = p.source;
-  auto delim_at = [&](int64_t i) -> bool {
-    if (i < 0 || i >= n) return true;  // the string's ends delimit too
-    if (svc->seek(svc, &probe, i, wide) == ZEQ_SS_OUT_OF_RANGE) return true;
-    const int32_t c = svc->read(svc, &probe, wide);
-    return c < 0 || delim(static_cast<TKChar>(c));
-  };
-  // A walk that begins on a delimiter begins between words.
-  if (kind == KIND_FIND && !nothing)
-    partial_first = !delim_at(index) && (rtl ? !delim_at(index + 1) : !delim_at(index - 1));
+  // FINDW searches by the byte route's rules, over characters.
+  if (kind == KIND_FIND) {
+    double answer = 0;
+    if (!nothing && p.bound[1])
+      answer = find_word_chars(svc, wide, p.source, n, p.second, p.second_chars, delim, f, rtl, index);
+    if (count) *count = answer;
+    argTerm(&p);
+    return FNC_RC_OK;
+  }
 
   // Called for every word in walking order; true ends the walk.
   auto on_word = [&](Span w) -> bool {
     words++;
-    if (scanning) {
-      if (words != target) return false;
-      found = true;
-      hit = w;
-      return true;
-    }
-    if (kind != KIND_FIND) return false;
-    const bool first = words == 1;
-    if (first && partial_first) return false;
-    if (!p.bound[1]) return false;
-    if (k == 0 && !f.M) return false;
-    // Candidate: the word's first character from the left, its last one
-    // from the right; the match must be followed (preceded) by a delimiter.
-    const int64_t at = rtl ? w.hi - k : w.lo;
-    if (at < 0 || at + k > n) return false;
-    if (rtl ? !delim_at(at - 1) : !delim_at(at + k)) return false;
-    if (k > 0) {
-      ZeqStrView a = p.source, b = p.second;
-      if (svc->seek(svc, &a, at, wide) == ZEQ_SS_OUT_OF_RANGE) return false;
-      if (svc->seek(svc, &b, 0, wide) == ZEQ_SS_OUT_OF_RANGE) return false;
-      if (svc->compare(svc, &a, &b, k, f.I ? ZEQ_SS_IGNORE_CASE : 0, wide) != 0) return false;
-    }
+    if (!scanning || words != target) return false;
     found = true;
-    find_answer = f.E ? words : at + 1;
+    hit = w;
     return true;
   };
 
@@ -351,9 +326,6 @@ ZEQ_EXPORT int32_t COUNTW_COMMON(FncArgList *args, double *count, ZeqStringServi
   switch (kind) {
     case KIND_COUNT:
       if (count) *count = static_cast<double>(words);
-      break;
-    case KIND_FIND:
-      if (count) *count = found ? static_cast<double>(find_answer) : 0;
       break;
     default:
       if (!found) {
