@@ -72,8 +72,12 @@ struct Search {
   int64_t n;
   int64_t k;
   bool E, M, Q;
+  int64_t floor = 0;  // right to left: no word ends before this index
 
   bool delim(int64_t i) const { return t.delim(i); }
+  // A candidate ending at c (an empty word: just before c + 1) lies below
+  // the floor.
+  bool before_floor(int64_t c) const { return (k == 0 ? c + 1 : c) < floor; }
 
   // Index just past the quoted stretch that opens at i, or n when it is
   // not closed.  A doubled quote inside does not end it.
@@ -178,10 +182,10 @@ struct Search {
     if (c < n - 1) c = prev_delim(c + 1) - 1;
     int64_t words = 0;
     for (;;) {
-      if (c - k + 1 < 0) return 0;
+      if (c - k + 1 < 0 || before_floor(c)) return 0;
       if (E && !M) {
         while (c >= 0 && delim(c)) c--;
-        if (c - k + 1 < 0) return 0;
+        if (c - k + 1 < 0 || before_floor(c)) return 0;
       }
       words++;
       const int64_t begin = c - k + 1;
@@ -455,11 +459,11 @@ namespace zeq::words {
 
 double find_word_chars(ZeqStringService *svc, int32_t wide, const ZeqStrView &source, int64_t n,
                        const ZeqStrView &word, int64_t k, const MbClassifier &delim,
-                       const ModifierFlags &f, bool right_to_left, int64_t index) {
+                       const ModifierFlags &f, bool right_to_left, int64_t index, int64_t floor) {
   if (k > n || (k == 0 && !f.M)) return 0;
   CharCursor s(svc, source, wide), w(svc, word, wide);
   const CharText text{svc, &s, &w, k, &delim, f.I != 0};
-  const Search<CharText> search{text, n, k, f.E != 0, f.M != 0, f.Q != 0};
+  const Search<CharText> search{text, n, k, f.E != 0, f.M != 0, f.Q != 0, floor};
   if (right_to_left) return search.rtl(index >= 0 && index < n ? index : n - 1);
   return search.ltr(index > 0 ? index : 0);
 }

@@ -256,11 +256,14 @@ ZEQ_EXPORT int32_t COUNTW_COMMON(FncArgList *args, double *count, ZeqStringServi
   const bool nothing = SetPos(svc, &f, &p, &index, &step, wide) != 0;
   const bool rtl = step < 0;
 
-  // FINDW searches by the byte route's rules, over characters.
+  // FINDW searches by the byte route's rules, over characters (right to
+  // left down to the scan limit that B with a positive start sets).
   if (kind == KIND_FIND) {
     double answer = 0;
+    const int64_t floor = p.scan_limit > 1 ? p.scan_limit - 1 : 0;
     if (!nothing && p.bound[1])
-      answer = find_word_chars(svc, wide, p.source, n, p.second, p.second_chars, delim, f, rtl, index);
+      answer = find_word_chars(svc, wide, p.source, n, p.second, p.second_chars, delim, f, rtl, index,
+                               floor);
     if (count) *count = answer;
     argTerm(&p);
     return FNC_RC_OK;
