@@ -205,12 +205,14 @@ ZeqThread *Host::thread() { return &impl_->thread; }
 Pool &Host::global_pool() { return *impl_->global; }
 Pool &Host::task_pool() { return pool_of(task()); }
 Pool &Host::pool_of(FncTask *t) {
+  std::lock_guard<std::mutex> lock(impl_->tasks_mu);  // other threads make and free tasks
   for (auto &box : impl_->tasks)
     if (&box->rec == t) return *box->pool;
   return *impl_->global;
 }
 Pool &Host::new_pool() { return make_pool(*impl_); }
 size_t Host::scratch_live() const {
+  std::lock_guard<std::mutex> lock(impl_->tasks_mu);
   for (auto &box : impl_->tasks)
     if (&box->rec == impl_->thread.task) return box->scratch ? box->scratch->live() : 0;
   return 0;

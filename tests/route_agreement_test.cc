@@ -182,25 +182,26 @@ Case gen_countc(Gen &g) {
   if (g.coin()) add_mods(c, g.mods("ADILPSUVXT"));
   return c;
 }
+// Modifiers and a start, each perhaps, in either order.
+void add_mods_and_start(Case &c, Gen &g, const char *letters) {
+  const bool mods = g.coin(), start = g.coin(), mods_first = g.coin();
+  if (mods && mods_first) add_mods(c, g.mods(letters));
+  if (start) add_start(c, g.start(static_cast<int>(c.text.size())));
+  if (mods && !mods_first) add_mods(c, g.mods(letters));
+}
 Case gen_find(Gen &g) {
   Case c;
   c.text = g.text(kText, 12);
   c.other = g.text("ab ", 3);
   c.args = {C(c.text), C(c.other)};
-  const bool mods = g.coin(), start = g.coin(), mods_first = g.coin();
-  if (mods && mods_first) add_mods(c, g.mods("IT"));
-  if (start) add_start(c, g.start(static_cast<int>(c.text.size())));
-  if (mods && !mods_first) add_mods(c, g.mods("IT"));
+  add_mods_and_start(c, g, "IT");
   return c;
 }
 Case gen_findc(Gen &g) {
   Case c;
   c.text = g.text(kText, 12);
   c.args = {C(c.text), C(g.text("a ,'", 3))};
-  const bool mods = g.coin(), start = g.coin(), mods_first = g.coin();
-  if (mods && mods_first) add_mods(c, g.mods("ADIKLPSUVXBT"));
-  if (start) add_start(c, g.start(static_cast<int>(c.text.size())));
-  if (mods && !mods_first) add_mods(c, g.mods("ADIKLPSUVXBT"));
+  add_mods_and_start(c, g, "ADIKLPSUVXBT");
   return c;
 }
 Case gen_findw(Gen &g) {
