@@ -80,7 +80,9 @@ void load_module(HostState &h) {
     }
     h.load_error = "loaded lazily: " + now_error;
   }
-  using MainFn = void *(*)(ZeqControlBlock *, void *);
+  // The exact type of mcn_main: a call through any other is undefined (and
+  // stopped by clang's -fsanitize=function).
+  using MainFn = const void *(*)(ZeqControlBlock *, void *);
   auto main = reinterpret_cast<MainFn>(dlsym(h.dl, "mcn_main"));
   if (!main) {
     h.load_error = "the module has no mcn_main";
@@ -166,7 +168,7 @@ void **Host::table() const { return impl_->table; }
 void *Host::slot(int i) const {
   return impl_->table && i >= 0 && i < ZEQ_TABLE_SLOTS ? impl_->table[i] : nullptr;
 }
-void *Host::image() const { return impl_->image; }
+const void *Host::image() const { return impl_->image; }
 
 // --- records ---
 ZeqControlBlock *Host::control_block() { return &impl_->cb; }
@@ -203,13 +205,14 @@ ZeqThread *Host::thread() { return &impl_->thread; }
 Pool &Host::global_pool() { return *impl_->global; }
 Pool &Host::task_pool() { return pool_of(task()); }
 Pool &Host::pool_of(FncTask *t) {
-  std::lock_guard<std::mutex> lock(impl_->tasks_mu);
+  std::lock_guard<std::mutex> lock(impl_->tasks_mu);  // other threads make and free tasks
   for (auto &box : impl_->tasks)
     if (&box->rec == t) return *box->pool;
   return *impl_->global;
 }
 Pool &Host::new_pool() { return make_pool(*impl_); }
 size_t Host::scratch_live() const {
+  std::lock_guard<std::mutex> lock(impl_->tasks_mu);
   for (auto &box : impl_->tasks)
     if (&box->rec == impl_->thread.task) return box->scratch ? box->scratch->live() : 0;
   return 0;

@@ -150,7 +150,7 @@ class Host {
   template <class F> F fn(const char *name) const { return reinterpret_cast<F>(symbol(name)); }
   void **table() const;                      // the function table from zeqwucha
   void *slot(int i) const;                   // table()[i]
-  void *image() const;                       // what mcn_main returned
+  const void *image() const;                 // what mcn_main returned
 
   // --- records ---
   ZeqControlBlock *control_block();

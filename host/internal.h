@@ -164,7 +164,7 @@ struct HostState {
   void *dl = nullptr;
   std::string load_error;
   bool loaded = false;
-  void *image = nullptr;
+  const void *image = nullptr;
   void **table = nullptr;
 
   void record_call(const char *name, std::vector<int64_t> args);
@@ -176,7 +176,7 @@ extern HostState *g_state;
 // ---------------------------------------------------------------------------
 // Builders and helpers across files.
 // ---------------------------------------------------------------------------
-void build_tables(HostState &h);         // tables.cc: Latin-1 upper/lower/class
+void build_tables(HostState &h);         // tables.cc: the session's upper/lower/class
 void build_vectors(HostState &h);        // services.cc: the service vectors
 void build_kernel(HostState &h);         // kernel.cc: kernel table and records
 void build_journal(HostState &h);        // journal.cc: logger object

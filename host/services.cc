@@ -271,6 +271,7 @@ int svc_wzrlchr(const char *text, int length, int, int *consumed, double *value)
 // ---------------------------------------------------------------------------
 TaskBox *box_of(FncTask *task) {
   if (!H()) return nullptr;
+  std::lock_guard<std::mutex> lock(H()->tasks_mu);  // other threads make and free tasks
   for (auto &t : H()->tasks)
     if (&t->rec == task) return t.get();
   return nullptr;

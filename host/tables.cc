@@ -1,4 +1,4 @@
-// host/tables.cc - the session's byte tables for a Latin-1 session
+// host/tables.cc - the session's byte tables (Latin-1, or ASCII in UTF-8)
 // (control block offsets 0x30 upper-case, 0x38 lower-case, 0x40 classes).
 //
 // The tables are derived once from ICU's character properties of U+0000 to
@@ -20,6 +20,9 @@
 // that cannot be read back from plain text.
 // The case tables map within Latin-1 only: a byte whose other case lies
 // outside it (B5, DF, FF) maps to itself.
+// In a UTF-8 session a byte from 80 to FF is part of a multibyte character,
+// never a character of its own: it has no other case and no class (else a
+// continuation byte such as 85 or A0 would count as white space).
 #include <unicode/uchar.h>
 
 #include "host/internal.h"
@@ -28,6 +31,11 @@ namespace zeqhost {
 
 void build_tables(HostState &h) {
   for (int c = 0; c < 256; c++) {
+    if (h.utf8 && c >= 0x80) {
+      h.upcase[c] = h.lowcase[c] = (uint8_t)c;
+      h.charclass[c] = 0;
+      continue;
+    }
     UChar32 u = u_toupper(c), l = u_tolower(c);
     h.upcase[c] = (uint8_t)(u <= 0xFF ? u : c);
     h.lowcase[c] = (uint8_t)(l <= 0xFF ? l : c);

@@ -505,6 +505,7 @@ void switch_session(HostState &h, bool utf8) {
   h.encoding.multibyte = utf8 ? 1 : 0;
   h.encoding.to_tkchar = open_transcoder(h, id, ZEQ_NLS_TO_TKCHAR);
   h.encoding.from_tkchar = open_transcoder(h, id, ZEQ_NLS_FROM_TKCHAR);
+  build_tables(h);
 }
 
 void build_session(HostState &h) {

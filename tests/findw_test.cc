@@ -265,6 +265,30 @@ TEST(FindwMultibyte, ArgumentPatterns) {
   }
 }
 
+// Cases where the multibyte route once went its own way; both routes now
+// follow the byte route's rules (the positions are the same in bytes and in
+// characters here).
+TEST(FindwRoutes, MultibyteFollowsTheByteRules) {
+  Utf8Session on;
+  const zeqtest::NumberCase cases[] = {
+      {"WordBeginningWithADelimiter", {S(",\u00e9"), S(",\u00e9")}, 1},
+      {"WordEndingWithADelimiterRightToLeft", {S("x a,"), S("a,"), N(-4)}, 3},
+      {"VInvertsAsK", {S("ab;\u00e9"), S("\u00e9"), S("\u00e9"), S("V")}, 4},
+      {"QuoteWithoutPartnerInTheMatch", {S("'\u00e9"), S("'\u00e9"), S(""), S("Q")}, 0},
+      {"QuoteWithPartnerInTheMatch", {S("x '\u00e9'"), S("'\u00e9'"), S(" "), S("Q")}, 3},
+      {"WordNumberFromAStartInsideAWord", {S("ab cd e\u00e9"), S("e\u00e9"), S(" "), S("E"), N(2)}, 2},
+      {"WordNumberRightToLeft", {S("ab cd e\u00e9"), S("ab"), S(" "), S("EB")}, 3},
+  };
+  for (const auto &tc : cases) {
+    SCOPED_TRACE(tc.name);
+    const auto o = zeqtest::call_both_routes("fncfndw", "FINDW_FUNCTION", "FINDW", tc.args);
+    EXPECT_EQ(o.byte_rc, FNC_RC_OK);
+    EXPECT_EQ(o.multibyte_rc, FNC_RC_OK);
+    EXPECT_EQ(o.byte, tc.expected);
+    EXPECT_EQ(o.multibyte, tc.expected);
+  }
+}
+
 TEST(FindwRoutes, AgreeOnAsciiText) {
   std::mt19937 rng(606);
   const char alphabet[] = "ab ,";

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "host/host.h"
+#include "tests/support/call.h"
 
 namespace {
 
@@ -201,6 +202,44 @@ TEST(HostTables, Latin1Letters) {
   }
   h.set_class_bits('1', 0);
   EXPECT_EQ(cb->charclass['1'], 0);
+}
+
+// In a UTF-8 session a byte above 0x7F is part of a multibyte character: no
+// case and no class, so that the byte-only functions never see a
+// continuation byte (0x85, 0xA0) as white space.  ASCII keeps its tables.
+TEST(HostTables, Utf8SessionBytesAboveAsciiHaveNoCaseOrClass) {
+  Host h;
+  const auto *cb = h.control_block();
+  const std::vector<uint8_t> latin1(cb->charclass, cb->charclass + 256);
+  h.set_utf8(true);
+  for (int c = 0; c < 256; c++) {
+    SCOPED_TRACE(c);
+    if (c < 0x80) {
+      EXPECT_EQ(cb->charclass[c], latin1[c]);
+      continue;
+    }
+    EXPECT_EQ(cb->upcase[c], c);
+    EXPECT_EQ(cb->lowcase[c], c);
+    EXPECT_EQ(cb->charclass[c], 0);
+  }
+
+  using NumEntry = int32_t (*)(FncArgList *, double *);
+  struct Case { const char *entry; std::vector<const char *> texts; double expected; } cases[] = {
+      {"fncomged", {"\xC3\xA0" "b", "ab"}, 300},  // first byte replaced, 0xA0 deleted (no BLANK cost)
+      {"fnccouq", {"\xC3\xA0" "b"}, 1},           // one word: 0xA0 is no delimiter
+  };
+  for (const auto &tc : cases) {
+    SCOPED_TRACE(tc.entry);
+    zeqtest::Call call;
+    for (const char *t : tc.texts) call.str(t);
+    double out = -1;
+    EXPECT_EQ(h.fn<NumEntry>(tc.entry)(call.block(), &out), FNC_RC_OK);
+    EXPECT_EQ(out, tc.expected);
+  }
+
+  h.set_utf8(false);
+  EXPECT_EQ(std::vector<uint8_t>(cb->charclass, cb->charclass + 256), latin1);
+  EXPECT_EQ(cb->upcase[0xE9], 0xC9);
 }
 
 // ---------------------------------------------------------------------------

@@ -309,6 +309,67 @@ TEST_F(Streams, CloneWithoutRoomGivesItsHeaderBack) {
   EXPECT_EQ(host.fn<CloneFrom>("zrand_clone_mva")(nullptr, 1, nullptr), nullptr);
 }
 
+// A clone shares its parent's descriptor but keeps the blob it was given:
+// once the parent takes a method with a larger state, the clone is refused
+// (uninitialised, not ready, blob untouched) instead of being overrun.
+TEST_F(Streams, ClonesNeverRunAMethodLargerThanTheirBlob) {
+  zeqhost::Pool &pool = host.new_pool();
+  auto clone_tk = host.fn<CloneFrom>("zrand_clone_tk");
+  auto init = host.fn<Init>("zrand_init");
+  auto untouched = [](const zrand_stream *c, unsigned char fill) {
+    const auto *b = static_cast<const unsigned char *>(c->state);
+    for (int64_t i = 0; i < c->state_size; ++i)
+      if (b[i] != fill) return false;
+    return true;
+  };
+  auto expect_refused = [&](zrand_stream *c, int32_t rc, unsigned char fill) {
+    EXPECT_EQ(rc, static_cast<int32_t>(kNotInit));
+    EXPECT_EQ(c->status, kNotInit);
+    EXPECT_EQ(c->ready, 0);
+    EXPECT_TRUE(untouched(c, fill));
+  };
+
+  // (a) A stream without a method cannot be cloned.
+  zrand_stream *bare = host.fn<AllocTk>("zrand_alloc_tk")(pool.raw());
+  ASSERT_NE(bare, nullptr);
+  EXPECT_EQ(clone_tk(pool.raw(), 1, bare), nullptr);
+  EXPECT_EQ(pool.live_blocks(), 1u);
+  EXPECT_EQ(host.fn<Clone>("zrand_clone")(bare, 1, bare), static_cast<int32_t>(kNotInit));
+
+  // (b) Parent XOR64 (8 bytes) cloned, then switched to MT64 (2.5 KB).
+  zrand_stream *parent = make_with("XOR64", 99);
+  zrand_stream *c = clone_tk(pool.raw(), 0, parent);
+  ASSERT_NE(c, nullptr);
+  EXPECT_EQ(c->state_size, 8);
+  std::memset(c->state, 0xAB, 8);
+  parent->method_word = "MT64";
+  EXPECT_EQ(init(parent), 0);
+  ASSERT_EQ(method(parent), "MT64");
+  expect_refused(c, init(c), 0xAB);
+  expect_refused(c, host.fn<Op>("zrand_rewind")(c), 0xAB);
+  expect_refused(c, host.fn<Seed>("zrand_seed")(99, c), 0xAB);
+  expect_refused(c, host.fn<Op>("zrand_crude")(c), 0xAB);
+  // (c) Cloning the parent into that stale clone is refused too ...
+  expect_refused(c, host.fn<Clone>("zrand_clone")(c, 3, parent), 0xAB);
+  // ... while a new clone of the stale clone gets a blob of the size the
+  // method needs now and runs like a clone of the parent.
+  parent->method_word = "TF2";
+  init(parent);
+  zrand_stream *fresh = clone_tk(pool.raw(), 3, c);
+  zrand_stream *direct = clone_tk(pool.raw(), 3, parent);
+  ASSERT_NE(fresh, nullptr);
+  ASSERT_NE(direct, nullptr);
+  EXPECT_EQ(fresh->state_size, parent->state_size);
+  EXPECT_EQ(fresh->status, 0u);
+  EXPECT_EQ(draws(fresh, 4), draws(direct, 4));
+
+  // Back to a method that fits: the old clone runs again.
+  parent->method_word = "XOR64";
+  init(parent);
+  EXPECT_EQ(init(c), 0);
+  EXPECT_EQ(c->ready, 1);
+}
+
 TEST_F(Streams, PoolObjectStreamWaitsForItsInitialisation) {
   zeqhost::Pool &pool = host.new_pool();
   zrand_stream *s = host.fn<AllocTk>("zrand_alloc_tk")(pool.raw());

@@ -35,32 +35,58 @@
 
 #include "charfn/countfind/countfind.h"
 #include "charfn/entries.h"
+#include "charfn/words/delims.h"
 #include "charfn/words/words.h"
 
 using namespace zeq::countfind;
 
 namespace {
 
-inline bool is_quote(uint8_t c) { return c == '"' || c == '\''; }
+inline bool is_quote(int32_t c) { return c == '"' || c == '\''; }
 
-struct Search {
+// A string and a word as bytes: the delimiter table (with Q the quotes are
+// clear) and the session's upper-case table.
+struct ByteText {
   const uint8_t *s;
-  int64_t n;
   const uint8_t *w;
   int64_t k;
-  const uint8_t *d;  // delimiter flags; with Q the quotes are clear
-  bool fold, E, M, Q;
+  const uint8_t *d;
   const uint8_t *up;
+  bool fold;
 
+  int32_t at(int64_t i) const { return s[i]; }
   bool delim(int64_t i) const { return d[s[i]] != 0; }
+  bool same(int64_t at) const {
+    if (!fold) return std::memcmp(s + at, w, static_cast<size_t>(k)) == 0;
+    for (int64_t j = 0; j < k; j++)
+      if (up[s[at + j]] != up[w[j]]) return false;
+    return true;
+  }
+};
+
+// The search of both routes over a Text (ByteText, or CharText for the
+// multibyte route): at(i) is the i-th unit, delim(i) tells delimiters,
+// same(at) compares the word there.
+template <class Text>
+struct Search {
+  Text t;
+  int64_t n;
+  int64_t k;
+  bool E, M, Q;
+  int64_t floor = 0;  // right to left: no word ends before this index
+
+  bool delim(int64_t i) const { return t.delim(i); }
+  // A candidate ending at c (an empty word: just before c + 1) lies below
+  // the floor.
+  bool before_floor(int64_t c) const { return (k == 0 ? c + 1 : c) < floor; }
 
   // Index just past the quoted stretch that opens at i, or n when it is
   // not closed.  A doubled quote inside does not end it.
   int64_t past_quote(int64_t i) const {
-    const uint8_t q = s[i];
+    const int32_t q = t.at(i);
     for (int64_t j = i + 1; j < n; j++) {
-      if (s[j] != q) continue;
-      if (j + 1 < n && s[j + 1] == q) {
+      if (t.at(j) != q) continue;
+      if (j + 1 < n && t.at(j + 1) == q) {
         j++;
         continue;
       }
@@ -71,10 +97,10 @@ struct Search {
   // Index just before the quoted stretch that closes at i (right to left),
   // or -1 when it has no opening quote.
   int64_t before_quote(int64_t i) const {
-    const uint8_t q = s[i];
+    const int32_t q = t.at(i);
     for (int64_t j = i - 1; j >= 0; j--) {
-      if (s[j] != q) continue;
-      if (j - 1 >= 0 && s[j - 1] == q) {
+      if (t.at(j) != q) continue;
+      if (j - 1 >= 0 && t.at(j - 1) == q) {
         j--;
         continue;
       }
@@ -86,7 +112,7 @@ struct Search {
   // whole with Q.
   int64_t next_delim(int64_t i) const {
     while (i < n) {
-      if (Q && is_quote(s[i]))
+      if (Q && is_quote(t.at(i)))
         i = past_quote(i);
       else if (delim(i))
         return i;
@@ -98,7 +124,7 @@ struct Search {
   // Last delimiter at or before i (-1 when none).
   int64_t prev_delim(int64_t i) const {
     while (i >= 0) {
-      if (Q && is_quote(s[i]))
+      if (Q && is_quote(t.at(i)))
         i = before_quote(i);
       else if (delim(i))
         return i;
@@ -108,22 +134,18 @@ struct Search {
     return -1;
   }
 
-  // The word equals s[at, at + k); with Q every quote inside it must be
+  // The word equals the string at `at`; with Q every quote inside it must be
   // closed inside it.
   bool equal_at(int64_t at) const {
-    if (fold) {
-      for (int64_t j = 0; j < k; j++)
-        if (up[s[at + j]] != up[w[j]]) return false;
-    } else if (std::memcmp(s + at, w, static_cast<size_t>(k)) != 0) {
-      return false;
-    }
+    if (!t.same(at)) return false;
     if (Q) {
-      uint8_t open = 0;
+      int32_t open = 0;
       for (int64_t j = at; j < at + k; j++) {
-        if (!is_quote(s[j])) continue;
+        const int32_t c = t.at(j);
+        if (!is_quote(c)) continue;
         if (!open)
-          open = s[j];
-        else if (s[j] == open)
+          open = c;
+        else if (c == open)
           open = 0;
       }
       if (open) return false;
@@ -147,7 +169,7 @@ struct Search {
       words++;
       const bool same = equal_at(c);
       if (same && (c + k == n || delim(c + k))) return E ? words : c + 1;
-      // A match not followed by a delimiter moves one byte on first; that
+      // A match not followed by a delimiter moves one unit on first; that
       // only matters when it begins with a delimiter.
       c = next_delim(same && delim(c) ? c + 1 : c) + 1;
     }
@@ -161,10 +183,10 @@ struct Search {
     if (c < n - 1) c = prev_delim(c + 1) - 1;
     int64_t words = 0;
     for (;;) {
-      if (c - k + 1 < 0) return 0;
+      if (c - k + 1 < 0 || before_floor(c)) return 0;
       if (E && !M) {
         while (c >= 0 && delim(c)) c--;
-        if (c - k + 1 < 0) return 0;
+        if (c - k + 1 < 0 || before_floor(c)) return 0;
       }
       words++;
       const int64_t begin = c - k + 1;
@@ -173,24 +195,86 @@ struct Search {
       c = prev_delim(same && c >= 0 && delim(c) ? c - 1 : c) - 1;
     }
   }
+};
 
-  // Left to right without E and Q, for a word that does not begin with a
-  // delimiter: the candidates the walk would visit are exactly the
-  // occurrences at c0 or just after a delimiter, so the substring search
-  // jumps from occurrence to occurrence.
-  double ltr_jump(int64_t c0) const {
-    if (c0 > 0) c0 = next_delim(c0 - 1) + 1;
-    if (c0 > n - k) return 0;
-    Needle needle;
-    prepare_needle(&needle, w, k, fold);
-    int64_t from = c0;
-    for (;;) {
-      const int64_t hit = find_first(s + from, n - from, needle);
-      if (hit < 0) return 0;
-      const int64_t at = from + hit;
-      if ((at == c0 || delim(at - 1)) && (at + k == n || delim(at + k))) return at + 1;
-      from = at + 1;
+// Left to right without E and Q, for a word that does not begin with a
+// delimiter: the candidates the walk would visit are exactly the
+// occurrences at c0 or just after a delimiter, so the substring search
+// jumps from occurrence to occurrence.
+double ltr_jump(const Search<ByteText> &search, int64_t c0) {
+  const ByteText &t = search.t;
+  const int64_t n = search.n, k = search.k;
+  if (c0 > 0) c0 = search.next_delim(c0 - 1) + 1;
+  if (c0 > n - k) return 0;
+  Needle needle;
+  prepare_needle(&needle, t.w, k, t.fold);
+  int64_t from = c0;
+  for (;;) {
+    const int64_t hit = find_first(t.s + from, n - from, needle);
+    if (hit < 0) return 0;
+    const int64_t at = from + hit;
+    if ((at == c0 || search.delim(at - 1)) && (at + k == n || search.delim(at + k))) return at + 1;
+    from = at + 1;
+  }
+}
+
+// A character of a multibyte text by index, through the string service.
+// The search moves mostly by one character, so the view moves relatively.
+class CharCursor {
+ public:
+  CharCursor(ZeqStringService *svc, const ZeqStrView &view, int32_t wide)
+      : svc_(svc), v_(view), wide_(wide) {
+    if (svc_->seek(svc_, &v_, 0, wide_) == ZEQ_SS_OUT_OF_RANGE) index_ = -1;
+  }
+  int32_t at(int64_t i) {
+    if (i != index_) {
+      if (index_ < 0 || svc_->move(svc_, &v_, i - index_, wide_) == ZEQ_SS_OUT_OF_RANGE) {
+        if (svc_->seek(svc_, &v_, i, wide_) == ZEQ_SS_OUT_OF_RANGE) return -1;
+      }
+      index_ = i;
+      cached_ = false;
     }
+    if (!cached_) {
+      c_ = svc_->read(svc_, &v_, wide_);
+      cached_ = true;
+    }
+    return c_;
+  }
+
+ private:
+  ZeqStringService *svc_;
+  ZeqStrView v_;
+  int32_t wide_;
+  int64_t index_ = 0;
+  int32_t c_ = -1;
+  bool cached_ = false;
+};
+
+// A string and a word as characters of the session encoding (or TKChar).
+struct CharText {
+  ZeqStringService *svc;
+  CharCursor *s;
+  CharCursor *w;
+  int64_t k;
+  const zeq::words::MbClassifier *d;
+  bool fold;
+
+  int32_t at(int64_t i) const { return s->at(i); }
+  bool delim(int64_t i) const {
+    const int32_t c = s->at(i);
+    return c >= 0 && (*d)(static_cast<TKChar>(c));
+  }
+  bool same(int64_t at) const {
+    for (int64_t j = 0; j < k; j++) {
+      int32_t a = s->at(at + j), b = w->at(j);
+      if (a < 0 || b < 0) return false;
+      if (fold) {
+        a = static_cast<int32_t>(svc->upper(svc, static_cast<TKChar>(a)));
+        b = static_cast<int32_t>(svc->upper(svc, static_cast<TKChar>(b)));
+      }
+      if (a != b) return false;
+    }
+    return true;
   }
 };
 
@@ -316,10 +400,11 @@ int32_t options_from_list(FncArgList *args, const Optional &opt, Options *o, Byt
 // The search itself, from pos (1-based; 0 for the end in the walking
 // direction's start).
 double search_word(const Bytes &s, const Bytes &w, const Options &o, int64_t pos) {
-  const Search search{s.p, s.n, w.p, w.n, o.table, o.fold, o.E, o.M, o.Q, zeq::upcase_table()};
+  const ByteText text{s.p, w.p, w.n, o.table, zeq::upcase_table(), o.fold};
+  const Search<ByteText> search{text, s.n, w.n, o.E, o.M, o.Q};
   if (o.rtl) return search.rtl((pos > 0 && pos < s.n ? pos : s.n) - 1);
   const int64_t c0 = pos > 0 ? pos - 1 : 0;
-  if (!o.E && !o.Q && w.n > 0 && !o.table[w.p[0]]) return search.ltr_jump(c0);
+  if (!o.E && !o.Q && w.n > 0 && !o.table[w.p[0]]) return ltr_jump(search, c0);
   return search.ltr(c0);
 }
 
@@ -391,3 +476,18 @@ ZEQ_EXPORT int32_t FINDW_FUNCTION(FncArgList *args, double *result, ZeqStringSer
   if (form->start > 0 && form->start <= argc) roles[ROLE_START] = form->start;
   return COUNTW_COMMON(args, result, svc, wide, roles, KIND_FIND, nullptr, name ? name : "FINDW");
 }
+
+namespace zeq::words {
+
+double find_word_chars(ZeqStringService *svc, int32_t wide, const ZeqStrView &source, int64_t n,
+                       const ZeqStrView &word, int64_t k, const MbClassifier &delim,
+                       const ModifierFlags &f, bool right_to_left, int64_t index, int64_t floor) {
+  if (k > n || (k == 0 && !f.M)) return 0;
+  CharCursor s(svc, source, wide), w(svc, word, wide);
+  const CharText text{svc, &s, &w, k, &delim, f.I != 0};
+  const Search<CharText> search{text, n, k, f.E != 0, f.M != 0, f.Q != 0, floor};
+  if (right_to_left) return search.rtl(index >= 0 && index < n ? index : n - 1);
+  return search.ltr(index > 0 ? index : 0);
+}
+
+}  // namespace zeq::words

@@ -300,65 +300,6 @@ struct WordPicker {
   }
 };
 
-// FINDW's consumer: stops at the first word that begins (from the right:
-// ends) with the sought word followed (preceded) by a delimiter or a string
-// end; answers its position, or its word number with E.
-class WordFinder {
- public:
-  WordFinder(ZeqStringService *svc, int32_t wide, const ModifierFlags &f, const ParsedArgs &p,
-             const MbClassifier &delim, bool rtl)
-      : svc_(svc), wide_(wide), f_(f), p_(p), delim_(delim), rtl_(rtl), probe_(p.source),
-        n_(p.source_chars), k_(p.second_chars) {}
-
-  // A walk that begins in the middle of a word of the string does not take
-  // that word as a candidate; one that begins on a delimiter is between words.
-  void begin_at(int64_t index) {
-    partial_first_ = !delim_at(index) && (rtl_ ? !delim_at(index + 1) : !delim_at(index - 1));
-  }
-
-  bool operator()(Span w) {
-    words_++;
-    if (words_ == 1 && partial_first_) return false;
-    if (!p_.bound[1]) return false;
-    if (k_ == 0 && !f_.M) return false;
-    const int64_t at = rtl_ ? w.hi - k_ : w.lo;
-    if (at < 0 || at + k_ > n_) return false;
-    if (rtl_ ? !delim_at(at - 1) : !delim_at(at + k_)) return false;
-    if (k_ > 0 && !word_matches_at(at)) return false;
-    found_ = true;
-    answer_ = f_.E ? words_ : at + 1;
-    return true;
-  }
-
-  double answer() const { return found_ ? static_cast<double>(answer_) : 0; }
-
- private:
-  bool delim_at(int64_t i) {
-    if (i < 0 || i >= n_) return true;  // the string's ends delimit too
-    if (svc_->seek(svc_, &probe_, i, wide_) == ZEQ_SS_OUT_OF_RANGE) return true;
-    const int32_t c = svc_->read(svc_, &probe_, wide_);
-    return c < 0 || delim_(static_cast<TKChar>(c));
-  }
-
-  bool word_matches_at(int64_t at) {
-    ZeqStrView a = p_.source, b = p_.second;
-    if (svc_->seek(svc_, &a, at, wide_) == ZEQ_SS_OUT_OF_RANGE) return false;
-    if (svc_->seek(svc_, &b, 0, wide_) == ZEQ_SS_OUT_OF_RANGE) return false;
-    return svc_->compare(svc_, &a, &b, k_, f_.I ? ZEQ_SS_IGNORE_CASE : 0, wide_) == 0;
-  }
-
-  ZeqStringService *svc_;
-  int32_t wide_;
-  const ModifierFlags &f_;
-  const ParsedArgs &p_;
-  const MbClassifier &delim_;
-  bool rtl_;
-  ZeqStrView probe_;
-  int64_t n_, k_;
-  bool partial_first_ = false, found_ = false;
-  int64_t words_ = 0, answer_ = 0;
-};
-
 // SCAN's answer for the word picked: the word (dropping blanks with R), or
 // its position and length in the call form.
 int32_t answer_scan(FncArgList *args, ZeqStringService *svc, int32_t wide, int32_t kind,
@@ -391,9 +332,11 @@ ZEQ_EXPORT int32_t COUNTW_COMMON(FncArgList *args, double *count, ZeqStringServi
   if (!src || !src->data || src->length <= 0) return answer_empty_source(args, kind, count, result);
 
   zeq::ParsedCall call(args, svc, arglocs, wide, kind, name);
-  const ModifierFlags &f = call.flags;
+  ModifierFlags &f = call.flags;
   ParsedArgs &p = call.parsed;
   settle_views(svc, args, arglocs, kind, wide, f, &p);
+  // FINDW: V inverts the table as K does.
+  if (kind == KIND_FIND && f.V) f.K = 1;
   const MbClassifier delim(svc, wide, &f, &p.delims, p.bound[3] != 0);
 
   // FINDW with R: the word loses its leading and trailing delimiters.
@@ -412,12 +355,14 @@ ZEQ_EXPORT int32_t COUNTW_COMMON(FncArgList *args, double *count, ZeqStringServi
       return FNC_RC_OK;
     }
     case KIND_FIND: {
-      WordFinder finder(svc, wide, f, p, delim, step < 0);
-      if (!nothing) {
-        finder.begin_at(index);
-        walk_words(svc, wide, f, p, delim, index, step, finder);
-      }
-      if (count) *count = finder.answer();
+      // FINDW searches by the byte route's rules, over characters (right to
+      // left down to the scan limit that B with a positive start sets).
+      double answer = 0;
+      const int64_t floor = p.scan_limit > 1 ? p.scan_limit - 1 : 0;
+      if (!nothing && p.bound[1])
+        answer = find_word_chars(svc, wide, p.source, p.source_chars, p.second, p.second_chars, delim,
+                                 f, step < 0, index, floor);
+      if (count) *count = answer;
       return FNC_RC_OK;
     }
     default: {

@@ -225,10 +225,8 @@ int32_t build_delimiters(FncArgList *args, const WordArgs &where, bool negative_
   int64_t list_length = list_data ? list->length : 0;
   const WordOptions o = read_word_modifiers(args, where, local, list_data, &list_length, out);
 
-  // A table made for the call-site cache takes the list at its full length:
-  // T trims the list only for a table built for this call alone.
   const bool caching = o.keep && limited;
-  add_list(local, list_data, caching && list_data ? list->length : list_length, o.ignore_case);
+  add_list(local, list_data, list_length, o.ignore_case);
   if (o.complement) invert(local);
   if (caching) {
     const int32_t rc = keep_for_site(args, where, negative_word, local, *out);

@@ -15,6 +15,7 @@
 // through zrngmsg, whose settings decide what the user sees; the stream's
 // `status` keeps the first problem of its last initialisation.
 #include <cmath>
+#include <cstddef>
 #include <cstdint>
 #include <cstring>
 
@@ -83,16 +84,53 @@ double requested(double as_double, uint64_t as_integer) {
   return as_double != 0 ? as_double : static_cast<double>(as_integer);
 }
 
+// A stream has a method once its descriptor has been built.
+bool has_method(const zrand_stream *s) { return s->desc && s->desc->blob_size; }
+
+// The blob size the stream's method needs.  A descriptor lives embedded in
+// the full stream that resolved it, and that stream's state_size follows
+// every method change, so a clone learns here what its shared descriptor
+// now asks for (without calling blob_size, which traces).
+int64_t method_state_size(const zrand_stream *s) {
+  if (!has_method(s)) return 0;
+  const auto *owner = reinterpret_cast<const zrand_stream *>(
+      reinterpret_cast<const char *>(s->desc) - offsetof(zrand_stream, embedded_desc));
+  return owner->state_size > 0 ? owner->state_size : 0;
+}
+
+// Bytes the stream's blob holds: a full stream's inline area, or the block
+// a clone was given (its state_size when it was made).
+int64_t blob_capacity(const zrand_stream *s) {
+  const void *inline_area = reinterpret_cast<const char *>(s) + offsetof(zrand_stream, inline_state);
+  if (s->state == inline_area) return ZRAND_INLINE_BYTES;
+  return s->state ? s->state_size : 0;
+}
+
+// A clone whose parent has since taken a method with a larger state must
+// not be seeded or drawn: it is marked uninitialised and nothing is written.
+bool blob_fits(const zrand_stream *s) { return method_state_size(s) <= blob_capacity(s); }
+
+int32_t refuse(zrand_stream *s) {
+  s->status = static_cast<uint32_t>(ZRAND_RC_NOT_INIT);
+  s->ready = 0;
+  return ZRAND_RC_NOT_INIT;
+}
+
+// A clone's blob is sized from what src's method needs now (src itself may
+// be a clone left behind by a method change); a stream without a method
+// cannot be cloned.
 zrand_stream *clone_into(ZeqPool *pool, uint32_t flags, uint64_t key, zrand_stream *src) {
+  if (!has_method(src)) return nullptr;
   zrand_stream *dst = static_cast<zrand_stream *>(pool_alloc(pool, ZRAND_CLONE_BYTES, flags));
   if (!dst) return nullptr;
-  uint64_t blob_bytes = src->state_size > 0 ? static_cast<uint64_t>(src->state_size) : 0;
-  void *blob = pool_alloc(pool, blob_bytes, flags);
+  const int64_t blob_bytes = method_state_size(src);
+  void *blob = pool_alloc(pool, static_cast<uint64_t>(blob_bytes), flags);
   if (!blob) {
     pool_release(pool, dst);
     return nullptr;
   }
   dst->state = blob;
+  dst->state_size = blob_bytes;
   zrand_clone(dst, key, src);
   return dst;
 }
@@ -157,10 +195,14 @@ ZEQ_EXPORT void zrndfre(void *stream) {
 // that src's seed and thread number give under `key`.
 ZEQ_EXPORT int32_t zrand_clone(zrand_stream *dst, uint64_t key, zrand_stream *src) {
   if (!dst || !src) return ZEQ_RC_NULL_STREAM;
+  // A fresh header (no descriptor yet) comes with a blob of src's size, as
+  // the caller promises; an existing clone is held to the blob it has.
+  const int64_t needed = method_state_size(src);
+  if (!has_method(src) || (dst->desc && needed > blob_capacity(dst))) return refuse(dst);
   std::memcpy(dst->wide_name, src->wide_name, sizeof dst->wide_name);
   dst->seed = src->seed;
   dst->thread = src->thread;
-  dst->state_size = src->state_size;
+  dst->state_size = needed;
   dst->desc = src->desc;
   dst->double_fn = src->double_fn;
   dst->journal = src->journal;
@@ -219,6 +261,7 @@ ZEQ_EXPORT int32_t zrand_init(void *stream) {
   // The width before a method change decides how a missing seed is drawn.
   const int entry_bits = s->desc ? s->desc->output_bits : 0;
   const bool full = is_full(s);
+  if (!full && !blob_fits(s)) return refuse(s);
 
   s->init_stamp = ZRAND_INIT_STAMP;
   s->status = 0;
@@ -293,6 +336,7 @@ ZEQ_EXPORT int32_t zrand_init(void *stream) {
 ZEQ_EXPORT int32_t zrand_rewind(zrand_stream *s) {
   if (!s) return ZEQ_RC_NULL_STREAM;
   zrand_check(s, 0);
+  if (!blob_fits(s)) return refuse(s);
 
   zrng_desc *desc = s->desc;
   void *blob = s->state;
