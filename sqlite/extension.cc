@@ -9,6 +9,7 @@
 // last registration SQLite drops (at sqlite3_close) frees it.
 #include <dlfcn.h>
 
+#include <algorithm>
 #include <climits>
 #include <cmath>
 #include <map>
@@ -192,11 +193,36 @@ void set_outcome(sqlite3_context *ctx, const CallOutcome &out) {
 // The functions.
 // ---------------------------------------------------------------------------
 
+// A short character result (message 28).  CATQ fills only the room a result
+// already has and never sizes a growable one, so a growable call of it always
+// comes back short.
+bool short_result(const Function &fn, const CallOutcome &out) {
+  if (fn.result == zeq::catalogue::Result::Number || out.status != FNC_RC_NOTE) return false;
+  for (const auto &m : out.messages)
+    if (m.number == 28) return true;
+  return false;
+}
+
+// Room for any result the arguments can give: every byte quoted or written
+// in hexadecimal, every number in full, with separators and quotes.
+int64_t room_for(const std::vector<Value> &args) {
+  int64_t room = 64;
+  for (const Value &v : args) room += 3 * (int64_t)v.text.size() + 48;
+  return std::min(room, zeqhost::kMaxResultLength);
+}
+
 void call_function(sqlite3_context *ctx, int argc, sqlite3_value **argv) {
   guarded(ctx, [&] {
     Binding &b = binding(ctx);
     std::vector<Value> args = to_values(argc, argv);
-    set_outcome(ctx, b.conn->site(*b.fn, argc).call(args));
+    CallOutcome out = b.conn->site(*b.fn, argc).call(args);
+    if (short_result(*b.fn, out)) {  // once more into a result of fixed room
+      zeqhost::CallOptions fixed;
+      fixed.growable = false;
+      fixed.length = room_for(args);
+      out = b.conn->worker().call(*b.fn, args, fixed);
+    }
+    set_outcome(ctx, out);
   });
 }
 
@@ -322,6 +348,7 @@ zeqhost::Host *shared_host(std::string &why) {
     zeqhost::HostOptions o;
     o.module_path = module_path();
     o.utf8 = true;
+    o.keep_log = false;  // a connection may run for long; the call layer captures its lines
     auto h = std::make_unique<zeqhost::Host>(o);
     if (h->loaded()) host = h.release();  // lives as long as the process
     else error = "cannot load the module " + o.module_path + " (set ZEQ_MODULE to its path): " + h->load_error();

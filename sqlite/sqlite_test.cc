@@ -131,17 +131,65 @@ class Sql : public ::testing::Test {
 
 // --- every function of the catalogue --------------------------------------
 
-TEST_F(Sql, EveryFunctionAnswersItsCatalogueExamples) {
+// What zeq (the reference host's tool) answers for a statement in a UTF-8
+// session (results of the declared length 200): stdout, "." for a missing number, and
+// whether it exited 0.
+struct ZeqAnswer {
+  std::string out;
+  bool ok = false;
+};
+
+ZeqAnswer zeq_eval(const std::string &statement) {
+  char path[] = "/tmp/zeqsql_XXXXXX";
+  int fd = mkstemp(path);
+  if (fd < 0) return {};
+  FILE *f = fdopen(fd, "w");
+  std::fputs((statement + "\n").c_str(), f);
+  std::fclose(f);
+  std::string cmd = env("ZEQ_TOOL") + " --encoding utf-8 --show-log none < " + path;
+  ZeqAnswer a;
+  if (FILE *p = popen(cmd.c_str(), "r")) {
+    char buf[4096];
+    size_t n;
+    while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) a.out.append(buf, n);
+    a.ok = pclose(p) == 0;
+  }
+  std::remove(path);
+  if (!a.out.empty() && a.out.back() == '\n') a.out.pop_back();
+  return a;
+}
+
+// Each catalogue example gives in SQL what zeq gives: the same value, or an
+// error where zeq reports a note.
+TEST_F(Sql, EveryFunctionAnswersAsZeqDoes) {
+  if (env("ZEQ_TOOL").empty()) GTEST_SKIP() << "ZEQ_TOOL not set";
   for (const Function &fn : zeq::catalogue::kFunctions) {
     if (!fn.has(zeq::catalogue::ZEQ_FN_FUNCTION)) continue;
     ASSERT_FALSE(fn.examples.empty()) << fn.name << " has no example to run";
     for (std::string_view ex : split(fn.examples, " | ")) {
-      auto parts = split(ex, " => ");
-      ASSERT_EQ(parts.size(), 2u) << ex;
-      std::string sql = example_sql(parts[0]);
-      EXPECT_EQ(db.one(sql), std::string(parts[1])) << sql;
+      std::string call(split(ex, " => ")[0]);
+      std::string sql = example_sql(call);
+      std::string got = db.one(sql);
+      ZeqAnswer want = zeq_eval(call);
+      if (!want.ok) {
+        EXPECT_EQ(got.rfind("error: " + std::string(fn.name), 0), 0u) << sql << ": " << got;
+      } else {
+        EXPECT_EQ(got == "NULL" ? "." : got, want.out) << sql;
+      }
     }
   }
+}
+
+// Names SQLite itself defines (char, count) keep SQLite's meaning for the
+// argument counts the catalogue does not claim.
+bool sqlite_has(const std::string &call) {
+  sqlite3 *bare = nullptr;
+  sqlite3_open(":memory:", &bare);
+  sqlite3_stmt *st = nullptr;
+  bool ok = sqlite3_prepare_v2(bare, ("select " + call).c_str(), -1, &st, nullptr) == SQLITE_OK;
+  sqlite3_finalize(st);
+  sqlite3_close(bare);
+  return ok;
 }
 
 TEST_F(Sql, ArgumentCountsOutsideTheCatalogueRangeFailAtPrepare) {
@@ -151,9 +199,11 @@ TEST_F(Sql, ArgumentCountsOutsideTheCatalogueRangeFailAtPrepare) {
     if (fn.max_args != zeq::catalogue::kAnyCount) wrong = {fn.min_args - 1, fn.max_args + 1};
     for (int n : wrong) {
       if (n < 0) continue;
-      std::string sql = "select " + lower(fn.name) + "(";
-      for (int i = 0; i < n; i++) sql += i ? ", 'a'" : "'a'";
-      sql += ")";
+      std::string call = lower(fn.name) + "(";
+      for (int i = 0; i < n; i++) call += i ? ", 'a'" : "'a'";
+      call += ")";
+      if (sqlite_has(call)) continue;
+      std::string sql = "select " + call;
       sqlite3_stmt *st = nullptr;
       EXPECT_NE(sqlite3_prepare_v2(db.raw(), sql.c_str(), -1, &st, nullptr), SQLITE_OK) << sql;
       EXPECT_NE(std::string(sqlite3_errmsg(db.raw())).find("wrong number of arguments"), std::string::npos) << sql;
@@ -218,7 +268,7 @@ TEST_F(Sql, MissingArgumentsAndResults) {
   // A missing optional argument is an absent one.
   EXPECT_EQ(db.one("select find('abcabc', 'c', NULL)"), db.one("select find('abcabc', 'c')"));
   // After a refused COMPCOST, COMPGED has no costs and answers NULL.
-  EXPECT_NE(db.one("select zeq_compcost('insert=')").find("COMPCOST"), std::string::npos);
+  EXPECT_NE(db.one("select zeq_compcost('nonsense=', 5)").find("COMPCOST"), std::string::npos);
   EXPECT_EQ(db.one("select compged('abc', 'abd')"), "NULL");
   EXPECT_EQ(db.one("select zeq_compcost()"), "default costs");
   EXPECT_EQ(db.one("select compged('abc', 'abd')"), "100");
@@ -228,8 +278,8 @@ TEST_F(Sql, HugeTexts) {
   // 20 million characters: counted and searched; a result beyond the call
   // layer's limit is an error, not a crash.
   db.rows("create table big(s text)");
-  db.rows("insert into big values (replace(zeroblob(20000000), X'00', 'ab') || 'z')");
-  EXPECT_EQ(db.one("select findc(s, 'z') from big"), "40000001");
+  db.rows("insert into big values (printf('%.*c', 20000000, 'a') || 'z')");
+  EXPECT_EQ(db.one("select findc(s, 'z') from big"), "20000001");
   EXPECT_EQ(db.one("select countc(s, 'a') from big"), "20000000");
   EXPECT_NE(db.one("select cats(s, s) from big").rfind("error: ", 0), std::string::npos);
 }
@@ -242,12 +292,13 @@ TEST_F(Sql, EncodingIsPerConnectionAndSaysWhatItIs) {
   EXPECT_EQ(db.one("select zeq_encoding('LATIN1')"), "latin1");
   EXPECT_EQ(other.one("select zeq_encoding()"), "utf-8");
   // The byte route sees bytes, the multibyte route characters.
-  EXPECT_EQ(db.one("select hex(char('\xC3\xA9" "a', 2))"), "A9");
-  EXPECT_EQ(other.one("select hex(char('\xC3\xA9" "a', 2))"), "61");
+  const std::string count = "select countc('\xC3\xA9\xC3\xA9" "a', '\xC3\xA9')";
+  EXPECT_EQ(db.one(count), "4");
+  EXPECT_EQ(other.one(count), "2");
+  EXPECT_EQ(db.one("select countc(X'E9E961', X'E9')"), "2");
   EXPECT_EQ(db.one("select hex(char(X'E961', 1))"), "E9");
-  EXPECT_EQ(db.one("select countc(X'E9E9E961', X'E9')"), "3");
   EXPECT_EQ(db.one("select zeq_encoding('utf8')"), "utf-8");
-  EXPECT_EQ(db.one("select hex(char('\xC3\xA9" "a', 2))"), "61");
+  EXPECT_EQ(db.one(count), "2");
   EXPECT_NE(db.one("select zeq_encoding('ebcdic')").find("latin1"), std::string::npos);
   EXPECT_NE(db.one("select zeq_encoding(NULL)").find("utf-8"), std::string::npos);
 }
@@ -256,9 +307,9 @@ TEST_F(Sql, EncodingIsPerConnectionAndSaysWhatItIs) {
 
 TEST_F(Sql, CompcostBelongsToItsConnection) {
   Db other;
-  const std::string q = "select compged('abc', 'abxc')";
+  const std::string q = "select compged('abxc', 'abc')";
   std::string standard = db.one(q);
-  EXPECT_EQ(db.one("select zeq_compcost('insert=', 5, 'delete=', 20)"), "insert=5 delete=20");
+  EXPECT_EQ(db.one("select zeq_compcost('insert=', 5)"), "insert=5");
   EXPECT_EQ(db.one(q), "5");
   EXPECT_EQ(other.one(q), standard);
   EXPECT_EQ(other.one("select zeq_compcost('insert=', 7)"), "insert=7");
@@ -303,8 +354,10 @@ TEST_F(Sql, RandomDrawsMatchZeqRand) {
        "--method TF2 --seed 42 --count 20 --key 3 --thread 4 --position 100 --as uint64"},
       {"select value from zeq_random where method = 'xor128' and seed = 7 and count = 50"
        " and conversion = 'uint32'", "--method xor128 --seed 7 --count 50 --as uint32"},
-      {"select value from zeq_random('PCG32I', 9, 30) where conversion = 'double_53_closed_closed'",
-       "--method PCG32I --seed 9 --count 30 --as double_53_closed_closed"},
+      {"select value from zeq_random('PCG32I', 9, 30) where conversion = 'uint32'",
+       "--method PCG32I --seed 9 --count 30 --as uint32"},
+      {"select value from zeq_random('MT64', 1, 30) where conversion = 'double_53_closed_closed'",
+       "--method MT64 --seed 1 --count 30 --as double_53_closed_closed"},
       {"select value from zeq_random(NULL, 5, 10)", "--seed 5 --count 10"},
   };
   for (const auto &c : cases) {
