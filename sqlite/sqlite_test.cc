@@ -309,7 +309,7 @@ TEST_F(Sql, CompcostBelongsToItsConnection) {
   Db other;
   const std::string q = "select compged('abxc', 'abc')";
   std::string standard = db.one(q);
-  EXPECT_EQ(db.one("select zeq_compcost('insert=', 5)"), "insert=5");
+  EXPECT_EQ(db.one("select zeq_compcost('insert=', 5, 'delete=', 20)"), "insert=5 delete=20");
   EXPECT_EQ(db.one(q), "5");
   EXPECT_EQ(other.one(q), standard);
   EXPECT_EQ(other.one("select zeq_compcost('insert=', 7)"), "insert=7");
