@@ -139,6 +139,18 @@ struct ZeqAnswer {
   bool ok = false;
 };
 
+// zeq with these arguments (shell words).
+ZeqAnswer run_zeq(const std::string &args) {
+  ZeqAnswer a;
+  if (FILE *p = popen((env("ZEQ_TOOL") + " " + args).c_str(), "r")) {
+    char buf[4096];
+    size_t n;
+    while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) a.out.append(buf, n);
+    a.ok = pclose(p) == 0;
+  }
+  return a;
+}
+
 ZeqAnswer zeq_eval(const std::string &statement) {
   char path[] = "/tmp/zeqsql_XXXXXX";
   int fd = mkstemp(path);
@@ -146,14 +158,7 @@ ZeqAnswer zeq_eval(const std::string &statement) {
   FILE *f = fdopen(fd, "w");
   std::fputs((statement + "\n").c_str(), f);
   std::fclose(f);
-  std::string cmd = env("ZEQ_TOOL") + " --encoding utf-8 --show-log none < " + path;
-  ZeqAnswer a;
-  if (FILE *p = popen(cmd.c_str(), "r")) {
-    char buf[4096];
-    size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) a.out.append(buf, n);
-    a.ok = pclose(p) == 0;
-  }
+  ZeqAnswer a = run_zeq(" --encoding utf-8 --show-log none < " + std::string(path));
   std::remove(path);
   if (!a.out.empty() && a.out.back() == '\n') a.out.pop_back();
   return a;
@@ -331,17 +336,10 @@ TEST_F(Sql, CompcostMistakesAreErrorsNamingTheArgument) {
 // --- zeq_random ----------------------------------------------------------------
 
 std::vector<std::string> zeq_rand(const std::string &args) {
-  std::string cmd = env("ZEQ_TOOL") + " rand " + args;
+  const std::string text = run_zeq("rand " + args).out;
   std::vector<std::string> out;
-  FILE *p = popen(cmd.c_str(), "r");
-  if (!p) return out;
-  char line[128];
-  while (std::fgets(line, sizeof line, p)) {
-    std::string s = line;
-    if (!s.empty() && s.back() == '\n') s.pop_back();
-    out.push_back(s);
-  }
-  pclose(p);
+  for (std::string_view line : split(text, "\n"))
+    if (!line.empty()) out.emplace_back(line);
   return out;
 }
 
