@@ -204,11 +204,15 @@ bool short_result(const Function &fn, const CallOutcome &out) {
 }
 
 // Room for any result the arguments can give: every byte quoted or written
-// in hexadecimal, every number in full, with separators and quotes.
+// in hexadecimal, every number in full, and a separator (at most as long as
+// the longest argument) after every item.
 int64_t room_for(const std::vector<Value> &args) {
-  int64_t room = 64;
-  for (const Value &v : args) room += 3 * (int64_t)v.text.size() + 48;
-  return std::min(room, zeqhost::kMaxResultLength);
+  int64_t room = 64, longest = 0;
+  for (const Value &v : args) {
+    room += 3 * (int64_t)v.text.size() + 48;
+    longest = std::max(longest, (int64_t)v.text.size());
+  }
+  return std::min(room + longest * (int64_t)args.size(), zeqhost::kMaxResultLength);
 }
 
 void call_function(sqlite3_context *ctx, int argc, sqlite3_value **argv) {

@@ -279,6 +279,19 @@ TEST_F(Sql, MissingArgumentsAndResults) {
   EXPECT_EQ(db.one("select compged('abc', 'abd')"), "100");
 }
 
+// CATQ fills only the room a result has: the extension gives it enough for
+// long separators, quoting and hexadecimal items.
+TEST_F(Sql, CatqGetsRoomForItsWholeResult) {
+  struct Case { const char *sql; const char *want; };
+  const Case cases[] = {
+      {"select catq('D', '<-------->', 'a', 'b', 'c', 'd')", "a<-------->b<-------->c<-------->d"},
+      {"select catq('XC', 'a', X'0102')", "a,'0102'x"},
+      {"select catq('A', 'it''s', 'b')", "\"it's\" \"b\""},
+      {"select catq(' ', 1.5, 2)", "1.5 2"},
+  };
+  for (const auto &c : cases) EXPECT_EQ(db.one(c.sql), c.want) << c.sql;
+}
+
 TEST_F(Sql, HugeTexts) {
   // 20 million characters: counted and searched; a result beyond the call
   // layer's limit is an error, not a crash.
