@@ -1,0 +1,193 @@
+#include "host/rng_draw.h"
+
+#include <cctype>
+#include <cinttypes>
+#include <cstddef>
+#include <cstdio>
+#include <cstring>
+
+namespace zeqhost {
+namespace {
+
+enum class Kind { U32, U64, Double };
+
+struct Slot {
+  const char *name;
+  Kind kind;
+  size_t offset;  // offset of a double slot in zrng_desc; 0: the stream's double_fn
+};
+
+#define DESC_SLOT(field) offsetof(zrng_desc, field)
+const Slot kSlots[] = {
+    {"uint32", Kind::U32, 0},
+    {"uint64", Kind::U64, 0},
+    {"default", Kind::Double, 0},
+    {"crude", Kind::Double, DESC_SLOT(double_crude)},
+    {"with_zero", Kind::Double, DESC_SLOT(double_with_zero)},
+    {"double_32_reject_zero", Kind::Double, DESC_SLOT(double_32) + 8 * ZRNG_REJECT},
+    {"double_32_open_open", Kind::Double, DESC_SLOT(double_32) + 8 * ZRNG_OO},
+    {"double_32_open_closed", Kind::Double, DESC_SLOT(double_32) + 8 * ZRNG_OC},
+    {"double_32_closed_open", Kind::Double, DESC_SLOT(double_32) + 8 * ZRNG_CO},
+    {"double_32_closed_closed", Kind::Double, DESC_SLOT(double_32) + 8 * ZRNG_CC},
+    {"double_53_reject_zero", Kind::Double, DESC_SLOT(double_53) + 8 * ZRNG_REJECT},
+    {"double_53_open_open", Kind::Double, DESC_SLOT(double_53) + 8 * ZRNG_OO},
+    {"double_53_open_closed", Kind::Double, DESC_SLOT(double_53) + 8 * ZRNG_OC},
+    {"double_53_closed_open", Kind::Double, DESC_SLOT(double_53) + 8 * ZRNG_CO},
+    {"double_53_closed_closed", Kind::Double, DESC_SLOT(double_53) + 8 * ZRNG_CC},
+    {"double_64_reject_zero_one", Kind::Double, DESC_SLOT(double_64) + 8 * ZRNG_REJECT},
+    {"double_64_open_open", Kind::Double, DESC_SLOT(double_64) + 8 * ZRNG_OO},
+    {"double_64_open_closed", Kind::Double, DESC_SLOT(double_64) + 8 * ZRNG_OC},
+    {"double_64_closed_open", Kind::Double, DESC_SLOT(double_64) + 8 * ZRNG_CO},
+    {"double_64_closed_closed", Kind::Double, DESC_SLOT(double_64) + 8 * ZRNG_CC},
+    {"double_infinite", Kind::Double, DESC_SLOT(double_infinite)},
+};
+#undef DESC_SLOT
+
+// The builders the module exports, one per method.
+const char *const kMethods[] = {"MT1998",  "MTHYBRID", "MT32",    "MT64",    "MH3",
+                                "XOR64",   "XOR128",   "XOR1024", "XOR4096", "XORGENS",
+                                "FRY2X32", "FRY2X64",  "FRY4X64", "PCG32I",  "PCG64I",
+                                "RANUNI",  "RDRAND",   "SUBKEY32", "SUBKEY64"};
+
+const Slot *find_slot(std::string name) {
+  for (auto &c : name) c = (char)std::tolower((unsigned char)c);
+  if (name.rfind("zrng_", 0) == 0) name = name.substr(5);
+  for (const auto &s : kSlots) {
+    if (name == s.name) return &s;
+    if (std::strncmp(s.name, "double_", 7) == 0 && name == s.name + 7) return &s;
+  }
+  return nullptr;
+}
+
+// The function a double slot names, or null when the method lacks it.
+zrng_double_fn double_slot(const zrand_stream *s, const Slot &slot) {
+  if (slot.offset == 0) return s->double_fn;
+  zrng_double_fn fn;
+  std::memcpy(&fn, reinterpret_cast<const char *>(s->desc) + slot.offset, sizeof fn);
+  return fn;
+}
+
+bool slot_present(const zrand_stream *s, const Slot &slot) {
+  switch (slot.kind) {
+    case Kind::U32: return s->desc->uint32 != nullptr;
+    case Kind::U64: return s->desc->uint64 != nullptr;
+    default: return double_slot(s, slot) != nullptr;
+  }
+}
+
+// The setting that the resolver's status reports as refused, or "".
+std::string method_problem(int32_t status, const std::string &word, const Host &host) {
+  if (status == ZRAND_RC_BAD_METHOD)
+    return "unknown method '" + word + "'; valid methods: " + join_names(draw_method_names(host));
+  if (status == ZRAND_RC_NO_HARDWARE)
+    return "method '" + word + "' needs the processor's random instruction, which this machine lacks";
+  return "";
+}
+
+std::string position_problem(zrand_stream *s, uint64_t position) {
+  zrng_desc *d = s->desc;
+  if (d->count_64) d->count_64(s->state, position);
+  else if (d->count_32) d->count_32(s->state, (uint32_t)position);
+  else return std::string("method ") + d->name + " cannot be positioned";
+  return "";
+}
+
+}  // namespace
+
+struct RandomDraw::Impl {
+  ZeqPool *pool = nullptr;
+  zrand_stream *stream = nullptr;
+  const Slot *slot = nullptr;
+  zrng_double_fn fn = nullptr;
+  std::string word;  // the stream keeps its address until the word is resolved
+  int32_t status = 0;
+  ~Impl() {
+    if (stream && pool && pool->release) pool->release(pool, stream);
+  }
+};
+
+RandomDraw::RandomDraw(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) {}
+RandomDraw::~RandomDraw() = default;
+
+std::unique_ptr<RandomDraw> RandomDraw::open(Host &host, const DrawRequest &rq, std::string &err) {
+  using alloc_t = zrand_stream *(*)(ZeqPool *);
+  using init_t = int32_t (*)(zrand_stream *);
+  auto alloc = host.fn<alloc_t>("zrand_alloc_tk");
+  auto init = host.fn<init_t>("zrand_init");
+  if (!alloc || !init) {
+    err = "the module offers no random streams in this build";
+    return nullptr;
+  }
+  auto impl = std::make_unique<Impl>();
+  impl->slot = find_slot(rq.conversion);
+  if (!impl->slot) {
+    err = "unknown conversion '" + rq.conversion + "'; valid conversions: " +
+          join_names(draw_conversion_names());
+    return nullptr;
+  }
+  impl->pool = host.global_pool().raw();
+  impl->stream = alloc(impl->pool);
+  zrand_stream *s = impl->stream;
+  if (!s) {
+    err = "no room for a stream";
+    return nullptr;
+  }
+  impl->word = rq.method;
+  s->method_word = impl->word.empty() ? nullptr : impl->word.c_str();
+  s->seed = rq.seed;
+  s->key = rq.key;
+  s->thread = rq.thread;
+  if (rq.seed_double) s->seed_double = *rq.seed_double;
+  if (rq.key_double) s->key_double = *rq.key_double;
+  impl->status = init(s);
+  if (!s->desc) err = "the stream has no generator";
+  else if (rq.strict_method) err = method_problem(impl->status, rq.method, host);
+  if (err.empty() && rq.position) err = position_problem(s, *rq.position);
+  if (err.empty() && !slot_present(s, *impl->slot))
+    err = std::string(s->desc->name) + " does not offer " + impl->slot->name;
+  if (!err.empty()) return nullptr;
+  if (impl->slot->kind == Kind::Double) impl->fn = double_slot(s, *impl->slot);
+  return std::unique_ptr<RandomDraw>(new RandomDraw(std::move(impl)));
+}
+
+DrawValue RandomDraw::next() {
+  zrand_stream *s = impl_->stream;
+  DrawValue v;
+  v.integer = impl_->slot->kind != Kind::Double;
+  if (impl_->slot->kind == Kind::U32) v.u = s->desc->uint32(s->state);
+  else if (impl_->slot->kind == Kind::U64) v.u = s->desc->uint64(s->state);
+  else v.d = impl_->fn(s->state);
+  return v;
+}
+
+bool RandomDraw::integer() const { return impl_->slot->kind != Kind::Double; }
+zrand_stream *RandomDraw::stream() const { return impl_->stream; }
+int32_t RandomDraw::init_status() const { return impl_->status; }
+
+std::string DrawValue::text() const {
+  char buf[40];
+  if (integer) std::snprintf(buf, sizeof buf, "%" PRIu64, u);
+  else std::snprintf(buf, sizeof buf, "%.17g", d);
+  return buf;
+}
+
+std::vector<std::string> draw_conversion_names() {
+  std::vector<std::string> v;
+  for (const auto &s : kSlots) v.push_back(s.name);
+  return v;
+}
+
+std::vector<std::string> draw_method_names(const Host &host) {
+  std::vector<std::string> v;
+  for (const char *m : kMethods)
+    if (host.symbol((std::string("zrnf") + m).c_str())) v.push_back(m);
+  return v;
+}
+
+std::string join_names(const std::vector<std::string> &names) {
+  std::string out;
+  for (const auto &n : names) out += (out.empty() ? "" : ", ") + n;
+  return out;
+}
+
+}  // namespace zeqhost

@@ -1,0 +1,76 @@
+// host/rng_draw.h - drawing values from a random stream as a host does.
+//
+// One stream made through the host's global pool, given a method word, a
+// seed, a key, a thread number and (counter-based methods) a position, then
+// read through one conversion slot of its descriptor.  zeq rand and the SQL
+// extension's zeq_random draw through this, so the same settings give the
+// same values everywhere.
+//
+//   std::string err;
+//   auto d = zeqhost::RandomDraw::open(host, {.method = "MT64", .seed = 42}, err);
+//   if (!d) report(err); else for (int i = 0; i < 5; i++) use(d->next());
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "host/host.h"
+#include "zeq/rng.h"
+
+namespace zeqhost {
+
+struct DrawRequest {
+  std::string method;                 // method word; empty: the setting, else the default method
+  uint64_t seed = 0;                  // 0 draws a fresh seed
+  uint64_t key = 0;
+  uint64_t thread = 0;
+  std::optional<double> seed_double;  // seed given as a double
+  std::optional<double> key_double;   // key given as a double
+  std::optional<uint64_t> position;   // counter-based methods: position before drawing
+  std::string conversion = "default"; // slot drawn through (draw_conversion_names())
+  bool strict_method = false;         // an unknown method word, or one this processor cannot
+                                      // run, is an error instead of the default method
+};
+
+// One drawn value: an integer (uint32, uint64) or a double.
+struct DrawValue {
+  bool integer = false;
+  uint64_t u = 0;
+  double d = 0;
+  std::string text() const;  // integers in decimal, doubles with 17 significant digits
+};
+
+class RandomDraw {
+ public:
+  // A stream set up as the request says, or null with err saying why.
+  static std::unique_ptr<RandomDraw> open(Host &host, const DrawRequest &request, std::string &err);
+  ~RandomDraw();  // gives the stream back to the pool
+  RandomDraw(const RandomDraw &) = delete;
+  RandomDraw &operator=(const RandomDraw &) = delete;
+
+  DrawValue next();
+  bool integer() const;       // the conversion yields integers
+  zrand_stream *stream() const;
+  int32_t init_status() const;  // what zrand_init answered
+
+ private:
+  struct Impl;
+  explicit RandomDraw(std::unique_ptr<Impl> impl);
+  std::unique_ptr<Impl> impl_;
+};
+
+// Conversion names accepted by DrawRequest::conversion ("zrng_" prefixes and,
+// for the double slots, the names without "double_" are accepted too).
+std::vector<std::string> draw_conversion_names();
+
+// Canonical names of the methods the loaded module builds (one builder
+// zrnf<NAME> each); the resolver also takes aliases such as MT or TF.
+std::vector<std::string> draw_method_names(const Host &host);
+
+// Names joined with ", " for messages.
+std::string join_names(const std::vector<std::string> &names);
+
+}  // namespace zeqhost
