@@ -160,7 +160,7 @@ std::optional<Statement> parse_statement(const std::string &text, ParseError &er
     }
   }
   lx.accept(';');
-  if (!lx.at_end()) {
+  if (!lx.at_end() && lx.peek() != '#') {  // a comment may end the line
     err = {lx.column(), "unexpected text after the statement"};
     return std::nullopt;
   }

@@ -7,7 +7,8 @@
 //   '.'       := the missing numeric value
 //   variable  := a name defined with --char/--num (or set by an earlier CALL)
 //
-// Names are case-blind.  Parse errors carry a column and a message.
+// Names are case-blind; a '#' after the statement begins a comment.  Parse
+// errors carry a column and a message.
 #pragma once
 
 #include <optional>

@@ -11,6 +11,8 @@
 
 namespace zeqtool {
 
+using zeq::catalogue::Result;
+
 std::string format_number(double x) {
   if (std::isnan(x)) return ".";
   if (std::isinf(x)) return x > 0 ? "inf" : "-inf";
@@ -133,6 +135,7 @@ Outcome Session::run_text(const std::string &text) {
   if (!st) {
     Outcome o;
     o.ok = false;
+    o.usage = true;
     o.error = "parse error at column " + std::to_string(err.column) + ": " + err.message;
     return o;
   }
@@ -143,17 +146,18 @@ Outcome Session::run(const Statement &st) {
   Outcome out;
   auto fail = [&](const std::string &m) {
     out.ok = false;
+    out.usage = true;
     out.error = m;
     return out;
   };
   auto &H = *impl_->host;
-  const FunctionInfo *f = find_function(st.name);
-  if (!f) return fail("unknown function " + st.name + " (zeq --list shows the functions)");
-  if (st.call && !f->call_allowed) return fail(st.name + " has no call-routine form; usage: " + f->usage);
-  if (!st.call && !f->function_allowed)
+  const Function *f = find_function(st.name);
+  if (!f) return fail("unknown function " + st.name + " (zeq help lists the functions)");
+  if (st.call && !f->has_call()) return fail(st.name + " has no call-routine form; usage: " + usage_line(*f));
+  if (!st.call && !f->has(zeq::catalogue::ZEQ_FN_FUNCTION))
     return fail(st.name + " is a call routine; write CALL " + st.name + "(...)");
 
-  void *entry = f->slot >= 0 ? H.slot(f->slot) : H.symbol(f->symbol);
+  void *entry = f->slot > 0 ? H.slot(f->slot) : H.symbol(std::string(f->entry).c_str());
   if (!entry) return fail(st.name + " is not available in this module build");
 
   // The argument block of this call site.
@@ -208,9 +212,9 @@ Outcome Session::run(const Statement &st) {
   // a multibyte character.
   ZeqStringService *svc = nullptr;
   void *twin = nullptr;
-  if (f->mb_symbol && impl_->opt.utf8) {
+  if (f->has(zeq::catalogue::ZEQ_FN_HOST_ROUTES) && impl_->opt.utf8) {
     auto check = H.fn<ZeqStringService *(*)(FncArgList *)>("CheckVarcharAndMultibyte");
-    twin = H.symbol(f->mb_symbol);
+    twin = H.symbol(std::string(f->mb_entry).c_str());
     if (check && twin) svc = check(args);
   }
 
@@ -221,12 +225,12 @@ Outcome Session::run(const Statement &st) {
   double number = std::nan("");  // a numeric result the function leaves unwritten shows as missing
   CharVar *target = nullptr;
 
-  if (f->shape == Shape::Char) {
-    if (st.call && f->call_result_arg > 0) {
-      const int k = f->call_result_arg - 1;
+  if (f->result == Result::Char) {
+    if (st.call && f->call_result > 0) {
+      const int k = f->call_result - 1;
       if ((size_t)k >= n || st.args[k].kind != Arg::Variable || !impl_->chars.count(st.args[k].text))
         return fail("CALL " + st.name + ": argument " + std::to_string(k + 1) +
-                    " must be a character variable (--char NAME=TEXT); usage: " + f->usage);
+                    " must be a character variable (--char NAME=TEXT); usage: " + usage_line(*f));
       target = impl_->chars[st.args[k].text].get();
       result_rec = &target->rec;
     } else if (impl_->opt.growable) {
@@ -238,9 +242,9 @@ Outcome Session::run(const Statement &st) {
       result.maxLength = impl_->opt.length;
       result.data = fixed.data();
     }
-  } else if (f->shape == Shape::Direct) {
+  } else if (f->result == Result::Direct) {
     if (n < 1 || !(args->args[0].type & FNC_ARG_ISCHAR))
-      return fail(st.name + " takes one character argument; usage: " + f->usage);
+      return fail(st.name + " takes one character argument; usage: " + usage_line(*f));
     fixed.assign((size_t)std::max<int64_t>(impl_->opt.length, 0), ' ');
     result.maxLength = impl_->opt.length;
     result.data = fixed.data();
@@ -248,27 +252,27 @@ Outcome Session::run(const Statement &st) {
 
   int32_t status = 0;
   for (int rep = 0; rep < std::max(1, impl_->opt.repeat); rep++) {
-    switch (f->shape) {
-      case Shape::Char:
+    switch (f->result) {
+      case Result::Char:
         if (svc)
           status = reinterpret_cast<int32_t (*)(FncArgList *, FncString *, ZeqStringService *, int32_t,
                                                 const char *)>(twin)(args, st.call ? nullptr : result_rec, svc,
-                                                                     0, f->name);
+                                                                     0, f->name.data());
         else
           status = reinterpret_cast<int32_t (*)(FncArgList *, FncString *)>(entry)(args, result_rec);
         break;
-      case Shape::Number:
+      case Result::Number:
         if (svc)
           status = reinterpret_cast<int32_t (*)(FncArgList *, double *, ZeqStringService *, int32_t,
-                                                const char *)>(twin)(args, &number, svc, 0, f->name);
+                                                const char *)>(twin)(args, &number, svc, 0, f->name.data());
         else
           status = reinterpret_cast<int32_t (*)(FncArgList *, double *)>(entry)(args, &number);
         break;
-      case Shape::Direct:
+      case Result::Direct:
         status = reinterpret_cast<int32_t (*)(FncString *, FncString *)>(entry)(
             static_cast<FncString *>(args->args[0].value), &result);
         break;
-      case Shape::Routine:
+      case Result::Routine:
         status = reinterpret_cast<int32_t (*)(FncArgList *)>(entry)(args);
         break;
     }
@@ -285,13 +289,16 @@ Outcome Session::run(const Statement &st) {
       else if (auto jt = impl_->nums.find(a.text); jt != impl_->nums.end())
         out.output.push_back(a.text + "=" + format_number(*jt->second));
     }
-  } else if (f->shape == Shape::Number) {
+  } else if (f->result == Result::Number) {
     out.output.push_back(format_number(number));
-  } else if (f->shape == Shape::Char || f->shape == Shape::Direct) {
+  } else if (f->result == Result::Char || f->result == Result::Direct) {
     out.output.push_back(text_of(*result_rec));
   }
   (void)target;
   out.log = take_log();
+  for (const auto &l : out.log)
+    out.noted |= l.rfind("NOTE", 0) == 0 || l.rfind("WARNING", 0) == 0 || l.rfind("ERROR", 0) == 0;
+  if (status != 0) out.error = st.name + " returned status " + std::to_string(status);
   return out;
 }
 

@@ -29,7 +29,9 @@ struct SessionOptions {
 struct Outcome {
   int32_t status = 0;                // status of the last execution
   bool ok = true;                    // false: the statement could not be run (message in error)
-  std::string error;
+  bool usage = false;                // the statement itself is wrong (parse error, unknown name)
+  bool noted = false;                // the call wrote a note, warning or error line
+  std::string error;                 // a sentence: why it did not run, or what the call reported
   std::vector<std::string> output;   // result lines for stdout
   std::vector<std::string> log;      // log lines for stderr
 };
