@@ -172,7 +172,7 @@ Plan make_plan(const BatchOptions &opt, Record header) {
   }
   if (plan.columns.empty()) throw PlanError{"no NAME=EXPRESSION column given"};
   plan.call.length = opt.length;
-  plan.call.growable = true;
+  plan.call.growable = opt.growable;
   plan.call.result_kind = opt.result_kind;
   plan.call.varchar = opt.varchar;
   plan.encoding = opt.utf8 ? zeqhost::Encoding::Utf8 : zeqhost::Encoding::Latin1;
@@ -427,11 +427,14 @@ std::string read_blocks(CsvReader &reader, size_t width, Pipeline &p) {
   size_t block_bytes = 0;
   int64_t row = 0;
   Record rec;
+  std::string error;
   b.first_row = 1;
   while (reader.next(rec)) {
-    if (rec.size() != width)
-      return "line " + std::to_string(reader.line()) + ": " + std::to_string(rec.size()) +
-             (rec.size() == 1 ? " field" : " fields") + " where the header has " + std::to_string(width);
+    if (rec.size() != width) {
+      error = "line " + std::to_string(reader.line()) + ": " + std::to_string(rec.size()) +
+              (rec.size() == 1 ? " field" : " fields") + " where the header has " + std::to_string(width);
+      break;
+    }
     for (auto &f : rec) block_bytes += f.size();
     b.rows.push_back(std::move(rec));
     rec = Record();
@@ -445,7 +448,7 @@ std::string read_blocks(CsvReader &reader, size_t width, Pipeline &p) {
   }
   p.bytes = reader.bytes();
   if (!b.rows.empty() && !p.submit(b)) return {};
-  return reader.error();
+  return error.empty() ? reader.error() : error;
 }
 
 }  // namespace

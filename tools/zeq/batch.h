@@ -24,6 +24,7 @@ struct BatchOptions {
   enum class Progress { Auto, On, Off } progress = Progress::Auto;
   enum class OnError { Stop, Skip, Empty } on_error = OnError::Stop;
   int64_t length = 200;              // declared length of character results
+  bool growable = false;             // results through an allocator, sized by need
   int result_kind = 0;
   bool utf8 = false;
   bool varchar = false;

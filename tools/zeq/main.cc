@@ -55,7 +55,7 @@ struct Options {
 
 // NAME=VALUE with a non-empty name.
 const CLI::Validator kAssignment(
-    [](std::string &s) { return s.find('=') == 0 || s.find('=') == std::string::npos ? "wants NAME=VALUE" : ""; },
+    [](std::string &s) -> std::string { return s.find('=') == 0 || s.find('=') == std::string::npos ? "wants NAME=VALUE" : ""; },
     "NAME=VALUE");
 
 // A whole number from lo to hi, decimal or hexadecimal after 0x; the text is
@@ -110,8 +110,8 @@ void add_common_options(CLI::App &app, Options &o) {
                  "the room they need")
       ->check(whole_number(1, kMaxLength))
       ->capture_default_str();
-  app.add_flag("--growable", so.growable, "character results grow through an allocator (up to --length)");
-  app.add_option("--char,--target", o.chars, "define a character variable")->check(kAssignment)->type_name("NAME=TEXT");
+  app.add_flag("--growable", so.growable, "character results grow through an allocator as far as they need");
+  app.add_option("--char,--target", o.chars, "define a character variable")->allow_extra_args(false)->check(kAssignment)->type_name("NAME=TEXT");
   app.add_option("--encoding", o.encoding, "latin1 (default) or utf-8 (multibyte route)")
       ->check(CLI::IsMember({"latin1", "latin-1", "iso-8859-1", "utf-8", "utf8"}, CLI::ignore_case));
   app.add_flag("--varchar", so.varchar, "pass string arguments as varying-length values");
@@ -120,11 +120,11 @@ void add_common_options(CLI::App &app, Options &o) {
   app.add_option("--repeat", so.repeat, "execute each call site N times, 1 to 1000000 (notes are counted per site)")
       ->check(whole_number(1, kMaxRepeat));
   app.add_option("--set", o.sets, "store a setting as text (numbers under tkbug.* as doubles)")
-      ->check(kAssignment)->type_name("NAME=VALUE");
-  app.add_option("--set-double", o.set_doubles, "store a setting as a double")->check(kAssignment)->type_name("NAME=X");
-  app.add_option("--set-int", o.set_ints, "store a setting as an integer")->check(kAssignment)->type_name("NAME=N");
+      ->allow_extra_args(false)->check(kAssignment)->type_name("NAME=VALUE");
+  app.add_option("--set-double", o.set_doubles, "store a setting as a double")->allow_extra_args(false)->check(kAssignment)->type_name("NAME=X");
+  app.add_option("--set-int", o.set_ints, "store a setting as an integer")->allow_extra_args(false)->check(kAssignment)->type_name("NAME=N");
   app.add_option("--option", o.host_options, "host option text (4163 debug options, 4429 naming mode)")
-      ->check(kAssignment)->type_name("N=TEXT");
+      ->allow_extra_args(false)->check(kAssignment)->type_name("N=TEXT");
   app.add_option("--show-log", o.show_log, "journal lines shown: all, info, note (default), warning, error, none")
       ->check(CLI::IsMember({"all", "info", "note", "notes", "warn", "warning", "warnings", "error", "errors", "none"},
                             CLI::ignore_case));
@@ -187,6 +187,7 @@ int report(const Outcome &out, size_t line) {
 }
 
 int run_statements(Options &o) {
+  o.session.keep_log = false;  // each call's lines come with its outcome
   Session session(o.session);
   if (const int rc = open_session(session, o)) return rc;
   for (auto &s : o.chars) {
@@ -276,13 +277,14 @@ void add_batch(CLI::App &app, BatchCli &b) {
   app.add_flag("--no-progress", b.no_progress, "never show a progress bar")->excludes(p);
   app.add_option("--on-error", b.on_error, "a row whose call fails: stop (default, exit 1), skip it, or empty result")
       ->check(CLI::IsMember({"stop", "skip", "empty"}));
-  app.add_option("--num", o.numeric, "a column whose values are numbers (empty: missing)")->type_name("COLUMN");
+  app.add_option("--num", o.numeric, "a column whose values are numbers (empty: missing)")->allow_extra_args(false)->type_name("COLUMN");
   app.add_option("input", o.input, "CSV file with a header row, or - for stdin")->required();
   app.add_option("columns", o.specs, "'NAME=EXPRESSION' new columns; a leading 'CALL ...' runs once per worker")
       ->required();
 }
 
 int run_batch_main(Options &o, BatchCli &b) {
+  o.session.keep_log = false;
   Session session(o.session);
   if (const int rc = open_session(session, o)) return rc;
   auto &opt = b.opt;
@@ -294,6 +296,7 @@ int run_batch_main(Options &o, BatchCli &b) {
                                  : BatchOptions::Progress::Auto;
   if (!opt.jobs) opt.jobs = std::max(1u, std::thread::hardware_concurrency());
   opt.length = o.session.length;
+  opt.growable = o.session.growable;
   opt.result_kind = o.session.result_kind;
   opt.utf8 = o.session.utf8;
   opt.varchar = o.session.varchar;
@@ -321,7 +324,7 @@ int main(int argc, char **argv) {
   app.fallthrough();
   Options o;
   add_common_options(app, o);
-  app.add_option("--num", o.nums, "define a numeric variable (. for missing)")->check(kAssignment)->type_name("NAME=NUMBER");
+  app.add_option("--num", o.nums, "define a numeric variable (. for missing)")->allow_extra_args(false)->check(kAssignment)->type_name("NAME=NUMBER");
   bool list = false;
   app.add_flag("--list", list, "list the functions (as zeq help)");
   app.add_option("statements", o.statements, "statements to run, one output line each (none: read stdin)");
