@@ -248,7 +248,7 @@ class Evaluator {
   // when the call fails.
   bool evaluate(size_t c, const Record &row, int64_t rownum, std::string &field, Done &d) {
     const Column &col = plan_.columns[c];
-    const std::string where = "row " + std::to_string(rownum) + ", column " + col.name + ": ";
+    auto where = [&] { return "row " + std::to_string(rownum) + ", column " + col.name + ": "; };
     args_.clear();
     for (const Operand &op : col.operands) {
       if (op.column < 0) {
@@ -262,20 +262,20 @@ class Evaluator {
       }
       auto x = text.empty() ? std::optional<double>() : parse_number(trim(text));
       if (!text.empty() && !x) {
-        d.messages += where + "the value '" + text + "' of column " + plan_.header[op.column] + " is not a number\n";
+        d.messages += where() + "the value '" + text + "' of column " + plan_.header[op.column] + " is not a number\n";
         return false;
       }
       args_.push_back(x ? Value::num(*x) : Value::missing());
     }
     CallOutcome out = sites_[c]->call(args_);
     if (!out.ok()) {
-      d.messages += where + out.sentence() + "\n";
+      d.messages += where() + out.sentence() + "\n";
       return false;
     }
     for (const auto &m : out.messages) {
       if (m.level < 2) continue;
       d.noted = true;
-      d.messages += where + m.text + "\n";
+      d.messages += where() + m.text + "\n";
     }
     if (out.result.kind == Value::Number) field = zeqhost::format_number(out.result.number);
     else if (out.result.kind == Value::Text) field = std::move(out.result.text);
