@@ -22,6 +22,7 @@
 #include "tools/zeq/csv.h"
 #include "tools/zeq/parser.h"
 #include "tools/zeq/registry.h"
+#include "tools/zeq/session.h"
 
 namespace zeqtool {
 
@@ -32,11 +33,6 @@ using zeqhost::Value;
 
 constexpr size_t kBlockRows = 2048;            // rows handed to a thread at a time
 constexpr size_t kBlockBytes = 1u << 20;       // ... or fewer when they are long
-
-std::string upper(std::string s) {
-  for (auto &c : s) c = (char)std::toupper((unsigned char)c);
-  return s;
-}
 
 std::string trim(const std::string &s) {
   size_t b = s.find_first_not_of(" \t"), e = s.find_last_not_of(" \t");
@@ -99,18 +95,10 @@ Statement parse_or_throw(const std::string &text, const std::string &what) {
 }
 
 const Function &function_or_throw(const Statement &st, const std::string &what) {
-  const Function *fn = find_function(st.name);
-  if (!fn) throw PlanError{what + ": unknown function " + st.name + " (zeq help lists the functions)"};
-  if (st.call ? !fn->has_call() : !fn->has(zeq::catalogue::ZEQ_FN_FUNCTION))
-    throw PlanError{what + ": " + st.name + (st.call ? " has no CALL form" : " is a call routine") +
-                    "; usage: " + usage_line(*fn)};
+  std::string error;
+  const Function *fn = callable(st.name, st.call, error);
+  if (!fn) throw PlanError{what + ": " + error};
   return *fn;
-}
-
-Value constant_of(const Arg &a) {
-  if (a.kind == Arg::String) return Value::str(a.text);
-  if (a.kind == Arg::Number) return Value::num(a.number);
-  return Value::missing();
 }
 
 Setup plan_setup(const std::string &spec) {
@@ -119,7 +107,7 @@ Setup plan_setup(const std::string &spec) {
   Setup s{&function_or_throw(st, what), {}};
   for (const Arg &a : st.args) {
     if (a.kind == Arg::Variable) throw PlanError{what + ": a CALL before the columns takes constants only"};
-    s.args.push_back(constant_of(a));
+    s.args.push_back(constant_value(a));
   }
   if (std::string err = zeqhost::check_call(*s.fn, s.args, true); !err.empty()) throw PlanError{what + ": " + err};
   return s;
@@ -143,7 +131,7 @@ Column plan_column(const Plan &plan, const std::string &spec) {
       op.numeric = plan.numeric[op.column];
       sample.push_back(op.numeric ? Value::num(0) : Value::str(""));
     } else {
-      op.constant = constant_of(a);
+      op.constant = constant_value(a);
       sample.push_back(op.constant);
     }
     c.operands.push_back(std::move(op));

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 
+#include "tools/zeq/parser.h"
 #include "tools/zeq/registry.h"
 
 namespace zeqtool {
@@ -43,9 +44,7 @@ std::string function_list() {
 }
 
 std::string function_help(const std::string &name) {
-  std::string upper = name;
-  for (char &c : upper) c = (char)std::toupper((unsigned char)c);
-  const Function *f = find_function(upper);
+  const Function *f = find_function(upper(name));
   if (!f) return {};
   std::string out = std::string(f->name) + " - " + std::string(f->summary) + "\n\nUsage: " + usage_line(*f) + "\n\n";
   out += section("Arguments", f->args, ':');

@@ -80,11 +80,6 @@ std::pair<std::string, std::string> split_assign(const std::string &s) {
   return {s.substr(0, eq), s.substr(eq + 1)};
 }
 
-std::string upper(std::string s) {
-  for (auto &c : s) c = (char)std::toupper((unsigned char)c);
-  return s;
-}
-
 int usage_error(const std::string &m) {
   std::fprintf(stderr, "zeq: %s\n(zeq --help for usage)\n", m.c_str());
   return 2;

@@ -38,6 +38,9 @@ struct ParseError {
 // Parses one statement; on failure returns nullopt and fills err.
 std::optional<Statement> parse_statement(const std::string &text, ParseError &err);
 
+// A name as the language compares it (names are case-blind).
+std::string upper(std::string name);
+
 // Parses a number the way the language does ("." alone is not a number).
 std::optional<double> parse_number(const std::string &text);
 

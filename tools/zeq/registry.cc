@@ -16,6 +16,15 @@ const Function *find_function(std::string_view upper_name) {
   return f && !f->has(cat::ZEQ_FN_HIDDEN) ? f : nullptr;
 }
 
+const Function *callable(const std::string &upper_name, bool call_form, std::string &error) {
+  const Function *f = find_function(upper_name);
+  if (!f) error = "unknown function " + upper_name + " (zeq help lists the functions)";
+  else if (call_form ? !f->has_call() : !f->has(cat::ZEQ_FN_FUNCTION))
+    error = upper_name + (call_form ? " has no CALL form" : " is a call routine") + "; usage: " + usage_line(*f);
+  else return f;
+  return nullptr;
+}
+
 std::string usage_line(const Function &f) {
   const std::string name(f.name);
   std::string out;

@@ -17,6 +17,10 @@ std::vector<const Function *> functions();
 // The row of an upper-case name a user may call, or null.
 const Function *find_function(std::string_view upper_name);
 
+// The row a statement may call as written (CALL form or function form), or
+// null with the sentence in `error` (unknown name, or the wrong form).
+const Function *callable(const std::string &upper_name, bool call_form, std::string &error);
+
 // "COMPGED(s1, s2 [, cutoff] [, modifiers])", with " | CALL CATB(target, item, ...)"
 // when the function has a CALL form too.
 std::string usage_line(const Function &f);

@@ -11,6 +11,12 @@ namespace zeqtool {
 using zeqhost::CallOutcome;
 using zeqhost::Value;
 
+Value constant_value(const Arg &a) {
+  if (a.kind == Arg::String) return Value::str(a.text);
+  if (a.kind == Arg::Number) return Value::num(a.number);
+  return Value::missing();
+}
+
 std::string format_number(double x) {
   std::string s = zeqhost::format_number(x);
   return s.empty() ? "." : s;
@@ -21,12 +27,6 @@ namespace {
 std::string trim_right(std::string s) {
   while (!s.empty() && s.back() == ' ') s.pop_back();
   return s;
-}
-
-Value constant_of(const Arg &a) {
-  if (a.kind == Arg::String) return Value::str(a.text);
-  if (a.kind == Arg::Number) return Value::num(a.number);
-  return Value::missing();
 }
 
 // A variable as a CALL shows it: text quoted without its padding, numbers plain.
@@ -122,14 +122,13 @@ Outcome Session::run(const Statement &st) {
     out.error = m;
     return out;
   };
-  const Function *f = find_function(st.name);
-  if (!f) return refuse("unknown function " + st.name + " (zeq help lists the functions)");
-  if (st.call ? !f->has_call() : !f->has(zeq::catalogue::ZEQ_FN_FUNCTION))
-    return refuse(st.name + (st.call ? " has no CALL form" : " is a call routine") + "; usage: " + usage_line(*f));
+  std::string error;
+  const Function *f = callable(st.name, st.call, error);
+  if (!f) return refuse(error);
   std::vector<Value> args;
   for (const Arg &a : st.args) {
     if (a.kind != Arg::Variable) {
-      args.push_back(constant_of(a));
+      args.push_back(constant_value(a));
       continue;
     }
     auto it = impl_->vars.find(a.text);

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "host/call.h"
 #include "host/host.h"
 #include "tools/zeq/parser.h"
 
@@ -66,6 +67,9 @@ class Session {
   struct Impl;
   std::unique_ptr<Impl> impl_;
 };
+
+// The value of a constant argument (a string, a number or '.').
+zeqhost::Value constant_value(const Arg &a);
 
 // Shortest text that reads back as the same double; "." for a missing value.
 std::string format_number(double x);
