@@ -147,6 +147,7 @@ TEST_F(ZeqCli, OptionValuesAreChecked) {
       {"--char novalue 'CAT(\"a\")'", "", 2, "NAME=VALUE"},
       {"--bogus 'CHAR(\"a\", 1)'", "", 2, "--bogus"},
       {"--encoding ebcdic 'CAT(\"a\")'", "", 2, "--encoding"},
+      {"'CAT(\"a\")' >/dev/full", "", 2, "cannot write the output"},
       {"rand --count -1", "", 2, "--count: '-1' is not a whole number"},
       {"rand --count lots", "", 2, "--count"},
       {"rand --seed -3", "", 2, "--seed"},

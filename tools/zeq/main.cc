@@ -8,13 +8,16 @@
 //   zeq help [NAME]
 //
 // Results go to stdout, messages to stderr.  Exit status: 0 every call
-// returned OK, 1 a call returned a note or an error, 2 a usage or parse error.
+// returned OK, 1 a call returned a note or an error, 2 a usage or parse error
+// (or output that could not be written).
 #include <CLI/CLI.hpp>
 
+#include <cerrno>
 #include <charconv>
 #include <cmath>
 #include <csignal>
 #include <cstdio>
+#include <cstring>
 #include <iostream>
 #include <string>
 #include <thread>
@@ -339,8 +342,13 @@ int main(int argc, char **argv) {
     return usage_error(e.what());
   }
   finish_options(o);
-  if (list || help->parsed()) return run_help(help_name);
-  if (app.got_subcommand("rand")) return run_rand_main(o, rand);
-  if (app.got_subcommand("batch")) return run_batch_main(o, batch);
-  return run_statements(o);
+  const int status = list || help->parsed()      ? run_help(help_name)
+                     : app.got_subcommand("rand")  ? run_rand_main(o, rand)
+                     : app.got_subcommand("batch") ? run_batch_main(o, batch)
+                                                   : run_statements(o);
+  if (std::fflush(stdout) != 0 || std::ferror(stdout)) {  // a full disk is not a success
+    std::fprintf(stderr, "zeq: cannot write the output: %s\n", std::strerror(errno));
+    return 2;
+  }
+  return status;
 }
