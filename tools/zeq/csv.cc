@@ -18,7 +18,8 @@ int64_t count_newlines(const char *p, size_t n) { return std::count(p, p + n, '\
 
 }  // namespace
 
-CsvReader::CsvReader(std::FILE *in, char delimiter) : in_(in), parser_(new csv_parser) {
+CsvReader::CsvReader(std::FILE *in, char delimiter, size_t max_record_bytes)
+    : in_(in), max_record_(max_record_bytes), parser_(new csv_parser) {
   csv_init(parser_, CSV_STRICT | CSV_STRICT_FINI | CSV_REPALL_NL);
   csv_set_delim(parser_, (unsigned char)delimiter);
   csv_set_space_func(parser_, no_spaces);
@@ -80,8 +81,8 @@ bool CsvReader::fill() {
     return false;
   }
   newlines_ += count_newlines(p, n);
-  if (current_bytes_ + csv_get_buffer_size(parser_) > kMaxRecordBytes) {
-    fail(line_, "a record longer than 64 MiB (is a quote left open?)");
+  if (current_bytes_ + csv_get_buffer_size(parser_) > max_record_) {
+    fail(line_, "a record longer than " + std::to_string(max_record_ >> 20) + " MiB (is a quote left open?)");
     return false;
   }
   return true;

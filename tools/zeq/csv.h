@@ -23,7 +23,11 @@ using Record = std::vector<std::string>;
 
 class CsvReader {
  public:
-  CsvReader(std::FILE *in, char delimiter);
+  // Longest record accepted by default (an unclosed quote would otherwise
+  // swallow the file).
+  static constexpr size_t kMaxRecordBytes = 64u << 20;
+
+  CsvReader(std::FILE *in, char delimiter, size_t max_record_bytes = kMaxRecordBytes);
   ~CsvReader();
   CsvReader(const CsvReader &) = delete;
   CsvReader &operator=(const CsvReader &) = delete;
@@ -38,9 +42,6 @@ class CsvReader {
   // Bytes read from the input so far.
   uint64_t bytes() const { return bytes_; }
 
-  // Longest record accepted (an unclosed quote would otherwise swallow the file).
-  static constexpr size_t kMaxRecordBytes = 64u << 20;
-
  private:
   struct Pending {
     Record fields;
@@ -52,6 +53,7 @@ class CsvReader {
   void fail(int64_t line, const std::string &message);
 
   std::FILE *in_;
+  size_t max_record_;
   csv_parser *parser_;
   std::deque<Pending> ready_;
   Record current_;
