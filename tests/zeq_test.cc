@@ -1,15 +1,11 @@
-// zeq: the statement parser, number formatting, and the tool end to end.
+// zeq: the statement parser, number formatting, the registry and the CSV reader
+// (the tool end to end: zeq_cli_test.cc).
 #include <gtest/gtest.h>
 
-#include <array>
 #include <cmath>
-#include <cstdio>
-#include <cstdlib>
-#include <set>
 #include <string>
 
-#include <sys/wait.h>
-
+#include "tools/zeq/csv.h"
 #include "tools/zeq/parser.h"
 #include "tools/zeq/registry.h"
 #include "tools/zeq/session.h"
@@ -36,7 +32,8 @@ TEST(ZeqParser, Statements) {
       {"char('it''s', 2.5)", true, "CHAR", {{Arg::String, "it's"}, {Arg::Number, "2.5"}}},
       {"subpad(\"a\"\"b\", -1, .5)", true, "SUBPAD", {{Arg::String, "a\"b"}, {Arg::Number, "-1"}, {Arg::Number, "0.5"}}},
       {"CHAR('x', .)", true, "CHAR", {{Arg::String, "x"}, {Arg::Missing, ""}}},
-      {"CATX('-', t, 1e15)", true, "CATX", {{Arg::String, "-"}, {Arg::Variable, "T"}, {Arg::Number, "1000000000000000"}}},
+      {"CATX('-', t, 1e15)", true, "CATX", {{Arg::String, "-"}, {Arg::Variable, "T"}, {Arg::Number, "1e+15"}}},
+      {"FIRST('#') # a comment", true, "FIRST", {{Arg::String, "#"}}},
       {"  FIRST ( '' ) ;", true, "FIRST", {{Arg::String, ""}}},
       {"COUNTW()", true, "COUNTW", {}},
       {"CHAR('abc', 2", false, nullptr, {}},
@@ -44,6 +41,7 @@ TEST(ZeqParser, Statements) {
       {"CHAR 'abc'", false, nullptr, {}},
       {"CHAR('a',, 2)", false, nullptr, {}},
       {"CHAR('a') extra", false, nullptr, {}},
+      {"CHAR('a') ## extra", true, "CHAR", {{Arg::String, "a"}}},
       {"1abc('a')", false, nullptr, {}},
       {"CHAR('a', 1.2.3)", false, nullptr, {}},
       {"", false, nullptr, {}},
@@ -83,105 +81,98 @@ TEST(ZeqFormat, Numbers) {
   EXPECT_EQ(format_number(-0.0), "0");
   EXPECT_EQ(format_number(0.1), "0.1");
   EXPECT_EQ(format_number(1e20), "1e+20");
+  EXPECT_EQ(format_number(123456789), "123456789");
   EXPECT_EQ(format_number(-3.25), "-3.25");
 }
 
-TEST(ZeqRegistry, EveryRowIsConsistent) {
-  std::set<int> slots;
-  for (const auto &f : functions()) {
-    EXPECT_NE(find_function(f.name), nullptr);
-    EXPECT_TRUE(f.call_allowed || f.function_allowed) << f.name;
-    if (f.slot >= 0) {
-      EXPECT_TRUE(f.slot >= 1 && f.slot <= 40) << f.name;
-      EXPECT_TRUE(slots.insert(f.slot).second) << "slot used twice: " << f.name;
-    }
-    if (f.call_result_arg) {
-      EXPECT_TRUE(f.call_allowed) << f.name;
-    }
+// The registry is the catalogue less its hidden rows; usage lines and the
+// paired fields are read from the rows.
+TEST(ZeqRegistry, ComesFromTheCatalogue) {
+  size_t visible = 0;
+  for (const auto &f : zeq::catalogue::kFunctions) {
+    const bool hidden = f.has(zeq::catalogue::ZEQ_FN_HIDDEN);
+    EXPECT_EQ(find_function(f.name) != nullptr, !hidden) << f.name;
+    visible += !hidden;
   }
+  EXPECT_EQ(functions().size(), visible);
   EXPECT_EQ(find_function("NOSUCH"), nullptr);
+  const struct {
+    const char *name, *usage;
+  } lines[] = {
+      {"COMPGED", "COMPGED(s1, s2 [, cutoff] [, modifiers])"},
+      {"CATB", "CATB(item, ...) | CALL CATB(target, item, ...)"},
+      {"COMPCOST", "CALL COMPCOST(operation, cost, ...)"},
+  };
+  for (const auto &l : lines) EXPECT_EQ(usage_line(*find_function(l.name)), l.usage);
 }
 
-// Runs the built tool; returns exit status, stdout in out.
-int run_zeq(const std::string &args, std::string &out, const std::string &input = "") {
-  const char *tool = std::getenv("ZEQ_TOOL");
-  if (!tool) return -1;
-  std::string cmd = (input.empty() ? std::string() : "printf '" + input + "' | ") + tool + " " + args + " 2>/dev/null";
-  FILE *p = popen(cmd.c_str(), "r");
-  if (!p) return -1;
-  std::array<char, 4096> buf{};
-  out.clear();
-  size_t n;
-  while ((n = fread(buf.data(), 1, buf.size(), p)) > 0) out.append(buf.data(), n);
-  int st = pclose(p);
-  return WIFEXITED(st) ? WEXITSTATUS(st) : -1;
+TEST(ZeqRegistry, FieldPairs) {
+  using P = std::vector<std::pair<std::string, std::string>>;
+  EXPECT_EQ(field_pairs("s1: first string; s2: second", ':'), (P{{"s1", "first string"}, {"s2", "second"}}));
+  EXPECT_EQ(field_pairs("I=ignore case; :=truncate", '='), (P{{"I", "ignore case"}, {":", "truncate"}}));
+  EXPECT_EQ(field_pairs("==equals", '='), (P{{"=", "equals"}}));
+  EXPECT_EQ(field_pairs("", '='), P{});
 }
 
-TEST(ZeqTool, EvaluatesCharacterFunctions) {
-  if (!std::getenv("ZEQ_TOOL")) GTEST_SKIP() << "ZEQ_TOOL not set";
+// Reads every record of `text`; "|"-joined fields, "@line" after each.
+std::string read_all(const std::string &text, char delimiter, std::string &error,
+                     size_t cap = CsvReader::kMaxRecordBytes) {
+  std::FILE *f = fmemopen(const_cast<char *>(text.data()), text.size(), "r");
+  CsvReader reader(f, delimiter, cap);
   std::string out;
-  EXPECT_EQ(run_zeq("'CHAR(\"abc\", 2)' 'SUBPAD(\"abc\", 0, 5)'", out), 0);
-  EXPECT_EQ(out, "b\n abc \n");
+  Record rec;
+  while (reader.next(rec)) {
+    for (size_t i = 0; i < rec.size(); i++) out += (i ? "|" : "") + rec[i];
+    out += "@" + std::to_string(reader.line()) + ";";
+  }
+  error = reader.error();
+  std::fclose(f);
+  return out;
 }
 
-TEST(ZeqTool, ParseErrorsExitWithTwo) {
-  if (!std::getenv("ZEQ_TOOL")) GTEST_SKIP() << "ZEQ_TOOL not set";
-  std::string out;
-  EXPECT_EQ(run_zeq("'CHAR(\"abc\"'", out), 2);
-  EXPECT_EQ(run_zeq("'NOSUCH(1)'", out), 2);
-  EXPECT_EQ(run_zeq("--bogus 'CHAR(\"a\", 1)'", out), 2);
-}
-
-TEST(ZeqTool, NotesExitWithOne) {
-  if (!std::getenv("ZEQ_TOOL")) GTEST_SKIP() << "ZEQ_TOOL not set";
-  std::string out;
-  // A missing position is a note: empty result, status FNC_RC_NOTE.
-  EXPECT_EQ(run_zeq("'CHAR(\"abc\", .)'", out), 1);
-  EXPECT_EQ(out, "\n");
-}
-
-TEST(ZeqTool, ReadsStatementsFromStdin) {
-  if (!std::getenv("ZEQ_TOOL")) GTEST_SKIP() << "ZEQ_TOOL not set";
-  std::string out;
-  EXPECT_EQ(run_zeq("< /dev/null", out), 0);
-  EXPECT_EQ(run_zeq("", out, "# comment\\nFIRST(\"xyz\")\\n\\nCHAR(\"xyz\", 3)\\n"), 0);
-  EXPECT_EQ(out, "x\nz\n");
-}
-
-// The tool end to end, one row per family: arguments, stdout, exit status.
-struct ToolCase {
-  const char *args;
-  const char *out;
-  int status;
-};
-
-TEST(ZeqTool, EveryFamilyAnswers) {
-  if (!std::getenv("ZEQ_TOOL")) GTEST_SKIP() << "ZEQ_TOOL not set";
-  const ToolCase cases[] = {
-      {"'CATX(\"-\", \"a\", \"  \", \"b\")' 'CATM(\"-\", \"a\", \"  \", \"b\")'", "a-b\na--b\n", 0},
-      {"--char t='  ab' 'CALL CATB(t, \"c\")'", "T='ab c'\n", 0},
-      {"--char t=x 'CALL CATX(\"-\", t, \"a\", \"b\")'", "T='x-a-b'\n", 0},
-      {"--length 5 'CAT(\"abc\", \"def\")'", "abcde\n", 1},
-      {"'CATQ(\"C\", \"a,b\", \"c\")'", "\"a,b\",c\n", 0},
-      {"'COMPARE(\"abc\", \"abd\")' 'COMPLEV(\"kitten\", \"sitting\")' 'COMPGED(\"abc\", \"acb\")'", "-3\n3\n20\n", 0},
-      {"'CALL COMPCOST(\"swap=\", 1)' 'COMPGED(\"abc\", \"acb\")'", "1\n", 0},
-      {"'COUNT(\"aaaa\", \"aa\")' 'COUNTC(\"Hello World\", \"lo\")' 'COUNTW(\"a b  c\")'", "2\n5\n3\n", 0},
-      {"'FIND(\"She sells sea shells\", \"she\", \"i\")' 'FINDC(\"abc,def\", \",\")'", "1\n4\n", 0},
-      {"'FINDW(\"the brown fox\", \"fox\")' 'FINDLEV(\"a cat\", \"cat\", 0)'", "11\n3\n", 0},
-      {"'SCAN(\"one two three\", -1)' 'SCANQ(\"a \"\"b c\"\" d\", 2)' 'COUNTQ(\"a \"\"b c\"\" d\")'", "three\n\"b c\"\n3\n", 0},
-      {"--num p=0 --num l=0 'CALL SCAN(\"one two three\", 2, p, l)'", "P=5\nL=3\n", 0},
-      {"'NVALID(\"abc\")' 'NLITERAL(\"a b\")' 'ANYFIRST(\"12ab\")' 'POSITION(\"abc\", \"c\")'", "1\n\"a b\"N\n3\n3\n", 0},
-      {"--encoding utf-8 'COUNTW(\"\u00fcber stra\u00dfe\")' 'FIND(\"\u00fcber stra\u00dfe\", \"stra\u00dfe\")'", "2\n6\n", 0},
-      {"--encoding utf-8 'SCAN(\"\u00fcber stra\u00dfe\", -1)' 'COMPARE(\"\u00fcber\", \"\u00fcbex\")'", "stra\u00dfe\n-4\n", 0},
-      {"rand --method MT32 --seed 5489 --count 2 --as uint32", "3499211612\n581869302\n", 0},
-      {"rand --method XOR64 --seed 1 --count 1 --as uint64", "5180492295206395165\n", 0},
-      {"rand --method MT32 --as nosuch", "", 2},
+TEST(ZeqCsv, ReadsRecordsAndTheirLines) {
+  const struct {
+    const char *text;
+    char delimiter;
+    const char *records, *error;
+  } cases[] = {
+      {"a,b\n1,2\n", ',', "a|b@1;1|2@2;", ""},
+      {"a,b\r\n\r\n1, 2 \r\n", ',', "a|b@1;1| 2 @3;", ""},  // CRLF, a blank line, blanks kept
+      {"\xEF\xBB\xBF" "a\n\"x\"\"y\"\n", ',', "a@1;x\"y@2;", ""},  // byte-order mark, doubled quote
+      {"a,b\n\"1\n2\",\"3,4\"\nz,w", ',', "a|b@1;1\n2|3,4@2;z|w@4;", ""},  // newline inside, no final one
+      {"a\tb\nx y\t\"p\tq\"\n", '\t', "a|b@1;x y|p\tq@2;", ""},
+      {"a\n1\n2\"x\n3\n", ',', "a@1;1@2;", "line 3: malformed field"},
+      {"a\n\"1\"x\n", ',', "a@1;", "line 2: malformed field"},
+      {"a\n1\n\"open\n\nmore", ',', "a@1;1@2;", "line 3: a quoted field is not closed"},
+      {"", ',', "", ""},
   };
   for (const auto &c : cases) {
-    std::string out;
-    EXPECT_EQ(run_zeq(c.args, out), c.status) << c.args;
-    EXPECT_EQ(out, c.out) << c.args;
+    std::string error;
+    EXPECT_EQ(read_all(c.text, c.delimiter, error), c.records) << c.text;
+    EXPECT_EQ(error.substr(0, std::string(c.error).size()), c.error) << c.text;
+    EXPECT_EQ(error.empty(), std::string(c.error).empty()) << c.text;
   }
+}
+
+// A field longer than the read chunk comes back whole; a record longer than
+// the cap is an error, not an unbounded buffer.
+TEST(ZeqCsv, LongFieldsAndTheCap) {
+  std::string error;
+  const std::string big(200000, 'x');
+  EXPECT_EQ(read_all("a,b\n\"" + big + "\",1\n", ',', error), "a|b@1;" + big + "|1@2;");
+  const size_t cap = 1u << 20;
+  std::string open = "a\n\"" + std::string(cap + 100000, 'y');
+  read_all(open, ',', error, cap);
+  EXPECT_NE(error.find("line 2: a record longer than"), std::string::npos) << error;
+}
+
+TEST(ZeqCsv, WritesQuotedOnlyWhenNeeded) {
+  std::string line;
+  append_record(line, {"plain", "a,b", "say \"hi\"", "two\nlines", " blank ", ""}, ',');
+  EXPECT_EQ(line, "plain,\"a,b\",\"say \"\"hi\"\"\",\"two\nlines\", blank ,\n");
+  line.clear();
+  append_record(line, {"a,b", "c\td"}, '\t');
+  EXPECT_EQ(line, "a,b\t\"c\td\"\n");
 }
 
 }  // namespace

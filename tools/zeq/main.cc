@@ -1,20 +1,30 @@
-// zeq - evaluates character-function calls, call routines and random-stream
-// draws by loading the module through the reference host, as a host would.
+// zeq - evaluates character-function calls, applies them to CSV files, and
+// draws from random streams, loading the module through the reference host
+// as a host would.
 //
 //   zeq [options] 'EXPR' ['EXPR' ...]     (or one EXPR per line on stdin)
+//   zeq batch [options] FILE|- 'NAME=EXPR' ...
 //   zeq rand [rand options]
+//   zeq help [NAME]
 //
-// Results go to stdout, the host's log (notes, warnings) to stderr.
-// Exit status: 0 all calls returned OK, 1 a call returned a note or another
-// non-zero status, 2 a usage or parse error.
+// Results go to stdout, messages to stderr.  Exit status: 0 every call
+// returned OK, 1 a call returned a note or an error, 2 a usage or parse error
+// (or output that could not be written).
+#include <CLI/CLI.hpp>
+
+#include <cerrno>
+#include <charconv>
 #include <cmath>
+#include <csignal>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <iostream>
 #include <string>
+#include <thread>
 #include <vector>
 
+#include "tools/zeq/batch.h"
+#include "tools/zeq/help.h"
 #include "tools/zeq/parser.h"
 #include "tools/zeq/rand.h"
 #include "tools/zeq/registry.h"
@@ -24,41 +34,53 @@ using namespace zeqtool;
 
 namespace {
 
-const char kUsage[] =
-    "usage: zeq [options] 'FUNCTION(args)' ...   (or statements on stdin, one per line)\n"
-    "       zeq rand [--method M] [--seed N] [--key N] [--thread N] [--count N] [--as SLOT]\n"
-    "                [--seed-double X] [--key-double X] [--position A] [--info] [--dump]\n"
-    "\n"
-    "Statements:  NAME(arg, ...)   or   CALL NAME(arg, ...)\n"
+// The longest declared length zeq accepts: the longest character variable a
+// host program declares.  --char variables are padded to the declared length.
+constexpr int64_t kMaxLength = 32767;
+constexpr int kMaxRepeat = 1000000;
+
+const char kStatementHelp[] =
+    "Statements:  NAME(arg, ...)   or   CALL NAME(arg, ...)   ('#' starts a comment)\n"
     "  arguments: 'text' or \"text\" (a doubled quote stands for one), numbers, . (missing),\n"
     "             or a variable defined with --char / --num\n"
-    "Options:\n"
-    "  --length N          declared length of character results and variables (default 200)\n"
-    "  --growable          character results grow through an allocator (up to --length)\n"
-    "  --char NAME=TEXT    define a character variable (alias: --target)\n"
-    "  --num NAME=NUMBER   define a numeric variable\n"
-    "  --encoding E        latin1 (default) or utf-8 (multibyte route)\n"
-    "  --varchar           pass string arguments as varying-length values\n"
-    "  --kind K            resultKind byte of the call sites (e.g. 0x58)\n"
-    "  --repeat N          execute each call site N times (notes are counted per site)\n"
-    "  --set NAME=VALUE    store a setting as text (numbers under tkbug.* as doubles)\n"
-    "  --set-double NAME=X, --set-int NAME=N   store a setting with that type\n"
-    "  --option N=TEXT     host option text (4163 debug options, 4429 naming mode)\n"
-    "  --show-log LEVEL    journal lines shown: all, info, note (default), warning, error, none\n"
-    "  --module PATH       the module to load (default: the built libzeqwucha.so)\n"
-    "  --list              list the functions\n";
+    "  One output line per statement; a failed statement writes an empty line and its\n"
+    "  message, beginning 'line N:', on stderr.\n"
+    "Exit status: 0 every call OK, 1 a call returned a note or an error, 2 usage or parse error.\n"
+    "zeq help lists the functions, zeq help NAME describes one; build/zeq is the binary for\n"
+    "scripts and loops.";
 
-bool split_assign(const std::string &s, std::string &name, std::string &value) {
-  auto eq = s.find('=');
-  if (eq == std::string::npos || eq == 0) return false;
-  name = s.substr(0, eq);
-  value = s.substr(eq + 1);
-  return true;
+struct Options {
+  SessionOptions session;
+  std::string encoding = "latin1";
+  std::string show_log = "note";
+  std::vector<std::string> chars, nums, sets, set_doubles, set_ints, host_options, statements;
+};
+
+// NAME=VALUE with a non-empty name.
+const CLI::Validator kAssignment(
+    [](std::string &s) -> std::string { return s.find('=') == 0 || s.find('=') == std::string::npos ? "wants NAME=VALUE" : ""; },
+    "NAME=VALUE");
+
+// A whole number from lo to hi, decimal or hexadecimal after 0x; the text is
+// rewritten in decimal for the conversion that follows.
+CLI::Validator whole_number(uint64_t lo, uint64_t hi) {
+  return CLI::Validator(
+      [lo, hi](std::string &s) -> std::string {
+        const bool hex = s.size() > 2 && s[0] == '0' && (s[1] == 'x' || s[1] == 'X');
+        const char *b = s.data() + (hex ? 2 : 0), *e = s.data() + s.size();
+        uint64_t v = 0;
+        auto r = std::from_chars(b, e, v, hex ? 16 : 10);
+        if (b == e || r.ec != std::errc() || r.ptr != e || v < lo || v > hi)
+          return "'" + s + "' is not a whole number from " + std::to_string(lo) + " to " + std::to_string(hi);
+        s = std::to_string(v);
+        return "";
+      },
+      "N");
 }
 
-std::string upper(std::string s) {
-  for (auto &c : s) c = (char)std::toupper((unsigned char)c);
-  return s;
+std::pair<std::string, std::string> split_assign(const std::string &s) {
+  auto eq = s.find('=');
+  return {s.substr(0, eq), s.substr(eq + 1)};
 }
 
 int usage_error(const std::string &m) {
@@ -66,214 +88,267 @@ int usage_error(const std::string &m) {
   return 2;
 }
 
+// Journal level of a --show-log word; -1 for an unknown word.
 int log_level(const std::string &w, bool &none) {
-  std::string u = upper(w);
+  const std::string u = upper(w);
   none = u == "NONE";
-  if (u == "ALL") return 0;
-  if (u == "INFO") return 1;
-  if (u == "NOTE" || u == "NOTES") return 2;
-  if (u == "WARN" || u == "WARNING" || u == "WARNINGS") return 3;
-  if (u == "ERROR" || u == "ERRORS") return 4;
-  if (u == "NONE") return 99;
-  if (!u.empty() && std::isdigit((unsigned char)u[0])) return std::atoi(u.c_str());
+  const std::pair<const char *, int> levels[] = {{"ALL", 0},     {"INFO", 1},    {"NOTE", 2},     {"NOTES", 2},
+                                                 {"WARN", 3},    {"WARNING", 3}, {"WARNINGS", 3}, {"ERROR", 4},
+                                                 {"ERRORS", 4},  {"NONE", 99}};
+  for (auto &[word, level] : levels)
+    if (u == word) return level;
   return -1;
 }
 
-// Checks that `session` loaded the module and gives it the --set pairs (a
-// tkbug.* setting with a numeric value as a number, the rest as text);
-// answers 0, or exit status 2 when the module did not load.
-int open_session(Session &session, const std::vector<std::pair<std::string, std::string>> &sets) {
+void add_common_options(CLI::App &app, Options &o) {
+  auto &so = o.session;
+  app.add_option("--length", so.length,
+                 "declared length of character results and variables, 1 to 32767 (the longest character "
+                 "variable a host program declares; --char variables are padded to it); results take only "
+                 "the room they need")
+      ->check(whole_number(1, kMaxLength))
+      ->capture_default_str();
+  app.add_flag("--growable", so.growable, "character results grow through an allocator as far as they need");
+  app.add_option("--char,--target", o.chars, "define a character variable")->allow_extra_args(false)->check(kAssignment)->type_name("NAME=TEXT");
+  app.add_option("--encoding", o.encoding, "latin1 (default) or utf-8 (multibyte route)")
+      ->check(CLI::IsMember({"latin1", "latin-1", "iso-8859-1", "utf-8", "utf8"}, CLI::ignore_case));
+  app.add_flag("--varchar", so.varchar, "pass string arguments as varying-length values");
+  app.add_option("--kind", so.result_kind, "resultKind byte of the call sites, 0 to 255 (e.g. 0x58)")
+      ->check(whole_number(0, 255));
+  app.add_option("--repeat", so.repeat, "execute each call site N times, 1 to 1000000 (notes are counted per site)")
+      ->check(whole_number(1, kMaxRepeat));
+  app.add_option("--set", o.sets, "store a setting as text (numbers under tkbug.* as doubles)")
+      ->allow_extra_args(false)->check(kAssignment)->type_name("NAME=VALUE");
+  app.add_option("--set-double", o.set_doubles, "store a setting as a double")->allow_extra_args(false)->check(kAssignment)->type_name("NAME=X");
+  app.add_option("--set-int", o.set_ints, "store a setting as an integer")->allow_extra_args(false)->check(kAssignment)->type_name("NAME=N");
+  app.add_option("--option", o.host_options, "host option text (4163 debug options, 4429 naming mode)")
+      ->allow_extra_args(false)->check(kAssignment)->type_name("N=TEXT");
+  app.add_option("--show-log", o.show_log, "journal lines shown: all, info, note (default), warning, error, none")
+      ->check(CLI::IsMember({"all", "info", "note", "notes", "warn", "warning", "warnings", "error", "errors", "none"},
+                            CLI::ignore_case));
+  app.add_option("--module", so.module_path, "the module to load (default: the built libzeqwucha.so)");
+}
+
+// Checks that `session` loaded the module and gives it the settings and host
+// options; answers 0, or exit status 2.
+int open_session(Session &session, const Options &o) {
   if (!session.ready()) {
     std::fprintf(stderr, "zeq: cannot load the module: %s\n", session.load_error().c_str());
     return 2;
   }
-  for (auto &[n, val] : sets) {
+  for (auto &s : o.sets) {
+    auto [n, val] = split_assign(s);
     if (n.rfind("tkbug.", 0) == 0 && parse_number(val)) session.set_setting_double(n, *parse_number(val));
     else session.set_setting_text(n, val);
+  }
+  for (auto &s : o.set_doubles) {
+    auto [n, val] = split_assign(s);
+    auto x = parse_number(val);
+    if (!x) return usage_error("--set-double " + n + ": '" + val + "' is not a number");
+    session.set_setting_double(n, *x);
+  }
+  for (auto &s : o.set_ints) {
+    auto [n, val] = split_assign(s);
+    auto x = parse_number(val);
+    if (!x || *x != std::trunc(*x) || std::fabs(*x) > 9.0e15)
+      return usage_error("--set-int " + n + ": '" + val + "' is not a whole number");
+    session.set_setting_int(n, (int64_t)*x);
+  }
+  for (auto &s : o.host_options) {
+    auto [n, val] = split_assign(s);
+    auto x = parse_number(n);
+    if (!x || *x != std::trunc(*x) || *x < 0 || *x > 1e9) return usage_error("--option wants NUMBER=TEXT");
+    session.host().set_option((int)*x, val);
   }
   return 0;
 }
 
-int run_rand_main(int argc, char **argv, int i, SessionOptions so,
-                  std::vector<std::pair<std::string, std::string>> sets) {
-  RandOptions ro;
-  for (; i < argc; i++) {
-    std::string a = argv[i];
-    auto need = [&](const char *what) -> const char * {
-      if (i + 1 >= argc) return nullptr;
-      (void)what;
-      return argv[++i];
-    };
-    const char *v = nullptr;
-    if (a == "--info") ro.info = true;
-    else if (a == "--dump") ro.dump = true;
-    else if (a == "--list-slots") {
-      for (auto &n : rand_slot_names()) std::puts(n.c_str());
-      return 0;
-    } else if (a == "--method" && (v = need("method"))) ro.method = v;
-    else if (a == "--seed" && (v = need("seed"))) ro.seed = v;
-    else if (a == "--key" && (v = need("key"))) ro.key = v;
-    else if (a == "--thread" && (v = need("thread"))) ro.thread = v;
-    else if (a == "--seed-double" && (v = need("x"))) ro.seed_double = v;
-    else if (a == "--key-double" && (v = need("x"))) ro.key_double = v;
-    else if (a == "--position" && (v = need("a"))) ro.position = v;
-    else if (a == "--as" && (v = need("slot"))) ro.as = v;
-    else if (a == "--count" && (v = need("n"))) ro.count = std::atoll(v);
-    else if (a == "--set" && (v = need("setting"))) {
-      std::string n, val;
-      if (!split_assign(v, n, val)) return usage_error("--set wants NAME=VALUE");
-      sets.push_back({n, val});
-    } else if (a == "--show-log" && (v = need("level"))) {
-      bool none = false;
-      int l = log_level(v, none);
-      if (l < 0) return usage_error("unknown log level " + std::string(v));
-      so.log_threshold = l;
-      so.log_none = none;
-    } else
-      return usage_error("unknown or incomplete rand option " + a);
+// Session options that the parsed words decide.
+void finish_options(Options &o) {
+  const std::string e = upper(o.encoding);
+  o.session.utf8 = e == "UTF-8" || e == "UTF8";
+  bool none = false;
+  o.session.log_threshold = log_level(o.show_log, none);
+  o.session.log_none = none;
+}
+
+// Prints a statement's output as one line and its messages; answers its exit status.
+int report(const Outcome &out, size_t line) {
+  for (auto &l : out.log) std::fprintf(stderr, "%s\n", l.c_str());
+  std::string text;
+  for (auto &l : out.output) text += (text.empty() ? "" : " ") + l;
+  std::printf("%s\n", out.ok ? text.c_str() : "");
+  std::fflush(stdout);
+  if (!out.error.empty()) std::fprintf(stderr, "zeq: line %zu: %s\n", line, out.error.c_str());
+  if (!out.ok && out.usage) return 2;
+  return out.ok && out.status == 0 && !out.noted ? 0 : 1;
+}
+
+int run_statements(Options &o) {
+  o.session.keep_log = false;  // each call's lines come with its outcome
+  Session session(o.session);
+  if (const int rc = open_session(session, o)) return rc;
+  for (auto &s : o.chars) {
+    auto [n, val] = split_assign(s);
+    session.define_char(upper(n), val);
   }
-  Session session(so);
-  if (const int rc = open_session(session, sets)) return rc;
-  std::vector<std::string> out;
+  for (auto &s : o.nums) {
+    auto [n, val] = split_assign(s);
+    auto x = parse_number(val);
+    if (!x && val != ".") return usage_error("--num " + n + ": '" + val + "' is not a number");
+    session.define_num(upper(n), x ? *x : std::nan(""));
+  }
+  int status = 0;
+  auto run_one = [&](const std::string &text, size_t line) {
+    status = std::max(status, report(session.run_text(text), line));
+  };
+  if (!o.statements.empty()) {
+    for (size_t i = 0; i < o.statements.size(); i++) run_one(o.statements[i], i + 1);
+    return status;
+  }
+  std::string line;
+  for (size_t n = 1; std::getline(std::cin, line); n++) {
+    size_t b = line.find_first_not_of(" \t\r");
+    if (b == std::string::npos || line[b] == '#') continue;
+    run_one(line, n);
+  }
+  return status;
+}
+
+struct RandCli {
+  RandOptions opt;
+  std::string format = "text";
+  bool list_slots = false, list_methods = false;
+};
+
+void add_rand(CLI::App &app, RandCli &r) {
+  auto &o = r.opt;
+  app.add_option("--method", o.method, "generator method (--list-methods shows them)");
+  constexpr uint64_t kMax64 = ~uint64_t{0};
+  app.add_option("--seed", o.seed, "integer seed, 0 draws one")->check(whole_number(0, kMax64));
+  app.add_option("--key", o.key, "key (methods that take one)")->check(whole_number(0, kMax64));
+  app.add_option("--thread", o.thread, "thread number (counter-based methods)")->check(whole_number(0, kMax64));
+  app.add_option("--count", o.count, "values to draw, 0 to 2^63-1 (default 5)")->check(whole_number(0, kMax64 >> 1));
+  app.add_option("--as", o.as, "slot drawn through (--list-slots shows them; default: the stream's conversion)");
+  app.add_option("--seed-double", o.seed_double, "seed given as a double");
+  app.add_option("--key-double", o.key_double, "key given as a double");
+  app.add_option("--position", o.position, "position of a counter-based method before drawing");
+  app.add_option("--format", r.format, "text (one value a line) or binary (raw little-endian words)")
+      ->check(CLI::IsMember({"text", "binary"}));
+  app.add_flag("--info", o.info, "print method, seed, status and the SYSRANDOM/SYSRANEND macros");
+  app.add_flag("--dump", o.dump, "dump the state the way the journal shows it");
+  app.add_flag("--list-slots", r.list_slots, "list the slots --as accepts");
+  app.add_flag("--list-methods", r.list_methods, "list the methods: name, word size, description");
+}
+
+int run_rand_main(Options &o, RandCli &r) {
+  if (r.list_slots) {
+    for (auto &n : rand_slot_names()) std::puts(n.c_str());
+    return 0;
+  }
+  Session session(o.session);
+  if (const int rc = open_session(session, o)) return rc;
+  if (r.list_methods) {
+    std::fputs(rand_method_list(session.host()).c_str(), stdout);
+    return 0;
+  }
+  r.opt.binary = r.format == "binary";
   std::string err;
-  int rc = run_rand(session.host(), ro, out, err);
+  const int rc = run_rand(session.host(), r.opt, stdout, err);
+  std::fflush(stdout);
   for (auto &l : session.take_log()) std::fprintf(stderr, "%s\n", l.c_str());
-  for (auto &l : out) std::printf("%s\n", l.c_str());
   if (rc) std::fprintf(stderr, "zeq: %s\n", err.c_str());
   return rc;
+}
+
+struct BatchCli {
+  BatchOptions opt;
+  std::string on_error = "stop";
+  bool progress = false, no_progress = false;
+};
+
+void add_batch(CLI::App &app, BatchCli &b) {
+  auto &o = b.opt;
+  app.add_flag("--tsv", o.tsv, "tab-separated input and output instead of CSV");
+  app.add_option("--jobs", o.jobs, "threads, 1 to 256 (default: one per core)")->check(whole_number(1, 256));
+  auto *p = app.add_flag("--progress", b.progress, "show a progress bar on stderr even when it is not a terminal");
+  app.add_flag("--no-progress", b.no_progress, "never show a progress bar")->excludes(p);
+  app.add_option("--on-error", b.on_error, "a row whose call fails: stop (default, exit 1), skip it, or empty result")
+      ->check(CLI::IsMember({"stop", "skip", "empty"}));
+  app.add_option("--num", o.numeric, "a column whose values are numbers (empty: missing)")->allow_extra_args(false)->type_name("COLUMN");
+  app.add_option("input", o.input, "CSV file with a header row, or - for stdin")->required();
+  app.add_option("columns", o.specs, "'NAME=EXPRESSION' new columns; a leading 'CALL ...' runs once per worker")
+      ->required();
+}
+
+int run_batch_main(Options &o, BatchCli &b) {
+  o.session.keep_log = false;
+  Session session(o.session);
+  if (const int rc = open_session(session, o)) return rc;
+  auto &opt = b.opt;
+  opt.on_error = b.on_error == "skip"    ? BatchOptions::OnError::Skip
+                 : b.on_error == "empty" ? BatchOptions::OnError::Empty
+                                         : BatchOptions::OnError::Stop;
+  opt.progress = b.progress      ? BatchOptions::Progress::On
+                 : b.no_progress ? BatchOptions::Progress::Off
+                                 : BatchOptions::Progress::Auto;
+  if (!opt.jobs) opt.jobs = std::max(1u, std::thread::hardware_concurrency());
+  opt.length = o.session.length;
+  opt.growable = o.session.growable;
+  opt.result_kind = o.session.result_kind;
+  opt.utf8 = o.session.utf8;
+  opt.varchar = o.session.varchar;
+  return run_batch(session.host(), opt);
+}
+
+int run_help(const std::string &name) {
+  if (name.empty()) {
+    std::fputs(function_list().c_str(), stdout);
+    return 0;
+  }
+  const std::string text = function_help(name);
+  if (text.empty()) return usage_error("no function is called " + name + " (zeq help lists them)");
+  std::fputs(text.c_str(), stdout);
+  return 0;
 }
 
 }  // namespace
 
 int main(int argc, char **argv) {
-  SessionOptions so;
-  std::vector<std::pair<std::string, std::string>> chars, nums, sets, set_doubles, set_ints, options;
-  std::vector<std::string> statements;
-  int i = 1;
-  for (; i < argc; i++) {
-    std::string a = argv[i];
-    auto value = [&](std::string &out) -> bool {
-      auto eq = a.find('=');
-      if (a.rfind("--", 0) == 0 && eq != std::string::npos) {
-        out = a.substr(eq + 1);
-        a = a.substr(0, eq);
-        return true;
-      }
-      if (i + 1 >= argc) return false;
-      out = argv[++i];
-      return true;
-    };
-    std::string v;
-    if (a == "rand" && statements.empty()) {
-      // options given before `rand` (--module, --encoding, --show-log) still apply
-      return run_rand_main(argc, argv, i + 1, so, sets);
-    }
-    if (a == "-h" || a == "--help") {
-      std::fputs(kUsage, stdout);
-      return 0;
-    }
-    if (a == "--list") {
-      for (const auto &f : functions()) std::printf("%-10s %s\n", f.name, f.usage);
-      return 0;
-    }
-    if (a == "--growable") { so.growable = true; continue; }
-    if (a == "--varchar") { so.varchar = true; continue; }
-    if (a.rfind("--", 0) == 0) {
-      std::string key = a.substr(0, a.find('='));
-      if (!value(v)) return usage_error("option " + key + " needs a value");
-      std::string n, val;
-      if (key == "--length") {
-        so.length = std::atoll(v.c_str());
-        if (so.length < 0) return usage_error("--length must be 0 or more");
-      } else if (key == "--char" || key == "--target") {
-        if (!split_assign(v, n, val)) return usage_error(key + " wants NAME=TEXT");
-        chars.push_back({upper(n), val});
-      } else if (key == "--num") {
-        if (!split_assign(v, n, val)) return usage_error("--num wants NAME=NUMBER");
-        nums.push_back({upper(n), val});
-      } else if (key == "--encoding") {
-        std::string e = upper(v);
-        if (e == "UTF-8" || e == "UTF8") so.utf8 = true;
-        else if (e == "LATIN1" || e == "LATIN-1" || e == "ISO-8859-1") so.utf8 = false;
-        else return usage_error("unknown encoding " + v + " (latin1 or utf-8)");
-      } else if (key == "--kind") {
-        so.result_kind = (int)std::strtol(v.c_str(), nullptr, 0);
-      } else if (key == "--repeat") {
-        so.repeat = std::atoi(v.c_str());
-      } else if (key == "--set") {
-        if (!split_assign(v, n, val)) return usage_error("--set wants NAME=VALUE");
-        sets.push_back({n, val});
-      } else if (key == "--set-double") {
-        if (!split_assign(v, n, val)) return usage_error("--set-double wants NAME=NUMBER");
-        set_doubles.push_back({n, val});
-      } else if (key == "--set-int") {
-        if (!split_assign(v, n, val)) return usage_error("--set-int wants NAME=INTEGER");
-        set_ints.push_back({n, val});
-      } else if (key == "--option") {
-        if (!split_assign(v, n, val)) return usage_error("--option wants NUMBER=TEXT");
-        options.push_back({n, val});
-      } else if (key == "--show-log") {
-        bool none = false;
-        int l = log_level(v, none);
-        if (l < 0) return usage_error("unknown log level " + v);
-        so.log_threshold = l;
-        so.log_none = none;
-      } else if (key == "--module") {
-        so.module_path = v;
-      } else {
-        return usage_error("unknown option " + key);
-      }
-      continue;
-    }
-    statements.push_back(a);
-  }
+  std::signal(SIGPIPE, SIG_DFL);  // a closed pipe ends zeq quietly
+  CLI::App app{"zeq - the module's character functions and random streams from the command line", "zeq"};
+  app.footer(kStatementHelp);
+  app.set_version_flag("--version", std::string("zeq ") + ZEQ_VERSION);
+  app.fallthrough();
+  Options o;
+  add_common_options(app, o);
+  app.add_option("--num", o.nums, "define a numeric variable (. for missing)")->allow_extra_args(false)->check(kAssignment)->type_name("NAME=NUMBER");
+  bool list = false;
+  app.add_flag("--list", list, "list the functions (as zeq help)");
+  app.add_option("statements", o.statements, "statements to run, one output line each (none: read stdin)");
 
-  Session session(so);
-  if (const int rc = open_session(session, sets)) return rc;
-  for (auto &[n, val] : set_doubles) {
-    auto x = parse_number(val);
-    if (!x) return usage_error("--set-double " + n + ": not a number");
-    session.set_setting_double(n, *x);
-  }
-  for (auto &[n, val] : set_ints) session.set_setting_int(n, std::atoll(val.c_str()));
-  for (auto &[n, val] : options) session.host().set_option(std::atoi(n.c_str()), val);
-  for (auto &[n, val] : chars) session.define_char(n, val);
-  for (auto &[n, val] : nums) {
-    if (val == ".") {
-      session.define_num(n, std::nan(""));
-      continue;
-    }
-    auto x = parse_number(val);
-    if (!x) return usage_error("--num " + n + ": not a number");
-    session.define_num(n, *x);
-  }
+  RandCli rand;
+  add_rand(*app.add_subcommand("rand", "draw from a random stream, writing each value as it is drawn"), rand);
+  BatchCli batch;
+  add_batch(*app.add_subcommand("batch", "add NAME=EXPRESSION columns to every row of a CSV file"), batch);
+  std::string help_name;
+  auto *help = app.add_subcommand("help", "list the functions, or describe one");
+  help->add_option("name", help_name, "function name");
 
-  bool from_stdin = statements.empty();
-  int exit_status = 0;
-  auto run_one = [&](const std::string &text) {
-    Outcome o = session.run_text(text);
-    for (auto &l : o.log) std::fprintf(stderr, "%s\n", l.c_str());
-    if (!o.ok) {
-      std::fprintf(stderr, "zeq: %s\n  in: %s\n", o.error.c_str(), text.c_str());
-      exit_status = 2;
-      return;
-    }
-    for (auto &l : o.output) std::printf("%s\n", l.c_str());
-    if (o.status != 0) {
-      std::fprintf(stderr, "zeq: status 0x%08X\n", (unsigned)o.status);
-      if (exit_status == 0) exit_status = 1;
-    }
-    std::fflush(stdout);
-  };
-  if (from_stdin) {
-    std::string line;
-    while (std::getline(std::cin, line)) {
-      size_t b = line.find_first_not_of(" \t\r");
-      if (b == std::string::npos || line[b] == '#') continue;
-      run_one(line);
-    }
-  } else {
-    for (auto &s : statements) run_one(s);
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::ParseError &e) {
+    if (e.get_exit_code() == 0) return app.exit(e);
+    return usage_error(e.what());
   }
-  return exit_status;
+  finish_options(o);
+  const int status = list || help->parsed()      ? run_help(help_name)
+                     : app.got_subcommand("rand")  ? run_rand_main(o, rand)
+                     : app.got_subcommand("batch") ? run_batch_main(o, batch)
+                                                   : run_statements(o);
+  if (std::fflush(stdout) != 0 || std::ferror(stdout)) {  // a full disk is not a success
+    std::fprintf(stderr, "zeq: cannot write the output: %s\n", std::strerror(errno));
+    return 2;
+  }
+  return status;
 }

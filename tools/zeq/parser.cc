@@ -34,9 +34,7 @@ class Lexer {
     size_t b = i_;
     if (i_ < s_.size() && std::isdigit(static_cast<unsigned char>(s_[i_]))) return {};
     while (i_ < s_.size() && (std::isalnum(static_cast<unsigned char>(s_[i_])) || s_[i_] == '_')) i_++;
-    std::string out = s_.substr(b, i_ - b);
-    for (char &c : out) c = (char)std::toupper(static_cast<unsigned char>(c));
-    return out;
+    return upper(s_.substr(b, i_ - b));
   }
   // A quoted string; doubled quotes inside stand for one quote.
   bool string(std::string &out, ParseError &err) {
@@ -84,6 +82,11 @@ class Lexer {
 };
 
 }  // namespace
+
+std::string upper(std::string name) {
+  for (char &c : name) c = (char)std::toupper(static_cast<unsigned char>(c));
+  return name;
+}
 
 std::optional<double> parse_number(const std::string &text) {
   if (text.empty() || text == "." || text == "+" || text == "-") return std::nullopt;
@@ -160,7 +163,7 @@ std::optional<Statement> parse_statement(const std::string &text, ParseError &er
     }
   }
   lx.accept(';');
-  if (!lx.at_end()) {
+  if (!lx.at_end() && lx.peek() != '#') {  // a comment may end the line
     err = {lx.column(), "unexpected text after the statement"};
     return std::nullopt;
   }

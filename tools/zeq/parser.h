@@ -7,7 +7,8 @@
 //   '.'       := the missing numeric value
 //   variable  := a name defined with --char/--num (or set by an earlier CALL)
 //
-// Names are case-blind.  Parse errors carry a column and a message.
+// Names are case-blind; a '#' after the statement begins a comment.  Parse
+// errors carry a column and a message.
 #pragma once
 
 #include <optional>
@@ -36,6 +37,9 @@ struct ParseError {
 
 // Parses one statement; on failure returns nullopt and fills err.
 std::optional<Statement> parse_statement(const std::string &text, ParseError &err);
+
+// A name as the language compares it (names are case-blind).
+std::string upper(std::string name);
 
 // Parses a number the way the language does ("." alone is not a number).
 std::optional<double> parse_number(const std::string &text);

@@ -2,52 +2,55 @@
 
 namespace zeqtool {
 
-namespace {
-using S = Shape;
-// name, symbol, slot, shape, multibyte twin, CALL result argument, CALL ok, function ok, usage
-const std::vector<FunctionInfo> kFunctions = {
-    {"ANYFIRST", "fncanyfirst", 1, S::Number, nullptr, 0, false, true, "ANYFIRST(string [, start])"},
-    {"ANYNAME", "fncanyname", 2, S::Number, nullptr, 0, false, true, "ANYNAME(string [, start])"},
-    {"CAT", "fnccat", 3, S::Char, nullptr, 0, false, true, "CAT(item, ...)"},
-    {"CATB", "fnccatb", 4, S::Char, nullptr, 1, true, true, "CATB(item, ...) | CALL CATB(target, item, ...)"},
-    {"CATC", "fnccatc", 6, S::Char, nullptr, 1, true, true, "CATC(item, ...) | CALL CATC(target, item, ...)"},
-    {"CATM", "fnccatm", 8, S::Char, nullptr, 2, true, true, "CATM(sep, item, ...) | CALL CATM(sep, target, item, ...)"},
-    {"CATQ", "fnccatq", 12, S::Char, nullptr, 0, false, true, "CATQ(modifiers [, sep], item, ...)"},
-    {"CATS", "fnccats", 14, S::Char, nullptr, 1, true, true, "CATS(item, ...) | CALL CATS(target, item, ...)"},
-    {"CATT", "fnccatt", 16, S::Char, nullptr, 1, true, true, "CATT(item, ...) | CALL CATT(target, item, ...)"},
-    {"CATX", "fnccatx", 18, S::Char, nullptr, 2, true, true, "CATX(sep, item, ...) | CALL CATX(sep, target, item, ...)"},
-    {"CHAR", "fncchar", 20, S::Char, nullptr, 0, false, true, "CHAR(string, position)"},
-    {"COMPCOST", "fncomcos", 21, S::Routine, nullptr, 0, true, false, "CALL COMPCOST(operation, cost, ...)"},
-    {"COMPGED", "fncomged", 22, S::Number, nullptr, 0, false, true, "COMPGED(s1, s2 [, cutoff] [, modifiers])"},
-    {"COMPLEV", "fncomlev", 23, S::Number, nullptr, 0, false, true, "COMPLEV(s1, s2 [, cutoff] [, modifiers])"},
-    {"COUNTC", "fnccouc", 24, S::Number, nullptr, 0, false, true, "COUNTC(string, charlist [, modifiers])"},
-    {"COUNTQ", "fnccouq", 25, S::Number, nullptr, 0, false, true, "COUNTQ(string [, delimiters])"},
-    {"COUNTW", "fnccouw", 26, S::Number, nullptr, 0, false, true, "COUNTW(string [, delimiters [, modifiers]])"},
-    {"FIND", "fncfind", 27, S::Number, nullptr, 0, false, true, "FIND(string, substring [, modifiers] [, start])"},
-    {"FINDC", "fncfndc", 28, S::Number, nullptr, 0, false, true, "FINDC(string [, charlist] [, modifiers] [, start])"},
-    {"FINDLEV", "fncfndl", 29, S::Number, nullptr, 0, false, true, "FINDLEV(string, pattern, level [, modifiers] [, start])"},
-    {"FINDW", "fncfndw", 30, S::Number, nullptr, 0, false, true, "FINDW(string, word [, delimiters] [, modifiers] [, start])"},
-    {"FIRST", "fncfirst", 31, S::Direct, nullptr, 0, false, true, "FIRST(string)"},
-    {"POSITION", "fncndxt", 32, S::Number, nullptr, 0, false, true, "POSITION(source, excerpt)"},
-    {"NVALIDCODE", "fncninv", 33, S::Number, nullptr, 0, false, true, "NVALIDCODE(name [, mode])"},
-    {"NLITERAL", "fncnlit", 34, S::Direct, nullptr, 0, false, true, "NLITERAL(string)"},
-    {"NOTFIRST", "fncnotfirst", 35, S::Number, nullptr, 0, false, true, "NOTFIRST(string [, start])"},
-    {"NOTNAME", "fncnotname", 36, S::Number, nullptr, 0, false, true, "NOTNAME(string [, start])"},
-    {"NVALID", "fncnval", 37, S::Number, nullptr, 0, false, true, "NVALID(name [, mode])"},
-    {"SCANQ", "fncscnq", 38, S::Char, nullptr, 0, true, true, "SCANQ(string, n [, delimiters]) | CALL SCANQ(string, n, pos, len [, delimiters])"},
-    {"SUBPAD", "fncsubp", 40, S::Char, nullptr, 0, false, true, "SUBPAD(string, position [, length])"},
-    {"COMPARE", "fncompar", -1, S::Number, "COMPARE_FUNCTION", 0, false, true, "COMPARE(s1, s2 [, modifiers])"},
-    {"COUNT", "fnccous", -1, S::Number, nullptr, 0, false, true, "COUNT(string, substring [, modifiers])"},
-    {"SCAN", "fncscan", -1, S::Char, "SCAN_FUNCTION", 0, true, true, "SCAN(string, n [, delimiters [, modifiers]]) | CALL SCAN(string, n, pos, len [, delimiters [, modifiers]])"},
-};
-}  // namespace
+namespace cat = zeq::catalogue;
 
-const std::vector<FunctionInfo> &functions() { return kFunctions; }
+std::vector<const Function *> functions() {
+  std::vector<const Function *> out;
+  for (const Function &f : cat::kFunctions)
+    if (!f.has(cat::ZEQ_FN_HIDDEN)) out.push_back(&f);
+  return out;
+}
 
-const FunctionInfo *find_function(const std::string &upper_name) {
-  for (const auto &f : kFunctions)
-    if (upper_name == f.name) return &f;
+const Function *find_function(std::string_view upper_name) {
+  const Function *f = cat::find(upper_name);
+  return f && !f->has(cat::ZEQ_FN_HIDDEN) ? f : nullptr;
+}
+
+const Function *callable(const std::string &upper_name, bool call_form, std::string &error) {
+  const Function *f = find_function(upper_name);
+  if (!f) error = "unknown function " + upper_name + " (zeq help lists the functions)";
+  else if (call_form ? !f->has_call() : !f->has(cat::ZEQ_FN_FUNCTION))
+    error = upper_name + (call_form ? " has no CALL form" : " is a call routine") + "; usage: " + usage_line(*f);
+  else return f;
   return nullptr;
+}
+
+std::string usage_line(const Function &f) {
+  const std::string name(f.name);
+  std::string out;
+  if (f.has(cat::ZEQ_FN_FUNCTION)) out = name + "(" + std::string(f.usage) + ")";
+  if (f.has_call()) {
+    if (!out.empty()) out += " | ";
+    out += "CALL " + name + "(" + std::string(f.call_usage.empty() ? f.usage : f.call_usage) + ")";
+  }
+  return out;
+}
+
+std::vector<std::pair<std::string, std::string>> field_pairs(std::string_view field, char sep) {
+  std::vector<std::pair<std::string, std::string>> out;
+  while (!field.empty()) {
+    size_t end = field.find("; ");
+    std::string_view item = field.substr(0, end);
+    field = end == std::string_view::npos ? std::string_view{} : field.substr(end + 2);
+    size_t at = item.find(sep, item.front() == sep ? 1 : 0);  // a modifier may be the separator itself
+    if (at == std::string_view::npos) out.push_back({std::string(item), ""});
+    else {
+      std::string_view meaning = item.substr(at + 1);
+      while (!meaning.empty() && meaning.front() == ' ') meaning.remove_prefix(1);
+      out.push_back({std::string(item.substr(0, at)), std::string(meaning)});
+    }
+  }
+  return out;
 }
 
 }  // namespace zeqtool

@@ -1,33 +1,32 @@
-// tools/zeq/registry.h - the functions zeq knows: language name, the entry
-// the host calls, its shape and how its call-routine form is wired.
-// Adding a function is adding one row to the table in registry.cc.
+// tools/zeq/registry.h - the functions zeq offers, read from the catalogue
+// (charfn/functions.def): lookup by name and the texts built from a row.
 #pragma once
 
 #include <string>
+#include <string_view>
 #include <vector>
+
+#include "charfn/catalogue.h"
 
 namespace zeqtool {
 
-enum class Shape {
-  Char,     // (FncArgList*, FncString* result)
-  Number,   // (FncArgList*, double* result)
-  Direct,   // (FncString* argument, FncString* result)
-  Routine,  // (FncArgList*) -- call routine without a result
-};
+using Function = zeq::catalogue::Function;
 
-struct FunctionInfo {
-  const char *name;       // language name, upper case
-  const char *symbol;     // exported entry of the byte route
-  int slot;               // function-table slot holding the entry, -1 when outside the table
-  Shape shape;
-  const char *mb_symbol;  // multibyte twin the host calls itself (COMPARE, SCAN), or null
-  int call_result_arg;    // CALL form: 1-based argument whose record is also the result; 0 none
-  bool call_allowed;      // whether CALL NAME(...) is valid
-  bool function_allowed;  // whether NAME(...) is valid as a function
-  const char *usage;
-};
+// Every function a user may call, in catalogue order (hidden rows left out).
+std::vector<const Function *> functions();
+// The row of an upper-case name a user may call, or null.
+const Function *find_function(std::string_view upper_name);
 
-const std::vector<FunctionInfo> &functions();
-const FunctionInfo *find_function(const std::string &upper_name);
+// The row a statement may call as written (CALL form or function form), or
+// null with the sentence in `error` (unknown name, or the wrong form).
+const Function *callable(const std::string &upper_name, bool call_form, std::string &error);
+
+// "COMPGED(s1, s2 [, cutoff] [, modifiers])", with " | CALL CATB(target, item, ...)"
+// when the function has a CALL form too.
+std::string usage_line(const Function &f);
+
+// The "; "-separated pairs of a catalogue field ("a: b; c: d" or "I=...; L=..."),
+// split at the first `sep` of each pair.
+std::vector<std::pair<std::string, std::string>> field_pairs(std::string_view field, char sep);
 
 }  // namespace zeqtool

@@ -1,68 +1,40 @@
 #include "tools/zeq/session.h"
 
-#include <charconv>
 #include <cmath>
-#include <cstdio>
-#include <cstdlib>
-#include <cstring>
-#include <deque>
+#include <map>
 
+#include "host/call.h"
 #include "tools/zeq/registry.h"
 
 namespace zeqtool {
 
+using zeqhost::CallOutcome;
+using zeqhost::Value;
+
+Value constant_value(const Arg &a) {
+  if (a.kind == Arg::String) return Value::str(a.text);
+  if (a.kind == Arg::Number) return Value::num(a.number);
+  return Value::missing();
+}
+
 std::string format_number(double x) {
-  if (std::isnan(x)) return ".";
-  if (std::isinf(x)) return x > 0 ? "inf" : "-inf";
-  if (x == std::trunc(x) && std::fabs(x) < 1e16) {
-    char buf[32];
-    std::snprintf(buf, sizeof buf, "%.0f", x);
-    return std::strcmp(buf, "-0") == 0 ? "0" : buf;
-  }
-  char buf[64];
-  auto r = std::to_chars(buf, buf + sizeof buf, x);
-  return std::string(buf, r.ptr);
+  std::string s = zeqhost::format_number(x);
+  return s.empty() ? "." : s;
 }
 
 namespace {
-
-// A growable result: the host's allocator record backed by realloc.
-struct GrowableResult {
-  FncStringAllocator rec{};
-  std::vector<void *> blocks;
-  static void *resize(FncStringAllocator *self, void *old, int64_t size, uint32_t) {
-    auto *g = reinterpret_cast<GrowableResult *>(self);
-    if (size <= 0) size = 1;
-    void *p = std::realloc(old, (size_t)size);
-    if (!p) return nullptr;
-    for (auto &b : g->blocks)
-      if (b == old) b = nullptr;
-    g->blocks.push_back(p);
-    return p;
-  }
-  GrowableResult() { rec.resize = resize; }
-  ~GrowableResult() {
-    for (void *b : blocks) std::free(b);
-  }
-};
-
-struct CharVar {
-  std::string buf;
-  FncString rec{};
-};
 
 std::string trim_right(std::string s) {
   while (!s.empty() && s.back() == ' ') s.pop_back();
   return s;
 }
 
-std::string text_of(const FncString &s) {
-  int64_t n = s.length;
-  int64_t room = s.allocator ? s.capacity : s.maxLength;
-  if (n < 0) n = 0;
-  if (n > room) n = room;
-  if (!s.data || n <= 0) return {};
-  return std::string(s.data, (size_t)n);
+// A variable as a CALL shows it: text quoted without its padding, numbers plain.
+std::string show(const Value &v) {
+  if (v.kind != Value::Text) return format_number(v.kind == Value::Number ? v.number : NAN);
+  std::string s(1, '\'');
+  s.append(trim_right(v.text)).push_back('\'');
+  return s;
 }
 
 }  // namespace
@@ -70,9 +42,20 @@ std::string text_of(const FncString &s) {
 struct Session::Impl {
   SessionOptions opt;
   std::unique_ptr<zeqhost::Host> host;
-  std::map<std::string, std::unique_ptr<CharVar>> chars;
-  std::map<std::string, std::unique_ptr<double>> nums;
+  std::unique_ptr<zeqhost::Worker> worker;
+  std::map<std::string, Value> vars;
   size_t log_seen = 0;
+
+  bool shown(int level) const { return !opt.log_none && level >= opt.log_threshold; }
+  zeqhost::CallOptions call_options(bool call_form) const {
+    zeqhost::CallOptions c;
+    c.length = opt.length;
+    c.growable = opt.growable;
+    c.result_kind = opt.result_kind;
+    c.call_form = call_form;
+    c.varchar = opt.varchar;
+    return c;
+  }
 };
 
 Session::Session(SessionOptions options) : impl_(new Impl) {
@@ -80,7 +63,11 @@ Session::Session(SessionOptions options) : impl_(new Impl) {
   zeqhost::HostOptions ho;
   ho.module_path = options.module_path;
   ho.utf8 = options.utf8;
+  ho.keep_log = options.keep_log;
   impl_->host = std::make_unique<zeqhost::Host>(ho);
+  if (impl_->host->loaded())
+    impl_->worker = std::make_unique<zeqhost::Worker>(
+        *impl_->host, options.utf8 ? zeqhost::Encoding::Utf8 : zeqhost::Encoding::Latin1);
 }
 
 Session::~Session() = default;
@@ -89,24 +76,14 @@ bool Session::ready() const { return impl_->host->loaded(); }
 std::string Session::load_error() const { return impl_->host->load_error(); }
 zeqhost::Host &Session::host() { return *impl_->host; }
 
-bool Session::define_char(const std::string &name, const std::string &value) {
-  auto v = std::make_unique<CharVar>();
-  int64_t len = impl_->opt.length;
-  if (len < (int64_t)value.size()) len = (int64_t)value.size();
-  v->buf = value;
-  v->buf.resize((size_t)len, ' ');  // a fixed variable is padded with blanks
-  v->rec.maxLength = len;
-  v->rec.length = len;
-  v->rec.data = v->buf.data();
-  impl_->nums.erase(name);
-  impl_->chars[name] = std::move(v);
-  return true;
+void Session::define_char(const std::string &name, const std::string &value) {
+  std::string padded = value;
+  if ((int64_t)padded.size() < impl_->opt.length) padded.resize((size_t)impl_->opt.length, ' ');
+  impl_->vars[name] = Value::str(std::move(padded));
 }
 
-bool Session::define_num(const std::string &name, double value) {
-  impl_->chars.erase(name);
-  impl_->nums[name] = std::make_unique<double>(value);
-  return true;
+void Session::define_num(const std::string &name, double value) {
+  impl_->vars[name] = std::isnan(value) ? Value::missing() : Value::num(value);
 }
 
 void Session::set_setting_text(const std::string &n, const std::string &v) { impl_->host->set_setting(n, v); }
@@ -118,9 +95,8 @@ std::vector<std::string> Session::take_log() {
   const auto &log = impl_->host->log();
   for (size_t i = impl_->log_seen; i < log.size(); i++) {
     const auto &e = log[i];
-    if (impl_->opt.log_none) continue;
     bool journal = e.kind == zeqhost::LogEntry::JournalMessage || e.kind == zeqhost::LogEntry::JournalStatus;
-    if (journal && e.level < impl_->opt.log_threshold) continue;
+    if (impl_->opt.log_none || (journal && e.level < impl_->opt.log_threshold)) continue;
     out.push_back(e.text);
   }
   impl_->log_seen = log.size();
@@ -130,168 +106,65 @@ std::vector<std::string> Session::take_log() {
 Outcome Session::run_text(const std::string &text) {
   ParseError err;
   auto st = parse_statement(text, err);
-  if (!st) {
-    Outcome o;
-    o.ok = false;
-    o.error = "parse error at column " + std::to_string(err.column) + ": " + err.message;
-    return o;
-  }
-  return run(*st);
+  if (st) return run(*st);
+  Outcome o;
+  o.ok = false;
+  o.usage = true;
+  o.error = "parse error at column " + std::to_string(err.column) + ": " + err.message;
+  return o;
 }
 
 Outcome Session::run(const Statement &st) {
   Outcome out;
-  auto fail = [&](const std::string &m) {
+  auto refuse = [&](const std::string &m) {
     out.ok = false;
+    out.usage = true;
     out.error = m;
     return out;
   };
-  auto &H = *impl_->host;
-  const FunctionInfo *f = find_function(st.name);
-  if (!f) return fail("unknown function " + st.name + " (zeq --list shows the functions)");
-  if (st.call && !f->call_allowed) return fail(st.name + " has no call-routine form; usage: " + f->usage);
-  if (!st.call && !f->function_allowed)
-    return fail(st.name + " is a call routine; write CALL " + st.name + "(...)");
-
-  void *entry = f->slot >= 0 ? H.slot(f->slot) : H.symbol(f->symbol);
-  if (!entry) return fail(st.name + " is not available in this module build");
-
-  // The argument block of this call site.
-  const size_t n = st.args.size();
-  std::vector<unsigned char> raw(FNC_ARGLIST_SIZE(n ? n : 1), 0);
-  auto *args = reinterpret_cast<FncArgList *>(raw.data());
-  args->task = nullptr;  // the module finds the current task itself
-  args->callForm = st.call ? FNC_FORM_CALL : FNC_FORM_FUNCTION;
-  args->resultKind = (uint8_t)impl_->opt.result_kind;
-  args->argCount = (int32_t)n;
-  std::deque<std::string> texts;
-  std::deque<FncString> strings;
-  std::deque<double> numbers;
-  const uint8_t str_type = (impl_->opt.varchar || impl_->opt.utf8) ? FNC_ARG_VARCHAR : FNC_ARG_CHAR;
-  for (size_t i = 0; i < n; i++) {
-    const Arg &a = st.args[i];
-    FncArg &g = args->args[i];
-    switch (a.kind) {
-      case Arg::String: {
-        texts.push_back(a.text);
-        FncString s{};
-        s.maxLength = s.length = (int64_t)a.text.size();
-        s.data = texts.back().data();
-        strings.push_back(s);
-        g.type = str_type;
-        g.value = &strings.back();
-        break;
-      }
-      case Arg::Number:
-      case Arg::Missing:
-        numbers.push_back(a.kind == Arg::Missing ? std::nan("") : a.number);
-        g.type = FNC_ARG_NUMERIC;
-        g.value = &numbers.back();
-        break;
-      case Arg::Variable: {
-        if (auto it = impl_->chars.find(a.text); it != impl_->chars.end()) {
-          g.type = FNC_ARG_CHAR;
-          g.value = &it->second->rec;
-        } else if (auto jt = impl_->nums.find(a.text); jt != impl_->nums.end()) {
-          g.type = FNC_ARG_NUMERIC;
-          g.value = jt->second.get();
-        } else {
-          return fail("undefined variable " + a.text + " (define it with --char " + a.text +
-                      "=TEXT or --num " + a.text + "=NUMBER)");
-        }
-        break;
-      }
+  std::string error;
+  const Function *f = callable(st.name, st.call, error);
+  if (!f) return refuse(error);
+  std::vector<Value> args;
+  for (const Arg &a : st.args) {
+    if (a.kind != Arg::Variable) {
+      args.push_back(constant_value(a));
+      continue;
     }
+    auto it = impl_->vars.find(a.text);
+    if (it == impl_->vars.end())
+      return refuse("undefined variable " + a.text + " (define it with --char " + a.text + "=TEXT or --num " +
+                    a.text + "=NUMBER)");
+    args.push_back(it->second);
   }
 
-  // The multibyte twin the host calls itself when the first argument holds
-  // a multibyte character.
-  ZeqStringService *svc = nullptr;
-  void *twin = nullptr;
-  if (f->mb_symbol && impl_->opt.utf8) {
-    auto check = H.fn<ZeqStringService *(*)(FncArgList *)>("CheckVarcharAndMultibyte");
-    twin = H.symbol(f->mb_symbol);
-    if (check && twin) svc = check(args);
-  }
-
-  GrowableResult grow;
-  std::string fixed;
-  FncString result{};
-  FncString *result_rec = &result;
-  double number = std::nan("");  // a numeric result the function leaves unwritten shows as missing
-  CharVar *target = nullptr;
-
-  if (f->shape == Shape::Char) {
-    if (st.call && f->call_result_arg > 0) {
-      const int k = f->call_result_arg - 1;
-      if ((size_t)k >= n || st.args[k].kind != Arg::Variable || !impl_->chars.count(st.args[k].text))
-        return fail("CALL " + st.name + ": argument " + std::to_string(k + 1) +
-                    " must be a character variable (--char NAME=TEXT); usage: " + f->usage);
-      target = impl_->chars[st.args[k].text].get();
-      result_rec = &target->rec;
-    } else if (impl_->opt.growable) {
-      result.maxLength = impl_->opt.length;
-      result.allocator = &grow.rec;
-      result.capacity = 0;
-    } else {
-      fixed.assign((size_t)std::max<int64_t>(impl_->opt.length, 0), ' ');
-      result.maxLength = impl_->opt.length;
-      result.data = fixed.data();
-    }
-  } else if (f->shape == Shape::Direct) {
-    if (n < 1 || !(args->args[0].type & FNC_ARG_ISCHAR))
-      return fail(st.name + " takes one character argument; usage: " + f->usage);
-    fixed.assign((size_t)std::max<int64_t>(impl_->opt.length, 0), ' ');
-    result.maxLength = impl_->opt.length;
-    result.data = fixed.data();
-  }
-
-  int32_t status = 0;
+  zeqhost::CallSite site(*impl_->worker, *f, impl_->call_options(st.call));
+  CallOutcome res;
   for (int rep = 0; rep < std::max(1, impl_->opt.repeat); rep++) {
-    switch (f->shape) {
-      case Shape::Char:
-        if (svc)
-          status = reinterpret_cast<int32_t (*)(FncArgList *, FncString *, ZeqStringService *, int32_t,
-                                                const char *)>(twin)(args, st.call ? nullptr : result_rec, svc,
-                                                                     0, f->name);
-        else
-          status = reinterpret_cast<int32_t (*)(FncArgList *, FncString *)>(entry)(args, result_rec);
-        break;
-      case Shape::Number:
-        if (svc)
-          status = reinterpret_cast<int32_t (*)(FncArgList *, double *, ZeqStringService *, int32_t,
-                                                const char *)>(twin)(args, &number, svc, 0, f->name);
-        else
-          status = reinterpret_cast<int32_t (*)(FncArgList *, double *)>(entry)(args, &number);
-        break;
-      case Shape::Direct:
-        status = reinterpret_cast<int32_t (*)(FncString *, FncString *)>(entry)(
-            static_cast<FncString *>(args->args[0].value), &result);
-        break;
-      case Shape::Routine:
-        status = reinterpret_cast<int32_t (*)(FncArgList *)>(entry)(args);
-        break;
+    res = site.call(args);
+    for (const auto &m : res.messages) {
+      out.noted |= m.level >= 2;
+      if (impl_->shown(m.level)) out.log.push_back(m.text);
     }
   }
-  out.status = status;
-
-  if (st.call) {
-    // Show every variable the routine was given, as the host would see it.
-    for (size_t i = 0; i < n; i++) {
-      const Arg &a = st.args[i];
-      if (a.kind != Arg::Variable) continue;
-      if (auto it = impl_->chars.find(a.text); it != impl_->chars.end())
-        out.output.push_back(a.text + "='" + trim_right(text_of(it->second->rec)) + "'");
-      else if (auto jt = impl_->nums.find(a.text); jt != impl_->nums.end())
-        out.output.push_back(a.text + "=" + format_number(*jt->second));
-    }
-  } else if (f->shape == Shape::Number) {
-    out.output.push_back(format_number(number));
-  } else if (f->shape == Shape::Char || f->shape == Shape::Direct) {
-    out.output.push_back(text_of(*result_rec));
+  out.status = res.status;
+  if (!res.ok()) {
+    out.ok = res.error.empty();  // a call that ran still shows its result
+    out.error = res.sentence();
   }
-  (void)target;
-  out.log = take_log();
+  if (!out.ok) return out;
+  if (!st.call) {
+    out.output.push_back(res.result.kind == Value::Text ? res.result.text : show(res.result));
+    return out;
+  }
+  // A CALL writes back into its variables; each is shown as the host would see it.
+  for (size_t i = 0; i < st.args.size() && i < res.outputs.size(); i++) {
+    if (st.args[i].kind != Arg::Variable) continue;
+    Value &var = impl_->vars[st.args[i].text];
+    var = res.outputs[i];
+    out.output.push_back(st.args[i].text + "=" + show(var));
+    if (var.kind == Value::Text) define_char(st.args[i].text, var.text);
+  }
   return out;
 }
 

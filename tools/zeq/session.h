@@ -1,13 +1,14 @@
-// tools/zeq/session.h - evaluates statements against the module through the
-// reference host, the way a host program would execute them.
+// tools/zeq/session.h - runs statements against the module the way a host
+// program executes them: one worker (one task, so COMPCOST's costs persist
+// from statement to statement), variables, and the host's settings.
 #pragma once
 
 #include <cstdint>
-#include <map>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "host/call.h"
 #include "host/host.h"
 #include "tools/zeq/parser.h"
 
@@ -22,15 +23,18 @@ struct SessionOptions {
   int repeat = 1;              // executions of each call site
   int log_threshold = 2;       // journal lines at or above this level are shown
   bool log_none = false;       // show no log lines at all
+  bool keep_log = true;        // the host keeps every line (rand reads them back)
   std::string module_path;
 };
 
 // One outcome of a statement.
 struct Outcome {
   int32_t status = 0;                // status of the last execution
-  bool ok = true;                    // false: the statement could not be run (message in error)
-  std::string error;
-  std::vector<std::string> output;   // result lines for stdout
+  bool ok = true;                    // false: the statement could not be run or the call failed
+  bool usage = false;                // the statement itself is wrong (parse error, unknown name)
+  bool noted = false;                // the call wrote a note, warning or error line
+  std::string error;                 // a sentence: why it did not run, or what the call reported
+  std::vector<std::string> output;   // result texts (a CALL: NAME=value per variable)
   std::vector<std::string> log;      // log lines for stderr
 };
 
@@ -43,9 +47,10 @@ class Session {
   std::string load_error() const;
   zeqhost::Host &host();
 
-  // Variables: character targets (declared length = options.length) and numbers.
-  bool define_char(const std::string &name, const std::string &value);
-  bool define_num(const std::string &name, double value);
+  // Variables: character (padded to the declared length, as a host variable
+  // is) and numeric; a CALL writes back into them.
+  void define_char(const std::string &name, const std::string &value);
+  void define_num(const std::string &name, double value);
   // Settings in the host's name/value store.
   void set_setting_text(const std::string &name, const std::string &value);
   void set_setting_double(const std::string &name, double value);
@@ -54,13 +59,17 @@ class Session {
   Outcome run(const Statement &st);
   Outcome run_text(const std::string &text);
 
-  // Log lines the host received since the last call, filtered by the options.
+  // Log lines the host received since the last call (outside calls), filtered
+  // by the options.
   std::vector<std::string> take_log();
 
  private:
   struct Impl;
   std::unique_ptr<Impl> impl_;
 };
+
+// The value of a constant argument (a string, a number or '.').
+zeqhost::Value constant_value(const Arg &a);
 
 // Shortest text that reads back as the same double; "." for a missing value.
 std::string format_number(double x);
