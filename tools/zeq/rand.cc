@@ -6,54 +6,12 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "host/rng_draw.h"
 #include "tools/zeq/parser.h"
 #include "zeq/rng.h"
 
 namespace zeqtool {
 namespace {
-
-enum class Kind { U32, U64, Double, Position };
-
-struct SlotName {
-  const char *name;
-  Kind kind;
-  size_t offset;  // offset of the slot in zrng_desc (Double/U32/U64)
-};
-
-#define DESC_SLOT(field) offsetof(zrng_desc, field)
-const SlotName kSlots[] = {
-    {"uint32", Kind::U32, DESC_SLOT(uint32)},
-    {"uint64", Kind::U64, DESC_SLOT(uint64)},
-    {"default", Kind::Double, 0},  // the stream's double_fn
-    {"crude", Kind::Double, DESC_SLOT(double_crude)},
-    {"with_zero", Kind::Double, DESC_SLOT(double_with_zero)},
-    {"double_32_reject_zero", Kind::Double, DESC_SLOT(double_32) + 8 * ZRNG_REJECT},
-    {"double_32_open_open", Kind::Double, DESC_SLOT(double_32) + 8 * ZRNG_OO},
-    {"double_32_open_closed", Kind::Double, DESC_SLOT(double_32) + 8 * ZRNG_OC},
-    {"double_32_closed_open", Kind::Double, DESC_SLOT(double_32) + 8 * ZRNG_CO},
-    {"double_32_closed_closed", Kind::Double, DESC_SLOT(double_32) + 8 * ZRNG_CC},
-    {"double_53_reject_zero", Kind::Double, DESC_SLOT(double_53) + 8 * ZRNG_REJECT},
-    {"double_53_open_open", Kind::Double, DESC_SLOT(double_53) + 8 * ZRNG_OO},
-    {"double_53_open_closed", Kind::Double, DESC_SLOT(double_53) + 8 * ZRNG_OC},
-    {"double_53_closed_open", Kind::Double, DESC_SLOT(double_53) + 8 * ZRNG_CO},
-    {"double_53_closed_closed", Kind::Double, DESC_SLOT(double_53) + 8 * ZRNG_CC},
-    {"double_64_reject_zero_one", Kind::Double, DESC_SLOT(double_64) + 8 * ZRNG_REJECT},
-    {"double_64_open_open", Kind::Double, DESC_SLOT(double_64) + 8 * ZRNG_OO},
-    {"double_64_open_closed", Kind::Double, DESC_SLOT(double_64) + 8 * ZRNG_OC},
-    {"double_64_closed_open", Kind::Double, DESC_SLOT(double_64) + 8 * ZRNG_CO},
-    {"double_64_closed_closed", Kind::Double, DESC_SLOT(double_64) + 8 * ZRNG_CC},
-    {"double_infinite", Kind::Double, DESC_SLOT(double_infinite)},
-};
-
-const SlotName *find_slot(std::string name) {
-  for (auto &c : name) c = (char)std::tolower((unsigned char)c);
-  if (name.rfind("zrng_", 0) == 0) name = name.substr(5);
-  for (const auto &s : kSlots) {
-    if (name == s.name) return &s;
-    if (std::strncmp(s.name, "double_", 7) == 0 && name == s.name + 7) return &s;
-  }
-  return nullptr;
-}
 
 bool parse_u64(const std::string &t, uint64_t &out) {
   if (t.empty()) return false;
@@ -65,17 +23,35 @@ bool parse_u64(const std::string &t, uint64_t &out) {
   return true;
 }
 
-std::string fmt_double(double x) {
-  char buf[40];
-  std::snprintf(buf, sizeof buf, "%.17g", x);
-  return buf;
+// Draws count values through the conversion and prints each as zeq does.
+template <class T>
+std::string draw_lines(zrand_stream *s, const zeqhost::rng::Conversion &c, size_t n, const char *format,
+                       std::vector<std::string> &out) {
+  std::vector<T> values(n);
+  if (std::string e = zeqhost::rng::draw(s, c, values.data(), n); !e.empty()) return e;
+  char line[40];
+  for (T v : values) {
+    std::snprintf(line, sizeof line, format, v);
+    out.push_back(line);
+  }
+  return "";
+}
+
+std::string draw_lines(zrand_stream *s, const zeqhost::rng::Conversion &c, long long count,
+                       std::vector<std::string> &out) {
+  using zeqhost::rng::DrawKind;
+  size_t n = count > 0 ? (size_t)count : 0;
+  if (n == 0) return "";
+  if (c.kind == DrawKind::U32) return draw_lines<uint32_t>(s, c, n, "%" PRIu32, out);
+  if (c.kind == DrawKind::U64) return draw_lines<uint64_t>(s, c, n, "%" PRIu64, out);
+  return draw_lines<double>(s, c, n, "%.17g", out);
 }
 
 }  // namespace
 
 std::vector<std::string> rand_slot_names() {
   std::vector<std::string> v;
-  for (const auto &s : kSlots) v.push_back(s.name);
+  for (const auto &c : zeqhost::rng::conversions()) v.push_back(c.name);
   return v;
 }
 
@@ -90,7 +66,7 @@ int run_rand(zeqhost::Host &host, const RandOptions &opt, std::vector<std::strin
     err = "the module offers no random streams in this build";
     return 2;
   }
-  const SlotName *slot = find_slot(opt.as);
+  const zeqhost::rng::Conversion *slot = zeqhost::rng::find_conversion(opt.as);
   if (!slot) {
     err = "unknown slot '" + opt.as + "' for --as (zeq rand --list-slots shows them)";
     return 2;
@@ -146,23 +122,9 @@ int run_rand(zeqhost::Host &host, const RandOptions &opt, std::vector<std::strin
       out.push_back("SYSRANEND='" + host.macro("SYSRANEND").value_or("") + "'");
     }
   }
-  for (long long i = 0; i < opt.count; i++) {
-    char buf[40];
-    if (slot->kind == Kind::U32) {
-      if (!d->uint32) { err = std::string(d->name) + " has no uint32 slot"; return 2; }
-      std::snprintf(buf, sizeof buf, "%" PRIu32, d->uint32(s->state));
-      out.push_back(buf);
-    } else if (slot->kind == Kind::U64) {
-      if (!d->uint64) { err = std::string(d->name) + " has no uint64 slot"; return 2; }
-      std::snprintf(buf, sizeof buf, "%" PRIu64, d->uint64(s->state));
-      out.push_back(buf);
-    } else {
-      zrng_double_fn fn = slot->offset == 0
-                              ? s->double_fn
-                              : *reinterpret_cast<zrng_double_fn *>(reinterpret_cast<char *>(d) + slot->offset);
-      if (!fn) { err = std::string(d->name) + " does not offer " + slot->name; return 2; }
-      out.push_back(fmt_double(fn(s->state)));
-    }
+  if (std::string e = draw_lines(s, *slot, opt.count, out); !e.empty()) {
+    err = e;
+    return 2;
   }
   if (opt.dump) {
     size_t before = host.log().size();
