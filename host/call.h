@@ -35,6 +35,11 @@ namespace zeqhost {
 
 enum class Encoding { Latin1, Utf8 };
 
+// Largest character result, target or declared length a call accepts (bytes);
+// a longer declared length is refused with a sentence, and a growable result
+// is never grown beyond it (the function then answers "no room").
+constexpr int64_t kMaxResultLength = int64_t(1) << 24;
+
 struct Value {
   enum Kind : uint8_t { Missing, Number, Text };
   Kind kind = Missing;
@@ -53,7 +58,8 @@ struct Message {
 };
 
 struct CallOptions {
-  int64_t length = 200;       // declared length of a character result or target
+  int64_t length = 200;       // declared length of a fixed character result or a CALL target
+                              // (a growable result is sized by need up to kMaxResultLength)
   bool growable = true;       // character results get an allocator (sized by need)
   int result_kind = 0;        // resultKind byte of the call site
   bool call_form = false;     // CALL NAME(...): targets and numeric variables written back
@@ -69,6 +75,7 @@ struct CallOutcome {
   std::vector<Message> messages;   // lines the call wrote, in order
   std::string error;               // set when the call was refused before it ran
   int bad_argument = 0;            // 1-based argument the module marked or the check refused; 0 none
+  bool call_form = false;          // the call was a CALL (argument names come from the CALL usage)
 
   bool ok() const { return error.empty() && status == 0; }
   // One sentence naming the function, the argument and what went wrong, e.g.
@@ -121,6 +128,7 @@ class CallSite {
   CallOutcome call(std::span<const Value> args);
 
  private:
+  friend class Worker;
   struct Impl;
   std::unique_ptr<Impl> impl_;
 };

@@ -203,6 +203,7 @@ ZeqThread *Host::thread() { return &impl_->thread; }
 Pool &Host::global_pool() { return *impl_->global; }
 Pool &Host::task_pool() { return pool_of(task()); }
 Pool &Host::pool_of(FncTask *t) {
+  std::lock_guard<std::mutex> lock(impl_->tasks_mu);
   for (auto &box : impl_->tasks)
     if (&box->rec == t) return *box->pool;
   return *impl_->global;

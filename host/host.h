@@ -83,6 +83,7 @@ class Pool {
   uint32_t last_flags() const;    // flags of the last request
   uint64_t last_size() const;
   bool double_free_seen() const;  // a release of a block that was not live
+  bool holds(const void *block) const;  // a live block of this pool
   struct Impl;
   explicit Pool(Impl *impl);      // takes ownership
   ~Pool();
@@ -103,6 +104,21 @@ struct HostOptions {
   bool processor = true;     // processor record (RDRAND bit from CPUID)
   bool rdrand = true;        // when false the processor record reports no RDRAND
   bool scratch = true;       // task and thread scratch arenas
+  bool keep_log = true;      // keep every line in log(); front ends that run for long set
+                             // false and read their own lines through a LogCapture
+};
+
+// While alive, every line the host logs on the constructing thread is also
+// appended to `sink` (other threads' lines are not).  Captures nest: the
+// inner one receives the lines until it ends, then the outer one again.
+class LogCapture {
+ public:
+  explicit LogCapture(std::vector<LogEntry> &sink);
+  ~LogCapture();
+  LogCapture(const LogCapture &) = delete;
+  LogCapture &operator=(const LogCapture &) = delete;
+ private:
+  std::vector<LogEntry> *outer_;
 };
 
 // A call of a host service that records (xprrlog, xpselec, xpopset, wzsx8ac)

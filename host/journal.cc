@@ -514,7 +514,16 @@ void build_journal(HostState &h) {
   h.kernel.journal = h.options.journal ? &h.logger : nullptr;
 }
 
+namespace {
+thread_local std::vector<LogEntry> *t_capture = nullptr;
+}  // namespace
+
+LogCapture::LogCapture(std::vector<LogEntry> &sink) : outer_(t_capture) { t_capture = &sink; }
+LogCapture::~LogCapture() { t_capture = outer_; }
+
 void HostState::add_log(LogEntry e) {
+  if (t_capture) t_capture->push_back(e);
+  if (!options.keep_log) return;
   std::lock_guard<std::mutex> lock(log_mu);
   log.push_back(std::move(e));
 }

@@ -68,6 +68,11 @@ void Pool::Impl::release(void *block) {
 Pool::Pool(Impl *impl) : impl_(impl) {}
 Pool::~Pool() { delete impl_; }
 ZeqPool *Pool::raw() { return &impl_->record.rec; }
+bool Pool::holds(const void *block) const {
+  std::lock_guard<std::mutex> lock(impl_->mu);
+  return impl_->live.count(const_cast<void *>(block)) != 0;
+}
+
 size_t Pool::live_blocks() const {
   std::lock_guard<std::mutex> lock(impl_->mu);
   return impl_->live.size();

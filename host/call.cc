@@ -1,0 +1,578 @@
+// host/call.cc - the call layer every front end shares (see host/call.h).
+//
+// What a call does, in order:
+//  1. The catalogue row decides whether the call may run: the form (function
+//     or CALL), the argument count and the argument types.  A Missing value
+//     matches either type: where the function wants a number it is the host's
+//     missing number (a NaN); where it wants a character value it is a
+//     character argument without a value (FncArg.value null), which every
+//     function answers as an absent optional argument.  A Direct function
+//     (one character argument passed by itself) gets an empty text instead.
+//  2. The argument block is built in the call site's FncArgList, whose
+//     noteCount word and type fields persist between calls; the mark bytes
+//     are cleared before each call so that a mark names this call's culprit.
+//  3. The result record: a growable result (an allocator refusing more than
+//     kMaxResultLength bytes) by default, else a fixed buffer of the declared
+//     length; a CALL target is a fixed variable of the declared length,
+//     blank-padded as a host keeps one.
+//  4. The call runs under a shared hold of the session encoding, with a
+//     LogCapture collecting the lines this thread writes.
+#include "host/call.h"
+
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <deque>
+#include <mutex>
+#include <shared_mutex>
+
+namespace zeqhost {
+
+using zeq::catalogue::Function;
+using zeq::catalogue::Result;
+
+namespace {
+
+// ---------------------------------------------------------------------------
+// Argument lists as the usage lines write them.
+// ---------------------------------------------------------------------------
+
+// "s1, s2 [, cutoff] [, modifiers]" -> s1 s2 cutoff modifiers; `required`
+// counts the names outside brackets ("..." is never required).
+std::vector<std::string> usage_names(std::string_view usage, int *required = nullptr) {
+  std::vector<std::string> out;
+  std::string cur;
+  int depth = 0, req = 0, cur_depth = 0;
+  auto flush = [&] {
+    if (cur.empty()) return;
+    if (cur_depth == 0 && cur != "...") req++;
+    out.push_back(cur);
+    cur.clear();
+  };
+  for (char c : usage) {
+    if (c == ',') flush();
+    else if (c == '[') depth++;
+    else if (c == ']') depth--;
+    else if (c != ' ') {
+      if (cur.empty()) cur_depth = depth;
+      cur += c;
+    }
+  }
+  flush();
+  if (required) *required = req;
+  return out;
+}
+
+// The name of argument i (0-based); arguments past the list repeat the last
+// name before "...".
+std::string arg_name(const std::vector<std::string> &names, size_t i) {
+  std::string last;
+  for (size_t k = 0; k < names.size(); k++) {
+    if (names[k] == "...") return last;
+    last = names[k];
+    if (k == i) return last;
+  }
+  return last;
+}
+
+std::string usage_line(const Function &fn, bool call_form) {
+  return call_form ? "CALL " + std::string(fn.name) + "(" + std::string(fn.call_usage) + ")"
+                   : std::string(fn.name) + "(" + std::string(fn.usage) + ")";
+}
+
+std::string plural(int n) { return std::to_string(n) + (n == 1 ? " argument" : " arguments"); }
+
+// The arguments of one form of a function: names, counts and, for the CALL
+// form, which arguments the CALL adds (targets and numeric variables).
+struct Form {
+  std::vector<std::string> names;
+  int min = 0, max = 0;               // max zeq::catalogue::kAnyCount: no bound
+  std::vector<size_t> added;           // 0-based, CALL form only
+};
+
+Form form_of(const Function &fn, bool call_form) {
+  Form f;
+  if (!call_form) {
+    f.names = usage_names(fn.usage);
+    f.min = fn.min_args;
+    f.max = fn.max_args;
+    return f;
+  }
+  f.names = usage_names(fn.call_usage, &f.min);
+  bool open = false;
+  for (const auto &n : f.names) open |= n == "...";
+  f.max = open ? zeq::catalogue::kAnyCount : (int)f.names.size();
+  const auto plain = usage_names(fn.usage);
+  for (size_t i = 0; i < f.names.size(); i++)
+    if (f.names[i] != "..." && std::find(plain.begin(), plain.end(), f.names[i]) == plain.end())
+      f.added.push_back(i);
+  return f;
+}
+
+char kind_char(const Value &v) { return v.kind == Value::Text ? '2' : v.kind == Value::Number ? '1' : 'm'; }
+const char *type_word(char t) { return t == '2' ? "character" : "numeric"; }
+
+// Matches the kinds ('1', '2', 'm' missing) against the function's type
+// patterns.  Returns "" and the resolved types ('1'/'2' per argument), or the
+// sentence and the 1-based argument at fault (index into `map`).
+std::string match_types(const Function &fn, const std::string &kinds, const std::vector<size_t> &map,
+                        const Form &form, std::string &resolved, int &bad) {
+  if (fn.argtypes.empty()) {
+    resolved = kinds;
+    for (char &c : resolved) c = c == 'm' ? '1' : c;
+    return "";
+  }
+  size_t best_at = 0;
+  char best_want = 0;
+  std::string_view rest = fn.argtypes;
+  while (!rest.empty()) {
+    const size_t sp = rest.find(' ');
+    std::string_view pat = rest.substr(0, sp);
+    rest = sp == std::string_view::npos ? std::string_view{} : rest.substr(sp + 1);
+    const bool repeat = !pat.empty() && pat.back() == '*';
+    if (repeat) pat.remove_suffix(1);
+    if (pat.empty() || kinds.size() + (repeat ? 1 : 0) < pat.size()) continue;
+    if (!repeat && kinds.size() != pat.size()) continue;
+    std::string out = kinds;
+    size_t i = 0;
+    for (; i < kinds.size(); i++) {
+      const char want = i < pat.size() ? pat[i] : pat.back();
+      if (kinds[i] == 'm') out[i] = want == '2' ? '2' : '1';
+      else if (want != 'x' && want != kinds[i]) break;
+    }
+    if (i == kinds.size()) {
+      resolved = out;
+      return "";
+    }
+    if (!best_want || i > best_at) best_at = i, best_want = i < pat.size() ? pat[i] : pat.back();
+  }
+  if (!best_want) return std::string(fn.name) + " does not accept these arguments; usage: " + usage_line(fn, false);
+  bad = (int)map[best_at] + 1;
+  return std::string(fn.name) + ": argument " + std::to_string(bad) + " (" + arg_name(form.names, map[best_at]) +
+         ") must be " + type_word(best_want);
+}
+
+// Count and types; `types` receives '1' or '2' for every argument.
+std::string check(const Function &fn, std::span<const Value> args, bool call_form, std::string &types,
+                  int &bad) {
+  const std::string name(fn.name);
+  if (fn.has(zeq::catalogue::ZEQ_FN_HIDDEN)) return name + " is a table entry that programs do not call";
+  if (call_form && !fn.has_call()) return name + " has no CALL form; usage: " + usage_line(fn, false);
+  if (!call_form && !fn.has(zeq::catalogue::ZEQ_FN_FUNCTION))
+    return name + " is a call routine; usage: " + usage_line(fn, true);
+  const Form form = form_of(fn, call_form);
+  const int n = (int)args.size();
+  if (n < form.min || (form.max != zeq::catalogue::kAnyCount && n > form.max)) {
+    std::string takes = form.max == zeq::catalogue::kAnyCount ? "at least " + plural(form.min)
+                        : form.min == form.max             ? plural(form.min)
+                                                           : std::to_string(form.min) + " to " + plural(form.max);
+    return (call_form ? "CALL " : "") + std::string(fn.name) + " takes " + takes + ", got " + std::to_string(n) +
+           "; usage: " + usage_line(fn, call_form);
+  }
+  std::string kinds;
+  std::vector<size_t> map;
+  types.assign((size_t)n, '1');
+  for (int i = 0; i < n; i++) {
+    const bool added = std::find(form.added.begin(), form.added.end(), (size_t)i) != form.added.end();
+    if (!added) {
+      kinds += kind_char(args[i]);
+      map.push_back((size_t)i);
+      continue;
+    }
+    // A CALL target is a character variable; the other added arguments are
+    // numeric variables.
+    const bool target = fn.call_result == i + 1;
+    const char want = target ? '2' : '1';
+    const char have = kind_char(args[i]);
+    if (have != want && !(have == 'm' && !target)) {
+      bad = i + 1;
+      return "CALL " + std::string(fn.name) + ": argument " + std::to_string(i + 1) + " (" +
+             arg_name(form.names, (size_t)i) + ") must be a " + type_word(want) + " variable";
+    }
+    types[(size_t)i] = want;
+  }
+  std::string resolved;
+  std::string err = match_types(fn, kinds, map, form, resolved, bad);
+  if (!err.empty()) return err;
+  for (size_t k = 0; k < map.size(); k++) types[map[k]] = resolved[k];
+  return "";
+}
+
+// ---------------------------------------------------------------------------
+// Records of one call.
+// ---------------------------------------------------------------------------
+
+// A growable result: the host's allocator record backed by realloc, never
+// beyond kMaxResultLength.
+struct Growable {
+  FncStringAllocator rec{};
+  std::vector<void *> blocks;
+  static void *resize(FncStringAllocator *self, void *old, int64_t size, uint32_t) {
+    auto *g = reinterpret_cast<Growable *>(self);
+    if (size > kMaxResultLength) return nullptr;
+    if (size <= 0) size = 1;
+    void *p = std::realloc(old, (size_t)size);
+    if (!p) return nullptr;
+    for (auto &b : g->blocks)
+      if (b == old) b = nullptr;
+    g->blocks.push_back(p);
+    return p;
+  }
+  Growable() { rec.resize = resize; }
+  ~Growable() {
+    for (void *b : blocks) std::free(b);
+  }
+  Growable(const Growable &) = delete;
+  Growable &operator=(const Growable &) = delete;
+};
+
+std::string text_of(const FncString &s) {
+  int64_t n = s.length;
+  const int64_t room = s.allocator ? s.capacity : s.maxLength;
+  if (n > room) n = room;
+  if (!s.data || n <= 0) return {};
+  return std::string(s.data, (size_t)n);
+}
+
+std::string trim_right(std::string s) {
+  while (!s.empty() && s.back() == ' ') s.pop_back();
+  return s;
+}
+
+double missing_number() {
+  const uint64_t bits = FNC_MISSING_BITS;
+  double d;
+  std::memcpy(&d, &bits, sizeof d);
+  return d;
+}
+
+Value number_value(double x) { return std::isnan(x) ? Value::missing() : Value::num(x); }
+
+int level_of(const LogEntry &e) {
+  if (e.kind != LogEntry::Catalogue) return e.level;
+  static const std::pair<const char *, int> words[] = {{"INFO:", 1}, {"NOTE:", 2}, {"WARNING:", 3}, {"ERROR:", 4}};
+  for (const auto &[w, l] : words)
+    if (e.text.rfind(w, 0) == 0) return l;
+  return 0;
+}
+
+// The line without its level word.
+std::string body_of(const std::string &text) {
+  for (const char *w : {"INFO: ", "NOTE: ", "WARNING: ", "ERROR: "})
+    if (text.rfind(w, 0) == 0) return text.substr(std::strlen(w));
+  return text;
+}
+
+// A plain word for a status, with what it means where that helps.
+std::string status_phrase(int32_t status) {
+  switch (status) {
+    case FNC_RC_NOTE: return "note";
+    case FNC_RC_MISSING: return "missing (a numeric argument the result depends on was missing)";
+    case FNC_RC_NOROOM: return "no room (the result could not be enlarged)";
+    case FNC_RC_NOMEM: return "out of memory";
+    default: {
+      char buf[48];
+      std::snprintf(buf, sizeof buf, "error 0x%08X", (unsigned)status);
+      return buf;
+    }
+  }
+}
+
+// The process-wide session encoding: calls of the current encoding hold it
+// shared; a switch takes it exclusive.
+std::shared_mutex &encoding_mutex() {
+  static std::shared_mutex m;
+  return m;
+}
+
+std::shared_lock<std::shared_mutex> hold_encoding(Host &host, bool utf8) {
+  auto &m = encoding_mutex();
+  for (;;) {
+    std::shared_lock<std::shared_mutex> shared(m);
+    if (host.utf8() == utf8) return shared;
+    shared.unlock();
+    std::unique_lock<std::shared_mutex> exclusive(m);
+    if (host.utf8() != utf8) host.set_utf8(utf8);
+  }
+}
+
+std::string upper(std::string_view s) {
+  std::string out(s);
+  for (char &c : out) c = (char)std::toupper((unsigned char)c);
+  return out;
+}
+
+CallOutcome refused(std::string_view function, std::string error, int bad = 0) {
+  CallOutcome out;
+  out.function = std::string(function);
+  out.error = std::move(error);
+  out.bad_argument = bad;
+  return out;
+}
+
+}  // namespace
+
+std::string check_call(const Function &fn, std::span<const Value> args, bool call_form) {
+  std::string types;
+  int bad = 0;
+  return check(fn, args, call_form, types, bad);
+}
+
+std::string format_number(double x) {
+  if (std::isnan(x)) return "";
+  if (x == 0) return "0";
+  char buf[64];
+  auto r = std::to_chars(buf, buf + sizeof buf, x);
+  return std::string(buf, r.ptr);
+}
+
+std::string CallOutcome::sentence() const {
+  if (!error.empty()) return error;
+  if (ok()) return "";
+  std::string s = function + ": " + status_phrase(status);
+  if (bad_argument > 0) {
+    s += ", argument " + std::to_string(bad_argument);
+    if (const Function *fn = zeq::catalogue::find(function)) {
+      const std::string name = arg_name(form_of(*fn, call_form).names, (size_t)bad_argument - 1);
+      if (!name.empty()) s += " (" + name + ")";
+    }
+  }
+  const char *sep = ": ";
+  for (const Message &m : messages) {
+    s += sep + body_of(m.text);
+    if (m.number > 0 && m.number < 1000) s += " (message " + std::to_string(m.number) + ")";  // not a status
+    sep = " ";
+  }
+  return s;
+}
+
+// ---------------------------------------------------------------------------
+// Worker and call sites.
+// ---------------------------------------------------------------------------
+
+struct Worker::Impl {
+  Host &host;
+  FncTask *task;
+  Encoding encoding;
+  std::vector<void *> entries, twins;  // by catalogue row, looked up once
+  std::vector<bool> looked;
+  Impl(Host &h, Encoding e)
+      : host(h), task(h.new_task()), encoding(e), entries(zeq::catalogue::kFunctionCount),
+        twins(zeq::catalogue::kFunctionCount), looked(zeq::catalogue::kFunctionCount) {}
+  void lookup(const Function &fn, void *&entry, void *&twin) {
+    const size_t row = (size_t)(&fn - zeq::catalogue::kFunctions);
+    if (row >= entries.size()) {  // a row not of this catalogue
+      entry = host.symbol(std::string(fn.entry).c_str());
+      twin = fn.mb_entry.empty() ? nullptr : host.symbol(std::string(fn.mb_entry).c_str());
+      return;
+    }
+    if (!looked[row]) {
+      entries[row] = host.symbol(std::string(fn.entry).c_str());
+      twins[row] = fn.mb_entry.empty() ? nullptr : host.symbol(std::string(fn.mb_entry).c_str());
+      looked[row] = true;
+    }
+    entry = entries[row];
+    twin = twins[row];
+  }
+};
+
+struct CallSite::Impl {
+  Worker::Impl &w;
+  const Function &fn;
+  CallOptions opt;
+  std::vector<uint64_t> raw;  // the FncArgList, kept across calls
+  int argc = -1;
+
+  Impl(Worker::Impl &worker, const Function &f, CallOptions o) : w(worker), fn(f), opt(o) {}
+  ~Impl() { release_cache(); }
+  FncArgList *block() { return reinterpret_cast<FncArgList *>(raw.data()); }
+  CallOutcome run(std::span<const Value> args);
+
+  // A call-site cache the module hung on noteCount goes back to the task's
+  // pool with the call site, as the host gives it back.
+  void release_cache() {
+    if (raw.empty() || !block()->noteCount) return;
+    void *cache = reinterpret_cast<void *>((uintptr_t)block()->noteCount);
+    if (w.host.pool_of(w.task).holds(cache)) w.task->pool->release(w.task->pool, cache);
+    block()->noteCount = 0;
+  }
+};
+
+namespace {
+
+// The values behind one execution's argument entries.
+struct Frame {
+  std::deque<std::string> texts;
+  std::deque<FncString> strings;
+  std::deque<double> numbers;
+
+  FncString *text(const std::string &t, int64_t padded_to = -1) {
+    texts.push_back(t);
+    std::string &b = texts.back();
+    FncString s{};
+    if (padded_to >= 0) {  // a fixed variable: blank-padded to its declared length
+      if ((int64_t)b.size() < padded_to) b.resize((size_t)padded_to, ' ');
+      s.maxLength = s.length = (int64_t)b.size();
+    } else {
+      s.maxLength = s.length = (int64_t)b.size();
+    }
+    s.data = b.data();
+    strings.push_back(s);
+    return &strings.back();
+  }
+  double *number(double x) {
+    numbers.push_back(x);
+    return &numbers.back();
+  }
+};
+
+}  // namespace
+
+CallOutcome CallSite::Impl::run(std::span<const Value> args) {
+  const std::string name(fn.name);
+  if (opt.length < 0 || opt.length > kMaxResultLength)
+    return refused(name, name + ": the declared length " + std::to_string(opt.length) + " is outside 0 to " +
+                             std::to_string(kMaxResultLength));
+  std::string types;
+  int bad = 0;
+  if (std::string err = check(fn, args, opt.call_form, types, bad); !err.empty()) return refused(name, err, bad);
+  const int n = (int)args.size();
+  if (argc >= 0 && n != argc)
+    return refused(name, name + ": this call site takes " + plural(argc) + ", got " + std::to_string(n));
+  void *entry = nullptr, *twin = nullptr;
+  w.lookup(fn, entry, twin);
+  if (!entry) return refused(name, name + " is not available in this module build");
+
+  const bool utf8 = w.encoding == Encoding::Utf8;
+  auto encoding_hold = hold_encoding(w.host, utf8);
+
+  if (raw.empty()) {
+    raw.assign((FNC_ARGLIST_SIZE(n ? n : 1) + 7) / 8, 0);
+    argc = n;
+  }
+  FncArgList *a = block();
+  a->task = w.task;
+  a->callForm = opt.call_form ? FNC_FORM_CALL : FNC_FORM_FUNCTION;
+  a->resultKind = (uint8_t)opt.result_kind;
+  a->argCount = n;
+
+  const int target = opt.call_form && fn.call_result > 0 ? fn.call_result - 1 : -1;
+  const uint8_t str_type = (opt.varchar || utf8) ? FNC_ARG_VARCHAR : FNC_ARG_CHAR;
+  Frame frame;
+  for (int i = 0; i < n; i++) {
+    const Value &v = args[(size_t)i];
+    FncArg &g = a->args[i];
+    g.mark = 0;
+    if (types[(size_t)i] == '1') {
+      g.type = FNC_ARG_NUMERIC;
+      g.value = frame.number(v.kind == Value::Number ? v.number : missing_number());
+    } else if (i == target) {
+      g.type = FNC_ARG_CHAR;
+      g.value = frame.text(v.text, opt.length);
+    } else {
+      g.type = str_type;
+      const bool direct = fn.result == Result::Direct;
+      g.value = v.kind == Value::Text || direct ? frame.text(v.text) : nullptr;
+    }
+  }
+
+  // The multibyte twin the host calls itself when the first argument holds a
+  // multibyte character.
+  ZeqStringService *svc = nullptr;
+  if (utf8 && twin && fn.has(zeq::catalogue::ZEQ_FN_HOST_ROUTES)) {
+    auto routes = w.host.fn<ZeqStringService *(*)(FncArgList *)>("CheckVarcharAndMultibyte");
+    if (routes) svc = routes(a);
+  }
+
+  Growable grow;
+  std::string fixed;
+  FncString result{};
+  FncString *result_rec = &result;
+  double number = std::nan("");
+  if (target >= 0) {
+    result_rec = static_cast<FncString *>(a->args[target].value);
+  } else if (fn.result == Result::Char && opt.growable) {
+    result.maxLength = kMaxResultLength;
+    result.allocator = &grow.rec;
+  } else if (fn.result == Result::Char || fn.result == Result::Direct) {
+    fixed.assign((size_t)opt.length, ' ');
+    result.maxLength = opt.length;
+    result.data = fixed.data();
+  }
+
+  CallOutcome out;
+  out.function = name;
+  out.call_form = opt.call_form;
+  std::vector<LogEntry> lines;
+  {
+    LogCapture capture(lines);
+    using MbChar = int32_t (*)(FncArgList *, FncString *, ZeqStringService *, int32_t, const char *);
+    using MbNum = int32_t (*)(FncArgList *, double *, ZeqStringService *, int32_t, const char *);
+    switch (fn.result) {
+      case Result::Char:
+        out.status = svc ? reinterpret_cast<MbChar>(twin)(a, opt.call_form ? nullptr : result_rec, svc, 0,
+                                                          name.c_str())
+                         : reinterpret_cast<FncCharEntry>(entry)(a, result_rec);
+        break;
+      case Result::Number:
+        out.status = svc ? reinterpret_cast<MbNum>(twin)(a, &number, svc, 0, name.c_str())
+                         : reinterpret_cast<FncNumEntry>(entry)(a, &number);
+        break;
+      case Result::Direct:
+        out.status = reinterpret_cast<FncDirectEntry>(entry)(static_cast<FncString *>(a->args[0].value), &result);
+        break;
+      case Result::Routine:
+        out.status = reinterpret_cast<int32_t (*)(FncArgList *)>(entry)(a);
+        break;
+    }
+  }
+
+  for (const LogEntry &e : lines) out.messages.push_back({level_of(e), e.number, e.text});
+  for (int i = 0; i < n && !out.bad_argument; i++)
+    if (a->args[i].mark & FNC_MARK_BAD) out.bad_argument = i + 1;
+  if (fn.result == Result::Number) out.result = number_value(number);
+  else if (target >= 0) out.result = Value::str(trim_right(text_of(*result_rec)));
+  else if ((fn.result == Result::Char && !opt.call_form) || fn.result == Result::Direct)
+    out.result = Value::str(text_of(result));
+  if (opt.call_form) {
+    for (int i = 0; i < n; i++) {
+      const FncArg &g = a->args[i];
+      if (!g.value) out.outputs.push_back(Value::missing());
+      else if (g.type == FNC_ARG_NUMERIC) out.outputs.push_back(number_value(*static_cast<double *>(g.value)));
+      else if (i == target) out.outputs.push_back(out.result);
+      else out.outputs.push_back(Value::str(text_of(*static_cast<FncString *>(g.value))));
+    }
+  }
+  // The records of this execution end here: no entry may point at them.
+  for (int i = 0; i < n; i++) a->args[i].value = nullptr;
+  return out;
+}
+
+Worker::Worker(Host &host, Encoding encoding) : impl_(std::make_unique<Impl>(host, encoding)) {}
+Worker::~Worker() { impl_->host.free_task(impl_->task); }
+
+CallOutcome Worker::call(std::string_view name, std::span<const Value> args, const CallOptions &opt) {
+  const std::string up = upper(name);
+  const Function *fn = zeq::catalogue::find(up);
+  if (!fn) return refused(up, "unknown function " + up);
+  return call(*fn, args, opt);
+}
+
+CallOutcome Worker::call(const Function &fn, std::span<const Value> args, const CallOptions &opt) {
+  CallSite::Impl site(*impl_, fn, opt);
+  return site.run(args);
+}
+
+Encoding Worker::encoding() const { return impl_->encoding; }
+void Worker::set_encoding(Encoding e) { impl_->encoding = e; }
+FncTask *Worker::task() const { return impl_->task; }
+Host &Worker::host() const { return impl_->host; }
+
+CallSite::CallSite(Worker &worker, const Function &fn, CallOptions opt)
+    : impl_(std::make_unique<Impl>(*worker.impl_, fn, opt)) {}
+CallSite::~CallSite() = default;
+CallOutcome CallSite::call(std::span<const Value> args) { return impl_->run(args); }
+
+}  // namespace zeqhost
