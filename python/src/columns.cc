@@ -70,7 +70,9 @@ bool is_scalar(py::handle a) {
 // One argument as a numpy array of float64 or object.
 py::array as_array(py::handle a, const std::string &where) {
   py::module_ np = py::module_::import("numpy");
-  py::array arr = np.attr("asarray")(a);
+  // Lists are taken element by element, so that str and bytes may mix.
+  bool sequence = py::isinstance<py::list>(a) || py::isinstance<py::tuple>(a);
+  py::array arr = sequence ? np.attr("asarray")(a, "object") : np.attr("asarray")(a);
   char kind = arr.dtype().kind();
   if (kind == 'b' || kind == 'i' || kind == 'u' || kind == 'f')
     return np.attr("ascontiguousarray")(arr, "float64");

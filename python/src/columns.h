@@ -12,6 +12,7 @@
 #include <vector>
 
 #include <pybind11/numpy.h>
+#include <pybind11/stl.h>
 #include <pybind11/pybind11.h>
 
 #include "host/call.h"

@@ -27,6 +27,7 @@ zeqhost::Host &process_host() {
     zeqhost::HostOptions options;
     const char *env = std::getenv("ZEQ_MODULE");
     options.module_path = env && *env ? env : module_beside_extension();
+    options.keep_log = false;  // a long-lived process: each call reads its own lines
     host = new zeqhost::Host(options);
   });
   if (!host->loaded())

@@ -62,7 +62,7 @@ struct Report {
   size_t fault_row = SIZE_MAX;
   bool type_fault = false;
   std::string fault;
-  size_t noted_rows = 0, first_noted_row = 0;
+  size_t noted_rows = 0, first_noted_row = 0;  // messages, and the row of the first
   std::string first_note;
 };
 
@@ -76,14 +76,10 @@ void store(const CallOutcome &o, size_t row, Results &out) {
   }
 }
 
-void note(const CallOutcome &o, size_t row, Report &rep) {
-  for (const auto &m : o.messages) {
-    if (m.level < 2) continue;
-    if (rep.noted_rows++ == 0) {
-      rep.first_noted_row = row;
-      rep.first_note = m.text;
-    }
-    return;
+void note(size_t row, const std::string &text, Report &rep) {
+  if (rep.noted_rows++ == 0) {
+    rep.first_noted_row = row;
+    rep.first_note = text;
   }
 }
 
@@ -109,13 +105,19 @@ void run_rows(zeqhost::Worker &w, const zeq::catalogue::Function &fn, const Inpu
       return;
     }
     CallOutcome o = site.call(args);
-    if (!o.ok()) {
+    if (!o.error.empty()) {  // refused before it ran
       rep.fault_row = row;
       rep.fault = o.sentence();
       return;
     }
+    if (o.status != 0) {  // the function refused this row's values: a missing result
+      if (out.text) out.missing[row] = 1;
+      note(row, o.sentence(), rep);
+      continue;
+    }
     store(o, row, out);
-    note(o, row, rep);
+    for (const auto &m : o.messages)
+      if (m.level >= 2) note(row, std::string(fn.name) + ": " + m.text, rep);
   }
 }
 
@@ -208,8 +210,8 @@ py::object Session::call(const Signature &sig, const py::args &args, py::kwargs 
     throw py::value_error(text);
   }
   if (noted) {
-    std::string text = std::string(sig.fn->name) + ": " + noted->first_note + row_label(in, noted->first_noted_row);
-    if (noted_rows > 1) text += "; " + std::to_string(noted_rows) + " rows wrote messages";
+    std::string text = noted->first_note + row_label(in, noted->first_noted_row);
+    if (noted_rows > 1) text += "; " + std::to_string(noted_rows) + " messages in all";
     PyErr_WarnEx(PyExc_RuntimeWarning, text.c_str(), 1);
   }
   return wrap(out, in, encoding_);

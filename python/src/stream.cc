@@ -142,16 +142,15 @@ std::unique_ptr<Stream> Stream::from_state(const py::bytes &saved) {
 
 std::vector<std::string> Stream::dump() const {
   std::lock_guard<std::mutex> lock(mu_);
-  zeqhost::Host &host = process_host();
   const zrng_desc *d = s_->desc;
-  size_t before = host.log().size();
+  std::vector<zeqhost::LogEntry> log;
+  zeqhost::LogCapture capture(log);
   if (d->output_bits > 32 && d->dump_blob_64)
     d->dump_blob_64(static_cast<const uint64_t *>(s_->state), s_->state_size / 8);
   else if (d->dump_blob_32)
     d->dump_blob_32(static_cast<const uint32_t *>(s_->state), s_->state_size / 4);
   std::vector<std::string> lines;
-  const auto &log = host.log();
-  for (size_t i = before; i < log.size(); i++) lines.push_back(log[i].text);
+  for (const auto &e : log) lines.push_back(e.text);
   return lines;
 }
 
