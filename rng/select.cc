@@ -4,7 +4,7 @@
 // default method; the resolver itself issues no message.
 #include <cstring>
 
-#include "module/frame.h"
+#include "core/frame.h"
 #include "rng/methods.h"
 #include "rng/state.h"
 #include "strkernel/strkernel.h"

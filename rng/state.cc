@@ -7,7 +7,7 @@
 #include <cmath>
 #include <cstring>
 
-#include "module/frame.h"
+#include "core/frame.h"
 #include "rng/convert.h"
 
 namespace zeq::rng {

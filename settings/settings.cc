@@ -20,9 +20,9 @@
 #include <cstdarg>
 #include <cstdint>
 
-#include "module/frame.h"
+#include "core/frame.h"
+#include "core/tktext.h"
 #include "settings/settings.h"
-#include "strkernel/tktext.h"
 #include "strkernel/strkernel.h"
 
 namespace {

@@ -7,7 +7,7 @@
 // scans go through the build chosen once per process (bytes_dispatch.h).
 #include <cstring>
 
-#include "module/frame.h"
+#include "core/frame.h"
 #include "strkernel/bytes_dispatch.h"
 #include "strkernel/strkernel.h"
 

@@ -25,7 +25,7 @@
 #include <immintrin.h>
 
 #include "core/cpu.h"
-#include "module/frame.h"
+#include "core/frame.h"
 #include "strkernel/strkernel.h"
 
 // The three tables other host modules read directly are exported; the rest of

@@ -1,11 +1,12 @@
 // strkernel/strkernel.h - the exported string and memory kernel: byte
-// primitives, case tables, UTF-8 operations, trimming, dequoting and clock
-// readings.  Lengths are unit counts (bytes or TKChar); scans answer a
-// 0-based index or -1.
+// primitives, case tables, UTF-8 operations, trimming and dequoting (the
+// clock readings come from core/clock.h).  Lengths are unit counts (bytes or
+// TKChar); scans answer a 0-based index or -1.
 #pragma once
 
 #include <cstdint>
 
+#include "core/clock.h"
 #include "zeq/abi.h"
 
 extern "C" {
@@ -53,7 +54,7 @@ int32_t tkzsu8AddQuotes(const char *src, int64_t src_length, char *out, int64_t 
                         const char *quote, int64_t *written);
 void tkzsu8Reverse(char *text, int64_t length);
 
-// --- trimming, dequoting, wide strings, clock (strkernel/trim.cc) ---------
+// --- trimming, dequoting, wide strings (strkernel/trim.cc) ----------------
 int32_t wzstrip(const char *data, int32_t length);
 int32_t zstripf(const char *data, int32_t length);
 int32_t zstripl(const char *data, int32_t length);
@@ -66,7 +67,4 @@ int32_t wzstndx(const char *src, int32_t src_length, const char *excerpt, int32_
 int32_t zdequote(const char *text, int32_t length, char *out, int32_t room);
 int32_t zstripn(const char *text, int32_t length, char *out32);
 int64_t tkzsdel(TKChar *text, int64_t length, const TKChar *set, int64_t set_count);
-int32_t tkztime(int32_t *hour, int32_t *minute, double *seconds);
-double bkztod(void);
-int64_t tkzTimeUsec(int64_t mask);
 }

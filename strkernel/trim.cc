@@ -1,16 +1,12 @@
 // strkernel/trim.cc - trailing-blank lengths, justification in place,
 // blank-padded copies, substring and set scans, dequoting, name literals,
-// deletion from TKChar texts, and the clock readings.
+// deletion from TKChar texts.
 //
 // A blank is the byte 0x20 (U+0020 in TKChar text).  Lengths are signed
 // 32-bit unless a routine says otherwise; a null area reads as empty.
-#include <sys/time.h>
-
-#include <atomic>
 #include <cstring>
-#include <ctime>
 
-#include "module/frame.h"
+#include "core/frame.h"
 #include "strkernel/strkernel.h"
 
 namespace {
@@ -243,59 +239,6 @@ ZEQ_EXPORT int64_t tkzsdel(TKChar *text, int64_t length, const TKChar *set, int6
     for (int64_t i = kept; i < length; i++) text[i] = 0x20;
   }
   return kept;
-}
-
-// Local time of day: hour, minute, and seconds with their fraction.
-ZEQ_EXPORT int32_t tkztime(int32_t *hour, int32_t *minute, double *seconds) {
-  struct timeval tv;
-  gettimeofday(&tv, nullptr);
-  time_t t = tv.tv_sec;
-  struct tm local;
-  if (!localtime_r(&t, &local)) std::memset(&local, 0, sizeof local);
-  if (hour) *hour = local.tm_hour;
-  if (minute) *minute = local.tm_min;
-  if (seconds) *seconds = local.tm_sec + static_cast<double>(tv.tv_usec) / 1e6;
-  return 0;
-}
-
-}  // extern "C"
-
-namespace {
-// The clock reading bkztod remembers (seconds since the epoch), shared by the
-// whole process.  Relaxed atomics: concurrent callers may both report a
-// change, which the host tolerates, but no read is torn.
-std::atomic<int64_t> remembered_seconds{0};
-}  // namespace
-
-extern "C" {
-
-// Seconds since the epoch with microseconds as the fraction.  When the
-// seconds went backwards, or forward by more than 5, since the remembered
-// reading and the kernel has a clock-change entry, the entry is told and
-// this reading is remembered.
-ZEQ_EXPORT double bkztod(void) {
-  struct timeval tv;
-  gettimeofday(&tv, nullptr);
-  const int64_t now = tv.tv_sec;
-  const int64_t last = remembered_seconds.load(std::memory_order_relaxed);
-  if (now < last || now - last > 5) {
-    ZeqKernel *k = Exported_TKHandle;
-    ZeqClockChange *change = k ? k->clock_change : nullptr;
-    if (change && change->changed) {
-      change->changed();
-      remembered_seconds.store(now, std::memory_order_relaxed);
-    }
-  }
-  return static_cast<double>(now) + static_cast<double>(tv.tv_usec) / 1e6;
-}
-
-// (seconds since the epoch AND mask) * 1000000 + microseconds, in wrapping
-// 64-bit arithmetic.
-ZEQ_EXPORT int64_t tkzTimeUsec(int64_t mask) {
-  struct timeval tv;
-  gettimeofday(&tv, nullptr);
-  uint64_t secs = static_cast<uint64_t>(tv.tv_sec) & static_cast<uint64_t>(mask);
-  return static_cast<int64_t>(secs * 1000000u + static_cast<uint64_t>(tv.tv_usec));
 }
 
 }  // extern "C"

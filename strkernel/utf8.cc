@@ -11,7 +11,7 @@
 #include <cstdint>
 #include <cstring>
 
-#include "module/frame.h"
+#include "core/frame.h"
 #include "strkernel/strkernel.h"
 
 extern "C" {

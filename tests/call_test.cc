@@ -259,6 +259,21 @@ TEST(CallTasks, ACallSiteKeepsItsArgumentCount) {
   EXPECT_EQ(out.sentence(), "COUNTW: this call site takes 1 argument, got 2");
 }
 
+// A front end that runs for long keeps no global log: its calls still get
+// their own lines.  (A second host needs a process of its own.)
+TEST(CallLog, WithoutTheGlobalLogCallsStillGetTheirLines) {
+  EXPECT_EXIT(
+      {
+        zeqhost::HostOptions o;
+        o.keep_log = false;
+        zeqhost::Host h(o);
+        Worker w(h);
+        const CallOutcome out = w.call("CAT", {S("abc"), S("def")}, fixed(5));
+        std::exit(out.messages.size() == 1 && out.messages[0].number == 28 && h.log().empty() ? 0 : 1);
+      },
+      ::testing::ExitedWithCode(0), "");
+}
+
 // ---------------------------------------------------------------------------
 // Encodings.
 // ---------------------------------------------------------------------------

@@ -358,7 +358,6 @@ TEST(Compcost, MessageArguments) {
 }
 
 TEST(Compcost, CharacterArgumentsAreUnquotedInTheXEnvironment) {
-  if (!host().symbol("zfncmunq")) GTEST_SKIP() << "zfncmunq is not part of this build";
   Task task;
   // The host rewrites "'ins'" to "ins" (NUL-terminated) and says so.
   host().set_unquote_hook([](char *text, FncString *) {

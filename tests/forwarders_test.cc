@@ -10,9 +10,9 @@
 #include <string>
 #include <vector>
 
+#include "core/frame.h"
 #include "host/host.h"
-#include "module/entry.h"
-#include "module/frame.h"
+#include "load/entry.h"
 #include "tests/support/host_fixture.h"
 
 // A stand-in host entry: records r10 and rax as the forwarder left them,

@@ -11,7 +11,7 @@
 
 #include <gtest/gtest.h>
 
-#include "charfn/compare/modifiers.h"
+#include "charfn/args/modifiers.h"
 #include "host/host.h"
 #include "tests/support/call.h"
 #include "tests/support/host_fixture.h"

@@ -10,8 +10,9 @@
 #include <cmath>
 #include <cstring>
 
+#include "charfn/args/modifiers.h"
 #include "charfn/compare/compare_internal.h"
-#include "charfn/compare/modifiers.h"
+#include "charfn/entries.h"
 #include "strkernel/strkernel.h"
 
 namespace zeq::cmp {
@@ -188,7 +189,7 @@ constexpr int32_t kCompareRoles[ROLE_COUNT] = {1, 2, 0, 0, 0, 0, 0};
 
 extern "C" {
 
-ZEQ_EXPORT int32_t fncompar(FncArgList *args, double *result) {
+ZEQ_EXPORT int32_t fncompar(FncArgList *args, double *result) noexcept {
   if (!args) return FNC_RC_NOTE;
   zeq::cmp::CompareArgs ca;
   int32_t rc = zeq::cmp::read_compare_args(args, "COMPARE", 999999, &ca);

@@ -6,25 +6,12 @@
 
 #include <cstdint>
 
-#include "module/frame.h"
+#include "charfn/args/modifiers.h"
+#include "charfn/entries.h"
+#include "core/frame.h"
+#include "task/task_context.h"
 
 namespace zeq::cmp {
-
-// A name literal holds at most this many characters of content.
-inline constexpr int64_t kNameLiteralMax = 32;
-// Content buffer of the multibyte route: 32 characters of up to 4 bytes.
-inline constexpr int64_t kNameBufferBytes = 128;
-
-// Name-literal extraction on the multibyte route (the encoding form of
-// zstripn): the text under `text` (a bound view; its position is ignored)
-// without its trailing blanks must be a quote, content with doubled quotes,
-// the same quote and the letter N (either case).  The content, in the view's
-// code units, goes to out (kNameBufferBytes bytes) and *out_units receives its
-// length in code units.  Returns the content's length in characters, -1 when
-// the text is no name literal, and the negated length when the content holds
-// more than 32 characters (nothing usable is then in out).
-int64_t zstripn_enc(ZeqStringService *svc, int32_t wide, const ZeqStrView *text, void *out,
-                    int64_t *out_units);
 
 // The two strings of a comparison after the modifiers of its optional
 // arguments were applied, and what those arguments asked for.

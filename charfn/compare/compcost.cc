@@ -12,9 +12,11 @@
 #include <cmath>
 #include <initializer_list>
 
+#include "charfn/args/modifiers.h"
 #include "charfn/compare/edit_costs.h"
-#include "charfn/compare/modifiers.h"
-#include "module/frame.h"
+#include "charfn/entries.h"
+#include "core/frame.h"
+#include "task/task_context.h"
 
 
 namespace zeq::cmp {
@@ -204,7 +206,7 @@ int32_t compcost(FncArgList *args) {
 
 extern "C" {
 
-ZEQ_EXPORT int32_t fncomcos(FncArgList *args) {
+ZEQ_EXPORT int32_t fncomcos(FncArgList *args) noexcept {
   if (!args) return FNC_RC_NOTE;
   return compcost(args);
 }

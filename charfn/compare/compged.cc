@@ -299,7 +299,7 @@ int32_t compged(FncArgList *args, double *result) {
 
 extern "C" {
 
-ZEQ_EXPORT int32_t fncomged(FncArgList *args, double *result) {
+ZEQ_EXPORT int32_t fncomged(FncArgList *args, double *result) noexcept {
   if (!args) return FNC_RC_NOTE;
   return compged(args, result);
 }

@@ -245,7 +245,7 @@ int64_t bit_parallel(const uint8_t *a, int64_t m, const uint8_t *b, int64_t q, i
 
 extern "C" {
 
-ZEQ_EXPORT int32_t fncomlev(FncArgList *args, double *result) {
+ZEQ_EXPORT int32_t fncomlev(FncArgList *args, double *result) noexcept {
   if (!args) return FNC_RC_NOTE;
   zeq::cmp::CompareArgs ca;
   int32_t rc = zeq::cmp::read_compare_args(args, "COMPLEV", kNoCutoff, &ca);

@@ -12,7 +12,8 @@
 #include <cstdint>
 #include <cstring>
 
-#include "module/frame.h"
+#include "charfn/entries.h"
+#include "core/frame.h"
 #include "strkernel/strkernel.h"
 
 namespace {
@@ -105,7 +106,7 @@ void copy_pad(const char *src, int64_t avail, char *dst, int64_t count) {
 // low 32 bits).  A missing position marks argument 2 and gives an empty
 // result with FNC_RC_NOTE; a first argument that is not a character value
 // marks argument 1 the same way.  A result of room 0 is left untouched.
-ZEQ_EXPORT int32_t fncchar(FncArgList *args, FncString *result) {
+ZEQ_EXPORT int32_t fncchar(FncArgList *args, FncString *result) noexcept {
   if (!result || result->maxLength <= 0) return FNC_RC_OK;
   const double pos = number_arg(args, 1);
   if (zeq::is_missing(pos)) return note(args, result, 1);
@@ -119,7 +120,7 @@ ZEQ_EXPORT int32_t fncchar(FncArgList *args, FncString *result) {
 
 // FIRST(value): the first byte of the value, one blank for an empty value.
 // A result of room 0 is left untouched.
-ZEQ_EXPORT int32_t fncfirst(FncString *arg, FncString *result) {
+ZEQ_EXPORT int32_t fncfirst(FncString *arg, FncString *result) noexcept {
   if (!result || result->maxLength <= 0) return FNC_RC_OK;
   const Text t = text_of(arg);
   return one_byte(result, t.length > 0 ? t.data[0] : kBlank);
@@ -131,7 +132,7 @@ ZEQ_EXPORT int32_t fncfirst(FncString *arg, FncString *result) {
 // length whose low 32 bits are negative (a value of 2 GiB or more) is not
 // searched: the result is 0 (or 1 when the excerpt is empty).  Always
 // FNC_RC_OK.
-ZEQ_EXPORT int32_t fncndxt(FncArgList *args, double *result) {
+ZEQ_EXPORT int32_t fncndxt(FncArgList *args, double *result) noexcept {
   if (!result) return FNC_RC_OK;
   const Text src = text_arg(args, 0);
   const Text exc = text_arg(args, 1);
@@ -159,7 +160,7 @@ ZEQ_EXPORT int32_t fncndxt(FncArgList *args, double *result) {
 // empty result and FNC_RC_NOTE with argument 2 marked (argument 3 when a
 // length is given and the position is at or below -2^63, or the length is
 // bad).  A length argument whose value is absent counts as not given.
-ZEQ_EXPORT int32_t fncsubp(FncArgList *args, FncString *result) {
+ZEQ_EXPORT int32_t fncsubp(FncArgList *args, FncString *result) noexcept {
   if (!result) return FNC_RC_OK;
   const double pos = number_arg(args, 1);
   if (zeq::is_missing(pos)) return note(args, result, 1);

@@ -22,7 +22,8 @@
 #include <cstring>
 
 #include "charfn/concat/items.h"
-#include "module/frame.h"
+#include "charfn/entries.h"
+#include "core/frame.h"
 
 namespace {
 

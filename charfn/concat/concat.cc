@@ -20,7 +20,8 @@
 #include <cstring>
 
 #include "charfn/concat/items.h"
-#include "module/frame.h"
+#include "charfn/entries.h"
+#include "core/frame.h"
 #include "strkernel/strkernel.h"
 
 namespace zeq::cat {

@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-#include "module/frame.h"
+#include "core/frame.h"
 
 namespace zeq::cat {
 

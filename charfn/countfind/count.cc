@@ -12,6 +12,7 @@
 #include <cstring>
 
 #include "charfn/countfind/countfind.h"
+#include "charfn/entries.h"
 #include "charfn/words/delims.h"
 #include "charfn/words/words.h"
 

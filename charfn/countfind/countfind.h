@@ -5,17 +5,18 @@
 //
 // Byte route: strings are bytes, positions are 1-based byte positions counted
 // from the start of the whole string, case folding goes through the session's
-// upper-case and lower-case byte tables (module/frame.h).
+// upper-case and lower-case byte tables (core/frame.h).
 //
 // Multibyte route: strings are read through the session string service
-// (zeq/host.h) from the views that argInit binds (charfn/compare/modifiers.h);
+// (zeq/host.h) from the views that argInit binds (charfn/args/modifiers.h);
 // positions are 1-based character positions.
 #pragma once
 
 #include <cstdint>
 
-#include "charfn/compare/modifiers.h"
-#include "module/frame.h"
+#include "charfn/args/modifiers.h"
+#include "core/frame.h"
+#include "task/task_context.h"
 
 namespace zeq::countfind {
 
@@ -168,16 +169,9 @@ void remove(const uint8_t **start, int64_t *length, uint8_t *table, bool q);
 }  // namespace zeq::countfind
 
 // ---------------------------------------------------------------------------
-// Entries.
+// Multibyte routes (the byte-route entries are in charfn/entries.h).
 // ---------------------------------------------------------------------------
 extern "C" {
-int32_t fnccous(FncArgList *args, double *result) noexcept;
-int32_t fnccouc(FncArgList *args, double *result) noexcept;
-int32_t fncfind(FncArgList *args, double *result) noexcept;
-int32_t fncfndc(FncArgList *args, double *result) noexcept;
-int32_t fncfndw(FncArgList *args, double *result) noexcept;
-int32_t fncfndl(FncArgList *args, double *result) noexcept;
-
 // Multibyte routes: (argument block, numeric result, string service, wide
 // flag, function name for message 6).
 int32_t COUNT_FUNCTION(FncArgList *args, double *result, ZeqStringService *svc, int32_t wide,

@@ -14,6 +14,7 @@
 // the searched part and of the substring; anything else but a blank is
 // reported with message 6 and skipped.  An empty substring finds nothing.
 #include "charfn/countfind/countfind.h"
+#include "charfn/entries.h"
 
 using namespace zeq::countfind;
 

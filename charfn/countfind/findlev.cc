@@ -26,6 +26,7 @@
 #include <cstring>
 
 #include "charfn/countfind/countfind.h"
+#include "charfn/entries.h"
 
 using namespace zeq::countfind;
 

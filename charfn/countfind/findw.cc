@@ -34,6 +34,7 @@
 #include <cstring>
 
 #include "charfn/countfind/countfind.h"
+#include "charfn/entries.h"
 #include "charfn/words/words.h"
 
 using namespace zeq::countfind;

@@ -9,6 +9,7 @@
 // 0 words, or 1 with M on the byte route.
 #include <cstring>
 
+#include "charfn/entries.h"
 #include "charfn/words/delims.h"
 
 using namespace zeq::words;

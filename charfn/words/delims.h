@@ -13,13 +13,14 @@
 //
 // Multibyte route.  The same classification is made per character through the
 // session string service, from the ModifierFlags and ParsedArgs that argInit
-// filled (charfn/compare/modifiers.h).
+// filled (charfn/args/modifiers.h).
 #pragma once
 
 #include <cstdint>
 
-#include "charfn/compare/modifiers.h"
+#include "charfn/args/modifiers.h"
 #include "charfn/words/words.h"
+#include "task/task_context.h"
 
 namespace zeq::words {
 
@@ -169,8 +170,4 @@ int32_t SCAN_FUNCTION(FncArgList *args, FncString *result, ZeqStringService *svc
                       const char *name) noexcept;
 int32_t COUNTW_FUNCTION(FncArgList *args, double *result, ZeqStringService *svc, int32_t wide,
                         const char *name) noexcept;
-int32_t fncscan(FncArgList *args, FncString *result) noexcept;
-int32_t fnccouw(FncArgList *args, double *result) noexcept;
-int32_t fncscnq(FncArgList *args, FncString *result) noexcept;
-int32_t fnccouq(FncArgList *args, double *result) noexcept;
 }

@@ -36,9 +36,11 @@
 #include <cmath>
 #include <cstring>
 
-#include "charfn/compare/modifiers.h"
-#include "module/frame.h"
+#include "charfn/args/modifiers.h"
+#include "charfn/entries.h"
+#include "core/frame.h"
 #include "strkernel/strkernel.h"
+#include "task/task_context.h"
 
 namespace {
 

@@ -19,6 +19,7 @@
 // thread's scratch allocator (or the task's pool) for the call only.
 #include <cstring>
 
+#include "charfn/entries.h"
 #include "charfn/words/delims.h"
 
 using namespace zeq::words;

@@ -11,6 +11,7 @@
 #include <cstring>
 #include <initializer_list>
 
+#include "charfn/entries.h"
 #include "charfn/words/delims.h"
 #include "strkernel/strkernel.h"
 

@@ -4,13 +4,13 @@
 //
 // A delimiter table is 256 one-byte flags indexed by byte value; 1 marks a
 // delimiter.  The class letters read the host's character-class table, the
-// case tables of the control block (module/frame.h gives them), so the
+// case tables of the control block (core/frame.h gives them), so the
 // answers follow the session's single-byte tables.
 #pragma once
 
 #include <cstdint>
 
-#include "module/frame.h"
+#include "core/frame.h"
 
 namespace zeq::words {
 
@@ -87,7 +87,7 @@ extern "C" {
 // The multibyte word machine shared by COUNTW (kind 1, count written to
 // *count), FINDW (kind 2), and SCAN (kind 3: the word into *result; kind 4:
 // position and length, in characters, into arguments 3 and 4).  arglocs is
-// the role table (charfn/compare/modifiers.h) that the caller filled; the
+// the role table (charfn/args/modifiers.h) that the caller filled; the
 // character list of a word function sits in the delimiter-list role.
 //
 // Kind 2 writes to *count the 1-based character position of the first word

@@ -13,9 +13,9 @@
 #include <cstdarg>
 #include <cstdint>
 
-#include "module/frame.h"
+#include "core/frame.h"
+#include "core/tktext.h"
 #include "rng/engine.h"
-#include "strkernel/tktext.h"
 
 namespace {
 

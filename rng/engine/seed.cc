@@ -14,9 +14,9 @@
 #include <cstring>
 #include <initializer_list>
 
-#include "module/frame.h"
+#include "core/frame.h"
+#include "core/tktext.h"
 #include "rng/engine.h"
-#include "strkernel/tktext.h"
 #include "rng/methods.h"
 
 namespace {

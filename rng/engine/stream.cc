@@ -18,9 +18,9 @@
 #include <cstdint>
 #include <cstring>
 
-#include "module/frame.h"
+#include "core/frame.h"
+#include "core/tktext.h"
 #include "rng/engine.h"
-#include "strkernel/tktext.h"
 #include "rng/methods.h"
 
 namespace {

@@ -4,7 +4,7 @@
 // The Mersenne Twister methods key and number their streams with them.
 #include <cstring>
 
-#include "module/frame.h"
+#include "core/frame.h"
 #include "rng/methods.h"
 
 namespace {

@@ -4,7 +4,7 @@
 #include <cstring>
 
 #include "core/cpu.h"
-#include "module/frame.h"
+#include "core/frame.h"
 #include "rng/methods.h"
 
 namespace {

@@ -1,7 +1,7 @@
 // rng/hw/hw.cc - two methods built directly on a primitive: RDRAND, which
 // draws every word from the processor's hardware random instruction, and MH3,
 // which iterates the MurmurHash3 finaliser (rng/hw/mh3.h).
-#include "module/frame.h"
+#include "core/frame.h"
 #include "rng/convert.h"
 #include "rng/hw/mh3.h"
 #include "rng/methods.h"

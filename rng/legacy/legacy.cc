@@ -7,7 +7,7 @@
 // writes x and leaves k as an earlier key operation left it.
 #include "rng/legacy/legacy.h"
 
-#include "module/frame.h"
+#include "core/frame.h"
 #include "rng/convert.h"
 #include "rng/methods.h"
 #include "rng/state.h"

@@ -9,7 +9,7 @@
 // thread number first and the key second.
 #include "rng/mt/mt.h"
 
-#include "module/frame.h"
+#include "core/frame.h"
 #include "rng/convert.h"
 #include "rng/methods.h"
 #include "rng/state.h"

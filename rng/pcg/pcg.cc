@@ -5,7 +5,7 @@
 // stream engine folds thread numbers into the key.
 #include "rng/pcg/pcg.h"
 
-#include "module/frame.h"
+#include "core/frame.h"
 #include "rng/convert.h"
 #include "rng/methods.h"
 #include "rng/state.h"

@@ -7,7 +7,7 @@
 // own key word 2 in FRY4X64.
 #include "rng/threefry/threefry.h"
 
-#include "module/frame.h"
+#include "core/frame.h"
 #include "rng/convert.h"
 #include "rng/methods.h"
 #include "rng/state.h"

@@ -8,7 +8,7 @@
 // of the recurrence to discard the start).
 #include "rng/xorshift/xorshift.h"
 
-#include "module/frame.h"
+#include "core/frame.h"
 #include "rng/convert.h"
 #include "rng/methods.h"
 #include "rng/state.h"

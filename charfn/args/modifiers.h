@@ -1,11 +1,11 @@
-// charfn/compare/modifiers.h - modifier arguments and the route choice that
-// the counting, finding, scanning and comparing functions share.
-// Implemented in charfn/compare/modifiers.cc.
+// charfn/args/modifiers.h - the argument layer: modifier arguments, argument
+// roles and the route choice that the counting, finding, scanning and
+// comparing functions share.  Implemented in charfn/args/modifiers.cc.
 #pragma once
 
 #include <cstdint>
 
-#include "module/frame.h"
+#include "core/frame.h"
 
 // Modifier letters in the order of their fields; one byte each, all zero
 // before parsing.
@@ -79,3 +79,23 @@ ZeqStringService *string_service();
 // The modifier alphabet, 25 letters and a terminating zero.
 extern const TKChar upcase_modifiers[26];
 }  // namespace zeq
+
+namespace zeq::cmp {
+
+// A name literal holds at most this many characters of content.
+inline constexpr int64_t kNameLiteralMax = 32;
+// Content buffer of the multibyte route: 32 characters of up to 4 bytes.
+inline constexpr int64_t kNameBufferBytes = 128;
+
+// Name-literal extraction on the multibyte route (the encoding form of
+// zstripn): the text under `text` (a bound view; its position is ignored)
+// without its trailing blanks must be a quote, content with doubled quotes,
+// the same quote and the letter N (either case).  The content, in the view's
+// code units, goes to out (kNameBufferBytes bytes) and *out_units receives its
+// length in code units.  Returns the content's length in characters, -1 when
+// the text is no name literal, and the negated length when the content holds
+// more than 32 characters (nothing usable is then in out).
+int64_t zstripn_enc(ZeqStringService *svc, int32_t wide, const ZeqStrView *text, void *out,
+                    int64_t *out_units);
+
+}  // namespace zeq::cmp

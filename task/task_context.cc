@@ -1,18 +1,12 @@
-// module/task_context.cc - the per-task context FncContext (232 bytes, slot
+// task/task_context.cc - the per-task context FncContext (232 bytes, slot
 // 37 of the task's slot vector): built by fncinit on first use, reset by
 // fncrini, reached by the functions through zeq::task_context.
+#include "task/task_context.h"
+
 #include <cstring>
 
-#include "module/frame.h"
 #include "rng/engine.h"
 #include "strkernel/strkernel.h"
-
-// The random engine creates and re-initialises the task's stream.  The
-// references are weak so that the spine stands without the engine; a missing
-// engine counts as a stream that cannot be had.
-#pragma weak zrand_alloc_mva_reb
-#pragma weak zbugi
-#pragma weak zrand_init
 
 namespace {
 
@@ -57,8 +51,7 @@ extern "C" ZEQ_EXPORT int32_t fncinit(FncTask *task) {
   wtrsset(task, FNC_TASK_SLOT_CONTEXT, ctx);
 
   // The task's random stream; the debug option -rngseed gives its seed.
-  if (!zrand_alloc_mva_reb) return FNC_RC_NOMEM;
-  uint64_t seed = zbugi ? static_cast<uint64_t>(zbugi("-rngseed")) : 0;
+  uint64_t seed = static_cast<uint64_t>(zbugi("-rngseed"));
   ctx->stream = zrand_alloc_mva_reb(task, seed, 0);
   if (!ctx->stream) return FNC_RC_NOMEM;
 
@@ -91,11 +84,20 @@ extern "C" ZEQ_EXPORT int32_t fncrini(FncTask *task) {
     }
   }
   reset_fields(ctx);
-  if (!zrand_init || !ctx->stream) return FNC_RC_NOMEM;
+  if (!ctx->stream) return FNC_RC_NOMEM;
   return zrand_init(ctx->stream);
 }
 
 namespace zeq {
+
+FncTask *current_task(FncArgList *args) {
+  if (args && args->task) return args->task;
+  FncTask *task = nullptr;
+  ZeqControlBlock *cb = v_global_gcb_anchor;
+  if (cb && cb->thread_invalid == 0 && cb->thread) task = cb->thread->task;
+  if (args && task) args->task = task;
+  return task;
+}
 
 // Get-or-build: the context of the call's task; when slot 37 is empty,
 // fncinit builds it; when it still cannot be had the host is ended with

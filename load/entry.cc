@@ -1,19 +1,12 @@
-// module/entry.cc - load-time binding: the anchors, mcn_main, the image
+// load/entry.cc - load-time binding: mcn_main, the image
 // record vi_mcn, the entry list mcn_pcns and the entry record pcn_ZEQWUCHA.
 //
 // The host loads the library, calls mcn_main once with its global control
 // block and process information block, follows vi_mcn -> mcn_pcns ->
-// pcn_ZEQWUCHA to the entry zeqwucha (module/function_table.cc) and calls it
+// pcn_ZEQWUCHA to the entry zeqwucha (load/function_table.cc) and calls it
 // for the function table.  The three anchors are written here and never
-// again.
-#include "module/entry.h"
-
-extern "C" {
-// Hidden process-wide anchors (not exported; the forwarders read them).
-ZeqControlBlock *v_global_gcb_anchor = nullptr;
-void *v_global_pidb_anchor = nullptr;
-ZeqKernel *Exported_TKHandle = nullptr;
-}
+// again (the anchors themselves live in core/anchors.cc).
+#include "load/entry.h"
 
 namespace {
 

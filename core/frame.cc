@@ -1,11 +1,11 @@
-// module/frame.cc - the call frame every character function shares: result
+// core/frame.cc - the call frame every character function shares: result
 // sizing (ComputeLength, tkfncSetRetstg), the short-result note of the
-// concatenation functions, the invalid-modifier message, the current task,
-// and null-safe access to the host's tables and services.
+// concatenation functions, the invalid-modifier message, and null-safe
+// access to the host's tables and services.
 #include <cstring>
 #include <limits>
 
-#include "module/frame.h"
+#include "core/frame.h"
 
 namespace {
 
@@ -169,15 +169,6 @@ int32_t short_result_note(FncArgList *args, const char *function, int64_t needed
   xpmlog(FNC_MSG_SET, in_place ? 27 : 28, name, static_cast<i64>(needed), static_cast<i64>(room));
   if (count == 5) xpmlog(FNC_MSG_SET, 29, name);
   return FNC_RC_NOTE;
-}
-
-FncTask *current_task(FncArgList *args) {
-  if (args && args->task) return args->task;
-  FncTask *task = nullptr;
-  ZeqControlBlock *cb = v_global_gcb_anchor;
-  if (cb && cb->thread_invalid == 0 && cb->thread) task = cb->thread->task;
-  if (args && task) args->task = task;
-  return task;
 }
 
 const uint8_t *upcase_table() {

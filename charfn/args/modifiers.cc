@@ -1,4 +1,4 @@
-// charfn/compare/modifiers.cc - the modifier alphabet, argInit / argTerm, the
+// charfn/args/modifiers.cc - the modifier alphabet, argInit / argTerm, the
 // route choice between the byte route and the multibyte route, and the
 // string preparation that COMPARE's multibyte route applies (leading blanks
 // and name literals).
@@ -8,12 +8,12 @@
 // service is tolerated everywhere: nothing is bound and the caller sees
 // empty views.
 
-#include "charfn/compare/modifiers.h"
+#include "charfn/args/modifiers.h"
 
 #include <cmath>
 #include <cstring>
 
-#include "charfn/compare/compare_internal.h"
+#include "task/task_context.h"
 
 namespace zeq {
 

@@ -1,5 +1,5 @@
 /*
- * module/forwarders.S - vector forwarders and memory-pool handlers.
+ * core/forwarders.S - vector forwarders and memory-pool handlers.
  *
  * A vector forwarder reaches entry S of the host's service vector V.  The
  * host's entry has exactly the forwarder's signature, so the forwarder is a

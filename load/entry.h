@@ -1,9 +1,9 @@
-// module/entry.h - what the host's loader reaches: mcn_main, the image
+// load/entry.h - what the host's loader reaches: mcn_main, the image
 // record vi_mcn, the entry list mcn_pcns with its one entry record
 // pcn_ZEQWUCHA, and zeqwucha, which hands out the function table.
 #pragma once
 
-#include "module/frame.h"
+#include "core/frame.h"
 
 extern "C" {
 // Records the control block and the process information block, copies the
@@ -20,16 +20,3 @@ extern const ZeqImageInfo vi_mcn;
 extern void *const mcn_pcns[2];
 extern const ZeqEntryRecord pcn_ZEQWUCHA;
 }
-
-namespace zeq {
-// One row of the function table: the slot and the entry written into it
-// (null while that entry is not part of the build).
-struct TableRow {
-  int slot;
-  const char *name;
-  int32_t (*entry)(void *, void *);
-};
-// The rows in slot order and their number.
-extern const TableRow function_table[];
-extern const int function_table_rows;
-}  // namespace zeq

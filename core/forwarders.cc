@@ -1,6 +1,5 @@
-// module/forwarders.cc - forwarders to the host kernel's single service
-// entry (Exported_TKHandle + 0x108), to the logger object, the log-time
-// prefixes and the version-information block.
+// core/forwarders.cc - forwarders to the host kernel's single service
+// entry (Exported_TKHandle + 0x108) and to the logger object.
 //
 // Kernel forwarders call service(number, argument, flags) with flags
 // 0x10000000, ORed with the forwarder's sub-request where it has one.  The
@@ -99,8 +98,7 @@
 #include <cstring>
 #include <ctime>
 
-#include "module/frame.h"
-#include "strkernel/strkernel.h"
+#include "core/frame.h"
 
 namespace {
 
@@ -334,120 +332,3 @@ ZEQ_EXPORT void *tklGetLocale(ZeqLogger *lg) {
 }
 
 }  // extern "C"
-
-// ---------------------------------------------------------------------------
-// Log-time prefixes: "[hh:mm:ss] " (11 units) from tkztime.
-// ---------------------------------------------------------------------------
-namespace {
-
-constexpr int kPrefixUnits = 11;
-
-void log_time_prefix(char out[kPrefixUnits]) {
-  int32_t hour = 0, minute = 0;
-  double seconds = 0;
-  tkztime(&hour, &minute, &seconds);
-  int sec = static_cast<int>(seconds);  // truncated
-  auto two = [](char *p, int v) {
-    if (v < 0) v = 0;
-    v %= 100;
-    p[0] = static_cast<char>('0' + v / 10);
-    p[1] = static_cast<char>('0' + v % 10);
-  };
-  out[0] = '[';
-  two(out + 1, hour);
-  out[3] = ':';
-  two(out + 4, minute);
-  out[6] = ':';
-  two(out + 7, sec);
-  out[9] = ']';
-  out[10] = ' ';
-}
-
-}  // namespace
-
-extern "C" {
-
-// Writes "[hh:mm:ss] " and a zero byte (12 bytes) into buffer; answers it.
-ZEQ_EXPORT char *bkzGetLogTime(char *buffer) {
-  if (!buffer) return nullptr;
-  log_time_prefix(buffer);
-  buffer[kPrefixUnits] = '\0';
-  return buffer;
-}
-
-// Copies text (with its terminating zero unit) to out, after the 11-unit
-// time prefix when flag 0x20000 is set and flag 0x200000 is not.  The third
-// argument is not used.  A null text copies as an empty text.  Answers out.
-ZEQ_EXPORT TKChar *bkzAddTimeT(const TKChar *text, TKChar *out, void *unused, unsigned flags) {
-  if (!out) return nullptr;
-  TKChar *p = out;
-  if ((flags & 0x20000u) && !(flags & 0x200000u)) {
-    char prefix[kPrefixUnits];
-    log_time_prefix(prefix);
-    for (int i = 0; i < kPrefixUnits; i++) *p++ = static_cast<uint8_t>(prefix[i]);
-  }
-  if (text) {
-    while (*text) *p++ = *text++;
-  }
-  *p = 0;
-  return out;
-}
-
-}  // extern "C"
-
-// ---------------------------------------------------------------------------
-// Version-information block (208 bytes).  The text fields are kept
-// scrambled (each byte XORed with 0x5A, see unscramble below) so that they do
-// not show in a plain dump of the library; the numeric fields are plain.
-// ---------------------------------------------------------------------------
-namespace {
-
-struct VersionRecord {
-  char tag[8];            // 0x00 "ZEQVER1" (plain)
-  int32_t record_bytes;   // 0x08 208
-  int32_t major;          // 0x0C 1
-  int32_t minor;          // 0x10 0
-  int32_t patch;          // 0x14 0
-  uint8_t scramble_key;   // 0x18 0x5A
-  uint8_t reserved[7];    // 0x19
-  char product[32];       // 0x20 scrambled "zeqwucha"
-  char release[16];       // 0x40 scrambled "1.0.0"
-  char build_date[16];    // 0x50 scrambled __DATE__
-  char description[112];  // 0x60 scrambled one-line description
-};
-static_assert(sizeof(VersionRecord) == 208, "version block is 208 bytes");
-
-constexpr uint8_t kScrambleKey = 0x5A;
-
-template <size_t N, size_t M>
-constexpr void scrambled(char (&field)[N], const char (&text)[M]) {
-  static_assert(M - 1 <= N, "text longer than its field");
-  for (size_t i = 0; i + 1 < M; i++) field[i] = static_cast<char>(text[i] ^ kScrambleKey);
-}
-
-constexpr VersionRecord make_version() {
-  VersionRecord v{};
-  const char tag[] = "ZEQVER1";
-  for (size_t i = 0; i < sizeof tag; i++) v.tag[i] = tag[i];
-  v.record_bytes = 208;
-  v.major = 1;
-  v.minor = 0;
-  v.patch = 0;
-  v.scramble_key = kScrambleKey;
-  scrambled(v.product, "zeqwucha");
-  scrambled(v.release, "1.0.0");
-  scrambled(v.build_date, __DATE__);
-  scrambled(v.description, "character functions, string kernel and random-number engine");
-  return v;
-}
-
-constexpr VersionRecord kVersion = make_version();
-
-}  // namespace
-
-// Copies the 208-byte version record into buffer; answers buffer.
-extern "C" ZEQ_EXPORT void *tkvercn1(void *buffer) {
-  if (!buffer) return nullptr;
-  std::memcpy(buffer, &kVersion, sizeof kVersion);
-  return buffer;
-}

@@ -1,0 +1,26 @@
+// charfn/entries.h - the prototype of every exported entry of the catalogue,
+// expanded from charfn/functions.def by its result shape.  Every family's
+// source includes it, so an entry whose definition strays from its row's
+// shape fails to compile, and the function table (load/function_table.cc)
+// takes each entry with its real type.
+#pragma once
+
+#include <cstdint>
+
+#include "core/export.h"
+#include "zeq/abi.h"
+
+// One prototype per result shape (see RESULT in charfn/functions.def).
+#define ZEQ_ENTRY_SHAPE_Char(ENTRY) ZEQ_EXPORT int32_t ENTRY(FncArgList *args, FncString *result) noexcept;
+#define ZEQ_ENTRY_SHAPE_Number(ENTRY) ZEQ_EXPORT int32_t ENTRY(FncArgList *args, double *result) noexcept;
+#define ZEQ_ENTRY_SHAPE_Direct(ENTRY) ZEQ_EXPORT int32_t ENTRY(FncString *arg, FncString *result) noexcept;
+#define ZEQ_ENTRY_SHAPE_Routine(ENTRY) ZEQ_EXPORT int32_t ENTRY(FncArgList *args) noexcept;
+
+#define ZEQ_FUNCTION(NAME, SLOT, SLOT2, ENTRY, MB, RESULT, ...) ZEQ_ENTRY_SHAPE_##RESULT(ENTRY)
+#include "charfn/functions.def"
+#undef ZEQ_FUNCTION
+
+#undef ZEQ_ENTRY_SHAPE_Char
+#undef ZEQ_ENTRY_SHAPE_Number
+#undef ZEQ_ENTRY_SHAPE_Direct
+#undef ZEQ_ENTRY_SHAPE_Routine

@@ -1,0 +1,73 @@
+// core/frame.h - what every floor above core/ may use: the anchors, the
+// host service forwarders, and the call-frame helpers (result sizing, the
+// short-result note, argument access, the host's tables and services, task
+// pool memory).  Implementations: core/anchors.cc, core/forwarders.{S,cc},
+// core/frame.cc.
+#pragma once
+
+#include <cstdarg>
+#include <cstdint>
+
+#include "core/anchors.h"
+#include "core/export.h"
+#include "core/forwarders.h"
+#include "zeq/abi.h"
+#include "zeq/host.h"
+
+// ---------------------------------------------------------------------------
+// Call frame (core/frame.cc).
+// ---------------------------------------------------------------------------
+extern "C" {
+int32_t tkfncSetRetstg(FncString *result, int64_t needed);
+int32_t ComputeLength(FncArgList *args, FncString *result, int32_t extra);
+void printBadmodLog(const char *function, int modifier);
+}
+
+namespace zeq {
+
+// Room a function may fill in a character result: capacity when growable,
+// maxLength otherwise.
+inline int64_t result_room(const FncString *r) {
+  return r->allocator ? r->capacity : r->maxLength;
+}
+
+// Argument i (0-based) of a block, or null when i is out of range.
+inline FncArg *arg(FncArgList *a, int i) {
+  return (a && i >= 0 && i < a->argCount) ? &a->args[i] : nullptr;
+}
+inline bool is_char(const FncArg *g) { return g && (g->type & FNC_ARG_ISCHAR); }
+inline bool is_num(const FncArg *g) { return g && (g->type & FNC_ARG_NUMERIC); }
+inline FncString *str_value(const FncArg *g) {
+  return (g && (g->type & FNC_ARG_ISCHAR)) ? static_cast<FncString *>(g->value) : nullptr;
+}
+inline const double *num_value(const FncArg *g) {
+  return (g && (g->type & FNC_ARG_NUMERIC)) ? static_cast<const double *>(g->value) : nullptr;
+}
+inline void mark_bad(FncArg *g) {
+  if (g) g->mark |= FNC_MARK_BAD;
+}
+// The host's missing numeric value (bits 0xFFFFFE0000000000).
+double missing_value();
+inline bool is_missing(double x) { return x != x; }
+
+// Short-result note shared by the concatenation functions: compares needed
+// with room, counts notes in the limited environments, issues 27/28 (+29).
+int32_t short_result_note(FncArgList *args, const char *function, int64_t needed, int64_t room,
+                          bool in_place);
+
+// Host tables of the control block (never null: built-in Latin-1 fallbacks).
+const uint8_t *upcase_table();
+const uint8_t *lowcase_table();
+const uint8_t *class_table();
+
+// Journal, name/value store, session encoding, string service of the kernel
+// table; null when the host offers none.
+ZeqLogger *journal();
+ZeqNameValueStore *nv_store();
+ZeqSessionEncoding *session_encoding();
+
+// Task pool helpers: allocate / release through the task's pool.
+void *task_alloc(FncTask *task, uint64_t size, uint32_t flags);
+void task_release(FncTask *task, void *block);
+
+}  // namespace zeq
