@@ -212,7 +212,7 @@ py::object Session::call(const Signature &sig, const py::args &args, py::kwargs 
   if (noted) {
     std::string text = noted->first_note + row_label(in, noted->first_noted_row);
     if (noted_rows > 1) text += "; " + std::to_string(noted_rows) + " messages in all";
-    PyErr_WarnEx(PyExc_RuntimeWarning, text.c_str(), 1);
+    if (PyErr_WarnEx(PyExc_RuntimeWarning, text.c_str(), 1) < 0) throw py::error_already_set();  // warnings as errors
   }
   return wrap(out, in, encoding_);
 }

@@ -133,6 +133,10 @@ def test_missing_values():
         got = zq.char("hello", [1, None, 2])
     assert list(got) == ["h", None, "e"]
     assert "CHAR" in str(seen[0].message) and "row 1" in str(seen[0].message)
+    with warnings.catch_warnings():
+        warnings.simplefilter("error")
+        with pytest.raises(RuntimeWarning, match="position"):
+            zq.char("hello", None)
 
 
 def test_bytes_and_str_agree():
@@ -168,6 +172,7 @@ def test_threads_give_the_same_results(name, extra):
     fn = getattr(zq, name)
     args = (a, b, *extra) if extra is not None else (a, np.arange(len(a)) % 5 + 1)
     one = fn(*args)
+    assert fn(*(x[:2] if isinstance(x, np.ndarray) else x for x in args), threads=8).tolist() == one[:2].tolist()
     for threads in (2, 3, 7):
         assert one.tolist() == fn(*args, threads=threads).tolist()
 
