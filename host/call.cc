@@ -496,6 +496,11 @@ CallOutcome CallSite::Impl::run(std::span<const Value> args) {
   } else if (fn.result == Result::Char && opt.growable) {
     result.maxLength = kMaxResultLength;
     result.allocator = &grow.rec;
+    // A growable result starts with the declared length as its room, as a
+    // host's does: CATQ fills the room it is given instead of growing it.
+    const int64_t room = std::clamp<int64_t>(opt.length, 1, kMaxResultLength);
+    result.data = static_cast<char *>(Growable::resize(&grow.rec, nullptr, room, 0));
+    if (result.data) result.capacity = room;
   } else if (fn.result == Result::Char || fn.result == Result::Direct) {
     fixed.assign((size_t)opt.length, ' ');
     result.maxLength = opt.length;

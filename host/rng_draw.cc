@@ -9,37 +9,32 @@
 namespace zeqhost {
 namespace {
 
-enum class Kind { U32, U64, Double };
-
-struct Slot {
-  const char *name;
-  Kind kind;
-  size_t offset;  // offset of a double slot in zrng_desc; 0: the stream's double_fn
-};
+using Slot = rng::Conversion;
+using Kind = rng::DrawKind;
 
 #define DESC_SLOT(field) offsetof(zrng_desc, field)
-const Slot kSlots[] = {
-    {"uint32", Kind::U32, 0},
-    {"uint64", Kind::U64, 0},
-    {"default", Kind::Double, 0},
-    {"crude", Kind::Double, DESC_SLOT(double_crude)},
-    {"with_zero", Kind::Double, DESC_SLOT(double_with_zero)},
-    {"double_32_reject_zero", Kind::Double, DESC_SLOT(double_32) + 8 * ZRNG_REJECT},
-    {"double_32_open_open", Kind::Double, DESC_SLOT(double_32) + 8 * ZRNG_OO},
-    {"double_32_open_closed", Kind::Double, DESC_SLOT(double_32) + 8 * ZRNG_OC},
-    {"double_32_closed_open", Kind::Double, DESC_SLOT(double_32) + 8 * ZRNG_CO},
-    {"double_32_closed_closed", Kind::Double, DESC_SLOT(double_32) + 8 * ZRNG_CC},
-    {"double_53_reject_zero", Kind::Double, DESC_SLOT(double_53) + 8 * ZRNG_REJECT},
-    {"double_53_open_open", Kind::Double, DESC_SLOT(double_53) + 8 * ZRNG_OO},
-    {"double_53_open_closed", Kind::Double, DESC_SLOT(double_53) + 8 * ZRNG_OC},
-    {"double_53_closed_open", Kind::Double, DESC_SLOT(double_53) + 8 * ZRNG_CO},
-    {"double_53_closed_closed", Kind::Double, DESC_SLOT(double_53) + 8 * ZRNG_CC},
-    {"double_64_reject_zero_one", Kind::Double, DESC_SLOT(double_64) + 8 * ZRNG_REJECT},
-    {"double_64_open_open", Kind::Double, DESC_SLOT(double_64) + 8 * ZRNG_OO},
-    {"double_64_open_closed", Kind::Double, DESC_SLOT(double_64) + 8 * ZRNG_OC},
-    {"double_64_closed_open", Kind::Double, DESC_SLOT(double_64) + 8 * ZRNG_CO},
-    {"double_64_closed_closed", Kind::Double, DESC_SLOT(double_64) + 8 * ZRNG_CC},
-    {"double_infinite", Kind::Double, DESC_SLOT(double_infinite)},
+const rng::Conversion kConversions[] = {
+    {"uint32", rng::DrawKind::U32, DESC_SLOT(uint32)},
+    {"uint64", rng::DrawKind::U64, DESC_SLOT(uint64)},
+    {"default", rng::DrawKind::Double, 0},
+    {"crude", rng::DrawKind::Double, DESC_SLOT(double_crude)},
+    {"with_zero", rng::DrawKind::Double, DESC_SLOT(double_with_zero)},
+    {"double_32_reject_zero", rng::DrawKind::Double, DESC_SLOT(double_32) + 8 * ZRNG_REJECT},
+    {"double_32_open_open", rng::DrawKind::Double, DESC_SLOT(double_32) + 8 * ZRNG_OO},
+    {"double_32_open_closed", rng::DrawKind::Double, DESC_SLOT(double_32) + 8 * ZRNG_OC},
+    {"double_32_closed_open", rng::DrawKind::Double, DESC_SLOT(double_32) + 8 * ZRNG_CO},
+    {"double_32_closed_closed", rng::DrawKind::Double, DESC_SLOT(double_32) + 8 * ZRNG_CC},
+    {"double_53_reject_zero", rng::DrawKind::Double, DESC_SLOT(double_53) + 8 * ZRNG_REJECT},
+    {"double_53_open_open", rng::DrawKind::Double, DESC_SLOT(double_53) + 8 * ZRNG_OO},
+    {"double_53_open_closed", rng::DrawKind::Double, DESC_SLOT(double_53) + 8 * ZRNG_OC},
+    {"double_53_closed_open", rng::DrawKind::Double, DESC_SLOT(double_53) + 8 * ZRNG_CO},
+    {"double_53_closed_closed", rng::DrawKind::Double, DESC_SLOT(double_53) + 8 * ZRNG_CC},
+    {"double_64_reject_zero_one", rng::DrawKind::Double, DESC_SLOT(double_64) + 8 * ZRNG_REJECT},
+    {"double_64_open_open", rng::DrawKind::Double, DESC_SLOT(double_64) + 8 * ZRNG_OO},
+    {"double_64_open_closed", rng::DrawKind::Double, DESC_SLOT(double_64) + 8 * ZRNG_OC},
+    {"double_64_closed_open", rng::DrawKind::Double, DESC_SLOT(double_64) + 8 * ZRNG_CO},
+    {"double_64_closed_closed", rng::DrawKind::Double, DESC_SLOT(double_64) + 8 * ZRNG_CC},
+    {"double_infinite", rng::DrawKind::Double, DESC_SLOT(double_infinite)},
 };
 #undef DESC_SLOT
 
@@ -49,15 +44,7 @@ const char *const kMethods[] = {"MT1998",  "MTHYBRID", "MT32",    "MT64",    "MH
                                 "FRY2X32", "FRY2X64",  "FRY4X64", "PCG32I",  "PCG64I",
                                 "RANUNI",  "RDRAND",   "SUBKEY32", "SUBKEY64"};
 
-const Slot *find_slot(std::string name) {
-  for (auto &c : name) c = (char)std::tolower((unsigned char)c);
-  if (name.rfind("zrng_", 0) == 0) name = name.substr(5);
-  for (const auto &s : kSlots) {
-    if (name == s.name) return &s;
-    if (std::strncmp(s.name, "double_", 7) == 0 && name == s.name + 7) return &s;
-  }
-  return nullptr;
-}
+const Slot *find_slot(const std::string &name) { return rng::find_conversion(name); }
 
 // The function a double slot names, or null when the method lacks it.
 zrng_double_fn double_slot(const zrand_stream *s, const Slot &slot) {
@@ -173,7 +160,7 @@ std::string DrawValue::text() const {
 
 std::vector<std::string> draw_conversion_names() {
   std::vector<std::string> v;
-  for (const auto &s : kSlots) v.push_back(s.name);
+  for (const auto &s : kConversions) v.push_back(s.name);
   return v;
 }
 
@@ -189,5 +176,54 @@ std::string join_names(const std::vector<std::string> &names) {
   for (const auto &n : names) out += (out.empty() ? "" : ", ") + n;
   return out;
 }
+
+namespace rng {
+
+namespace {
+template <class T, class F>
+void fill(void *out, size_t n, F next) {
+  T *p = static_cast<T *>(out);
+  for (size_t i = 0; i < n; i++) p[i] = next();
+}
+}  // namespace
+
+std::span<const Conversion> conversions() { return kConversions; }
+std::span<const char *const> method_names() { return kMethods; }
+
+const Conversion *find_conversion(std::string_view word) {
+  std::string name(word);
+  for (auto &c : name) c = (char)std::tolower((unsigned char)c);
+  if (name.rfind("zrng_", 0) == 0) name.erase(0, 5);
+  for (const auto &c : kConversions) {
+    if (name == c.name) return &c;
+    if (std::strncmp(c.name, "double_", 7) == 0 && name == c.name + 7) return &c;
+  }
+  return nullptr;
+}
+
+std::string draw(zrand_stream *s, const Conversion &c, void *out, size_t n) {
+  zrng_desc *d = s->desc;
+  void *blob = s->state;
+  auto lacks = [&] { return std::string(d->name) + " does not offer " + c.name; };
+  switch (c.kind) {
+    case DrawKind::U32:
+      if (!d->uint32) return lacks();
+      fill<uint32_t>(out, n, [&] { return d->uint32(blob); });
+      return "";
+    case DrawKind::U64:
+      if (!d->uint64) return lacks();
+      fill<uint64_t>(out, n, [&] { return d->uint64(blob); });
+      return "";
+    case DrawKind::Double: {
+      zrng_double_fn fn = double_slot(s, c);
+      if (!fn) return lacks();
+      fill<double>(out, n, [&] { return fn(blob); });
+      return "";
+    }
+  }
+  return lacks();
+}
+
+}  // namespace rng
 
 }  // namespace zeqhost

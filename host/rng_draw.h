@@ -2,9 +2,9 @@
 //
 // One stream made through the host's global pool, given a method word, a
 // seed, a key, a thread number and (counter-based methods) a position, then
-// read through one conversion slot of its descriptor.  zeq rand and the SQL
-// extension's zeq_random draw through this, so the same settings give the
-// same values everywhere.
+// read through one conversion slot of its descriptor.  zeq rand, the SQL
+// extension's zeq_random and the Python extension's Stream draw through
+// this, so the same settings give the same values everywhere.
 //
 //   std::string err;
 //   auto d = zeqhost::RandomDraw::open(host, {.method = "MT64", .seed = 42}, err);
@@ -14,7 +14,9 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "host/host.h"
@@ -72,5 +74,29 @@ std::vector<std::string> draw_method_names(const Host &host);
 
 // Names joined with ", " for messages.
 std::string join_names(const std::vector<std::string> &names);
+
+namespace rng {
+
+// The conversions by name (the stream's default double, the raw 32- and
+// 64-bit words, every double slot of the descriptor), for callers that fill
+// whole buffers from a stream they hold themselves.
+enum class DrawKind { U32, U64, Double };
+struct Conversion {
+  const char *name;  // "default", "uint32", "double_53_open_open", ...
+  DrawKind kind;
+  size_t offset;     // slot offset in zrng_desc; 0 for "default" (the stream's double_fn)
+};
+std::span<const Conversion> conversions();
+// By name, case-insensitively; a "zrng_" prefix and, for the double slots,
+// the "double_" prefix may be left out.  Null when unknown.
+const Conversion *find_conversion(std::string_view name);
+// Fills `out` (n values of uint32_t, uint64_t or double, by c.kind) from the
+// stream.  Returns "" or, when the method lacks the slot, a sentence saying
+// so (nothing drawn).
+std::string draw(zrand_stream *s, const Conversion &c, void *out, size_t n);
+// The canonical names of the generator methods (one builder zrnf<NAME> each).
+std::span<const char *const> method_names();
+
+}  // namespace rng
 
 }  // namespace zeqhost

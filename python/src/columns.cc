@@ -1,0 +1,193 @@
+#include "python/src/columns.h"
+
+#include <cmath>
+
+namespace py = pybind11;
+using namespace pybind11::literals;
+using zeqhost::Encoding;
+using zeqhost::Value;
+
+namespace zeqpy {
+namespace {
+
+bool is_pandas(py::handle obj, const char *type) {
+  py::object cls = py::type::of(obj);
+  std::string module = py::str(cls.attr("__module__"));
+  if (module.rfind("pandas", 0) != 0) return false;
+  return py::isinstance(obj, py::module_::import("pandas").attr(type));
+}
+
+[[noreturn]] void bad_text(const std::string &where, Encoding encoding) {
+  PyErr_Clear();
+  throw py::value_error(where + ": text that " +
+                        (encoding == Encoding::Latin1
+                             ? std::string("Latin-1 cannot hold; use Session(encoding='utf-8')")
+                             : std::string("is not valid Unicode (a lone surrogate)")));
+}
+
+std::string encode(PyObject *s, Encoding encoding, const std::string &where) {
+  if (encoding == Encoding::Utf8) {
+    Py_ssize_t n = 0;
+    if (const char *p = PyUnicode_AsUTF8AndSize(s, &n)) return std::string(p, (size_t)n);
+    PyErr_Clear();
+  }
+  PyObject *b = encoding == Encoding::Utf8 ? PyUnicode_AsEncodedString(s, "utf-8", "surrogateescape")
+                                           : PyUnicode_AsLatin1String(s);
+  if (!b) bad_text(where, encoding);
+  std::string out(PyBytes_AS_STRING(b), (size_t)PyBytes_GET_SIZE(b));
+  Py_DECREF(b);
+  return out;
+}
+
+bool is_missing_marker(PyObject *o) {
+  if (o == Py_None) return true;
+  if (PyFloat_Check(o)) return std::isnan(PyFloat_AS_DOUBLE(o));
+  const char *name = Py_TYPE(o)->tp_name;  // pandas.NA and NaT
+  return std::string_view(name) == "NAType" || std::string_view(name) == "NaTType";
+}
+
+Value element(PyObject *o, Encoding encoding, const std::string &where) {
+  if (is_missing_marker(o)) return Value::missing();
+  if (PyUnicode_Check(o)) return Value::str(encode(o, encoding, where));
+  if (PyBytes_Check(o)) return Value::str(std::string(PyBytes_AS_STRING(o), (size_t)PyBytes_GET_SIZE(o)));
+  if (PyFloat_Check(o) || PyLong_Check(o) || PyNumber_Check(o)) {
+    double x = PyFloat_AsDouble(o);
+    if (x == -1.0 && PyErr_Occurred()) {
+      PyErr_Clear();
+      throw py::type_error(where + ": " + std::string(Py_TYPE(o)->tp_name) + " is not a number");
+    }
+    return std::isnan(x) ? Value::missing() : Value::num(x);
+  }
+  throw py::type_error(where + ": expected str, bytes, a number or None, got " +
+                       std::string(Py_TYPE(o)->tp_name));
+}
+
+bool is_scalar(py::handle a) {
+  return a.is_none() || py::isinstance<py::str>(a) || py::isinstance<py::bytes>(a) ||
+         py::isinstance<py::float_>(a) || py::isinstance<py::int_>(a);
+}
+
+// One argument as a numpy array of float64 or object.
+py::array as_array(py::handle a, const std::string &where) {
+  py::module_ np = py::module_::import("numpy");
+  // Lists are taken element by element, so that str and bytes may mix.
+  bool sequence = py::isinstance<py::list>(a) || py::isinstance<py::tuple>(a);
+  py::array arr = sequence ? np.attr("asarray")(a, "object") : np.attr("asarray")(a);
+  char kind = arr.dtype().kind();
+  if (kind == 'b' || kind == 'i' || kind == 'u' || kind == 'f')
+    return np.attr("ascontiguousarray")(arr, "float64");
+  if (kind == 'U' || kind == 'S' || kind == 'O') return np.attr("ascontiguousarray")(arr, "object");
+  throw py::type_error(where + ": an array of " + std::string(py::str(arr.dtype())) +
+                       " holds neither text nor numbers");
+}
+
+Column column_of(py::handle arg, const std::string &where, Encoding encoding, py::array &shape_of) {
+  Column c;
+  if (is_scalar(arg)) {
+    c.values.push_back(element(arg.ptr(), encoding, where));
+    shape_of = py::array(py::dtype("float64"), std::vector<py::ssize_t>{});
+  } else {
+    py::array arr = as_array(arg, where);
+    shape_of = arr;
+    size_t n = (size_t)arr.size();
+    c.values.reserve(n);
+    if (arr.dtype().kind() == 'f') {
+      const double *p = static_cast<const double *>(arr.data());
+      for (size_t i = 0; i < n; i++) c.values.push_back(std::isnan(p[i]) ? Value::missing() : Value::num(p[i]));
+    } else {
+      PyObject *const *p = static_cast<PyObject *const *>(arr.data());
+      for (size_t i = 0; i < n; i++)
+        c.values.push_back(element(p[i], encoding, where + ", element " + std::to_string(i)));
+    }
+  }
+  for (const auto &v : c.values) c.text = c.text || v.kind == Value::Text;
+  return c;
+}
+
+// Row map of an array whose shape broadcasts to the result's.
+std::vector<int64_t> row_map(const py::array &arr, const py::tuple &shape) {
+  py::module_ np = py::module_::import("numpy");
+  py::object ids = np.attr("arange")(arr.size(), "dtype"_a = "int64").attr("reshape")(arr.attr("shape"));
+  py::array_t<int64_t, py::array::c_style | py::array::forcecast> flat =
+      np.attr("ascontiguousarray")(np.attr("broadcast_to")(ids, shape)).attr("ravel")();
+  return std::vector<int64_t>(flat.data(), flat.data() + flat.size());
+}
+
+}  // namespace
+
+Inputs gather(const std::vector<py::object> &args, const std::vector<std::string> &names, Encoding encoding) {
+  Inputs in;
+  in.index = py::none();
+  std::vector<py::array> arrays;
+  py::list shapes;
+  bool any_array = false;
+  for (size_t i = 0; i < args.size(); i++) {
+    py::object arg = args[i];
+    if (is_pandas(arg, "Series")) {
+      py::object index = arg.attr("index");
+      if (in.index.is_none()) in.index = index;
+      else if (!in.index.attr("equals")(index).cast<bool>())
+        throw py::value_error("pandas Series arguments must share one index (" + names[i] + " differs)");
+      arg = arg.attr("to_numpy")();
+    }
+    py::array shape_of;
+    in.columns.push_back(column_of(arg, names[i], encoding, shape_of));
+    any_array = any_array || !is_scalar(arg);
+    shapes.append(shape_of.attr("shape"));
+    arrays.push_back(shape_of);
+  }
+  py::tuple shape;
+  try {
+    shape = py::module_::import("numpy").attr("broadcast_shapes")(*shapes);
+  } catch (py::error_already_set &e) {
+    throw py::value_error("the arguments do not broadcast to one shape: " + std::string(py::str(e.value())));
+  }
+  if (!any_array) return in;
+  for (auto d : shape) in.shape.push_back(d.cast<py::ssize_t>());
+  in.count = 1;
+  for (auto d : in.shape) in.count *= (size_t)d;
+  for (size_t i = 0; i < arrays.size(); i++) {
+    size_t n = in.columns[i].values.size();
+    if (n != 1 && n != in.count) in.columns[i].rows = row_map(arrays[i], shape);
+  }
+  return in;
+}
+
+void Results::resize(size_t n) {
+  if (text) {
+    texts.resize(n);
+    missing.assign(n, 0);
+  } else {
+    numbers.assign(n, NAN);
+  }
+}
+
+py::object wrap(Results &r, const Inputs &in, Encoding encoding) {
+  auto str_of = [&](size_t i) -> py::object {
+    if (r.missing[i]) return py::none();
+    const std::string &t = r.texts[i];
+    PyObject *o = encoding == Encoding::Utf8 ? PyUnicode_DecodeUTF8(t.data(), (Py_ssize_t)t.size(), "surrogateescape")
+                                             : PyUnicode_DecodeLatin1(t.data(), (Py_ssize_t)t.size(), nullptr);
+    if (!o) throw py::error_already_set();
+    return py::reinterpret_steal<py::object>(o);
+  };
+  if (in.shape.empty()) return r.text ? str_of(0) : py::object(py::float_(r.numbers[0]));
+  py::array out;
+  if (r.text) {
+    out = py::module_::import("numpy").attr("empty")(py::cast(in.shape), "object");
+    PyObject **p = static_cast<PyObject **>(out.mutable_data());
+    for (size_t i = 0; i < in.count; i++) {
+      PyObject *old = p[i];
+      p[i] = str_of(i).release().ptr();
+      Py_XDECREF(old);
+    }
+  } else {
+    py::array_t<double> a(in.shape);
+    std::copy(r.numbers.begin(), r.numbers.end(), a.mutable_data());
+    out = a;
+  }
+  if (in.index.is_none() || in.shape.size() != 1) return out;
+  return py::module_::import("pandas").attr("Series")(out, "index"_a = in.index);
+}
+
+}  // namespace zeqpy

@@ -1,0 +1,59 @@
+// python/src/columns.h - call arguments as columns of host values, and the
+// result array.
+//
+// Every argument becomes a column of zeqhost::Value: a scalar one value, an
+// array-like (numpy array, list, pandas Series) one value per element.  The
+// columns broadcast against each other as numpy arrays do; a column that is
+// neither a scalar nor full length reaches its values through a row map.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include <pybind11/numpy.h>
+#include <pybind11/stl.h>
+#include <pybind11/pybind11.h>
+
+#include "host/call.h"
+
+namespace zeqpy {
+
+struct Column {
+  std::vector<zeqhost::Value> values;
+  std::vector<int64_t> rows;  // output row -> index into values; empty: direct or scalar
+  bool text = false;          // holds text: a missing element makes the row's result missing
+  const zeqhost::Value &at(size_t row) const {
+    return values.size() == 1 ? values[0] : rows.empty() ? values[row] : values[(size_t)rows[row]];
+  }
+};
+
+struct Inputs {
+  std::vector<Column> columns;
+  std::vector<pybind11::ssize_t> shape;  // broadcast shape; empty when every argument is a scalar
+  size_t count = 1;                      // rows
+  pybind11::object index;                // the index of a pandas Series argument, or None
+};
+
+// Converts the bound arguments.  `names` label the arguments in messages.
+// Throws pybind11::type_error for a value of no usable type and
+// pybind11::value_error for shapes that do not broadcast or text the
+// encoding cannot hold.
+Inputs gather(const std::vector<pybind11::object> &args, const std::vector<std::string> &names,
+              zeqhost::Encoding encoding);
+
+// Results of a call, one per row.
+struct Results {
+  bool text = false;
+  std::vector<double> numbers;
+  std::vector<std::string> texts;
+  std::vector<uint8_t> missing;  // text results only
+  void resize(size_t n);
+};
+
+// A Python float / str / None for a call on scalars, else a numpy array of
+// the broadcast shape (float64, or object holding str and None), or a pandas
+// Series on the index.
+pybind11::object wrap(Results &results, const Inputs &in, zeqhost::Encoding encoding);
+
+}  // namespace zeqpy

@@ -1,0 +1,254 @@
+#include "python/src/session.h"
+
+#include <algorithm>
+#include <cctype>
+#include <thread>
+
+#include "python/src/columns.h"
+#include "python/src/process_host.h"
+
+namespace py = pybind11;
+using zeqhost::CallOutcome;
+using zeqhost::Encoding;
+using zeqhost::Value;
+
+namespace zeqpy {
+namespace {
+
+Encoding parse_encoding(std::string word) {
+  for (auto &c : word) c = (char)std::tolower((unsigned char)c);
+  word.erase(std::remove(word.begin(), word.end(), '-'), word.end());
+  word.erase(std::remove(word.begin(), word.end(), '_'), word.end());
+  if (word == "utf8") return Encoding::Utf8;
+  if (word == "latin1" || word == "iso88591") return Encoding::Latin1;
+  throw py::value_error("encoding must be 'utf-8' or 'latin-1', not '" + word + "'");
+}
+
+// What a row's argument types lead to: '1' number, '2' text, 'm' a missing
+// number, 't' a missing element of a text argument.
+enum class Plan { Call, Missing, Refuse };
+
+Plan plan_for(const zeq::catalogue::Function &fn, const std::string &types) {
+  if (types.find('t') != std::string::npos) return Plan::Missing;
+  std::string as_number = types, as_text = types;
+  std::replace(as_number.begin(), as_number.end(), 'm', '1');
+  std::replace(as_text.begin(), as_text.end(), 'm', '2');
+  if (zeq::catalogue::accepts_types(fn, as_number)) return Plan::Call;
+  if (zeq::catalogue::accepts_types(fn, as_text)) return Plan::Missing;
+  return Plan::Refuse;
+}
+
+struct PlanCache {
+  std::vector<std::pair<std::string, Plan>> seen;
+  Plan get(const zeq::catalogue::Function &fn, const std::string &types) {
+    for (const auto &[t, p] : seen)
+      if (t == types) return p;
+    seen.emplace_back(types, plan_for(fn, types));
+    return seen.back().second;
+  }
+};
+
+std::string refusal(const zeq::catalogue::Function &fn, std::span<const Value> args) {
+  std::string why = zeqhost::check_call(fn, args, false);
+  if (!why.empty()) return why;
+  std::string kinds;
+  for (const auto &v : args) kinds += std::string(kinds.empty() ? "" : ", ") + (v.kind == Value::Text ? "text" : "number");
+  return std::string(fn.name) + " does not take (" + kinds + "); usage: " + std::string(fn.name) + "(" +
+         std::string(fn.usage) + ")";
+}
+
+// What one thread's rows reported.
+struct Report {
+  size_t fault_row = SIZE_MAX;
+  bool type_fault = false;
+  std::string fault;
+  size_t noted_rows = 0, first_noted_row = 0;  // messages, and the row of the first
+  std::string first_note;
+};
+
+void store(const CallOutcome &o, size_t row, Results &out) {
+  if (!out.text) {
+    if (o.result.kind == Value::Number) out.numbers[row] = o.result.number;
+  } else if (o.result.kind == Value::Text) {
+    out.texts[row] = o.result.text;
+  } else {
+    out.missing[row] = 1;
+  }
+}
+
+void note(size_t row, const std::string &text, Report &rep) {
+  if (rep.noted_rows++ == 0) {
+    rep.first_noted_row = row;
+    rep.first_note = text;
+  }
+}
+
+void run_rows(zeqhost::Worker &w, const zeq::catalogue::Function &fn, const Inputs &in, Results &out,
+              size_t begin, size_t end, Report &rep) {
+  zeqhost::CallSite site(w, fn);
+  PlanCache plans;
+  std::vector<Value> args(in.columns.size());
+  std::string types(in.columns.size(), ' ');
+  for (size_t row = begin; row < end; row++) {
+    for (size_t i = 0; i < in.columns.size(); i++) {
+      const Value &v = in.columns[i].at(row);
+      types[i] = v.kind == Value::Number ? '1' : v.kind == Value::Text ? '2' : in.columns[i].text ? 't' : 'm';
+      args[i] = v;
+    }
+    Plan plan = plans.get(fn, types);
+    if (plan == Plan::Missing) {
+      if (out.text) out.missing[row] = 1;
+      continue;
+    }
+    if (plan == Plan::Refuse) {
+      rep = {row, true, refusal(fn, args)};
+      return;
+    }
+    CallOutcome o = site.call(args);
+    if (!o.error.empty()) {  // refused before it ran
+      rep.fault_row = row;
+      rep.fault = o.sentence();
+      return;
+    }
+    if (o.status != 0) {  // the function refused this row's values: a missing result
+      if (out.text) out.missing[row] = 1;
+      note(row, o.sentence(), rep);
+      continue;
+    }
+    store(o, row, out);
+    for (const auto &m : o.messages)
+      if (m.level >= 2) note(row, std::string(fn.name) + ": " + m.text, rep);
+  }
+}
+
+std::string row_label(const Inputs &in, size_t row) {
+  return in.shape.empty() ? "" : " (row " + std::to_string(row) + ")";
+}
+
+}  // namespace
+
+struct Session::Pending {
+  const Inputs &in;
+  Results &out;
+  std::vector<Report> reports;
+};
+
+Session::Session(const std::string &encoding) : encoding_(parse_encoding(encoding)) {
+  process_host();  // a module that cannot load is reported now
+}
+
+Session::~Session() = default;
+
+std::string Session::encoding() const { return encoding_ == Encoding::Utf8 ? "utf-8" : "latin-1"; }
+
+zeqhost::Worker &Session::worker(size_t i) {
+  while (workers_.size() <= i) {
+    auto w = std::make_unique<zeqhost::Worker>(process_host(), encoding_);
+    if (!costs_.empty()) {
+      zeqhost::CallOptions opt;
+      opt.call_form = true;
+      w->call("COMPCOST", costs_, opt);  // accepted once already
+    }
+    workers_.push_back(std::move(w));
+  }
+  return *workers_[i];
+}
+
+void Session::run(const Signature &sig, Pending &job, size_t threads) {
+  size_t rows = job.in.count;
+  threads = std::max<size_t>(1, std::min(threads, rows));
+  job.reports.assign(threads, {});
+  for (size_t t = 0; t < threads; t++) worker(t);
+  auto part = [&](size_t t) {
+    size_t begin = rows * t / threads, end = rows * (t + 1) / threads;
+    try {
+      run_rows(*workers_[t], *sig.fn, job.in, job.out, begin, end, job.reports[t]);
+    } catch (const std::exception &e) {
+      job.reports[t].fault_row = begin;
+      job.reports[t].fault = e.what();
+    }
+  };
+  std::vector<std::thread> pool;
+  for (size_t t = 1; t < threads; t++) pool.emplace_back(part, t);
+  part(0);
+  for (auto &th : pool) th.join();
+}
+
+py::object Session::call(const Signature &sig, const py::args &args, py::kwargs kwargs) {
+  long threads = 1;
+  if (kwargs.contains("threads")) {
+    py::object t = kwargs.attr("pop")("threads");
+    if (!py::isinstance<py::int_>(t)) throw py::type_error(sig.lower + "(): threads must be an int");
+    threads = t.cast<long>();
+    if (threads < 1 || threads > kMaxThreads)
+      throw py::value_error(sig.lower + "(): threads must be 1 to " + std::to_string(kMaxThreads));
+  }
+  std::vector<py::object> bound = bind(sig, args, kwargs);
+  std::vector<std::string> names;
+  for (size_t i = 0; i < bound.size(); i++)
+    names.push_back(sig.lower + "() argument " + std::to_string(i + 1));
+  Inputs in = gather(bound, names, encoding_);
+  Results out;
+  out.text = sig.fn->result == zeq::catalogue::Result::Char || sig.fn->result == zeq::catalogue::Result::Direct;
+  out.resize(in.count);
+  Pending job{in, out, {}};
+  {
+    py::gil_scoped_release unlocked;
+    std::lock_guard<std::mutex> lock(mu_);
+    run(sig, job, (size_t)threads);
+  }
+  const Report *fault = nullptr, *noted = nullptr;
+  size_t noted_rows = 0;
+  for (const auto &r : job.reports) {
+    if (r.fault_row != SIZE_MAX && (!fault || r.fault_row < fault->fault_row)) fault = &r;
+    if (r.noted_rows && !noted) noted = &r;
+    noted_rows += r.noted_rows;
+  }
+  if (fault) {
+    std::string text = fault->fault + row_label(in, fault->fault_row);
+    if (fault->type_fault) throw py::type_error(text);
+    throw py::value_error(text);
+  }
+  if (noted) {
+    std::string text = noted->first_note + row_label(in, noted->first_noted_row);
+    if (noted_rows > 1) text += "; " + std::to_string(noted_rows) + " messages in all";
+    if (PyErr_WarnEx(PyExc_RuntimeWarning, text.c_str(), 1) < 0) throw py::error_already_set();  // warnings as errors
+  }
+  return wrap(out, in, encoding_);
+}
+
+void Session::compcost(const py::kwargs &costs) {
+  if (costs.empty()) throw py::type_error("compcost() needs operation=cost pairs, e.g. compcost(insert=5)");
+  std::vector<Value> wanted;
+  for (auto [key, value] : costs) {
+    if (!py::isinstance<py::int_>(value) && !py::isinstance<py::float_>(value))
+      throw py::type_error("compcost(): the cost of " + py::cast<std::string>(key) + " must be a number");
+    wanted.push_back(Value::str(py::cast<std::string>(key) + "="));
+    wanted.push_back(Value::num(value.cast<double>()));
+  }
+  std::string refused;
+  {
+    py::gil_scoped_release unlocked;
+    std::lock_guard<std::mutex> lock(mu_);
+    worker(0);
+    zeqhost::CallOptions opt;
+    opt.call_form = true;
+    for (auto &w : workers_) {
+      CallOutcome o = w->call("COMPCOST", wanted, opt);
+      if (!o.ok()) {
+        refused = o.sentence();
+        break;
+      }
+    }
+    if (refused.empty()) costs_ = std::move(wanted);
+    else workers_.clear();  // remade with the costs that were accepted before
+  }
+  if (!refused.empty()) throw py::value_error(refused);
+}
+
+Session &default_session() {
+  static Session *session = new Session("utf-8");  // lives as long as the process
+  return *session;
+}
+
+}  // namespace zeqpy

@@ -1,0 +1,21 @@
+"""zeqwucha for Python: the module's character functions over numpy arrays and
+pandas columns, its random streams as numpy arrays.
+
+    import zeqwucha as zq
+    zq.compged(df["name"], "John Smith", threads=2)   # a Series on df's index
+    zq.Stream("MT64", seed=42).draw(1_000_000)          # float64 array
+
+Every function of the catalogue is here under its lower-case name; the same
+functions are methods of ``Session(encoding='utf-8'|'latin-1')``, which keeps
+its own COMPCOST costs.  ``zeqwucha.dask`` runs them over Dask DataFrames.
+"""
+
+from ._core import Session, Stream, catalogue, conversions, methods  # noqa: F401
+from . import _core
+
+__all__ = ["Session", "Stream", "catalogue", "conversions", "methods"]
+
+for _row in catalogue():
+    globals()[_row["name"]] = getattr(_core, _row["name"])
+    __all__.append(_row["name"])
+del _row
