@@ -9,6 +9,11 @@ CallScratch::~CallScratch() {
 }
 
 void *CallScratch::alloc(uint64_t size, uint32_t pool_flags) {
+  if (task_arena_) {
+    if (!task_) return nullptr;
+    arena_ = task_->scratch;
+    task_arena_ = false;
+  }
   if (arena_) {
     if (!arena_->alloc || !arena_->mark || !arena_->release) return nullptr;
     if (!marked_) {

@@ -15,7 +15,7 @@ namespace zeq {
 class CallScratch {
  public:
   // The task's own scratch arena when it has one, else its pool.
-  explicit CallScratch(FncTask *task) : CallScratch(task, task ? task->scratch : nullptr) {}
+  explicit CallScratch(FncTask *task) : task_(task), task_arena_(true) {}
   // `arena` when not null, else the pool of `task`.
   CallScratch(FncTask *task, ZeqScratch *arena) : task_(task), arena_(arena) {}
   ~CallScratch();
@@ -27,12 +27,13 @@ class CallScratch {
 
  private:
   FncTask *task_;
-  ZeqScratch *arena_;
   bool marked_ = false;
   uint64_t mark_ = 0;
   static constexpr int kMaxPoolBlocks = 4;
   void *pool_blocks_[kMaxPoolBlocks] = {};
   int pool_count_ = 0;
+  ZeqScratch *arena_ = nullptr;  // the arena marked, or the one given
+  bool task_arena_ = false;      // the arena is the task's, read at first use
 };
 
 }  // namespace zeq
