@@ -1,26 +1,46 @@
-// core/scratch.cc - CallScratch (core/scratch.h).
+// core/scratch.cc - the call scratch (core/scratch.h).
 #include "core/scratch.h"
 
 namespace zeq {
 
-CallScratch::~CallScratch() {
-  if (marked_) arena_->release(arena_, mark_);
+ZeqScratch *ThreadArena::of(FncTask *) {
+  const ZeqControlBlock *cb = v_global_gcb_anchor;
+  if (!cb || cb->thread_invalid != 0 || !cb->thread) return nullptr;
+  ZeqScratch *s = cb->thread->scratch;
+  return (s && s->alloc && s->mark && s->release) ? s : nullptr;
+}
+
+template <typename Arena>
+BasicCallScratch<Arena>::~BasicCallScratch() {
+  if (marked_) {
+    ZeqScratch *arena = Arena::of(task_);
+    if (arena && arena->release) arena->release(arena, mark_);
+  }
   for (int i = 0; i < pool_count_; i++) task_release(task_, pool_blocks_[i]);
 }
 
-void *CallScratch::alloc(uint64_t size, uint32_t pool_flags) {
-  if (arena_) {
-    if (!arena_->alloc || !arena_->mark || !arena_->release) return nullptr;
+template <typename Arena>
+void *BasicCallScratch<Arena>::alloc(uint64_t size) {
+  return alloc(size, ZEQ_FLAGS_CACHE);
+}
+
+template <typename Arena>
+void *BasicCallScratch<Arena>::alloc(uint64_t size, uint32_t pool_flags) {
+  if (ZeqScratch *arena = Arena::of(task_)) {
+    if (!arena->alloc || !arena->mark || !arena->release) return nullptr;
     if (!marked_) {
-      mark_ = arena_->mark(arena_);
+      mark_ = arena->mark(arena);
       marked_ = true;
     }
-    return arena_->alloc(arena_, size);
+    return arena->alloc(arena, size);
   }
   if (!task_ || pool_count_ == kMaxPoolBlocks) return nullptr;
   void *p = task_alloc(task_, size, pool_flags);
   if (p) pool_blocks_[pool_count_++] = p;
   return p;
 }
+
+template class BasicCallScratch<TaskArena>;
+template class BasicCallScratch<ThreadArena>;
 
 }  // namespace zeq

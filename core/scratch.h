@@ -1,9 +1,10 @@
 // core/scratch.h - per-call scratch memory, given back when the call ends.
 //
-// A CallScratch draws from a scratch arena when it has one (marked at the
-// first allocation, released to that mark on destruction), else from blocks
-// of the task's pool (released on destruction).  An arena without its three
-// entries gives nothing; so does a CallScratch with neither arena nor task.
+// A call scratch draws from a scratch arena when its Arena policy finds one
+// (marked at the first allocation, released to that mark on destruction),
+// else from blocks of the task's pool (released on destruction).  An arena
+// without its three entries gives nothing; so does a scratch with neither
+// arena nor task.
 #pragma once
 
 #include <cstdint>
@@ -12,27 +13,43 @@
 
 namespace zeq {
 
-class CallScratch {
- public:
-  // The task's own scratch arena when it has one, else its pool.
-  explicit CallScratch(FncTask *task) : CallScratch(task, task ? task->scratch : nullptr) {}
-  // `arena` when not null, else the pool of `task`.
-  CallScratch(FncTask *task, ZeqScratch *arena) : task_(task), arena_(arena) {}
-  ~CallScratch();
-  CallScratch(const CallScratch &) = delete;
-  CallScratch &operator=(const CallScratch &) = delete;
+// The task's own scratch arena.
+struct TaskArena {
+  static ZeqScratch *of(FncTask *task) { return task ? task->scratch : nullptr; }
+};
 
-  // size bytes, or null; pool blocks are asked for with pool_flags.
-  void *alloc(uint64_t size, uint32_t pool_flags = ZEQ_FLAGS_CACHE);
+// The calling thread's scratch arena when it is complete, else none (the
+// task's pool serves).
+struct ThreadArena {
+  static ZeqScratch *of(FncTask *task);
+};
+
+template <typename Arena>
+class BasicCallScratch {
+ public:
+  explicit BasicCallScratch(FncTask *task) : task_(task) {}
+  ~BasicCallScratch();
+  BasicCallScratch(const BasicCallScratch &) = delete;
+  BasicCallScratch &operator=(const BasicCallScratch &) = delete;
+
+  // size bytes, or null; pool blocks are asked for with pool_flags
+  // (ZEQ_FLAGS_CACHE when not given).
+  void *alloc(uint64_t size);
+  void *alloc(uint64_t size, uint32_t pool_flags);
 
  private:
   FncTask *task_;
-  ZeqScratch *arena_;
   bool marked_ = false;
   uint64_t mark_ = 0;
   static constexpr int kMaxPoolBlocks = 4;
   void *pool_blocks_[kMaxPoolBlocks] = {};
   int pool_count_ = 0;
 };
+
+using CallScratch = BasicCallScratch<TaskArena>;
+using ThreadScratch = BasicCallScratch<ThreadArena>;
+
+extern template class BasicCallScratch<TaskArena>;
+extern template class BasicCallScratch<ThreadArena>;
 
 }  // namespace zeq

@@ -39,14 +39,6 @@ struct ListCache {
 };
 static_assert(sizeof(ListCache) == 264, "list cache header");
 
-// The scratch allocator of the current thread, or null.
-ZeqScratch *thread_scratch() {
-  const ZeqControlBlock *cb = v_global_gcb_anchor;
-  if (!cb || cb->thread_invalid != 0 || !cb->thread) return nullptr;
-  ZeqScratch *s = cb->thread->scratch;
-  return (s && s->alloc && s->mark && s->release) ? s : nullptr;
-}
-
 // The first quote character of a list, or 0.
 int first_quote(const char *list, int64_t length) {
   for (int64_t i = 0; i < length; i++)
@@ -64,7 +56,7 @@ enum class ListStatus { Ok, Quote, NoRoom };
 // Finds the delimiter table of a call with a list: the call-site cache when
 // the environment keeps one, else `lease`.  A list that holds a quote is
 // reported with message 80 and never cached.
-ListStatus list_table(FncArgList *args, const FncString *list, std::optional<zeq::CallScratch> *lease,
+ListStatus list_table(FncArgList *args, const FncString *list, std::optional<zeq::ThreadScratch> *lease,
                       const uint8_t **out) {
   const char *data = (list->data && list->length > 0) ? list->data : "";
   const int64_t length = (list->data && list->length > 0) ? list->length : 0;
@@ -83,9 +75,8 @@ ListStatus list_table(FncArgList *args, const FncString *list, std::optional<zeq
   }
   if (!limited) {
     // The thread's scratch arena when it has one, else the task's pool.
-    ZeqScratch *arena = thread_scratch();
-    uint8_t *table = static_cast<uint8_t *>(
-        lease->emplace(arena ? nullptr : zeq::current_task(args), arena).alloc(kTableSize, ZEQ_FLAGS_ZERO));
+    FncTask *task = zeq::ThreadArena::of(nullptr) ? nullptr : zeq::current_task(args);
+    uint8_t *table = static_cast<uint8_t *>(lease->emplace(task).alloc(kTableSize, ZEQ_FLAGS_ZERO));
     if (!table) return ListStatus::NoRoom;
     fill_table(table, data, length);
     *out = table;
@@ -122,7 +113,7 @@ void whitespace_table(uint8_t *table) {
 // The delimiter table of a quoted-word call into *table: the list argument
 // `list_index` through list_table, or without that argument the white-space
 // table written into `spaces`.
-ListStatus delimiter_table(FncArgList *args, int list_index, std::optional<zeq::CallScratch> *lease, uint8_t *spaces,
+ListStatus delimiter_table(FncArgList *args, int list_index, std::optional<zeq::ThreadScratch> *lease, uint8_t *spaces,
                            const uint8_t **table) {
   const FncString *list = zeq::str_value(zeq::arg(args, list_index));
   if (list) return list_table(args, list, lease, table);
@@ -182,7 +173,7 @@ ZEQ_EXPORT int32_t fncscnq(FncArgList *args, FncString *result) noexcept {
     return FNC_RC_OK;
   }
 
-  std::optional<zeq::CallScratch> lease;
+  std::optional<zeq::ThreadScratch> lease;
   uint8_t spaces[kTableSize];
   const uint8_t *table = nullptr;
   const int list_index = call_form ? 4 : 2;
@@ -226,7 +217,7 @@ ZEQ_EXPORT int32_t fncscnq(FncArgList *args, FncString *result) noexcept {
 
 ZEQ_EXPORT int32_t fnccouq(FncArgList *args, double *result) noexcept {
   if (!args) return FNC_RC_NOTE;
-  std::optional<zeq::CallScratch> lease;
+  std::optional<zeq::ThreadScratch> lease;
   uint8_t spaces[kTableSize];
   const uint8_t *table = nullptr;
   switch (delimiter_table(args, 1, &lease, spaces, &table)) {
