@@ -281,6 +281,36 @@ TEST(ComplevReference, LongPairsWithBlanksAndModifiers) {
   }
 }
 
+// Pairs a few edits apart at every cutoff from 1 to 10 (the edit-sequence
+// route takes cutoffs up to 4, the one-word route remainders up to 64
+// bytes), with trailing blanks and each modifier.
+TEST(ComplevReference, SmallCutoffsMatchTheReference) {
+  std::mt19937 g(9021);
+  const uint8_t *up = host().control_block()->upcase;
+  auto upper = [&](std::string s) {
+    for (char &ch : s) ch = (char)up[(uint8_t)ch];
+    return s;
+  };
+  const std::string letters = "abcAB  ";
+  for (int iter = 0; iter < 400; iter++) {
+    const int64_t n = iter % 2 ? std::uniform_int_distribution<int64_t>(0, 80)(g)
+                               : std::uniform_int_distribution<int64_t>(0, 300)(g);
+    std::string a = draw(g, n, letters);
+    std::string b = mutate(g, a, (int)(g() % 6), letters);
+    if (iter % 3 == 0) b += std::string(g() % 5, ' ');
+    if (iter % 2) std::swap(a, b);
+    const std::string what = "#" + std::to_string(iter) + " '" + a + "' '" + b + "'";
+    const int64_t plain = zeqref::levenshtein(rtrim(a), rtrim(b));
+    const int64_t nocase = zeqref::levenshtein(rtrim(upper(a)), rtrim(upper(b)));
+    for (int64_t cutoff = 1; cutoff <= 10; cutoff++) {
+      ASSERT_EQ(lev({C(a), C(b), N((double)cutoff)}), (double)std::min(plain, cutoff))
+          << what << " cutoff " << cutoff;
+      ASSERT_EQ(lev({C(a), C(b), N((double)cutoff), C("I")}), (double)std::min(nocase, cutoff))
+          << what << " I, cutoff " << cutoff;
+    }
+  }
+}
+
 // Equal long strings but for one region, and strings of one repeated byte:
 // the prefix and suffix go first, then the remainders straddle word sizes.
 TEST(ComplevReference, RemaindersAroundWordSizes) {
