@@ -92,10 +92,11 @@ uint64_t bit_words(int64_t m, int64_t slots) {
 
 // min(distance, cutoff) of a (m <= 64 bytes) and b (q bytes), one word;
 // eq(x) is the match vector of byte x of b.
-template <class Eq>
+// Check says whether the cutoff can be reached at all (it cannot when it
+// exceeds q, the largest possible distance).
+template <bool Check, class Eq>
 inline int64_t one_word(int64_t m, const uint8_t *b, int64_t q, int64_t cutoff, Eq eq_of) {
   // Column 0 is 0, 1, ..., m; the score follows cell m.
-  const uint64_t top = uint64_t(1) << (m - 1);
   uint64_t p = ~uint64_t(0), n = 0;
   int64_t score = m;
   for (int64_t l = 0; l < q; l++) {
@@ -104,9 +105,9 @@ inline int64_t one_word(int64_t m, const uint8_t *b, int64_t q, int64_t cutoff, 
     const uint64_t xh = (((eq & p) + p) ^ p) | eq;
     uint64_t ph = n | ~(xh | p);
     uint64_t mh = p & xh;
-    score += (int64_t)((ph & top) != 0) - (int64_t)((mh & top) != 0);
+    score += (int64_t)((ph >> (m - 1)) & 1) - (int64_t)((mh >> (m - 1)) & 1);
     // The last cell can fall by at most one per column still to come.
-    if (score - (q - 1 - l) >= cutoff) return cutoff;
+    if (Check && score - (q - 1 - l) >= cutoff) return cutoff;
     ph = (ph << 1) | 1;
     mh <<= 1;
     p = mh | ~(xv | ph);
@@ -130,7 +131,9 @@ int64_t short_remainder(const uint8_t *a, int64_t m, const uint8_t *b, int64_t q
     memset(peq, 0, sizeof peq);
   }
   for (int64_t i = 0; i < m; i++) peq[key(a[i])] |= uint64_t(1) << i;
-  return one_word(m, b, q, cutoff, [&](uint8_t x) { return peq[key(x)]; });
+  auto eq = [&](uint8_t x) { return peq[key(x)]; };
+  if (cutoff > q) return one_word<false>(m, b, q, cutoff, eq);
+  return one_word<true>(m, b, q, cutoff, eq);
 }
 
 // --- The edit-sequence route -------------------------------------------------
@@ -166,26 +169,38 @@ int64_t walk(const uint8_t *a, int64_t m, const uint8_t *b, int64_t q, unsigned 
   return spent + (m - i) + (q - j);
 }
 
-// min(distance, k + 1) of a (m bytes) and b (q >= m bytes), k <= 3: every
-// sequence of k operations whose skips of b outnumber those of a by q - m.
+// The operation sequences of k <= 3 operations whose skips of b outnumber
+// those of a by diff <= k, for each k and diff.
+struct Sequences {
+  uint8_t count[4][4] = {};
+  uint8_t ops[4][4][8] = {};
+  constexpr Sequences() {
+    for (int k = 1; k <= 3; k++) {
+      const int codes = k == 1 ? 3 : k == 2 ? 9 : 27;
+      for (int code = 0; code < codes; code++) {
+        int c = code, balance = 0, ops_code = 0;
+        for (int e = 0; e < k; e++, c /= 3) {
+          balance += c % 3 == kSkipB ? 1 : c % 3 == kSkipA ? -1 : 0;
+          ops_code |= (c % 3) << (2 * e);
+        }
+        if (balance >= 0) ops[k][balance][count[k][balance]++] = (uint8_t)ops_code;
+      }
+    }
+  }
+};
+constexpr Sequences kSequences;
+
+// min(distance, k + 1) of a (m bytes) and b (q >= m bytes), k <= 3.
 template <bool NoCase>
 int64_t few_edits(const uint8_t *a, int64_t m, const uint8_t *b, int64_t q, int64_t k,
                   const uint8_t *up) {
   const int64_t diff = q - m;
   if (diff > k) return k + 1;
+  if (k == 0) return m == 0 && q == 0 ? 0 : 1;
   int64_t best = k + 1;
-  unsigned count = 1;
-  for (int64_t e = 0; e < k; e++) count *= 3;
-  for (unsigned code = 0; code < count; code++) {
-    unsigned ops = 0, c = code;
-    int64_t balance = 0;
-    for (int64_t e = 0; e < k; e++, c /= 3) {
-      const unsigned op = c % 3;
-      balance += op == kSkipB ? 1 : op == kSkipA ? -1 : 0;
-      ops |= op << (2 * e);
-    }
-    if (balance != diff) continue;
-    const int64_t d = walk<NoCase>(a, m, b, q, ops, k, up);
+  const uint8_t *ops = kSequences.ops[k][diff];
+  for (int s = 0; s < kSequences.count[k][diff]; s++) {
+    const int64_t d = walk<NoCase>(a, m, b, q, ops[s], k, up);
     if (d < best) best = d;
     if (best <= diff) break;  // no alignment makes fewer than q - m edits
   }
