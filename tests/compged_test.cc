@@ -3,6 +3,7 @@
 // the refused table, the cutoff, and random pairs against the plain
 // reference (tests/reference/edit_distance.h).
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <random>
 #include <string>
@@ -11,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include "host/host.h"
+#include "tests/reference/countfind_reference.h"
 #include "tests/reference/edit_distance.h"
 #include "tests/support/call.h"
 #include "tests/support/host_fixture.h"
@@ -433,11 +435,11 @@ std::string random_string(std::mt19937 &g, int max_len, const char *alphabet) {
 // costs from 1 to 300 (MATCH 0 or a small cost).  With `affixes`, the
 // operations that work on particular characters cost more than inserting or
 // deleting, so that equal leading and trailing characters may be set aside.
-std::vector<A> random_costs(std::mt19937 &g, bool affixes) {
+std::vector<A> random_costs(std::mt19937 &g, bool affixes, bool every = false) {
   std::vector<A> args;
   std::uniform_int_distribution<int> cost(1, 300), low(1, 150), high(150, 300), pick(0, 3);
   for (int e = INSERT; e <= MATCH; e++) {
-    if (pick(g) == 0) continue;  // left unnamed
+    if (pick(g) == 0 && !every) continue;  // left unnamed
     int v = cost(g);
     if (e == MATCH) v = affixes ? 0 : std::uniform_int_distribution<int>(0, 1)(g) * v / 4;
     if (affixes && (e == INSERT || e == DELETE)) v = low(g);
@@ -448,13 +450,16 @@ std::vector<A> random_costs(std::mt19937 &g, bool affixes) {
   return args;
 }
 
-void run_random_rounds(uint32_t seed, int rounds, bool default_costs) {
+// Pairs of up to long_len characters every fourth pair, else 10.  With
+// every_entry, COMPCOST names every operation (no entry left unset).
+void run_random_rounds(uint32_t seed, int rounds, bool default_costs, int long_len = 45,
+                       bool every_entry = false) {
   std::mt19937 g(seed);
   zeqref::GedTables tables{host().control_block()->upcase, host().control_block()->charclass};
   for (int round = 0; round < rounds; round++) {
     Task task;
     if (!default_costs) {
-      ASSERT_EQ(task.compcost(random_costs(g, round % 2 == 1)), FNC_RC_OK);
+      ASSERT_EQ(task.compcost(random_costs(g, round % 2 == 1, every_entry)), FNC_RC_OK);
     }
     int64_t costs[15];
     if (default_costs) {
@@ -464,7 +469,7 @@ void run_random_rounds(uint32_t seed, int rounds, bool default_costs) {
       std::copy(task.table(), task.table() + 15, costs);
     }
     for (int pair = 0; pair < 40; pair++) {
-      const int max_len = pair % 4 == 0 ? 45 : 10;
+      const int max_len = pair % 4 == 0 ? long_len : 10;
       std::string a = random_string(g, max_len, "aabbcA ,");
       std::string b = random_string(g, max_len, "aabbcA ,");
       if (pair % 3 == 0) b = a, b.insert(b.begin() + (ptrdiff_t)(a.size() / 2), 'b');
@@ -489,6 +494,17 @@ void run_random_rounds(uint32_t seed, int rounds, bool default_costs) {
 TEST(CompgedReference, DefaultCostsMatchTheReference) { run_random_rounds(7, 40, true); }
 
 TEST(CompgedReference, RandomCostsMatchTheReference) { run_random_rounds(11, 150, false); }
+// Long pairs run most rows through the plain-row passes; small costs named
+// for every operation take 32-bit cells.
+TEST(CompgedReference, LongPairsMatchTheReference) { run_random_rounds(23, 10, true, 240); }
+TEST(CompgedReference, EveryEntryNamedMatchesTheReference) {
+  run_random_rounds(31, 60, false, 150, true);
+}
+
+TEST(Builds, SuitePassesWithTheGenericBuildForced) {
+  if (std::getenv("ZEQ_FORCE_GENERIC")) GTEST_SKIP() << "already the generic run";
+  EXPECT_EQ(zeqref::rerun_with_generic_build(), 0);
+}
 // A longer sweep for changes to the shortcuts (run with --gtest_also_run_disabled_tests).
 TEST(CompgedReference, DISABLED_ManySeeds) { for (uint32_t s = 100; s < 400; s++) run_random_rounds(s, 60, false); }
 
