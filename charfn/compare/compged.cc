@@ -24,6 +24,8 @@
 // full table would give.  Scratch memory goes back to its mark before every
 // return.
 
+#include <immintrin.h>
+
 #include <cstring>
 #include <utility>
 
@@ -83,6 +85,7 @@ struct PlainRow {
   const T *eq;            // A's byte equals this row's byte of B
   const T *white, *punct; // A's byte is a white-space / punctuation character
   const T *take_a;        // cost of taking A's byte alone, by column
+  const T *sums;          // sums of take_a from column 1
   T match, replace, north, swap, double_a, double_b, end_b;
   T doubled;              // mask: this row's byte of B equals the one before
   T row_white, row_punct; // masks: this row's byte of B is of the class
@@ -97,11 +100,13 @@ struct RowKernels {
 };
 
 namespace generic {
+constexpr bool kWideBuild = false;
 #include "charfn/compare/compged_rows.inc"
 }  // namespace generic
 
 ZEQ_WIDE_BEGIN
 namespace wide {
+constexpr bool kWideBuild = true;
 #include "charfn/compare/compged_rows.inc"
 }  // namespace wide
 ZEQ_WIDE_END
@@ -160,9 +165,10 @@ struct Table {
   T *prev2, *prev, *cur;
   T *eq_before, *eq;  // equality masks of the previous and this row
   T *take_a;          // Roles::alone of A's bytes at takeA
+  T *sums;            // sums of take_a from column 1
   T *white, *punct;   // class masks of A's bytes
   int64_t left, right;
-  static constexpr int kArrays = 8;  // of la + 2 cells each
+  static constexpr int kArrays = 9;  // of la + 2 cells each
 };
 
 // Any cell (l, col) of the band, every candidate tested on its own.
@@ -211,10 +217,11 @@ void fence(T *row, int64_t la, int64_t lo, int64_t hi) {
 template <class T>
 int64_t first_row(const Programme &p, const Roles &r, Table<T> &t) {
   for (int64_t c = 0; c <= p.la; c++) t.eq_before[c] = 0;
-  t.eq[0] = t.take_a[0] = t.white[0] = t.punct[0] = 0;
+  t.eq[0] = t.take_a[0] = t.sums[0] = t.white[0] = t.punct[0] = 0;
   for (int64_t c = 1; c <= p.la; c++) {
     const uint8_t a = p.A[c - 1];
     t.take_a[c] = (T)r.alone(a, r.takeA);
+    t.sums[c] = t.sums[c - 1] + t.take_a[c];
     t.white[c] = -(T)r.white(a);
     t.punct[c] = -(T)r.pun(a);
   }
@@ -241,6 +248,7 @@ int64_t plain_cells(const Programme &p, const Roles &r, Table<T> &t, int64_t l, 
                         t.white,
                         t.punct,
                         t.take_a,
+                        t.sums,
                         (T)r.match,
                         (T)r.replace,
                         (T)r.alone(b, r.takeB),
@@ -290,8 +298,8 @@ int64_t run_programme(const Programme &p, T *mem) {
   const Roles r(p);
   const int64_t la = p.la, lb = p.lb, w = p.w, cutoff = p.cutoff;
   const int64_t n = la + 2;
-  Table<T> t{mem,         mem + n,     mem + 2 * n, mem + 3 * n, mem + 4 * n,
-             mem + 5 * n, mem + 6 * n, mem + 7 * n, 1,           w < la ? w + 1 : la};
+  Table<T> t{mem,         mem + n,     mem + 2 * n, mem + 3 * n, mem + 4 * n, mem + 5 * n,
+             mem + 6 * n, mem + 7 * n, mem + 8 * n, 1,           w < la ? w + 1 : la};
 
   // SWAP and B's doubled character reach two rows down, so a row may only end
   // the programme when the row before it cannot undercut the cutoff either.
