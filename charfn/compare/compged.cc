@@ -75,8 +75,8 @@ struct Programme {
   const uint8_t *cls;  // session class table
 };
 
-// What the row passes read of a plain row: any row but the first and the
-// last.  Masks are all ones where the test holds.
+// What the row passes read of a row, from column 2 on.  Masks are all ones
+// where the test holds.
 template <class T>
 struct PlainRow {
   const T *prev2, *prev;
@@ -86,7 +86,8 @@ struct PlainRow {
   const T *white, *punct; // A's byte is a white-space / punctuation character
   const T *take_a;        // cost of taking A's byte alone, by column
   const T *sums;          // sums of take_a from column 1
-  T match, replace, north, swap, double_a, double_b, end_b;
+  T match, replace, north, swap, double_a, double_b, end_b, end_a;
+  int64_t end_from;       // first column where end_a applies (the last row)
   T doubled;              // mask: this row's byte of B equals the one before
   T row_white, row_punct; // masks: this row's byte of B is of the class
   T pair_white, pair_punct;
@@ -236,10 +237,11 @@ int64_t first_row(const Programme &p, const Roles &r, Table<T> &t) {
   return low;
 }
 
-// The plain-row passes over columns col..right of row l (1 < l < lb).
+// The row passes over columns col..right (col > 1) of row l.
 template <class T>
 int64_t plain_cells(const Programme &p, const Roles &r, Table<T> &t, int64_t l, int64_t col) {
   const uint8_t b = p.B[l - 1];
+  const bool doubled = l > 1 && p.B[l - 2] == b;
   const PlainRow<T> row{t.prev2,
                         t.prev,
                         t.cur,
@@ -250,13 +252,15 @@ int64_t plain_cells(const Programme &p, const Roles &r, Table<T> &t, int64_t l, 
                         t.take_a,
                         t.sums,
                         (T)r.match,
-                        (T)r.replace,
+                        (T)(l == 1 ? r.freplace : r.replace),
                         (T)r.alone(b, r.takeB),
                         (T)r.swap,
                         (T)r.dblA,
                         (T)r.dblB,
                         (T)r.endB,
-                        -(T)(p.B[l - 2] == b),
+                        (T)r.endA,
+                        l == p.lb ? p.lb + 1 : INT64_MAX,
+                        -(T)doubled,
                         -(T)r.white(b),
                         -(T)r.pun(b),
                         (T)r.blank,
@@ -281,12 +285,12 @@ int64_t next_row(const Programme &p, const Roles &r, Table<T> &t, int64_t l) {
     fence(t.cur, la, t.left - 2, t.left - 1);
     low = kCostUnset;
   }
-  // Column 1 and the first and last rows keep their own costs.
-  const bool plain = l > 1 && l < p.lb;
+  // Column 1 has its own costs.
   int64_t col = t.left;
-  for (; col <= t.right && (col == 1 || !plain); col++) {
-    t.cur[col] = (T)general_cell(p, r, t, l, col);
-    low = min2(low, t.cur[col]);
+  if (col == 1 && col <= t.right) {
+    t.cur[1] = (T)general_cell(p, r, t, l, 1);
+    low = min2(low, t.cur[1]);
+    col = 2;
   }
   if (col <= t.right) low = min2(low, plain_cells(p, r, t, l, col));
   return low;
