@@ -59,6 +59,9 @@ struct Cells<int32_t> {
   static constexpr int32_t kNever = (1 << 30) + (1 << 29);
 };
 constexpr int64_t kSmallCost = 1 << 16;
+// Cells after the last column of every row, so that the row passes can run
+// in whole blocks of this many cells.
+constexpr int64_t kPad = 8;
 constexpr int64_t kSmallLength = 1 << 13;
 
 // The programme's input once the shortcuts have been taken.
@@ -169,7 +172,7 @@ struct Table {
   T *sums;            // sums of take_a from column 1
   T *white, *punct;   // class masks of A's bytes
   int64_t left, right;
-  static constexpr int kArrays = 9;  // of la + 2 cells each
+  static constexpr int kArrays = 9;  // of la + 2 + kPad cells each
 };
 
 // Any cell (l, col) of the band, every candidate tested on its own.
@@ -296,12 +299,14 @@ int64_t next_row(const Programme &p, const Roles &r, Table<T> &t, int64_t l) {
   return low;
 }
 
-// Runs the three-row programme over mem (Table<T>::kArrays * (la + 2) cells).
+// Runs the three-row programme over mem (Table<T>::kArrays * (la + 2 + kPad)
+// cells of any content).
 template <class T>
 int64_t run_programme(const Programme &p, T *mem) {
   const Roles r(p);
   const int64_t la = p.la, lb = p.lb, w = p.w, cutoff = p.cutoff;
-  const int64_t n = la + 2;
+  const int64_t n = la + 2 + kPad;
+  std::memset(mem, 0, sizeof(T) * (size_t)(Table<T>::kArrays * n));
   Table<T> t{mem,         mem + n,     mem + 2 * n, mem + 3 * n, mem + 4 * n, mem + 5 * n,
              mem + 6 * n, mem + 7 * n, mem + 8 * n, 1,           w < la ? w + 1 : la};
 
@@ -337,7 +342,7 @@ bool small_cells(const Programme &p) {
 }
 
 // Runs the programme in cells of the smallest width that gives the same
-// answer, over mem of 8 * Table::kArrays * (la + 2) bytes.
+// answer, over mem of 8 * Table::kArrays * (la + 2 + kPad) bytes.
 int64_t run_programme(const Programme &p, void *mem) {
   if (small_cells(p)) return run_programme(p, static_cast<int32_t *>(mem));
   return run_programme(p, static_cast<int64_t *>(mem));
@@ -414,7 +419,7 @@ int32_t compged(FncArgList *args, double *result) {
 
   if (la > (int64_t(1) << 40) || lb > (int64_t(1) << 40)) return FNC_RC_NOROOM;
   CallScratch scratch(zeq::current_task(args));
-  const uint64_t row_bytes = 8 * Table<int64_t>::kArrays * (uint64_t)(la + 2);
+  const uint64_t row_bytes = 8 * Table<int64_t>::kArrays * (uint64_t)(la + 2 + kPad);
   void *rows = nullptr;
 
   // Filtering: upper-cased copies without the characters that cost nothing.
