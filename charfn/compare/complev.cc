@@ -219,9 +219,12 @@ int64_t few_edits(const uint8_t *a, int64_t m, const uint8_t *b, int64_t q, int6
 // assumed values are at least the true ones, so every cell is at least its
 // true value and, by induction along a cheapest path inside the band, exact
 // on that path: the last cell is exact whenever it is below the cutoff, and
-// at or above it otherwise.
+// at or above it otherwise.  With `reached`, the pass runs to the last
+// column and leaves its last cell there unclipped: the cost of the cheapest
+// path inside the band, which sizes the next band.
 int64_t banded_blocks(int64_t m, const uint8_t *b, int64_t q, int64_t cutoff,
-                      const uint16_t map[256], const uint64_t *peq, uint64_t *pv, uint64_t *mv) {
+                      const uint16_t map[256], const uint64_t *peq, uint64_t *pv, uint64_t *mv,
+                      int64_t *reached) {
   const int64_t delta = q - m;
   if (delta >= cutoff) return cutoff;  // every path makes q - m insertions
   const int64_t blocks = (m + 63) / 64;
@@ -255,16 +258,21 @@ int64_t banded_blocks(int64_t m, const uint8_t *b, int64_t q, int64_t cutoff,
     block_step(&pv[last], &mv[last], eq[last], hin, &ph, &mh);
     const int bit = last == blocks - 1 ? last_bit : 63;
     score += (int)((ph >> bit) & 1) - (int)((mh >> bit) & 1);
-    if (last == blocks - 1 && score - (q - l) >= cutoff) return cutoff;
+    if (!reached && last == blocks - 1 && score - (q - l) >= cutoff) return cutoff;
   }
+  if (reached) *reached = score;
   return score < cutoff ? score : cutoff;
 }
 
 // min(distance, cutoff) of a (m bytes) and b (q bytes), 0 < m <= q, over
 // bit_words(m, slots) words of mem (any content).  With several blocks the
-// band starts narrow and doubles until the distance falls below it or it
+// band starts narrow and widens until the distance falls below it or it
 // reaches the cutoff: a pass that answers less than its own cutoff has the
 // exact distance, so near strings cost a narrow band whatever the cutoff.
+// A failed pass at least doubles the band, and widens it to just above the
+// cost it reached inside the band when that is more (edits spread along the
+// strings keep the cheapest path near the diagonal, so the next pass then
+// usually succeeds).
 int64_t bit_parallel(const uint8_t *a, int64_t m, const uint8_t *b, int64_t q, int64_t cutoff,
                      const uint16_t map[256], int64_t slots, uint64_t *mem) {
   if (q - m >= cutoff) return cutoff;
@@ -274,10 +282,12 @@ int64_t bit_parallel(const uint8_t *a, int64_t m, const uint8_t *b, int64_t q, i
   memset(peq, 0, sizeof(uint64_t) * (size_t)(slots * blocks));
   for (int64_t i = 0; i < m; i++) peq[map[a[i]] * blocks + (i >> 6)] |= uint64_t(1) << (i & 63);
 
-  for (int64_t band = kFirstBand;; band *= 2) {
+  for (int64_t band = kFirstBand;;) {
     const int64_t k = band < cutoff ? band : cutoff;
-    const int64_t d = banded_blocks(m, b, q, k, map, peq, pv, mv);
+    int64_t reached = 0;
+    const int64_t d = banded_blocks(m, b, q, k, map, peq, pv, mv, k < cutoff ? &reached : nullptr);
     if (d < k || k == cutoff) return d;
+    band = reached + 1 > 2 * band ? reached + 1 : 2 * band;
   }
 }
 
