@@ -501,6 +501,51 @@ TEST(CompgedReference, EveryEntryNamedMatchesTheReference) {
   run_random_rounds(31, 60, false, 150, true);
 }
 
+// Cells are 32-bit only while every cost lies below 65536 and the strings
+// are short enough; tables just inside and just outside that, and one with
+// a negative cost, over long pairs with and without a cutoff.
+TEST(CompgedReference, CostsAroundTheCellWidth) {
+  struct Table {
+    const char *name;
+    int64_t low, high;  // costs drawn from this range for every operation
+  };
+  const Table tables[] = {{"inside", 60000, 65535},
+                          {"just outside", 65000, 65536},
+                          {"large", 1, 2147483647},
+                          {"negative", -50, 300}};
+  std::mt19937 g(4711);
+  zeqref::GedTables ref{host().control_block()->upcase, host().control_block()->charclass};
+  for (const Table &tb : tables) {
+    Task task;
+    std::vector<A> args;
+    std::uniform_int_distribution<int64_t> cost(tb.low, tb.high);
+    for (int e = INSERT; e <= MATCH; e++) {
+      args.push_back(C(kNames[e]));
+      args.push_back(N((double)(e == MATCH ? 0 : cost(g))));
+    }
+    // One operation at the top of the range, so that the table reaches it.
+    args.push_back(C("swap"));
+    args.push_back(N((double)tb.high));
+    ASSERT_EQ(task.compcost(args), FNC_RC_OK) << tb.name;
+    int64_t costs[15];
+    std::copy(task.table(), task.table() + 15, costs);
+    for (int pair = 0; pair < 12; pair++) {
+      std::string a = random_string(g, 150, "aabbcA ,");
+      std::string b = pair % 2 ? random_string(g, 150, "aabbcA ,") : a;
+      if (pair % 2 == 0 && !b.empty()) b[b.size() / 3] = 'x', b.insert(b.begin(), 'c');
+      // Without a cutoff the answer is capped at 4294967295 all the same.
+      const int64_t full = std::min(zeqref::generalized(a, b, costs, false, ref), kUnset);
+      ASSERT_EQ(task.ged({C(a), C(b)}), (double)full) << tb.name << " pair " << pair;
+      // A negative cost lets a row below the cutoff follow one at it, which
+      // the early stop of the programme does not wait for: no cutoff there.
+      if (tb.low < 0) continue;
+      const double cutoff = (double)std::max<int64_t>(1, full / 2 + 1);
+      ASSERT_EQ(task.ged({C(a), C(b), N(cutoff)}), std::min((double)full, cutoff))
+          << tb.name << " pair " << pair << " cutoff " << cutoff;
+    }
+  }
+}
+
 TEST(Builds, SuitePassesWithTheGenericBuildForced) {
   if (std::getenv("ZEQ_FORCE_GENERIC")) GTEST_SKIP() << "already the generic run";
   EXPECT_EQ(zeqref::rerun_with_generic_build(), 0);
