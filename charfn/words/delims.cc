@@ -459,19 +459,6 @@ WordSpan find_ltr(const ByteText &t, int64_t k) {
       i = end + 1;
     }
   }
-  if (!Q) {
-    // Word starts counted without a branch per word (a delimiter before a
-    // non-delimiter), so only the wanted word's edges cost a mispredicted
-    // branch.
-    uint8_t prev = 1;
-    for (; i < t.n; i++) {
-      const uint8_t cur = d[t.s[i]] != 0;
-      seen += prev & (cur ^ 1);
-      prev = cur;
-      if (seen == k) return {true, i, word_end_ltr<Q>(t, i) - i};
-    }
-    return w;
-  }
   for (;;) {
     while (i < t.n && d[t.s[i]]) i++;
     if (i >= t.n) return w;
@@ -494,21 +481,6 @@ WordSpan find_rtl(const ByteText &t, int64_t k) {
       if (before < 0) return {true, -1, 0};
       i = before - 1;
     }
-  }
-  if (!Q) {
-    // Word ends counted from the right without a branch per word, as in
-    // find_ltr.
-    uint8_t next = 1;
-    for (; i >= 0; i--) {
-      const uint8_t cur = d[t.s[i]] != 0;
-      seen += next & (cur ^ 1);
-      next = cur;
-      if (seen == k) {
-        const int64_t before = word_begin_rtl<Q>(t, i);
-        return {true, before + 1, i - before};
-      }
-    }
-    return w;
   }
   for (;;) {
     while (i >= 0 && d[t.s[i]]) i--;
