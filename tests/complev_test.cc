@@ -368,6 +368,9 @@ TEST(ComplevMemory, RefusedMemoryIsNoRoom) {
   double r = -999;
   std::string a(100, 'x'), b(90, 'y');
   EXPECT_EQ(complev({C(a), C(b)}, &r), FNC_RC_NOROOM);
+  // Remainders of more than 32 bytes take scratch memory on every route but
+  // that of small cutoffs.
+  EXPECT_EQ(complev({C(std::string(40, 'x')), C(std::string(40, 'y'))}, &r), FNC_RC_NOROOM);
   EXPECT_EQ(r, -999);
   // Short strings need no memory at all.
   EXPECT_EQ(complev({C("abc"), C("abd")}, &r), FNC_RC_OK);

@@ -28,6 +28,8 @@
 namespace {
 
 constexpr int64_t kNoCutoff = 999999;
+// Remainders up to this long need no scratch memory.
+constexpr int64_t kShort = 32;
 // Cutoffs up to this one take the edit-sequence route (distances below it
 // are at most 3 edits).
 constexpr int64_t kSmallCutoff = 4;
@@ -116,19 +118,19 @@ inline int64_t one_word(int64_t m, const uint8_t *b, int64_t q, int64_t cutoff, 
   return score < cutoff ? score : cutoff;
 }
 
-// The one-word route on the stack: match vectors indexed by the byte itself
-// (upper-cased when case is ignored).  Only the entries a and b can reach
-// are cleared when that is fewer than the whole table.
+// The one-word route: match vectors indexed by the byte itself (upper-cased
+// when case is ignored), in peq (256 words of any content).  Only the
+// entries a and b can reach are cleared when that is fewer than the whole
+// table.
 template <bool NoCase>
 int64_t short_remainder(const uint8_t *a, int64_t m, const uint8_t *b, int64_t q, int64_t cutoff,
-                        const uint8_t *up) {
+                        const uint8_t *up, uint64_t *peq) {
   auto key = [up](uint8_t x) { return NoCase ? up[x] : x; };
-  uint64_t peq[256];
   if (m + q < 128) {
     for (int64_t i = 0; i < q; i++) peq[key(b[i])] = 0;
     for (int64_t i = 0; i < m; i++) peq[key(a[i])] = 0;
   } else {
-    memset(peq, 0, sizeof peq);
+    memset(peq, 0, 256 * sizeof(uint64_t));
   }
   for (int64_t i = 0; i < m; i++) peq[key(a[i])] |= uint64_t(1) << i;
   auto eq = [&](uint8_t x) { return peq[key(x)]; };
@@ -291,6 +293,15 @@ int64_t bit_parallel(const uint8_t *a, int64_t m, const uint8_t *b, int64_t q, i
   }
 }
 
+// `words` 64-bit words of scratch memory, aligned whatever the allocator
+// gives; null when refused.
+uint64_t *word_block(zeq::cmp::CallScratch *scratch, uint64_t words) {
+  auto *block = static_cast<uint8_t *>(scratch->alloc(8 * words + 8));
+  if (!block) return nullptr;
+  const uintptr_t skip = (8 - (reinterpret_cast<uintptr_t>(block) & 7)) & 7;
+  return reinterpret_cast<uint64_t *>(block + skip);
+}
+
 }  // namespace
 
 extern "C" {
@@ -339,22 +350,27 @@ ZEQ_EXPORT int32_t fncomlev(FncArgList *args, double *result) {
     if (result) *result = (double)(d < cutoff ? d : cutoff);
     return FNC_RC_OK;
   }
+  if (m > (int64_t(1) << 40) || q > (int64_t(1) << 40)) return FNC_RC_NOROOM;
+  zeq::cmp::CallScratch scratch(zeq::current_task(args));
   if (m <= 64) {
-    const int64_t d = ca.nocase ? short_remainder<true>(a, m, b, q, cutoff, up)
-                                : short_remainder<false>(a, m, b, q, cutoff, up);
+    // Remainders longer than kShort take their table from the task's scratch
+    // memory, as every programme over them does; shorter ones need none.
+    uint64_t local[256];
+    uint64_t *peq = local;
+    if (q > kShort) {
+      peq = static_cast<uint64_t *>(word_block(&scratch, 256));
+      if (!peq) return FNC_RC_NOROOM;
+    }
+    const int64_t d = ca.nocase ? short_remainder<true>(a, m, b, q, cutoff, up, peq)
+                                : short_remainder<false>(a, m, b, q, cutoff, up, peq);
     if (result) *result = (double)d;
     return FNC_RC_OK;
   }
 
-  if (m > (int64_t(1) << 40) || q > (int64_t(1) << 40)) return FNC_RC_NOROOM;
-  zeq::cmp::CallScratch scratch(zeq::current_task(args));
   uint16_t map[256];
   const int64_t slots = number_bytes(a, m, ca.nocase, up, map);
-  auto *block = static_cast<uint8_t *>(scratch.alloc(8 * bit_words(m, slots) + 8));
-  if (!block) return FNC_RC_NOROOM;
-  // Word alignment whatever the allocator gives.
-  const uintptr_t skip = (8 - (reinterpret_cast<uintptr_t>(block) & 7)) & 7;
-  auto *mem = reinterpret_cast<uint64_t *>(block + skip);
+  uint64_t *mem = word_block(&scratch, bit_words(m, slots));
+  if (!mem) return FNC_RC_NOROOM;
   const int64_t d = bit_parallel(a, m, b, q, cutoff, map, slots, mem);
   if (result) *result = (double)d;
   return FNC_RC_OK;
