@@ -546,6 +546,34 @@ TEST(CompgedReference, CostsAroundTheCellWidth) {
   }
 }
 
+// Rows are computed in blocks of eight cells past their band: lengths on
+// both sides of multiples of eight, with bands of every width from a
+// cutoff, must give what the full table gives.
+TEST(CompgedReference, LengthsAroundBlocksOfEight) {
+  std::mt19937 g(808);
+  zeqref::GedTables ref{host().control_block()->upcase, host().control_block()->charclass};
+  const int64_t def[15] = {10, 100, 100, 100, 200, 200, 200, 50, 10, 20, 20, 20, 10, 30, 0};
+  Task task;
+  for (int len : {1, 2, 7, 8, 9, 15, 16, 17, 23, 24, 25, 63, 64, 65}) {
+    for (int round = 0; round < 6; round++) {
+      std::string a;
+      for (int i = 0; i < len; i++) a.push_back("abcab ,"[g() % 7]);
+      std::string b = a;
+      if (!b.empty()) b[g() % b.size()] = 'z';
+      if (round % 2) b.insert(b.begin() + (ptrdiff_t)(g() % (b.size() + 1)), 'q');
+      if (round % 3 == 2) b.erase(0, 1);
+      const int64_t full = zeqref::generalized(a, b, def, false, ref);
+      const std::string what = "'" + a + "' '" + b + "'";
+      ASSERT_EQ(task.ged({C(a), C(b)}), (double)full) << what;
+      for (int64_t cutoff : {int64_t(10), int64_t(100), full, full + 1, int64_t(1000)}) {
+        if (cutoff < 1) continue;
+        ASSERT_EQ(task.ged({C(a), C(b), N((double)cutoff)}), (double)std::min(full, cutoff))
+            << what << " cutoff " << cutoff;
+      }
+    }
+  }
+}
+
 TEST(Builds, SuitePassesWithTheGenericBuildForced) {
   if (std::getenv("ZEQ_FORCE_GENERIC")) GTEST_SKIP() << "already the generic run";
   EXPECT_EQ(zeqref::rerun_with_generic_build(), 0);
