@@ -11,6 +11,7 @@
 // peers do not).
 #include <algorithm>
 #include <cstdint>
+#include <iterator>
 #include <string>
 #include <utility>
 #include <vector>
@@ -28,11 +29,25 @@ using zeqbench::host;
 
 using zeqbench::Pairs;
 
-// range(0) of every benchmark: 0 names, 1 200-byte rows, 2 2000-byte rows.
+// Lengths of the sweep sets: pairs of exactly that many bytes, about one
+// edit in sixteen bytes apart.
+constexpr int64_t kSweep[] = {8, 16, 32, 63, 64, 65, 128, 256, 512, 1000, 2000, 4000};
+constexpr int64_t kSweepBase = 10;  // range(0) of sweep set k is kSweepBase + k
+
+// range(0) of every benchmark: 0 names, 1 200-byte rows, 2 2000-byte rows,
+// kSweepBase + k the sweep set of length kSweep[k].
 const Pairs &pairs(int64_t which) {
   static const Pairs names = zeqbench::make_pairs(5, 20, 3, 4096, true);
   static const Pairs rows200 = zeqbench::make_pairs(200, 200, 8, 512, true);
   static const Pairs rows2000 = zeqbench::make_pairs(2000, 2000, 24, 64, true);
+  static std::vector<Pairs> sweep;
+  if (which >= kSweepBase) {
+    if (sweep.empty())
+      for (int64_t n : kSweep)
+        sweep.push_back(zeqbench::make_pairs((size_t)n, (size_t)n, 1 + (int)(n / 16),
+                                             (size_t)std::max<int64_t>(8, 8192 / n), true));
+    return sweep[(size_t)(which - kSweepBase)];
+  }
   return which == 0 ? names : which == 1 ? rows200 : rows2000;
 }
 
@@ -120,6 +135,7 @@ std::string label(benchmark::State &state) {
   const int64_t which = state.range(0);
   const int cutoff = (int)state.range(1);
   std::string s = which == 0 ? "names" : which == 1 ? "200-byte" : "2000-byte";
+  if (which >= kSweepBase) s = "length " + std::to_string(kSweep[which - kSweepBase]);
   if (cutoff == 0) return s + ", no cutoff";
   return s + ", cutoff " + std::to_string(cutoff);
 }
@@ -200,5 +216,14 @@ BENCHMARK(BM_Complev) SETS;
 BENCHMARK(BM_Edlib) SETS;
 BENCHMARK(BM_PlainDP) SETS;
 #undef SETS
+
+// The length sweep (scripts/bench-report plots it): no cutoff and cutoff 3.
+void sweep_sets(benchmark::internal::Benchmark *b) {
+  for (int64_t k = 0; k < (int64_t)std::size(kSweep); k++)
+    for (int64_t cutoff : {0, 3}) b->Args({kSweepBase + k, cutoff});
+}
+BENCHMARK(BM_Complev)->Name("Sweep/Complev")->Apply(sweep_sets);
+BENCHMARK(BM_Edlib)->Name("Sweep/Edlib")->Apply(sweep_sets);
+BENCHMARK(BM_PlainDP)->Name("Sweep/PlainDP")->Apply(sweep_sets);
 
 }  // namespace

@@ -3,6 +3,7 @@
 // cutoff, on name-like pairs (5 to 20 bytes, one to three typing errors
 // apart) and on 200-byte pairs (a few scattered edits).  Items per second are
 // pairs per second.  Pairs come from a fixed xorshift sequence.
+#include <algorithm>
 #include <cstdint>
 #include <string>
 #include <utility>
@@ -28,18 +29,11 @@ const zeqbench::Pairs &long_rows() {
 }
 
 using Site = zeqbench::PairSite;
+using Fn = int32_t (*)(FncArgList *, double *);
 
-// range(0): 0 names, 1 200-byte rows; range(1): cutoff, 0 for none.
-template <bool kGed>
-void BM_Distance(benchmark::State &state) {
-  using Fn = int32_t (*)(FncArgList *, double *);
-  Fn fn = host().fn<Fn>(kGed ? "fncomged" : "fncomlev");
-  if (!fn) {
-    state.SkipWithError("entry not in this build");
-    return;
-  }
-  const auto &pairs = state.range(0) == 0 ? names() : long_rows();
-  Site site((double)state.range(1));
+// Calls fn on the pairs in turn, one pair an iteration.  False when a call
+// failed (the benchmark is then marked).
+bool run_pairs(benchmark::State &state, Fn fn, const zeqbench::Pairs &pairs, Site &site) {
   size_t i = 0;
   double sum = 0, r = 0;
   for (auto _ : state) {
@@ -48,12 +42,25 @@ void BM_Distance(benchmark::State &state) {
     site.point(p.first, p.second);
     if (fn(site.list(), &r) != FNC_RC_OK) {
       state.SkipWithError("call failed");
-      return;
+      return false;
     }
     sum += r;
   }
   benchmark::DoNotOptimize(sum);
   state.SetItemsProcessed((int64_t)state.iterations());
+  return true;
+}
+
+// range(0): 0 names, 1 200-byte rows; range(1): cutoff, 0 for none.
+template <bool kGed>
+void BM_Distance(benchmark::State &state) {
+  Fn fn = host().fn<Fn>(kGed ? "fncomged" : "fncomlev");
+  if (!fn) {
+    state.SkipWithError("entry not in this build");
+    return;
+  }
+  Site site((double)state.range(1));
+  if (!run_pairs(state, fn, state.range(0) == 0 ? names() : long_rows(), site)) return;
   state.SetLabel(std::string(state.range(0) == 0 ? "names" : "200-byte") +
                  (state.range(1) ? ", cutoff " + std::to_string(state.range(1)) : ", no cutoff"));
 }
@@ -61,5 +68,22 @@ void BM_Distance(benchmark::State &state) {
 // COMPGED cutoffs are costs (a replacement is 100); COMPLEV cutoffs are edits.
 BENCHMARK_TEMPLATE(BM_Distance, true)->Args({0, 0})->Args({0, 200})->Args({1, 0})->Args({1, 300});
 BENCHMARK_TEMPLATE(BM_Distance, false)->Args({0, 0})->Args({0, 2})->Args({1, 0})->Args({1, 3});
+
+// COMPGED over a length sweep, built-in costs: pairs of exactly range(0)
+// bytes about one edit in sixteen apart, no cutoff and a cutoff of 300 (three
+// replacements).  The counter "cells" gives the programme's table size, so
+// that scripts/bench-report can show time per cell.
+void BM_GedSweep(benchmark::State &state) {
+  Fn fn = host().fn<Fn>("fncomged");
+  if (!fn) {
+    state.SkipWithError("entry not in this build");
+    return;
+  }
+  const size_t n = (size_t)state.range(0);
+  const auto pairs = zeqbench::make_pairs(n, n, 1 + (int)(n / 16), std::max<size_t>(8, 8192 / n));
+  Site site((double)state.range(1));
+  if (run_pairs(state, fn, pairs, site)) state.counters["cells"] = (double)(n * n);
+}
+BENCHMARK(BM_GedSweep)->ArgsProduct({{8, 16, 32, 64, 128, 256, 512, 1000, 2000}, {0, 300}});
 
 }  // namespace

@@ -3,6 +3,7 @@
 // the refused table, the cutoff, and random pairs against the plain
 // reference (tests/reference/edit_distance.h).
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <random>
 #include <string>
@@ -11,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include "host/host.h"
+#include "tests/reference/countfind_reference.h"
 #include "tests/reference/edit_distance.h"
 #include "tests/support/call.h"
 #include "tests/support/host_fixture.h"
@@ -432,11 +434,11 @@ std::string random_string(std::mt19937 &g, int max_len, const char *alphabet) {
 // costs from 1 to 300 (MATCH 0 or a small cost).  With `affixes`, the
 // operations that work on particular characters cost more than inserting or
 // deleting, so that equal leading and trailing characters may be set aside.
-std::vector<A> random_costs(std::mt19937 &g, bool affixes) {
+std::vector<A> random_costs(std::mt19937 &g, bool affixes, bool every = false) {
   std::vector<A> args;
   std::uniform_int_distribution<int> cost(1, 300), low(1, 150), high(150, 300), pick(0, 3);
   for (int e = INSERT; e <= MATCH; e++) {
-    if (pick(g) == 0) continue;  // left unnamed
+    if (pick(g) == 0 && !every) continue;  // left unnamed
     int v = cost(g);
     if (e == MATCH) v = affixes ? 0 : std::uniform_int_distribution<int>(0, 1)(g) * v / 4;
     if (affixes && (e == INSERT || e == DELETE)) v = low(g);
@@ -447,13 +449,16 @@ std::vector<A> random_costs(std::mt19937 &g, bool affixes) {
   return args;
 }
 
-void run_random_rounds(uint32_t seed, int rounds, bool default_costs) {
+// Pairs of up to long_len characters every fourth pair, else 10.  With
+// every_entry, COMPCOST names every operation (no entry left unset).
+void run_random_rounds(uint32_t seed, int rounds, bool default_costs, int long_len = 45,
+                       bool every_entry = false) {
   std::mt19937 g(seed);
   zeqref::GedTables tables{host().control_block()->upcase, host().control_block()->charclass};
   for (int round = 0; round < rounds; round++) {
     Task task;
     if (!default_costs) {
-      ASSERT_EQ(task.compcost(random_costs(g, round % 2 == 1)), FNC_RC_OK);
+      ASSERT_EQ(task.compcost(random_costs(g, round % 2 == 1, every_entry)), FNC_RC_OK);
     }
     int64_t costs[15];
     if (default_costs) {
@@ -463,7 +468,7 @@ void run_random_rounds(uint32_t seed, int rounds, bool default_costs) {
       std::copy(task.table(), task.table() + 15, costs);
     }
     for (int pair = 0; pair < 40; pair++) {
-      const int max_len = pair % 4 == 0 ? 45 : 10;
+      const int max_len = pair % 4 == 0 ? long_len : 10;
       std::string a = random_string(g, max_len, "aabbcA ,");
       std::string b = random_string(g, max_len, "aabbcA ,");
       if (pair % 3 == 0) b = a, b.insert(b.begin() + (ptrdiff_t)(a.size() / 2), 'b');
@@ -488,6 +493,90 @@ void run_random_rounds(uint32_t seed, int rounds, bool default_costs) {
 TEST(CompgedReference, DefaultCostsMatchTheReference) { run_random_rounds(7, 40, true); }
 
 TEST(CompgedReference, RandomCostsMatchTheReference) { run_random_rounds(11, 150, false); }
+// Long pairs run most rows through the plain-row passes; small costs named
+// for every operation take 32-bit cells.
+TEST(CompgedReference, LongPairsMatchTheReference) { run_random_rounds(23, 10, true, 240); }
+TEST(CompgedReference, EveryEntryNamedMatchesTheReference) {
+  run_random_rounds(31, 60, false, 150, true);
+}
+
+// Cells are 32-bit only while every cost lies below 65536 and the strings
+// are short enough; tables just inside and just outside that, and one with
+// a negative cost, over long pairs with and without a cutoff.
+TEST(CompgedReference, CostsAroundTheCellWidth) {
+  struct Table {
+    const char *name;
+    int64_t low, high;  // costs drawn from this range for every operation
+  };
+  const Table tables[] = {{"inside", 60000, 65535},
+                          {"just outside", 65000, 65536},
+                          {"large", 1, 2147483647},
+                          {"negative", -50, 300}};
+  std::mt19937 g(4711);
+  zeqref::GedTables ref{host().control_block()->upcase, host().control_block()->charclass};
+  for (const Table &tb : tables) {
+    Task task;
+    std::vector<A> args;
+    std::uniform_int_distribution<int64_t> cost(tb.low, tb.high);
+    for (int e = INSERT; e <= MATCH; e++) {
+      args.push_back(C(kNames[e]));
+      args.push_back(N((double)(e == MATCH ? 0 : cost(g))));
+    }
+    // One operation at the top of the range, so that the table reaches it.
+    args.push_back(C("swap"));
+    args.push_back(N((double)tb.high));
+    ASSERT_EQ(task.compcost(args), FNC_RC_OK) << tb.name;
+    int64_t costs[15];
+    std::copy(task.table(), task.table() + 15, costs);
+    for (int pair = 0; pair < 12; pair++) {
+      std::string a = random_string(g, 150, "aabbcA ,");
+      std::string b = pair % 2 ? random_string(g, 150, "aabbcA ,") : a;
+      if (pair % 2 == 0 && !b.empty()) b[b.size() / 3] = 'x', b.insert(b.begin(), 'c');
+      // Without a cutoff the answer is capped at 4294967295 all the same.
+      const int64_t full = std::min(zeqref::generalized(a, b, costs, false, ref), kUnset);
+      ASSERT_EQ(task.ged({C(a), C(b)}), (double)full) << tb.name << " pair " << pair;
+      // A negative cost lets a row below the cutoff follow one at it, which
+      // the early stop of the programme does not wait for: no cutoff there.
+      if (tb.low < 0) continue;
+      const double cutoff = (double)std::max<int64_t>(1, full / 2 + 1);
+      ASSERT_EQ(task.ged({C(a), C(b), N(cutoff)}), std::min((double)full, cutoff))
+          << tb.name << " pair " << pair << " cutoff " << cutoff;
+    }
+  }
+}
+
+// Rows are computed in blocks of eight cells past their band: lengths on
+// both sides of multiples of eight, with bands of every width from a
+// cutoff, must give what the full table gives.
+TEST(CompgedReference, LengthsAroundBlocksOfEight) {
+  std::mt19937 g(808);
+  zeqref::GedTables ref{host().control_block()->upcase, host().control_block()->charclass};
+  const int64_t def[15] = {10, 100, 100, 100, 200, 200, 200, 50, 10, 20, 20, 20, 10, 30, 0};
+  Task task;
+  for (int len : {1, 2, 7, 8, 9, 15, 16, 17, 23, 24, 25, 63, 64, 65}) {
+    for (int round = 0; round < 6; round++) {
+      std::string a;
+      for (int i = 0; i < len; i++) a.push_back("abcab ,"[g() % 7]);
+      std::string b = a;
+      if (!b.empty()) b[g() % b.size()] = 'z';
+      if (round % 2) b.insert(b.begin() + (ptrdiff_t)(g() % (b.size() + 1)), 'q');
+      if (round % 3 == 2) b.erase(0, 1);
+      const int64_t full = zeqref::generalized(a, b, def, false, ref);
+      const std::string what = "'" + a + "' '" + b + "'";
+      ASSERT_EQ(task.ged({C(a), C(b)}), (double)full) << what;
+      for (int64_t cutoff : {int64_t(10), int64_t(100), full, full + 1, int64_t(1000)}) {
+        if (cutoff < 1) continue;
+        ASSERT_EQ(task.ged({C(a), C(b), N((double)cutoff)}), (double)std::min(full, cutoff))
+            << what << " cutoff " << cutoff;
+      }
+    }
+  }
+}
+
+TEST(Builds, SuitePassesWithTheGenericBuildForced) {
+  if (std::getenv("ZEQ_FORCE_GENERIC")) GTEST_SKIP() << "already the generic run";
+  EXPECT_EQ(zeqref::rerun_with_generic_build(), 0);
+}
 // A longer sweep for changes to the shortcuts (run with --gtest_also_run_disabled_tests).
 TEST(CompgedReference, DISABLED_ManySeeds) { for (uint32_t s = 100; s < 400; s++) run_random_rounds(s, 60, false); }
 

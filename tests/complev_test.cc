@@ -127,6 +127,18 @@ std::string rtrim(std::string s) {
   return s;
 }
 
+std::string ltrim(std::string s) {
+  s.erase(0, s.find_first_not_of(' ') == std::string::npos ? s.size() : s.find_first_not_of(' '));
+  return s;
+}
+
+// Upper-cased by the session table, as I and N compare.
+std::string upper(std::string s) {
+  const uint8_t *up = host().control_block()->upcase;
+  for (char &ch : s) ch = (char)up[(uint8_t)ch];
+  return s;
+}
+
 TEST(ComplevReference, RandomPairsMatchTheReference) {
   std::mt19937 g(20240611);
   const uint8_t *up = host().control_block()->upcase;
@@ -247,15 +259,6 @@ TEST(ComplevReference, LongRandomPairsMatchTheReferenceAtEveryCutoff) {
 
 TEST(ComplevReference, LongPairsWithBlanksAndModifiers) {
   std::mt19937 g(5150);
-  const uint8_t *up = host().control_block()->upcase;
-  auto upper = [&](std::string s) {
-    for (char &ch : s) ch = (char)up[(uint8_t)ch];
-    return s;
-  };
-  auto ltrim = [](std::string s) {
-    s.erase(0, s.find_first_not_of(' ') == std::string::npos ? s.size() : s.find_first_not_of(' '));
-    return s;
-  };
   const std::string letters = "abcdeABCDE  ";
   for (int iter = 0; iter < 60; iter++) {
     std::string a = draw(g, draw_length(g, iter), letters);
@@ -278,6 +281,36 @@ TEST(ComplevReference, LongPairsWithBlanksAndModifiers) {
     else if (!cb.empty()) cb.resize(std::max<size_t>(ca.size(), 1));
     expect_all_cutoffs(a, b, {C("i:")}, zeqref::levenshtein(rtrim(upper(ca)), rtrim(upper(cb))),
                        what + " i:");
+  }
+}
+
+// Pairs a few edits apart at every cutoff from 1 to 10 (the edit-sequence
+// route takes cutoffs up to 4, the one-word route remainders up to 64
+// bytes), with trailing blanks and each modifier.
+TEST(ComplevReference, SmallCutoffsMatchTheReference) {
+  std::mt19937 g(9021);
+  const std::string letters = "abcAB  ";
+  for (int iter = 0; iter < 400; iter++) {
+    const int64_t n = iter % 2 ? std::uniform_int_distribution<int64_t>(0, 80)(g)
+                               : std::uniform_int_distribution<int64_t>(0, 300)(g);
+    std::string a = draw(g, n, letters);
+    std::string b = mutate(g, a, (int)(g() % 6), letters);
+    if (iter % 3 == 0) b += std::string(g() % 5, ' ');
+    if (iter % 2) std::swap(a, b);
+    const std::string what = "#" + std::to_string(iter) + " '" + a + "' '" + b + "'";
+    if (iter % 4 == 1) a = std::string(g() % 4, ' ') + a;
+    struct Variant {
+      const char *modifiers;
+      int64_t distance;
+    };
+    const Variant variants[] = {{"", zeqref::levenshtein(rtrim(a), rtrim(b))},
+                                {"I", zeqref::levenshtein(rtrim(upper(a)), rtrim(upper(b)))},
+                                {"L", zeqref::levenshtein(rtrim(ltrim(a)), rtrim(ltrim(b)))}};
+    for (const Variant &v : variants)
+      for (int64_t cutoff = 1; cutoff <= 10; cutoff++)
+        ASSERT_EQ(lev({C(a), C(b), N((double)cutoff), C(v.modifiers)}),
+                  (double)std::min(v.distance, cutoff))
+            << what << " '" << v.modifiers << "' cutoff " << cutoff;
   }
 }
 
@@ -335,6 +368,9 @@ TEST(ComplevMemory, RefusedMemoryIsNoRoom) {
   double r = -999;
   std::string a(100, 'x'), b(90, 'y');
   EXPECT_EQ(complev({C(a), C(b)}, &r), FNC_RC_NOROOM);
+  // Remainders of more than 32 bytes take scratch memory on every route but
+  // that of small cutoffs.
+  EXPECT_EQ(complev({C(std::string(40, 'x')), C(std::string(40, 'y'))}, &r), FNC_RC_NOROOM);
   EXPECT_EQ(r, -999);
   // Short strings need no memory at all.
   EXPECT_EQ(complev({C("abc"), C("abd")}, &r), FNC_RC_OK);

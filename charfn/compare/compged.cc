@@ -24,17 +24,45 @@
 // full table would give.  Scratch memory goes back to its mark before every
 // return.
 
+#include <immintrin.h>
+
 #include <cstring>
+#include <utility>
 
 #include "charfn/compare/compare_internal.h"
 #include "charfn/compare/edit_costs.h"
+#include "core/cpu.h"
 
 namespace {
 
 using namespace zeq::cmp;
 
-constexpr int64_t kInf = kCostUnset;  // cells outside the band
-constexpr int64_t kShort = 32;        // copies of this size need no allocation
+constexpr int64_t kShort = 32;  // copies of this size need no allocation
+
+// Cells of the programme.  kInf marks cells outside the band; kNever is a
+// candidate that does not apply, above every cell the programme can make.
+// 32-bit cells serve cost tables whose every entry lies in [0, kSmallCost)
+// for strings of fewer than kSmallLength characters together: no path then
+// costs 2^29, so every cell of the band holds the same value as a 64-bit one
+// (a cell of the band always has its diagonal neighbour in the band of the
+// row before, so no cell takes its value from outside the band).
+template <class T>
+struct Cells;
+template <>
+struct Cells<int64_t> {
+  static constexpr int64_t kInf = kCostUnset;
+  static constexpr int64_t kNever = INT64_MAX / 4;
+};
+template <>
+struct Cells<int32_t> {
+  static constexpr int32_t kInf = 1 << 30;
+  static constexpr int32_t kNever = (1 << 30) + (1 << 29);
+};
+constexpr int64_t kSmallCost = 1 << 16;
+// Cells after the last column of every row, so that the row passes can run
+// in whole blocks of this many cells.
+constexpr int64_t kPad = 8;
+constexpr int64_t kSmallLength = 1 << 13;
 
 // The programme's input once the shortcuts have been taken.
 struct Programme {
@@ -50,115 +78,274 @@ struct Programme {
   const uint8_t *cls;  // session class table
 };
 
+// What the row passes read of a row, from column 2 on.  Masks are all ones
+// where the test holds.
+template <class T>
+struct PlainRow {
+  const T *prev2, *prev;
+  T *cur;
+  const T *eq_before;     // A's byte equals the previous byte of B
+  const T *eq;            // A's byte equals this row's byte of B
+  const T *white, *punct; // A's byte is a white-space / punctuation character
+  const T *take_a;        // cost of taking A's byte alone, by column
+  const T *sums;          // sums of take_a from column 1
+  T match, replace, north, swap, double_a, double_b, end_b, end_a;
+  int64_t end_from;       // first column where end_a applies (the last row)
+  T doubled;              // mask: this row's byte of B equals the one before
+  T row_white, row_punct; // masks: this row's byte of B is of the class
+  T pair_white, pair_punct;
+  bool end_column;        // the row reaches A's last column past A's length
+};
+
+template <class T>
+struct RowKernels {
+  int64_t (*plain_row)(const PlainRow<T> &r, int64_t from, int64_t to);
+  void (*equal_bytes)(const uint8_t *A, uint8_t b, T *eq, int64_t from, int64_t to);
+};
+
+namespace generic {
+constexpr bool kWideBuild = false;
+#include "charfn/compare/compged_rows.inc"
+}  // namespace generic
+
+ZEQ_WIDE_BEGIN
+namespace wide {
+constexpr bool kWideBuild = true;
+#include "charfn/compare/compged_rows.inc"
+}  // namespace wide
+ZEQ_WIDE_END
+
+template <class T>
+const RowKernels<T> &row_kernels() {
+  static const RowKernels<T> *chosen =
+      zeq::cpu::wide() ? &wide::kKernels<T> : &generic::kKernels<T>;
+  return *chosen;
+}
+
 inline int64_t min2(int64_t x, int64_t y) { return x < y ? x : y; }
 
-// Runs the three-row programme; rows holds 3 * (la + 1) cells.
-int64_t run_programme(const Programme &p, int64_t *rows) {
-  const int64_t *c = p.c;
-  const uint8_t *A = p.A, *B = p.B, *cls = p.cls;
-  const int64_t la = p.la, lb = p.lb;
-  // Costs by role: A's or B's character taken alone, before the other string
-  // began, or after the other string ended, and a doubled character.
-  const int64_t takeA = p.a_is_s1 ? c[COST_INSERT] : c[COST_DELETE];
-  const int64_t takeB = p.a_is_s1 ? c[COST_DELETE] : c[COST_INSERT];
-  const int64_t firstA = p.a_is_s1 ? c[COST_FINSERT] : c[COST_FDELETE];
-  const int64_t firstB = p.a_is_s1 ? c[COST_FDELETE] : c[COST_FINSERT];
-  const int64_t endA = p.a_is_s1 ? c[COST_APPEND] : c[COST_TRUNCATE];
-  const int64_t endB = p.a_is_s1 ? c[COST_TRUNCATE] : c[COST_APPEND];
-  const int64_t dblA = p.a_is_s1 ? c[COST_DOUBLE] : c[COST_SINGLE];
-  const int64_t dblB = p.a_is_s1 ? c[COST_SINGLE] : c[COST_DOUBLE];
-  const int64_t match = c[COST_MATCH], replace = c[COST_REPLACE], freplace = c[COST_FREPLACE];
-  const int64_t swap = c[COST_SWAP], blank = c[COST_BLANK], punct = c[COST_PUNCT];
-  const bool use_blank = p.blank, use_punct = p.punct;
-  auto white = [cls](uint8_t x) { return (cls[x] & ZEQ_CLASS_SPACE) != 0; };
-  auto pun = [cls](uint8_t x) { return (cls[x] & ZEQ_CLASS_PUNCT) != 0; };
+// The costs of the programme by role: A's or B's character taken alone,
+// before the other string began or after it ended, and a doubled character.
+struct Roles {
+  int64_t takeA, takeB, firstA, firstB, endA, endB, dblA, dblB;
+  int64_t match, replace, freplace, swap, blank, punct;
+  bool use_blank, use_punct;
+  const uint8_t *cls;
+
+  explicit Roles(const Programme &p) {
+    const int64_t *c = p.c;
+    takeA = p.a_is_s1 ? c[COST_INSERT] : c[COST_DELETE];
+    takeB = p.a_is_s1 ? c[COST_DELETE] : c[COST_INSERT];
+    firstA = p.a_is_s1 ? c[COST_FINSERT] : c[COST_FDELETE];
+    firstB = p.a_is_s1 ? c[COST_FDELETE] : c[COST_FINSERT];
+    endA = p.a_is_s1 ? c[COST_APPEND] : c[COST_TRUNCATE];
+    endB = p.a_is_s1 ? c[COST_TRUNCATE] : c[COST_APPEND];
+    dblA = p.a_is_s1 ? c[COST_DOUBLE] : c[COST_SINGLE];
+    dblB = p.a_is_s1 ? c[COST_SINGLE] : c[COST_DOUBLE];
+    match = c[COST_MATCH];
+    replace = c[COST_REPLACE];
+    freplace = c[COST_FREPLACE];
+    swap = c[COST_SWAP];
+    blank = c[COST_BLANK];
+    punct = c[COST_PUNCT];
+    use_blank = p.blank;
+    use_punct = p.punct;
+    cls = p.cls;
+  }
+  bool white(uint8_t x) const { return use_blank && (cls[x] & ZEQ_CLASS_SPACE) != 0; }
+  bool pun(uint8_t x) const { return use_punct && (cls[x] & ZEQ_CLASS_PUNCT) != 0; }
   // Cheapest way to take one character alone at a given base cost.
-  auto alone = [&](uint8_t x, int64_t base) {
+  int64_t alone(uint8_t x, int64_t base) const {
     int64_t v = base;
-    if (use_blank && white(x)) v = min2(v, blank);
-    if (use_punct && pun(x)) v = min2(v, punct);
+    if (white(x)) v = min2(v, blank);
+    if (pun(x)) v = min2(v, punct);
     return v;
-  };
+  }
+};
 
-  int64_t *prev2 = rows, *prev = rows + (la + 1), *cur = rows + 2 * (la + 1);
-  const int64_t w = p.w, cutoff = p.cutoff;
-  int64_t right = w < la ? w + 1 : la;
-  int64_t left = 1;
+// The rows of the programme, A's bytes by column, and where the band lies.
+template <class T>
+struct Table {
+  T *prev2, *prev, *cur;
+  T *eq_before, *eq;  // equality masks of the previous and this row
+  T *take_a;          // Roles::alone of A's bytes at takeA
+  T *sums;            // sums of take_a from column 1
+  T *white, *punct;   // class masks of A's bytes
+  int64_t left, right;
+  static constexpr int kArrays = 9;  // of la + 2 + kPad cells each
+};
 
-  // Cells just outside a row's band read as unreachable by the next rows.
-  auto fence = [la](int64_t *row, int64_t lo, int64_t hi) {
-    for (int64_t k = lo; k <= hi; k++)
-      if (k >= 0 && k <= la) row[k] = kInf;
-  };
+// Any cell (l, col) of the band, every candidate tested on its own.
+template <class T>
+int64_t general_cell(const Programme &p, const Roles &r, const Table<T> &t, int64_t l,
+                     int64_t col) {
+  const uint8_t *A = p.A, *B = p.B;
+  const int64_t la = p.la, lb = p.lb;
+  const uint8_t a = A[col - 1], b = B[l - 1];
+  const uint8_t b_before = l > 1 ? B[l - 2] : 0;
+  const int64_t diag = t.prev[col - 1], west = t.cur[col - 1], north = t.prev[col];
+  int64_t v;
+  if (a == b)
+    v = diag + r.match;
+  else
+    v = diag + ((col == 1 || l == 1) ? r.freplace : r.replace);
+  v = min2(v, west + r.takeA);
+  v = min2(v, north + r.takeB);
+  if (l == lb && col > lb) v = min2(v, west + r.endA);
+  if (col == la && l > la) v = min2(v, north + r.endB);
+  const bool aw = r.white(a), bw = r.white(b);
+  if (aw && bw) v = min2(v, diag + r.blank);
+  if (aw) v = min2(v, west + r.blank);
+  if (bw) v = min2(v, north + r.blank);
+  const bool ap = r.pun(a), bp = r.pun(b);
+  if (ap && bp) v = min2(v, diag + r.punct);
+  if (ap) v = min2(v, west + r.punct);
+  if (bp) v = min2(v, north + r.punct);
+  if (l > 1 && col > 1 && a == b_before && A[col - 2] == b) v = min2(v, t.prev2[col - 2] + r.swap);
+  if (a == b) {
+    if (l > 1 && b_before == b) v = min2(v, t.prev2[col - 1] + r.dblB);
+    if (col > 1 && A[col - 2] == a) v = min2(v, t.prev[col - 2] + r.dblA);
+  }
+  return v;
+}
 
-  prev[0] = 0;
-  for (int64_t j = 1; j <= right; j++) prev[j] = prev[j - 1] + alone(A[j - 1], firstA);
+// Cells just outside a row's band read as unreachable by the next rows.
+template <class T>
+void fence(T *row, int64_t la, int64_t lo, int64_t hi) {
+  for (int64_t k = lo; k <= hi; k++)
+    if (k >= 0 && k <= la) row[k] = Cells<T>::kInf;
+}
+
+// A's bytes by column, and row 0: A's characters taken before B began.
+// Answers the row's least cell.
+template <class T>
+int64_t first_row(const Programme &p, const Roles &r, Table<T> &t) {
+  for (int64_t c = 0; c <= p.la; c++) t.eq_before[c] = 0;
+  t.eq[0] = t.take_a[0] = t.sums[0] = t.white[0] = t.punct[0] = 0;
+  for (int64_t c = 1; c <= p.la; c++) {
+    const uint8_t a = p.A[c - 1];
+    t.take_a[c] = (T)r.alone(a, r.takeA);
+    t.sums[c] = t.sums[c - 1] + t.take_a[c];
+    t.white[c] = -(T)r.white(a);
+    t.punct[c] = -(T)r.pun(a);
+  }
+  t.prev[0] = 0;
+  int64_t low = 0;
+  for (int64_t j = 1; j <= t.right; j++) {
+    t.prev[j] = (T)(t.prev[j - 1] + r.alone(p.A[j - 1], r.firstA));
+    low = min2(low, t.prev[j]);
+  }
+  fence(t.prev, p.la, t.right + 1, t.right + 2);
+  fence(t.prev2, p.la, 0, p.la);
+  return low;
+}
+
+// The row passes over columns col..right (col > 1) of row l.
+template <class T>
+int64_t plain_cells(const Programme &p, const Roles &r, Table<T> &t, int64_t l, int64_t col) {
+  const uint8_t b = p.B[l - 1];
+  const bool doubled = l > 1 && p.B[l - 2] == b;
+  const PlainRow<T> row{t.prev2,
+                        t.prev,
+                        t.cur,
+                        t.eq_before,
+                        t.eq,
+                        t.white,
+                        t.punct,
+                        t.take_a,
+                        t.sums,
+                        (T)r.match,
+                        (T)(l == 1 ? r.freplace : r.replace),
+                        (T)r.alone(b, r.takeB),
+                        (T)r.swap,
+                        (T)r.dblA,
+                        (T)r.dblB,
+                        (T)r.endB,
+                        (T)r.endA,
+                        l == p.lb ? p.lb + 1 : INT64_MAX,
+                        -(T)doubled,
+                        -(T)r.white(b),
+                        -(T)r.pun(b),
+                        (T)r.blank,
+                        (T)r.punct,
+                        t.right == p.la && l > p.la};
+  return row_kernels<T>().plain_row(row, col, t.right);
+}
+
+// Row l over the band; answers its least cell (cell 0 included while the
+// band starts at column 1).
+template <class T>
+int64_t next_row(const Programme &p, const Roles &r, Table<T> &t, int64_t l) {
+  const int64_t la = p.la;
+  const uint8_t b = p.B[l - 1];
+  row_kernels<T>().equal_bytes(p.A, b, t.eq, t.left > 1 ? t.left - 1 : 1,
+                               t.right < la ? t.right + 1 : la);
+  int64_t low;
+  if (t.left == 1) {
+    t.cur[0] = (T)(t.prev[0] + r.alone(b, r.firstB));
+    low = t.cur[0];
+  } else {
+    fence(t.cur, la, t.left - 2, t.left - 1);
+    low = kCostUnset;
+  }
+  // Column 1 has its own costs.
+  int64_t col = t.left;
+  if (col == 1 && col <= t.right) {
+    t.cur[1] = (T)general_cell(p, r, t, l, 1);
+    low = min2(low, t.cur[1]);
+    col = 2;
+  }
+  if (col <= t.right) low = min2(low, plain_cells(p, r, t, l, col));
+  return low;
+}
+
+// Runs the three-row programme over mem (Table<T>::kArrays * (la + 2 + kPad)
+// cells of any content).
+template <class T>
+int64_t run_programme(const Programme &p, T *mem) {
+  const Roles r(p);
+  const int64_t la = p.la, lb = p.lb, w = p.w, cutoff = p.cutoff;
+  const int64_t n = la + 2 + kPad;
+  std::memset(mem, 0, sizeof(T) * (size_t)(Table<T>::kArrays * n));
+  Table<T> t{mem,         mem + n,     mem + 2 * n, mem + 3 * n, mem + 4 * n, mem + 5 * n,
+             mem + 6 * n, mem + 7 * n, mem + 8 * n, 1,           w < la ? w + 1 : la};
+
   // SWAP and B's doubled character reach two rows down, so a row may only end
   // the programme when the row before it cannot undercut the cutoff either.
-  const int64_t jump = min2(swap, dblB);
-  int64_t prev_min = 0;
-  for (int64_t j = 1; j <= right; j++) prev_min = min2(prev_min, prev[j]);
-  fence(prev, right + 1, right + 2);
-  fence(prev2, 0, la);
-
+  const int64_t jump = min2(r.swap, r.dblB);
+  int64_t prev_min = first_row(p, r, t);
   for (int64_t l = 1; l <= lb; l++) {
-    if (l > w + 1) left++;
-    if (right < la) right++;
-    if (left > la + 1) left = la + 1;  // no cell of the row lies in the band
-    const uint8_t b = B[l - 1];
-    const bool bw = white(b), bp = pun(b);
-    const uint8_t b_before = l > 1 ? B[l - 2] : 0;
-    int64_t row_min;
-    if (left == 1) {
-      cur[0] = prev[0] + alone(b, firstB);
-      row_min = cur[0];
-    } else {
-      fence(cur, left - 2, left - 1);
-      row_min = kInf;
-    }
-    for (int64_t col = left; col <= right; col++) {
-      const uint8_t a = A[col - 1];
-      const int64_t diag = prev[col - 1], west = cur[col - 1], north = prev[col];
-      int64_t v;
-      if (a == b)
-        v = diag + match;
-      else
-        v = diag + ((col == 1 || l == 1) ? freplace : replace);
-      v = min2(v, west + takeA);
-      v = min2(v, north + takeB);
-      if (l == lb && col > lb) v = min2(v, west + endA);
-      if (col == la && l > la) v = min2(v, north + endB);
-      if (use_blank) {
-        const bool aw = white(a);
-        if (aw && bw) v = min2(v, diag + blank);
-        if (aw) v = min2(v, west + blank);
-        if (bw) v = min2(v, north + blank);
-      }
-      if (use_punct) {
-        const bool ap = pun(a);
-        if (ap && bp) v = min2(v, diag + punct);
-        if (ap) v = min2(v, west + punct);
-        if (bp) v = min2(v, north + punct);
-      }
-      if (l > 1 && col > 1 && a == b_before && A[col - 2] == b) v = min2(v, prev2[col - 2] + swap);
-      if (a == b) {
-        if (l > 1 && b_before == b) v = min2(v, prev2[col - 1] + dblB);
-        if (col > 1 && A[col - 2] == a) v = min2(v, prev[col - 2] + dblA);
-      }
-      cur[col] = v;
-      if (v < row_min) row_min = v;
-    }
-    fence(cur, right + 1, right + 2);
+    if (l > w + 1) t.left++;
+    if (t.right < la) t.right++;
+    if (t.left > la + 1) t.left = la + 1;  // no cell of the row lies in the band
+    const int64_t row_min = next_row(p, r, t, l);
+    fence(t.cur, la, t.right + 1, t.right + 2);
     if (row_min >= cutoff && prev_min + jump >= cutoff) return cutoff;
     prev_min = row_min;
-    int64_t *t = prev2;
-    prev2 = prev;
-    prev = cur;
-    cur = t;
+    T *rot = t.prev2;
+    t.prev2 = t.prev;
+    t.prev = t.cur;
+    t.cur = rot;
+    std::swap(t.eq_before, t.eq);
   }
   // w covers the length difference, so the band ends in the last column.
-  const int64_t last = prev[right];
+  const int64_t last = t.prev[t.right];
   return last < cutoff ? last : cutoff;
+}
+
+// Whether 32-bit cells give the same answer (see Cells).
+bool small_cells(const Programme &p) {
+  if (p.la + p.lb >= kSmallLength) return false;
+  for (int e = COST_INSERT; e < COST_ENTRIES; e++)
+    if (p.c[e] < 0 || p.c[e] >= kSmallCost) return false;
+  return true;
+}
+
+// Runs the programme in cells of the smallest width that gives the same
+// answer, over mem of 8 * Table::kArrays * (la + 2 + kPad) bytes.
+int64_t run_programme(const Programme &p, void *mem) {
+  if (small_cells(p)) return run_programme(p, static_cast<int32_t *>(mem));
+  return run_programme(p, static_cast<int64_t *>(mem));
 }
 
 int32_t compged(FncArgList *args, double *result) {
@@ -232,8 +419,8 @@ int32_t compged(FncArgList *args, double *result) {
 
   if (la > (int64_t(1) << 40) || lb > (int64_t(1) << 40)) return FNC_RC_NOROOM;
   CallScratch scratch(zeq::current_task(args));
-  const uint64_t row_bytes = 3 * 8 * (uint64_t)(la + 1);
-  int64_t *rows = nullptr;
+  const uint64_t row_bytes = 8 * Table<int64_t>::kArrays * (uint64_t)(la + 2 + kPad);
+  void *rows = nullptr;
 
   // Filtering: upper-cased copies without the characters that cost nothing.
   bool use_blank = c[COST_BLANK] != 0, use_punct = c[COST_PUNCT] != 0;
@@ -243,7 +430,7 @@ int32_t compged(FncArgList *args, double *result) {
     if (la > kShort || lb > kShort) {
       auto *block = static_cast<uint8_t *>(scratch.alloc(row_bytes + (uint64_t)(la + lb)));
       if (!block) return FNC_RC_NOROOM;
-      rows = reinterpret_cast<int64_t *>(block);
+      rows = block;
       fa = block + row_bytes;
       fb = fa + la;
       if (la <= kShort) fa = short_a;
@@ -288,7 +475,7 @@ int32_t compged(FncArgList *args, double *result) {
   }
 
   if (!rows) {
-    rows = static_cast<int64_t *>(scratch.alloc(row_bytes));
+    rows = scratch.alloc(row_bytes);
     if (!rows) return FNC_RC_NOROOM;
   }
   Programme p{A, la, B, lb, a_is_s1, c, use_blank, use_punct, w, cutoff, cls};

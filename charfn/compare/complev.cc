@@ -10,13 +10,16 @@
 // -c <= column - row <= c + 1 is computed (a cell further out costs more than
 // c), and the programme stops at the first row whose every cell reaches c.
 //
-// The programme runs on the stack for remainders of at most 32 bytes.  Longer
-// ones take a bit-parallel route instead (Myers 1999, in the blocked form of
-// Hyyro 2003): one column of the same table is held as bit vectors of +1 / -1
-// differences between neighbouring cells, 64 cells to a word, so 64 bytes of
-// the shorter string cost about twenty word operations per byte of the
-// longer one.  It answers the same min(distance, cutoff), in scratch memory
-// of the task taken and given back like the programme's rows.
+// Routes, after those shortcuts (each answers the same min(distance,
+// cutoff) as the two-row programme, which the tests keep as the reference):
+//   - a cutoff of at most kSmallCutoff: the few edit sequences a distance
+//     below it allows are tried one after the other (the "mbleven" idea),
+//     each walk ending at the first mismatch it cannot pay for;
+//   - a shorter remainder of at most 64 bytes: one column of the table as bit
+//     vectors of +1 / -1 differences in one word (Myers 1999, Hyyro 2003),
+//     its match vectors on the stack;
+//   - longer remainders: the same in blocks of 64 cells over the diagonal
+//     band of the cutoff, in scratch memory of the task given back at the end.
 
 #include <cstring>
 
@@ -24,67 +27,14 @@
 
 namespace {
 
-// Cells outside the band; every cell at or above the cutoff counts the same.
-constexpr int32_t kOutside = 999999;
 constexpr int64_t kNoCutoff = 999999;
-// Strings whose longer remainder fits here need no allocation.
+// Remainders up to this long need no scratch memory.
 constexpr int64_t kShort = 32;
+// Cutoffs up to this one take the edit-sequence route (distances below it
+// are at most 3 edits).
+constexpr int64_t kSmallCutoff = 4;
 // Width of the first band of the bit-parallel route on several blocks.
 constexpr int64_t kFirstBand = 64;
-
-inline int32_t min3(int32_t a, int32_t b, int32_t c) {
-  int32_t m = a < b ? a : b;
-  return m < c ? m : c;
-}
-
-// The banded programme over a (m bytes, the shorter) and b (q bytes), both
-// non-empty and already upper-cased when the comparison ignores case.  row0
-// and row1 hold m + 1 cells each.  Answers min(distance, cutoff).
-int64_t levenshtein(const uint8_t *a, int64_t m, const uint8_t *b, int64_t q, int64_t cutoff,
-                    int32_t *row0, int32_t *row1) {
-  int32_t *prev = row0, *cur = row1;
-  int64_t right = cutoff < m ? cutoff + 1 : m;  // last column of the band
-  int64_t left = 1;                             // first column of the band
-  prev[0] = 0;
-  for (int64_t j = 1; j <= right; j++) prev[j] = (int32_t)j;
-
-  for (int64_t l = 1; l <= q; l++) {
-    // The band follows the diagonal: its left edge once the row is beyond
-    // cutoff + 1, its right edge until it reaches the last column.
-    if (l > cutoff + 1) left++;
-    if (right < m) {
-      right++;
-      prev[right] = kOutside;
-    }
-    if (left > m) {
-      // Unreachable: the length test keeps q - m within the cutoff.
-      xpslog("COMPLEV should have skipped DP table");
-      return cutoff;
-    }
-    const uint8_t bl = b[l - 1];
-    int32_t row_min;
-    if (left == 1) {
-      cur[0] = prev[0] + 1;
-      row_min = cur[0];
-    } else {
-      cur[left - 1] = kOutside;
-      row_min = kOutside;
-    }
-    int32_t west = cur[left - 1];
-    for (int64_t j = left; j <= right; j++) {
-      int32_t v = min3(west + 1, prev[j - 1] + (a[j - 1] != bl ? 1 : 0), prev[j] + 1);
-      cur[j] = v;
-      west = v;
-      if (v < row_min) row_min = v;
-    }
-    if (row_min >= cutoff) return cutoff;
-    int32_t *t = prev;
-    prev = cur;
-    cur = t;
-  }
-  int64_t last = prev[right];
-  return last < cutoff ? last : cutoff;
-}
 
 // --- The bit-parallel route --------------------------------------------------
 //
@@ -142,28 +92,121 @@ uint64_t bit_words(int64_t m, int64_t slots) {
   return ((uint64_t)slots + 2) * blocks;
 }
 
-// min(distance, cutoff) of a (m <= 64 bytes) and b (q bytes), one word.
-int64_t one_word(int64_t m, const uint8_t *b, int64_t q, int64_t cutoff, const uint16_t map[256],
-                 const uint64_t *peq) {
+// min(distance, cutoff) of a (m <= 64 bytes) and b (q bytes), one word;
+// eq(x) is the match vector of byte x of b.
+// Check says whether the cutoff can be reached at all (it cannot when it
+// exceeds q, the largest possible distance).
+template <bool Check, class Eq>
+inline int64_t one_word(int64_t m, const uint8_t *b, int64_t q, int64_t cutoff, Eq eq_of) {
   // Column 0 is 0, 1, ..., m; the score follows cell m.
-  const uint64_t top = uint64_t(1) << (m - 1);
   uint64_t p = ~uint64_t(0), n = 0;
   int64_t score = m;
   for (int64_t l = 0; l < q; l++) {
-    const uint64_t eq = peq[map[b[l]]];
+    const uint64_t eq = eq_of(b[l]);
     const uint64_t xv = eq | n;
     const uint64_t xh = (((eq & p) + p) ^ p) | eq;
     uint64_t ph = n | ~(xh | p);
     uint64_t mh = p & xh;
-    score += (int64_t)((ph & top) != 0) - (int64_t)((mh & top) != 0);
+    score += (int64_t)((ph >> (m - 1)) & 1) - (int64_t)((mh >> (m - 1)) & 1);
     // The last cell can fall by at most one per column still to come.
-    if (score - (q - 1 - l) >= cutoff) return cutoff;
+    if (Check && score - (q - 1 - l) >= cutoff) return cutoff;
     ph = (ph << 1) | 1;
     mh <<= 1;
     p = mh | ~(xv | ph);
     n = ph & xv;
   }
   return score < cutoff ? score : cutoff;
+}
+
+// The one-word route: match vectors indexed by the byte itself (upper-cased
+// when case is ignored), in peq (256 words of any content).  Only the
+// entries a and b can reach are cleared when that is fewer than the whole
+// table.
+template <bool NoCase>
+int64_t short_remainder(const uint8_t *a, int64_t m, const uint8_t *b, int64_t q, int64_t cutoff,
+                        const uint8_t *up, uint64_t *peq) {
+  auto key = [up](uint8_t x) { return NoCase ? up[x] : x; };
+  if (m + q < 128) {
+    for (int64_t i = 0; i < q; i++) peq[key(b[i])] = 0;
+    for (int64_t i = 0; i < m; i++) peq[key(a[i])] = 0;
+  } else {
+    memset(peq, 0, 256 * sizeof(uint64_t));
+  }
+  for (int64_t i = 0; i < m; i++) peq[key(a[i])] |= uint64_t(1) << i;
+  auto eq = [&](uint8_t x) { return peq[key(x)]; };
+  if (cutoff > q) return one_word<false>(m, b, q, cutoff, eq);
+  return one_word<true>(m, b, q, cutoff, eq);
+}
+
+// --- The edit-sequence route -------------------------------------------------
+//
+// Equal bytes at the front of both strings can always be paired (a cheapest
+// alignment pairs them), so a walk pairs equal bytes and, at a mismatch,
+// spends the next operation of a fixed sequence: skip a byte of the longer
+// string b, of the shorter a, or of both.  The cost of a walk is the
+// operations spent plus what is left of either string.  Every alignment of
+// at most k edits is found by a sequence of exactly k operations whose skips
+// of b outnumber those of a by q - m (the alignment's own operations, then
+// skips of b for what is left of b, then skips of both), so the least cost
+// of those walks is the distance whenever that is at most k.
+enum : uint8_t { kSkipB = 0, kSkipA = 1, kSkipBoth = 2 };
+
+// The cost of one walk, or k + 1 once it meets a mismatch with no operation
+// left.  ops holds k operations, two bits each, the first in the low bits.
+template <bool NoCase>
+int64_t walk(const uint8_t *a, int64_t m, const uint8_t *b, int64_t q, unsigned ops, int64_t k,
+             const uint8_t *up) {
+  int64_t i = 0, j = 0, spent = 0;
+  while (i < m && j < q) {
+    if (NoCase ? up[a[i]] == up[b[j]] : a[i] == b[j]) {
+      i++;
+      j++;
+      continue;
+    }
+    if (spent == k) return k + 1;
+    const unsigned op = (ops >> (2 * spent++)) & 3;
+    i += op != kSkipB;
+    j += op != kSkipA;
+  }
+  return spent + (m - i) + (q - j);
+}
+
+// The operation sequences of k <= 3 operations whose skips of b outnumber
+// those of a by diff <= k, for each k and diff.
+struct Sequences {
+  uint8_t count[4][4] = {};
+  uint8_t ops[4][4][8] = {};
+  constexpr Sequences() {
+    for (int k = 1; k <= 3; k++) {
+      const int codes = k == 1 ? 3 : k == 2 ? 9 : 27;
+      for (int code = 0; code < codes; code++) {
+        int c = code, balance = 0, ops_code = 0;
+        for (int e = 0; e < k; e++, c /= 3) {
+          balance += c % 3 == kSkipB ? 1 : c % 3 == kSkipA ? -1 : 0;
+          ops_code |= (c % 3) << (2 * e);
+        }
+        if (balance >= 0) ops[k][balance][count[k][balance]++] = (uint8_t)ops_code;
+      }
+    }
+  }
+};
+constexpr Sequences kSequences;
+
+// min(distance, k + 1) of a (m bytes) and b (q >= m bytes), k <= 3.
+template <bool NoCase>
+int64_t few_edits(const uint8_t *a, int64_t m, const uint8_t *b, int64_t q, int64_t k,
+                  const uint8_t *up) {
+  const int64_t diff = q - m;
+  if (diff > k) return k + 1;
+  if (k == 0) return m == 0 && q == 0 ? 0 : 1;
+  int64_t best = k + 1;
+  const uint8_t *ops = kSequences.ops[k][diff];
+  for (int s = 0; s < kSequences.count[k][diff]; s++) {
+    const int64_t d = walk<NoCase>(a, m, b, q, ops[s], k, up);
+    if (d < best) best = d;
+    if (best <= diff) break;  // no alignment makes fewer than q - m edits
+  }
+  return best;
 }
 
 // min(distance, cutoff) of a (m > 64 bytes) and b (q >= m bytes) over the
@@ -178,9 +221,12 @@ int64_t one_word(int64_t m, const uint8_t *b, int64_t q, int64_t cutoff, const u
 // assumed values are at least the true ones, so every cell is at least its
 // true value and, by induction along a cheapest path inside the band, exact
 // on that path: the last cell is exact whenever it is below the cutoff, and
-// at or above it otherwise.
+// at or above it otherwise.  With `reached`, the pass runs to the last
+// column and leaves its last cell there unclipped: the cost of the cheapest
+// path inside the band, which sizes the next band.
 int64_t banded_blocks(int64_t m, const uint8_t *b, int64_t q, int64_t cutoff,
-                      const uint16_t map[256], const uint64_t *peq, uint64_t *pv, uint64_t *mv) {
+                      const uint16_t map[256], const uint64_t *peq, uint64_t *pv, uint64_t *mv,
+                      int64_t *reached) {
   const int64_t delta = q - m;
   if (delta >= cutoff) return cutoff;  // every path makes q - m insertions
   const int64_t blocks = (m + 63) / 64;
@@ -214,16 +260,21 @@ int64_t banded_blocks(int64_t m, const uint8_t *b, int64_t q, int64_t cutoff,
     block_step(&pv[last], &mv[last], eq[last], hin, &ph, &mh);
     const int bit = last == blocks - 1 ? last_bit : 63;
     score += (int)((ph >> bit) & 1) - (int)((mh >> bit) & 1);
-    if (last == blocks - 1 && score - (q - l) >= cutoff) return cutoff;
+    if (!reached && last == blocks - 1 && score - (q - l) >= cutoff) return cutoff;
   }
+  if (reached) *reached = score;
   return score < cutoff ? score : cutoff;
 }
 
 // min(distance, cutoff) of a (m bytes) and b (q bytes), 0 < m <= q, over
 // bit_words(m, slots) words of mem (any content).  With several blocks the
-// band starts narrow and doubles until the distance falls below it or it
+// band starts narrow and widens until the distance falls below it or it
 // reaches the cutoff: a pass that answers less than its own cutoff has the
 // exact distance, so near strings cost a narrow band whatever the cutoff.
+// A failed pass at least doubles the band, and widens it to just above the
+// cost it reached inside the band when that is more (edits spread along the
+// strings keep the cheapest path near the diagonal, so the next pass then
+// usually succeeds).
 int64_t bit_parallel(const uint8_t *a, int64_t m, const uint8_t *b, int64_t q, int64_t cutoff,
                      const uint16_t map[256], int64_t slots, uint64_t *mem) {
   if (q - m >= cutoff) return cutoff;
@@ -232,13 +283,23 @@ int64_t bit_parallel(const uint8_t *a, int64_t m, const uint8_t *b, int64_t q, i
   uint64_t *pv = peq + slots * blocks, *mv = pv + blocks;
   memset(peq, 0, sizeof(uint64_t) * (size_t)(slots * blocks));
   for (int64_t i = 0; i < m; i++) peq[map[a[i]] * blocks + (i >> 6)] |= uint64_t(1) << (i & 63);
-  if (blocks == 1) return one_word(m, b, q, cutoff, map, peq);
 
-  for (int64_t band = kFirstBand;; band *= 2) {
+  for (int64_t band = kFirstBand;;) {
     const int64_t k = band < cutoff ? band : cutoff;
-    const int64_t d = banded_blocks(m, b, q, k, map, peq, pv, mv);
+    int64_t reached = 0;
+    const int64_t d = banded_blocks(m, b, q, k, map, peq, pv, mv, k < cutoff ? &reached : nullptr);
     if (d < k || k == cutoff) return d;
+    band = reached + 1 > 2 * band ? reached + 1 : 2 * band;
   }
+}
+
+// `words` 64-bit words of scratch memory, aligned whatever the allocator
+// gives; null when refused.
+uint64_t *word_block(zeq::cmp::CallScratch *scratch, uint64_t words) {
+  auto *block = static_cast<uint8_t *>(scratch->alloc(8 * words + 8));
+  if (!block) return nullptr;
+  const uintptr_t skip = (8 - (reinterpret_cast<uintptr_t>(block) & 7)) & 7;
+  return reinterpret_cast<uint64_t *>(block + skip);
 }
 
 }  // namespace
@@ -283,33 +344,34 @@ ZEQ_EXPORT int32_t fncomlev(FncArgList *args, double *result) noexcept {
     return FNC_RC_OK;
   }
 
-  if (q > kShort) {
-    // The bit-parallel route: measured against the banded programme on such
-    // remainders it was as fast or faster at every length and cutoff tried.
-    if (m > (int64_t(1) << 40) || q > (int64_t(1) << 40)) return FNC_RC_NOROOM;
-    zeq::cmp::CallScratch scratch(zeq::current_task(args));
-    uint16_t map[256];
-    const int64_t slots = number_bytes(a, m, ca.nocase, up, map);
-    auto *block = static_cast<uint8_t *>(scratch.alloc(8 * bit_words(m, slots) + 8));
-    if (!block) return FNC_RC_NOROOM;
-    // Word alignment whatever the allocator gives.
-    const uintptr_t skip = (8 - (reinterpret_cast<uintptr_t>(block) & 7)) & 7;
-    auto *mem = reinterpret_cast<uint64_t *>(block + skip);
-    const int64_t d = bit_parallel(a, m, b, q, cutoff, map, slots, mem);
+  if (cutoff <= kSmallCutoff) {
+    const int64_t d = ca.nocase ? few_edits<true>(a, m, b, q, cutoff - 1, up)
+                                : few_edits<false>(a, m, b, q, cutoff - 1, up);
+    if (result) *result = (double)(d < cutoff ? d : cutoff);
+    return FNC_RC_OK;
+  }
+  if (m > (int64_t(1) << 40) || q > (int64_t(1) << 40)) return FNC_RC_NOROOM;
+  zeq::cmp::CallScratch scratch(zeq::current_task(args));
+  if (m <= 64) {
+    // Remainders longer than kShort take their table from the task's scratch
+    // memory, as every programme over them does; shorter ones need none.
+    uint64_t local[256];
+    uint64_t *peq = local;
+    if (q > kShort) {
+      peq = static_cast<uint64_t *>(word_block(&scratch, 256));
+      if (!peq) return FNC_RC_NOROOM;
+    }
+    const int64_t d = ca.nocase ? short_remainder<true>(a, m, b, q, cutoff, up, peq)
+                                : short_remainder<false>(a, m, b, q, cutoff, up, peq);
     if (result) *result = (double)d;
     return FNC_RC_OK;
   }
 
-  // The banded programme, on the stack.
-  int32_t row0[kShort + 1], row1[kShort + 1];
-  uint8_t ua[kShort], ub[kShort];
-  if (ca.nocase) {
-    for (int64_t i = 0; i < m; i++) ua[i] = up[a[i]];
-    for (int64_t i = 0; i < q; i++) ub[i] = up[b[i]];
-    a = ua;
-    b = ub;
-  }
-  int64_t d = levenshtein(a, m, b, q, cutoff, row0, row1);
+  uint16_t map[256];
+  const int64_t slots = number_bytes(a, m, ca.nocase, up, map);
+  uint64_t *mem = word_block(&scratch, bit_words(m, slots));
+  if (!mem) return FNC_RC_NOROOM;
+  const int64_t d = bit_parallel(a, m, b, q, cutoff, map, slots, mem);
   if (result) *result = (double)d;
   return FNC_RC_OK;
 }
