@@ -1,4 +1,4 @@
-// strkernel/tktext.h - compile-time TKChar literals and the numeric
+// core/tktext.h - compile-time TKChar literals and the numeric
 // conversions the engine and the settings accessors share.
 //
 // Host-facing names and journal formats are TKChar texts.  TKText turns an
