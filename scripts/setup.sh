@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs the build dependencies when they are missing (Debian/Ubuntu).
 set -euo pipefail
-pkgs="build-essential cmake ninja-build python3 libgtest-dev libgmock-dev libbenchmark-dev libicu-dev pkg-config ccache librandom123-dev libedlib-dev"
+pkgs="build-essential cmake ninja-build python3 libgtest-dev libgmock-dev libbenchmark-dev libicu-dev pkg-config ccache librandom123-dev libedlib-dev clang-14 libclang-rt-14-dev llvm-14"
 missing=""
 for p in $pkgs; do
   dpkg -s "$p" >/dev/null 2>&1 || missing="$missing $p"
