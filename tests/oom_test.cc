@@ -1,9 +1,9 @@
 // tests/oom_test.cc - running out of memory at every allocation.
 //
 // Each call below runs again and again with the host refusing allocation n
-// (n = 1, 2, ...) of one source - the call's task pool, the global pool, or a
-// growable result's allocator - until the call no longer reaches allocation
-// n.  Every time: the status is the call's normal one or the shortage status
+// (n = 1, 2, ...) of one source - the call's task pool, the global pool, the
+// scratch arenas, or a growable result's allocator - until the call no
+// longer reaches allocation n.  Every time: the status is the call's normal one or the shortage status
 // (NOROOM, NOMEM), a result stays inside its room, the same call site called
 // again without a shortage answers what it answers normally (so nothing half
 // built is kept), the pools hold as many blocks as before (no leak) and no
@@ -171,9 +171,14 @@ bool refused(zeqhost::Pool &pool, size_t served, int n) {
   return enough && probe != nullptr;
 }
 
-enum class Source { TaskPool, GlobalPool, Result };
+enum class Source { TaskPool, GlobalPool, Scratch, Result };
 const char *source_name(Source s) {
-  return s == Source::TaskPool ? "task pool" : s == Source::GlobalPool ? "global pool" : "result allocator";
+  switch (s) {
+    case Source::TaskPool: return "task pool";
+    case Source::GlobalPool: return "global pool";
+    case Source::Scratch: return "scratch arenas";
+    default: return "result allocator";
+  }
 }
 
 class OutOfMemory : public ::testing::TestWithParam<Row> {
@@ -211,12 +216,21 @@ class OutOfMemory : public ::testing::TestWithParam<Row> {
       Site site(GetParam(), task.t);
       zeqhost::Pool &pool = source == Source::GlobalPool ? h.global_pool() : task.pool();
       const size_t task_live = task.pool().live_blocks(), global_live = h.global_pool().live_blocks();
-      const size_t served = pool.allocations();
+      const size_t served = pool.allocations(), scratch = h.scratch_requests();
       if (source == Source::Result) site.grow().fail_at = n;
+      else if (source == Source::Scratch) h.fail_scratch_nth(n);
       else pool.fail_nth(n);
       bool clean = false;
       const Outcome o = site.run(&clean);
-      const bool reached = source == Source::Result ? site.grow().requests >= n : refused(pool, served, n);
+      bool reached;
+      if (source == Source::Result) {
+        reached = site.grow().requests >= n;
+      } else if (source == Source::Scratch) {
+        reached = h.scratch_requests() - scratch >= (size_t)n;
+        h.fail_scratch_nth(0);
+      } else {
+        reached = refused(pool, served, n);
+      }
       site.grow().fail_at = 0;
 
       EXPECT_TRUE(clean) << "result written past its room";
@@ -245,6 +259,7 @@ TEST_P(OutOfMemory, EveryAllocationRefusedInTurn) {
   const Outcome expected = normal(&kept);
   const int from_task = sweep(Source::TaskPool, expected, kept);
   sweep(Source::GlobalPool, expected, kept);
+  sweep(Source::Scratch, expected, kept);
   // A call-site cache comes from the task pool, a growable result from its
   // allocator: the sweep must have refused them.
   if (FNC_KIND_IS_LIMITED(GetParam().kind)) {
