@@ -247,7 +247,7 @@ extern "C" int LLVMFuzzerInitialize(int *, char ***) {
   zeqhost::Host &h = host();
   // The task context and COMPCOST's table live as long as the task: build
   // them once here so that every input starts from the same pools.
-  sym<int32_t (*)(FncTask *)>("fncinit")(h.task());
+  build_task_context();
   FuzzedDataProvider none(nullptr, 0);
   set_costs(none);
   h.clear_log();
@@ -298,8 +298,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     require(h.scratch_live() == 0, "scratch arena not given back");
   }
   release_site_cache(a, mark.task);
-  h.clear_log();
-  h.clear_service_calls();  // keeps every input's mallocs and frees paired (libFuzzer's leak check)
-  mark.check();
+  mark.finish();
   return 0;
 }

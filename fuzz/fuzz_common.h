@@ -119,7 +119,19 @@ struct PoolMark {
     require(h.task_pool().live_blocks() == task, "task pool leak");
     require(h.scratch_live() == 0, "scratch arena not given back");
   }
+  // Ends an input: forgets what the host recorded (so that the input's
+  // mallocs and frees pair up for libFuzzer's leak check), then check().
+  void finish() const {
+    host().clear_log();
+    host().clear_service_calls();
+    check();
+  }
 };
+
+// Builds the current task's context (and the task's random stream): it lives
+// as long as the task, so it is built before the first input and every input
+// starts from the same pools.
+inline void build_task_context() { sym<int32_t (*)(FncTask *)>("fncinit")(host().task()); }
 
 // Fails the n-th allocation of the chosen pool (0: none) for one input.
 inline void maybe_fail_allocation(FuzzedDataProvider &p) {

@@ -356,8 +356,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
       default: trim_kernels(p); break;
     }
   }
-  host().clear_log();
-  host().clear_service_calls();
-  mark.check();
+  mark.finish();
   return 0;
 }

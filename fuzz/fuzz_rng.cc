@@ -330,7 +330,7 @@ void step(FuzzedDataProvider &p, Run &r) {
 
 extern "C" int LLVMFuzzerInitialize(int *, char ***) {
   zeqhost::Host &h = host();
-  sym<int32_t (*)(FncTask *)>("fncinit")(h.task());  // the task's own stream, kept for the task's life
+  build_task_context();
   (void)object_pool();
   h.clear_log();
   return 0;
@@ -351,8 +351,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
                            "OSENV.ZEQ_RNG_ERROR_LIMIT", "OSENV.ZEQ_RNG_METHOD", "tkbug.RNGSEED"})
     h.clear_setting(name);
   h.set_option(4163, "");
-  h.clear_log();
-  h.clear_service_calls();  // keeps every input's mallocs and frees paired (libFuzzer's leak check)
-  mark.check();
+  mark.finish();
   return 0;
 }
