@@ -24,6 +24,11 @@
 // target does not init, rewind, draw from or clone into such a stale clone.
 // Remove this define, and the code it guards, after the merge.
 #define ZEQ_FUZZ_KNOWN_CLONE_BUG 1
+#ifdef ZEQ_FUZZ_KNOWN_CLONE_BUG
+constexpr bool kSkipStaleClones = true;
+#else
+constexpr bool kSkipStaleClones = false;
+#endif
 
 namespace {
 
@@ -81,12 +86,8 @@ uint64_t method_bytes(const zrng_desc *d) {
   return std::max<uint64_t>(n > 0 ? (uint64_t)n : 0, d->state_bytes);
 }
 
-#if ZEQ_FUZZ_KNOWN_CLONE_BUG
 // A stream whose descriptor now asks for more state than its block holds.
-bool stale(const Handle &h) { return method_bytes(h.s->desc) > h.blob_bytes; }
-#else
-bool stale(const Handle &) { return false; }
-#endif
+bool stale(const Handle &h) { return kSkipStaleClones && method_bytes(h.s->desc) > h.blob_bytes; }
 
 // One of the streams still held, or null.
 Handle *pick(FuzzedDataProvider &p, Run &r) {
@@ -149,7 +150,7 @@ void make_clone(FuzzedDataProvider &p, Run &r) {
   if (!src || r.streams.size() >= 12) return;
   // The new block is sized from the source's state size; a source whose
   // descriptor has outgrown that size hands the clone a short block.
-  if (ZEQ_FUZZ_KNOWN_CLONE_BUG && method_bytes(src->s->desc) > (uint64_t)std::max<int64_t>(src->s->state_size, 0))
+  if (kSkipStaleClones && method_bytes(src->s->desc) > (uint64_t)std::max<int64_t>(src->s->state_size, 0))
     return;
   const uint64_t key = some_u64(p);
   zrand_stream *c;
@@ -170,7 +171,7 @@ void clone_into(FuzzedDataProvider &p, Run &r) {
   // zrand_clone's target is a clone header with its own blob; a full stream
   // would take the source's task (and so its pool) as its own.
   if (!dst || !src || dst->kind != Kind::Clone) return;
-  if (ZEQ_FUZZ_KNOWN_CLONE_BUG && method_bytes(src->s->desc) > dst->blob_bytes) return;
+  if (kSkipStaleClones && method_bytes(src->s->desc) > dst->blob_bytes) return;
   sym<Clone>("zrand_clone")(dst->s, some_u64(p), src->s);
 }
 
