@@ -446,7 +446,7 @@ constexpr VersionRecord kVersion = make_version();
 }  // namespace
 
 // Copies the 208-byte version record into buffer; answers buffer.
-ZEQ_EXPORT void *tkvercn1(void *buffer) {
+extern "C" ZEQ_EXPORT void *tkvercn1(void *buffer) {
   if (!buffer) return nullptr;
   std::memcpy(buffer, &kVersion, sizeof kVersion);
   return buffer;

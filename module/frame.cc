@@ -73,8 +73,8 @@ constexpr ByteTable kUpcase = make_upcase();
 constexpr ByteTable kLowcase = make_lowcase();
 constexpr ByteTable kClass = make_class();
 
-static_assert(kUpcase.v[uint8_t('a')] == 'A' && kUpcase.v[0xE9] == 0xC9 && kUpcase.v[0xFF] == 0xFF);
-static_assert(kLowcase.v[uint8_t('Z')] == 'z' && kLowcase.v[0xD7] == 0xD7);
+static_assert(kUpcase.v['a'] == 'A' && kUpcase.v[0xE9] == 0xC9 && kUpcase.v[0xFF] == 0xFF);
+static_assert(kLowcase.v['Z'] == 'z' && kLowcase.v[0xD7] == 0xD7);
 
 }  // namespace
 
@@ -90,7 +90,7 @@ static_assert(kLowcase.v[uint8_t('Z')] == 'z' && kLowcase.v[0xD7] == 0xD7);
 // once.  A record left in that state (null data) is never taken as big
 // enough: the next sizing asks the host for a block again instead of
 // letting a function write through the null pointer.
-ZEQ_EXPORT int32_t tkfncSetRetstg(FncString *result, int64_t needed) {
+extern "C" ZEQ_EXPORT int32_t tkfncSetRetstg(FncString *result, int64_t needed) {
   if (!result) return FNC_RC_OK;
   if (!result->allocator) {
     result->capacity = result->maxLength;
@@ -116,7 +116,7 @@ ZEQ_EXPORT int32_t tkfncSetRetstg(FncString *result, int64_t needed) {
 // number or the character value's length, plus `extra`; then sizes the
 // result.  Nothing to size for a null result, or for a function-form call
 // whose result cannot grow.
-ZEQ_EXPORT int32_t ComputeLength(FncArgList *args, FncString *result, int32_t extra) {
+extern "C" ZEQ_EXPORT int32_t ComputeLength(FncArgList *args, FncString *result, int32_t extra) {
   if (!result) return FNC_RC_OK;
   if (args && args->callForm == FNC_FORM_FUNCTION && !result->allocator) return FNC_RC_OK;
 
@@ -139,7 +139,7 @@ ZEQ_EXPORT int32_t ComputeLength(FncArgList *args, FncString *result, int32_t ex
 
 // Catalogue message 6: the modifier character `modifier` is not valid in
 // `function`.  The character goes to the host as an int holding its byte.
-ZEQ_EXPORT void printBadmodLog(const char *function, int modifier) {
+extern "C" ZEQ_EXPORT void printBadmodLog(const char *function, int modifier) {
   xpmlog(FNC_MSG_SET, 6, function ? function : "", static_cast<int>(static_cast<uint8_t>(modifier)));
 }
 

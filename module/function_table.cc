@@ -110,7 +110,7 @@ static_assert(std::size(function_table) == 40, "slots 1 to 40, one row each");
 
 }  // namespace zeq
 
-ZEQ_EXPORT void **zeqwucha(void) {
+extern "C" ZEQ_EXPORT void **zeqwucha(void) {
   ZeqControlBlock *cb = v_global_gcb_anchor;
   ZeqPool *pool = cb ? cb->global_pool : nullptr;
   if (!pool || !pool->alloc) return nullptr;

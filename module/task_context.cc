@@ -50,7 +50,7 @@ void reset_fields(FncContext *ctx) {
 // was built (see zeq::task_context for how a user completes it).
 // Returns FNC_RC_OK, FNC_RC_NOMEM, or the option service's status for
 // YEARCUTOFF.
-ZEQ_EXPORT int32_t fncinit(FncTask *task) {
+extern "C" ZEQ_EXPORT int32_t fncinit(FncTask *task) {
   if (!task) return FNC_RC_NOMEM;
   auto *ctx = static_cast<FncContext *>(zeq::task_alloc(task, sizeof(FncContext), ZEQ_FLAGS_CONTEXT));
   if (!ctx) return FNC_RC_NOMEM;
@@ -80,7 +80,7 @@ ZEQ_EXPORT int32_t fncinit(FncTask *task) {
 // Returns the task's stream and the two reset fields to their starting
 // state (building the context first when the task has none).  Answers the
 // stream re-initialisation's status; FNC_RC_NOMEM when there is no stream.
-ZEQ_EXPORT int32_t fncrini(FncTask *task) {
+extern "C" ZEQ_EXPORT int32_t fncrini(FncTask *task) {
   FncContext *ctx = slot_context(task);
   if (!ctx) {
     fncinit(task);

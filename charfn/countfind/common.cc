@@ -64,8 +64,8 @@ bool start_leaves_search(const FncArg *start, int64_t len, Part *part, StartRule
 
 void remove(const uint8_t **start, int64_t *length, uint8_t *table, bool q) {
   if (q) {
-    table[uint8_t('"')] = 0;
-    table[uint8_t('\'')] = 0;
+    table['"'] = 0;
+    table['\''] = 0;
   }
   const uint8_t *p = *start;
   int64_t n = *length;

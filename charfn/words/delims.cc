@@ -27,8 +27,8 @@ void add_name_letters(uint8_t *table) {
     table[c] = 1;
     table[low[c]] = 1;
   }
-  table[uint8_t('_')] = 1;
-  table[low[uint8_t('_')]] = 1;
+  table['_'] = 1;
+  table[low['_']] = 1;
 }
 
 void add_digits(uint8_t *table) {
@@ -53,7 +53,7 @@ bool add_class(uint8_t *table, uint8_t letter) {
     case 'D': add_digits(table); return true;
     case 'F': add_name_letters(table); return true;
     case 'G': add_by_class(table, kClassGraphic); return true;
-    case 'H': table[uint8_t('\t')] = 1; return true;
+    case 'H': table['\t'] = 1; return true;
     case 'L': add_by_class(table, ZEQ_CLASS_LOWER); return true;
     case 'N': add_digits(table); add_name_letters(table); return true;
     case 'P': add_by_class(table, ZEQ_CLASS_PUNCT); return true;

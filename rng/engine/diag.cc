@@ -45,7 +45,7 @@ constexpr int kSilent = 9;
 
 }  // namespace
 
-ZEQ_EXPORT int32_t zrngmsg(int32_t severity, int32_t number, ...) {
+extern "C" ZEQ_EXPORT int32_t zrngmsg(int32_t severity, int32_t number, ...) {
   ZeqLogger *lg = zeq::journal();
   if (!lg) return 0;
 
