@@ -217,6 +217,8 @@ size_t Host::scratch_live() const {
     if (&box->rec == impl_->thread.task) return box->scratch ? box->scratch->live() : 0;
   return 0;
 }
+void Host::fail_scratch_nth(int n) { scratch_fail_nth(n); }
+size_t Host::scratch_requests() const { return scratch_request_count(); }
 void Host::set_current_task(FncTask *t) { impl_->thread.task = t; }
 
 // --- session ---

@@ -172,6 +172,11 @@ class Host {
   Pool &new_pool();                          // a free-standing host pool object
   // Scratch arena of the current task: live blocks and the last mark level.
   size_t scratch_live() const;
+  // Scratch requests of every arena (the tasks' and the thread's): the n-th
+  // request from now fails (1 = next; 0 = never), and the requests made so
+  // far, refused ones included.
+  void fail_scratch_nth(int n);
+  size_t scratch_requests() const;
 
   // --- session ---
   void set_utf8(bool on);                    // switch the session encoding

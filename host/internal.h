@@ -50,6 +50,10 @@ struct Pool::Impl {
   void release(void *block);
 };
 
+// Refusal of the n-th scratch request of any arena, and the request count.
+void scratch_fail_nth(int n);
+size_t scratch_request_count();
+
 struct ScratchArena;
 struct ScratchRecord {
   ZeqScratch rec;    // must stay first

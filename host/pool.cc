@@ -5,6 +5,7 @@
 // ignored) instead of corrupting the heap, and can be told to fail a given
 // request.  A scratch arena is a stack of blocks that a release gives back
 // down to a mark.
+#include <atomic>
 #include <cstdlib>
 
 #include "host/internal.h"
@@ -109,8 +110,20 @@ namespace {
 
 ScratchArena *arena_of(ZeqScratch *s) { return reinterpret_cast<ScratchRecord *>(s)->owner; }
 
+std::atomic<int> scratch_countdown{0};
+std::atomic<size_t> scratch_requests{0};
+
+// Counts a request; true when it is the one to refuse.
+bool scratch_refuses() {
+  scratch_requests++;
+  int c = scratch_countdown.load();
+  while (c > 0 && !scratch_countdown.compare_exchange_weak(c, c - 1)) {
+  }
+  return c == 1;
+}
+
 void *scratch_alloc_entry(ZeqScratch *s, uint64_t size) {
-  if (!s || size > kLargestBlock) return nullptr;
+  if (!s || size > kLargestBlock || scratch_refuses()) return nullptr;
   ScratchArena *a = arena_of(s);
   void *p = std::calloc(1, size ? (size_t)size : 1);
   if (!p) return nullptr;
@@ -139,6 +152,9 @@ void scratch_release_entry(ZeqScratch *s, uint64_t mark) {
 }
 
 }  // namespace
+
+void scratch_fail_nth(int n) { scratch_countdown = n > 0 ? n : 0; }
+size_t scratch_request_count() { return scratch_requests.load(); }
 
 ScratchArena::ScratchArena() {
   record.rec.alloc = scratch_alloc_entry;
