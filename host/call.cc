@@ -24,7 +24,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
-#include <deque>
+#include <functional>
 #include <mutex>
 #include <shared_mutex>
 
@@ -92,7 +92,7 @@ struct Form {
   std::vector<size_t> added;           // 0-based, CALL form only
 };
 
-Form form_of(const Function &fn, bool call_form) {
+Form build_form(const Function &fn, bool call_form) {
   Form f;
   if (!call_form) {
     f.names = usage_names(fn.usage);
@@ -111,14 +111,53 @@ Form form_of(const Function &fn, bool call_form) {
   return f;
 }
 
+// The row of `fn` in kFunctions, or kFunctionCount for a row of another table.
+size_t row_of(const Function &fn) {
+  const std::less<const Function *> before;
+  const Function *first = zeq::catalogue::kFunctions, *end = first + zeq::catalogue::kFunctionCount;
+  return !before(&fn, first) && before(&fn, end) ? (size_t)(&fn - first) : zeq::catalogue::kFunctionCount;
+}
+
+// Both forms of every catalogue row, parsed once for the process.
+struct Forms {
+  Form plain, call;
+};
+
+const std::vector<Forms> &form_table() {
+  static const std::vector<Forms> table = [] {
+    std::vector<Forms> t;
+    t.reserve(zeq::catalogue::kFunctionCount);
+    for (const Function &fn : zeq::catalogue::kFunctions) t.push_back({build_form(fn, false), build_form(fn, true)});
+    return t;
+  }();
+  return table;
+}
+
+// The parsed form of a call of `fn`; a row of another table is parsed into `spare`.
+const Form &form_of(const Function &fn, bool call_form, Form &spare) {
+  const size_t row = row_of(fn);
+  if (row == zeq::catalogue::kFunctionCount) return spare = build_form(fn, call_form);
+  const Forms &f = form_table()[row];
+  return call_form ? f.call : f.plain;
+}
+
+// Buffers one check reuses from call to call: the kinds ('1', '2', 'm'
+// missing) of the arguments the usage line names, their positions, and the
+// resolved types ('1'/'2') of every argument.
+struct CheckScratch {
+  std::string kinds, resolved, types;
+  std::vector<size_t> map;
+};
+
 char kind_char(const Value &v) { return v.kind == Value::Text ? '2' : v.kind == Value::Number ? '1' : 'm'; }
 const char *type_word(char t) { return t == '2' ? "character" : "numeric"; }
 
 // Matches the kinds ('1', '2', 'm' missing) against the function's type
 // patterns.  Returns "" and the resolved types ('1'/'2' per argument), or the
 // sentence and the 1-based argument at fault (index into `map`).
-std::string match_types(const Function &fn, const std::string &kinds, const std::vector<size_t> &map,
-                        const Form &form, std::string &resolved, int &bad) {
+std::string match_types(const Function &fn, CheckScratch &s, const Form &form, int &bad) {
+  const std::string &kinds = s.kinds;
+  std::string &resolved = s.resolved;
   if (fn.argtypes.empty()) {
     resolved = kinds;
     for (char &c : resolved) c = c == 'm' ? '1' : c;
@@ -135,34 +174,33 @@ std::string match_types(const Function &fn, const std::string &kinds, const std:
     if (repeat) pat.remove_suffix(1);
     if (pat.empty() || kinds.size() + (repeat ? 1 : 0) < pat.size()) continue;
     if (!repeat && kinds.size() != pat.size()) continue;
-    std::string out = kinds;
+    resolved.assign(kinds);
     size_t i = 0;
     for (; i < kinds.size(); i++) {
       const char want = i < pat.size() ? pat[i] : pat.back();
-      if (kinds[i] == 'm') out[i] = want == '2' ? '2' : '1';
+      if (kinds[i] == 'm') resolved[i] = want == '2' ? '2' : '1';
       else if (want != 'x' && want != kinds[i]) break;
     }
-    if (i == kinds.size()) {
-      resolved = out;
-      return "";
-    }
+    if (i == kinds.size()) return {};
     if (!best_want || i > best_at) best_at = i, best_want = i < pat.size() ? pat[i] : pat.back();
   }
   if (!best_want) return std::string(fn.name) + " does not accept these arguments; usage: " + usage_line(fn, false);
+  const std::vector<size_t> &map = s.map;
   bad = (int)map[best_at] + 1;
   return std::string(fn.name) + ": argument " + std::to_string(bad) + " (" + arg_name(form.names, map[best_at]) +
          ") must be " + type_word(best_want);
 }
 
-// Count and types; `types` receives '1' or '2' for every argument.
-std::string check(const Function &fn, std::span<const Value> args, bool call_form, std::string &types,
-                  int &bad) {
-  const std::string name(fn.name);
-  if (fn.has(zeq::catalogue::ZEQ_FN_HIDDEN)) return name + " is a table entry that programs do not call";
-  if (call_form && !fn.has_call()) return name + " has no CALL form; usage: " + usage_line(fn, false);
+// Count and types; s.types receives '1' or '2' for every argument.  Nothing
+// is allocated on the way to "" once the scratch buffers have grown.
+std::string check(const Function &fn, std::span<const Value> args, bool call_form, CheckScratch &s, int &bad) {
+  const auto name = [&] { return std::string(fn.name); };
+  if (fn.has(zeq::catalogue::ZEQ_FN_HIDDEN)) return name() + " is a table entry that programs do not call";
+  if (call_form && !fn.has_call()) return name() + " has no CALL form; usage: " + usage_line(fn, false);
   if (!call_form && !fn.has(zeq::catalogue::ZEQ_FN_FUNCTION))
-    return name + " is a call routine; usage: " + usage_line(fn, true);
-  const Form form = form_of(fn, call_form);
+    return name() + " is a call routine; usage: " + usage_line(fn, true);
+  Form spare;
+  const Form &form = form_of(fn, call_form, spare);
   const int n = (int)args.size();
   if (n < form.min || (form.max != zeq::catalogue::kAnyCount && n > form.max)) {
     std::string takes = form.max == zeq::catalogue::kAnyCount ? "at least " + plural(form.min)
@@ -171,8 +209,10 @@ std::string check(const Function &fn, std::span<const Value> args, bool call_for
     return (call_form ? "CALL " : "") + std::string(fn.name) + " takes " + takes + ", got " + std::to_string(n) +
            "; usage: " + usage_line(fn, call_form);
   }
-  std::string kinds;
-  std::vector<size_t> map;
+  std::string &kinds = s.kinds, &types = s.types;
+  std::vector<size_t> &map = s.map;
+  kinds.clear();
+  map.clear();
   types.assign((size_t)n, '1');
   for (int i = 0; i < n; i++) {
     const bool added = std::find(form.added.begin(), form.added.end(), (size_t)i) != form.added.end();
@@ -193,10 +233,9 @@ std::string check(const Function &fn, std::span<const Value> args, bool call_for
     }
     types[(size_t)i] = want;
   }
-  std::string resolved;
-  std::string err = match_types(fn, kinds, map, form, resolved, bad);
+  std::string err = match_types(fn, s, form, bad);
   if (!err.empty()) return err;
-  for (size_t k = 0; k < map.size(); k++) types[map[k]] = resolved[k];
+  for (size_t k = 0; k < map.size(); k++) types[map[k]] = s.resolved[k];
   return "";
 }
 
@@ -205,25 +244,45 @@ std::string check(const Function &fn, std::span<const Value> args, bool call_for
 // ---------------------------------------------------------------------------
 
 // A growable result: the host's allocator record backed by realloc, never
-// beyond kMaxResultLength.
+// beyond kMaxResultLength.  The block the result ends in is kept for the next
+// call, so a call whose result fits the room of the last one allocates nothing.
 struct Growable {
   FncStringAllocator rec{};
-  std::vector<void *> blocks;
+  struct Block {
+    void *data;
+    int64_t size;
+  };
+  std::vector<Block> blocks;  // blocks[0] is the block kept from the last call
+
   static void *resize(FncStringAllocator *self, void *old, int64_t size, uint32_t) {
     auto *g = reinterpret_cast<Growable *>(self);
     if (size > kMaxResultLength) return nullptr;
     if (size <= 0) size = 1;
+    auto held = std::find_if(g->blocks.begin(), g->blocks.end(), [&](const Block &b) { return old && b.data == old; });
+    if (held != g->blocks.end() && held->size >= size) return old;
     void *p = std::realloc(old, (size_t)size);
     if (!p) return nullptr;
-    for (auto &b : g->blocks)
-      if (b == old) b = nullptr;
-    g->blocks.push_back(p);
+    if (held != g->blocks.end()) *held = {p, size};
+    else g->blocks.push_back({p, size});
     return p;
   }
-  Growable() { rec.resize = resize; }
-  ~Growable() {
-    for (void *b : blocks) std::free(b);
+  // A result block of `room` bytes for the next call.
+  char *start(int64_t room) {
+    return static_cast<char *>(resize(&rec, blocks.empty() ? nullptr : blocks[0].data, room, 0));
   }
+  // After a call: keeps the block `live` (the result's) unless it is large,
+  // and frees the others.
+  void settle(const void *live) {
+    constexpr int64_t kKeep = int64_t(1) << 16;
+    size_t kept = 0;
+    for (const Block &b : blocks) {
+      if (b.data == live && b.size <= kKeep && kept == 0) blocks[kept++] = b;
+      else std::free(b.data);
+    }
+    blocks.resize(kept);
+  }
+  Growable() { rec.resize = resize; }
+  ~Growable() { settle(nullptr); }
   Growable(const Growable &) = delete;
   Growable &operator=(const Growable &) = delete;
 };
@@ -315,9 +374,9 @@ CallOutcome refused(std::string_view function, std::string error, int bad = 0) {
 }  // namespace
 
 std::string check_call(const Function &fn, std::span<const Value> args, bool call_form) {
-  std::string types;
+  CheckScratch scratch;
   int bad = 0;
-  return check(fn, args, call_form, types, bad);
+  return check(fn, args, call_form, scratch, bad);
 }
 
 std::string format_number(double x) {
@@ -335,7 +394,8 @@ std::string CallOutcome::sentence() const {
   if (bad_argument > 0) {
     s += ", argument " + std::to_string(bad_argument);
     if (const Function *fn = zeq::catalogue::find(function)) {
-      const std::string name = arg_name(form_of(*fn, call_form).names, (size_t)bad_argument - 1);
+      Form spare;
+      const std::string name = arg_name(form_of(*fn, call_form, spare).names, (size_t)bad_argument - 1);
       if (!name.empty()) s += " (" + name + ")";
     }
   }
@@ -352,17 +412,64 @@ std::string CallOutcome::sentence() const {
 // Worker and call sites.
 // ---------------------------------------------------------------------------
 
+namespace {
+
+// The values behind one execution's argument entries, one slot per argument;
+// the texts keep their capacity from call to call.
+struct Frame {
+  std::vector<std::string> texts;
+  std::vector<FncString> strings;
+  std::vector<double> numbers;
+
+  void reset(size_t n) {
+    constexpr size_t kKeep = size_t(1) << 16;  // a larger text is not kept for the next call
+    for (std::string &t : texts)
+      if (t.capacity() > kKeep) std::string().swap(t);
+    if (texts.size() < n) texts.resize(n);
+    strings.assign(n, FncString{});
+    numbers.assign(n, 0);
+  }
+  FncString *text(size_t i, const std::string &t, int64_t padded_to = -1) {
+    std::string &b = texts[i];
+    b.assign(t);
+    // A fixed variable is blank-padded to its declared length.
+    if (padded_to >= 0 && (int64_t)b.size() < padded_to) b.resize((size_t)padded_to, ' ');
+    FncString &s = strings[i];
+    s.maxLength = s.length = (int64_t)b.size();
+    s.data = b.data();
+    return &s;
+  }
+  double *number(size_t i, double x) {
+    numbers[i] = x;
+    return &numbers[i];
+  }
+};
+
+// What a worker's calls reuse from one call to the next (calls of one worker
+// never overlap).
+struct CallBuffers {
+  CheckScratch check;
+  Frame frame;
+  Growable grow;
+  std::string fixed;
+  std::vector<LogEntry> lines;
+  std::vector<uint64_t> block;  // the argument block of Worker::call
+};
+
+}  // namespace
+
 struct Worker::Impl {
   Host &host;
   FncTask *task;
   Encoding encoding;
   std::vector<void *> entries, twins;  // by catalogue row, looked up once
   std::vector<bool> looked;
+  CallBuffers buffers;
   Impl(Host &h, Encoding e)
       : host(h), task(h.new_task()), encoding(e), entries(zeq::catalogue::kFunctionCount),
         twins(zeq::catalogue::kFunctionCount), looked(zeq::catalogue::kFunctionCount) {}
   void lookup(const Function &fn, void *&entry, void *&twin) {
-    const size_t row = (size_t)(&fn - zeq::catalogue::kFunctions);
+    const size_t row = row_of(fn);
     if (row >= entries.size()) {  // a row not of this catalogue
       entry = host.symbol(std::string(fn.entry).c_str());
       twin = fn.mb_entry.empty() ? nullptr : host.symbol(std::string(fn.mb_entry).c_str());
@@ -400,44 +507,15 @@ struct CallSite::Impl {
   }
 };
 
-namespace {
-
-// The values behind one execution's argument entries.
-struct Frame {
-  std::deque<std::string> texts;
-  std::deque<FncString> strings;
-  std::deque<double> numbers;
-
-  FncString *text(const std::string &t, int64_t padded_to = -1) {
-    texts.push_back(t);
-    std::string &b = texts.back();
-    FncString s{};
-    if (padded_to >= 0) {  // a fixed variable: blank-padded to its declared length
-      if ((int64_t)b.size() < padded_to) b.resize((size_t)padded_to, ' ');
-      s.maxLength = s.length = (int64_t)b.size();
-    } else {
-      s.maxLength = s.length = (int64_t)b.size();
-    }
-    s.data = b.data();
-    strings.push_back(s);
-    return &strings.back();
-  }
-  double *number(double x) {
-    numbers.push_back(x);
-    return &numbers.back();
-  }
-};
-
-}  // namespace
-
 CallOutcome CallSite::Impl::run(std::span<const Value> args) {
   const std::string name(fn.name);
   if (opt.length < 0 || opt.length > kMaxResultLength)
     return refused(name, name + ": the declared length " + std::to_string(opt.length) + " is outside 0 to " +
                              std::to_string(kMaxResultLength));
-  std::string types;
+  CallBuffers &buf = w.buffers;
   int bad = 0;
-  if (std::string err = check(fn, args, opt.call_form, types, bad); !err.empty()) return refused(name, err, bad);
+  if (std::string err = check(fn, args, opt.call_form, buf.check, bad); !err.empty()) return refused(name, err, bad);
+  const std::string &types = buf.check.types;
   const int n = (int)args.size();
   if (argc >= 0 && n != argc)
     return refused(name, name + ": this call site takes " + plural(argc) + ", got " + std::to_string(n));
@@ -460,21 +538,22 @@ CallOutcome CallSite::Impl::run(std::span<const Value> args) {
 
   const int target = opt.call_form && fn.call_result > 0 ? fn.call_result - 1 : -1;
   const uint8_t str_type = (opt.varchar || utf8) ? FNC_ARG_VARCHAR : FNC_ARG_CHAR;
-  Frame frame;
+  Frame &frame = buf.frame;
+  frame.reset((size_t)n);
   for (int i = 0; i < n; i++) {
     const Value &v = args[(size_t)i];
     FncArg &g = a->args[i];
     g.mark = 0;
     if (types[(size_t)i] == '1') {
       g.type = FNC_ARG_NUMERIC;
-      g.value = frame.number(v.kind == Value::Number ? v.number : missing_number());
+      g.value = frame.number((size_t)i, v.kind == Value::Number ? v.number : missing_number());
     } else if (i == target) {
       g.type = FNC_ARG_CHAR;
-      g.value = frame.text(v.text, opt.length);
+      g.value = frame.text((size_t)i, v.text, opt.length);
     } else {
       g.type = str_type;
       const bool direct = fn.result == Result::Direct;
-      g.value = v.kind == Value::Text || direct ? frame.text(v.text) : nullptr;
+      g.value = v.kind == Value::Text || direct ? frame.text((size_t)i, v.text) : nullptr;
     }
   }
 
@@ -486,8 +565,8 @@ CallOutcome CallSite::Impl::run(std::span<const Value> args) {
     if (routes) svc = routes(a);
   }
 
-  Growable grow;
-  std::string fixed;
+  Growable &grow = buf.grow;
+  std::string &fixed = buf.fixed;
   FncString result{};
   FncString *result_rec = &result;
   double number = std::nan("");
@@ -499,7 +578,7 @@ CallOutcome CallSite::Impl::run(std::span<const Value> args) {
     // A growable result starts with the declared length as its room, as a
     // host's does: CATQ fills the room it is given instead of growing it.
     const int64_t room = std::clamp<int64_t>(opt.length, 1, kMaxResultLength);
-    result.data = static_cast<char *>(Growable::resize(&grow.rec, nullptr, room, 0));
+    result.data = grow.start(room);
     if (result.data) result.capacity = room;
   } else if (fn.result == Result::Char || fn.result == Result::Direct) {
     fixed.assign((size_t)opt.length, ' ');
@@ -510,7 +589,8 @@ CallOutcome CallSite::Impl::run(std::span<const Value> args) {
   CallOutcome out;
   out.function = name;
   out.call_form = opt.call_form;
-  std::vector<LogEntry> lines;
+  std::vector<LogEntry> &lines = buf.lines;
+  lines.clear();
   {
     LogCapture capture(lines);
     using MbChar = int32_t (*)(FncArgList *, FncString *, ZeqStringService *, int32_t, const char *);
@@ -534,7 +614,11 @@ CallOutcome CallSite::Impl::run(std::span<const Value> args) {
     }
   }
 
-  for (const LogEntry &e : lines) out.messages.push_back({level_of(e), e.number, e.text});
+  if (!lines.empty()) {
+    out.messages.reserve(lines.size());
+    for (LogEntry &e : lines) out.messages.push_back({level_of(e), e.number, std::move(e.text)});
+    lines.clear();
+  }
   for (int i = 0; i < n && !out.bad_argument; i++)
     if (a->args[i].mark & FNC_MARK_BAD) out.bad_argument = i + 1;
   if (fn.result == Result::Number) out.result = number_value(number);
@@ -552,6 +636,7 @@ CallOutcome CallSite::Impl::run(std::span<const Value> args) {
   }
   // The records of this execution end here: no entry may point at them.
   for (int i = 0; i < n; i++) a->args[i].value = nullptr;
+  grow.settle(result.data);
   return out;
 }
 
@@ -566,8 +651,14 @@ CallOutcome Worker::call(std::string_view name, std::span<const Value> args, con
 }
 
 CallOutcome Worker::call(const Function &fn, std::span<const Value> args, const CallOptions &opt) {
+  // A fresh argument block for every call, in memory kept from the last one.
   CallSite::Impl site(*impl_, fn, opt);
-  return site.run(args);
+  site.raw.swap(impl_->buffers.block);
+  site.raw.clear();
+  CallOutcome out = site.run(args);
+  site.release_cache();
+  site.raw.swap(impl_->buffers.block);
+  return out;
 }
 
 Encoding Worker::encoding() const { return impl_->encoding; }

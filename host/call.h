@@ -10,8 +10,9 @@
 //   auto out = w.call("COMPGED", {Value::str("abc"), Value::str("abd")});
 //   if (out.ok()) use(out.result.number); else report(out.sentence());
 //
-// A Worker is used by one thread at a time; give every thread its own.  Its
-// task carries the state the host keeps per task (COMPCOST's costs, the task
+// A Worker and its CallSites are used by one thread at a time (they share the
+// worker's argument, result and message buffers); give every thread its own.
+// Its task carries the state the host keeps per task (COMPCOST's costs, the task
 // context).  A CallSite keeps one argument block across calls, so call-site
 // caches work as they do in the host (resultKind 0x48/0x58/0x68/0x88).
 //

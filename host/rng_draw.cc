@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdio>
 #include <cstring>
+#include <iterator>
 
 namespace zeqhost {
 namespace {
@@ -43,6 +44,14 @@ const char *const kMethods[] = {"MT1998",  "MTHYBRID", "MT32",    "MT64",    "MH
                                 "XOR64",   "XOR128",   "XOR1024", "XOR4096", "XORGENS",
                                 "FRY2X32", "FRY2X64",  "FRY4X64", "PCG32I",  "PCG64I",
                                 "RANUNI",  "RDRAND",   "SUBKEY32", "SUBKEY64"};
+// Where zeq rand lists each: indices into kMethods.
+constexpr uint8_t kListing[] = {17, 18, 15, 16, 0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14};
+static_assert(std::size(kListing) == std::size(kMethods));
+
+// "MT32 does not offer double_32_open_open" (with the caller's noun before the name).
+std::string lacks(const zrng_desc *d, const Slot &slot, std::string_view noun = {}) {
+  return std::string(d->name) + " does not offer " + std::string(noun) + slot.name;
+}
 
 const Slot *find_slot(const std::string &name) { return rng::find_conversion(name); }
 
@@ -131,7 +140,7 @@ std::unique_ptr<RandomDraw> RandomDraw::open(Host &host, const DrawRequest &rq, 
   else if (rq.strict_method) err = method_problem(impl->status, rq.method, host);
   if (err.empty() && rq.position) err = position_problem(s, *rq.position);
   if (err.empty() && !slot_present(s, *impl->slot))
-    err = std::string(s->desc->name) + " does not offer " + impl->slot->name;
+    err = lacks(s->desc, *impl->slot, rq.conversion_noun);
   if (!err.empty()) return nullptr;
   if (impl->slot->kind == Kind::Double) impl->fn = double_slot(s, *impl->slot);
   return std::unique_ptr<RandomDraw>(new RandomDraw(std::move(impl)));
@@ -190,6 +199,12 @@ void fill(void *out, size_t n, F next) {
 std::span<const Conversion> conversions() { return kConversions; }
 std::span<const char *const> method_names() { return kMethods; }
 
+std::vector<const char *> listed_method_names() {
+  std::vector<const char *> out;
+  for (uint8_t i : kListing) out.push_back(kMethods[i]);
+  return out;
+}
+
 const Conversion *find_conversion(std::string_view word) {
   std::string name(word);
   for (auto &c : name) c = (char)std::tolower((unsigned char)c);
@@ -204,24 +219,23 @@ const Conversion *find_conversion(std::string_view word) {
 std::string draw(zrand_stream *s, const Conversion &c, void *out, size_t n) {
   zrng_desc *d = s->desc;
   void *blob = s->state;
-  auto lacks = [&] { return std::string(d->name) + " does not offer " + c.name; };
   switch (c.kind) {
     case DrawKind::U32:
-      if (!d->uint32) return lacks();
+      if (!d->uint32) return lacks(d, c);
       fill<uint32_t>(out, n, [&] { return d->uint32(blob); });
       return "";
     case DrawKind::U64:
-      if (!d->uint64) return lacks();
+      if (!d->uint64) return lacks(d, c);
       fill<uint64_t>(out, n, [&] { return d->uint64(blob); });
       return "";
     case DrawKind::Double: {
       zrng_double_fn fn = double_slot(s, c);
-      if (!fn) return lacks();
+      if (!fn) return lacks(d, c);
       fill<double>(out, n, [&] { return fn(blob); });
       return "";
     }
   }
-  return lacks();
+  return lacks(d, c);
 }
 
 }  // namespace rng

@@ -35,6 +35,8 @@ struct DrawRequest {
   std::string conversion = "default"; // slot drawn through (draw_conversion_names())
   bool strict_method = false;         // an unknown method word, or one this processor cannot
                                       // run, is an error instead of the default method
+  std::string_view conversion_noun;   // word before the conversion in "MT32 does not offer
+                                      // <noun> uint64" (zeq rand says "the slot")
 };
 
 // One drawn value: an integer (uint32, uint64) or a double.
@@ -96,6 +98,9 @@ const Conversion *find_conversion(std::string_view name);
 std::string draw(zrand_stream *s, const Conversion &c, void *out, size_t n);
 // The canonical names of the generator methods (one builder zrnf<NAME> each).
 std::span<const char *const> method_names();
+// The same names in the order zeq rand lists them: the seeded legacy and
+// hardware methods first, then the engines.
+std::vector<const char *> listed_method_names();
 
 }  // namespace rng
 

@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <string>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 #include "host/call.h"
@@ -257,6 +258,45 @@ TEST(CallTasks, ACallSiteKeepsItsArgumentCount) {
   EXPECT_TRUE(site.call(std::vector<Value>{S("a b")}).ok());
   const CallOutcome out = site.call(std::vector<Value>{S("a b"), S(" ")});
   EXPECT_EQ(out.sentence(), "COUNTW: this call site takes 1 argument, got 2");
+}
+
+// A worker reuses its argument, result and message buffers from call to call:
+// every call of a mixed sequence answers what it answers on a fresh worker.
+TEST(CallTasks, ReusedBuffersCarryNothingOver) {
+  const std::string big(70000, 'x');  // beyond what the buffers keep for the next call
+  struct Step {
+    const char *name;
+    std::vector<Value> args;
+    CallOptions opt;
+  };
+  const Step steps[] = {
+      {"CAT", {S(big), S("y")}, {}},                     // a result grown far past its room
+      {"CAT", {S("a"), S("b")}, {}},                     // then a short one in the kept block
+      {"CAT", {S("abcdef"), N(12345)}, fixed(4)},        // cut to a fixed length, with a message
+      {"COUNTW", {S("one two three")}, {}},              // a clean call after a message
+      {"COUNTW", {S("a b"), M()}, {}},                   // a missing character argument
+      {"COMPGED", {N(1), S("abc")}, {}},                 // refused before it runs
+      {"COMPGED", {S("abc"), S("abd"), M(), S("il")}, {}},
+      {"SCAN", {S("a,b c"), N(2), S(",")}, {}},
+      {"CATS", {S(" p "), S(big.substr(0, 300))}, call_form()},  // a CALL target, blank-padded
+      {"SCAN", {S("a,b c"), N(1), S(",")}, {}},
+  };
+  auto line = [](const CallOutcome &o) {
+    std::string l = o.function + " " + std::to_string(o.status) + " " + show(o.result) + " " + o.sentence();
+    for (const auto &v : o.outputs) l += " " + show(v);
+    return l;
+  };
+  Worker reused(host());
+  for (int round = 0; round < 2; round++)
+    for (const Step &s : steps) {
+      Worker fresh(host());
+      EXPECT_EQ(line(reused.call(s.name, s.args, s.opt)), line(fresh.call(s.name, s.args, s.opt)))
+          << s.name << " round " << round;
+    }
+  // One call site, long and short arguments in turn.
+  CallSite site(reused, *zeq::catalogue::find("COMPARE"));
+  for (const auto &[a, b, want] : {std::tuple{big, big + "z", "-70001"}, {"abc", "abd", "-3"}, {"ab", "ab", "0"}})
+    EXPECT_EQ(show(site.call(std::vector<Value>{S(a), S(b)}).result), want);
 }
 
 // A front end that runs for long keeps no global log: its calls still get

@@ -200,6 +200,12 @@ TEST_F(ZeqCli, Rand) {
       {"rand --method MT32 --seed 5489 --count 2 --as uint32 --format binary",
        "\x5c\xbb\x91\xd0\xf6\x9e\xae\x22", 0},
       {"rand --method mt --seed 1 --count 0", "", 0},
+      // A positioned counter-based stream (the value zeq rand has always given).
+      {"rand --method FRY4X64 --seed 7 --key 3 --position 2 --count 1 --as uint64", "16612467746238893872\n", 0},
+      {"rand --method MT64 --count 1 --as 32_open_open", "", 2, "MT64 does not offer the slot double_32_open_open"},
+      {"rand --method MT64 --position 5", "", 2, "method MT64 cannot be positioned"},
+      {"rand --method MT64 --position -1", "", 2, "--position wants an unsigned integer"},
+      {"rand --method MT64 --seed-double x", "", 2, "--seed-double wants a number"},
   };
   EXPECT_CASES(cases);
   ToolRun methods = zeq("rand --list-methods");
@@ -207,6 +213,7 @@ TEST_F(ZeqCli, Rand) {
   EXPECT_EQ(std::count(methods.out.begin(), methods.out.end(), '\n'), 19);
   for (const char *m : {"MTHYBRID  32-bit", "MT64      64-bit", "PCG64I"})
     EXPECT_NE(methods.out.find(m), std::string::npos) << m << "\n" << methods.out;
+  EXPECT_EQ(methods.out.rfind("SUBKEY32 ", 0), 0u) << methods.out;  // the listing order is kept
 }
 
 // A reader that stops after one line ends the draw at once: the values are
