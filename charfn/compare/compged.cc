@@ -348,34 +348,49 @@ int64_t run_programme(const Programme &p, void *mem) {
   return run_programme(p, static_cast<int64_t *>(mem));
 }
 
-int32_t compged(FncArgList *args, double *result) {
-  CompareArgs ca;
-  int32_t rc = read_compare_args(args, "COMPGED", kCostUnset, &ca);
-  if (rc != FNC_RC_OK) return rc;
-  const int64_t cutoff = ca.cutoff;
+// The two strings without their trailing blanks, A the shorter.
+struct Strings {
+  const uint8_t *A, *B;
+  int64_t la, lb;
+  bool a_is_s1;
+};
 
-  FncContext *ctx = zeq::task_context(args);
-  const int64_t *table =
-      (ctx && ctx->editCosts) ? static_cast<const int64_t *>(ctx->editCosts) : defcost;
-  if (table[COST_LEAST] == kCostUnset) return FNC_RC_MISSING;
-  int64_t c[COST_ENTRIES];
-  std::memcpy(c, table, sizeof c);
-
+Strings order_strings(const CompareArgs &ca) {
   const uint8_t *s1 = ca.s[0], *s2 = ca.s[1];
   int64_t n1 = ca.n[0], n2 = ca.n[1];
   while (n1 > 0 && s1[n1 - 1] == ' ') n1--;
   while (n2 > 0 && s2[n2 - 1] == ' ') n2--;
-
   const bool a_is_s1 = n1 <= n2;
-  const uint8_t *A = a_is_s1 ? s1 : s2, *B = a_is_s1 ? s2 : s1;
-  int64_t la = a_is_s1 ? n1 : n2, lb = a_is_s1 ? n2 : n1;
-  const uint8_t *up = zeq::upcase_table();
-  const uint8_t *cls = zeq::class_table();
-  auto finish = [&](int64_t v) {
-    if (result) *result = (double)(v < cutoff ? v : cutoff);
-    return FNC_RC_OK;
-  };
+  return {a_is_s1 ? s1 : s2, a_is_s1 ? s2 : s1, a_is_s1 ? n1 : n2, a_is_s1 ? n2 : n1, a_is_s1};
+}
 
+// How the characters are read: through the upper-case table with I or N, and
+// without white space or punctuation where those cost nothing.
+struct Reading {
+  const uint8_t *up, *cls;
+  bool nocase, use_blank, use_punct;
+  bool same(uint8_t x, uint8_t y) const { return nocase ? up[x] == up[y] : x == y; }
+  bool filters() const { return nocase || !use_blank || !use_punct; }
+};
+
+// The session's cost table into c; false when none was set.
+bool read_costs(FncArgList *args, int64_t (&c)[COST_ENTRIES]) {
+  FncContext *ctx = zeq::task_context(args);
+  const int64_t *table =
+      (ctx && ctx->editCosts) ? static_cast<const int64_t *>(ctx->editCosts) : defcost;
+  if (table[COST_LEAST] == kCostUnset) return false;
+  std::memcpy(c, table, sizeof c);
+  return true;
+}
+
+// The shortcuts the cost table leaves exact.
+struct Shortcuts {
+  bool equal;   // equal strings cost nothing: nothing is cheaper than a match
+  bool prefix;  // the common prefix may go
+  bool suffix;  // the common suffix may go
+};
+
+Shortcuts shortcuts(const int64_t *c) {
   // Costs below zero void every shortcut: only the full programme is exact.
   bool nonnegative = true;
   for (int e = COST_INSERT; e < COST_ENTRIES; e++)
@@ -390,96 +405,143 @@ int32_t compged(FncArgList *args, double *result) {
                             c[COST_DOUBLE] >= c[COST_INSERT] &&
                             c[COST_SINGLE] >= c[COST_DELETE] && c[COST_BLANK] >= step &&
                             c[COST_PUNCT] >= step;
-  auto same = [&](uint8_t x, uint8_t y) { return ca.nocase ? up[x] == up[y] : x == y; };
+  return {nonnegative && c[COST_MATCH] == 0,
+          affixes_safe && c[COST_FINSERT] >= c[COST_INSERT] && c[COST_FDELETE] >= c[COST_DELETE],
+          c[COST_APPEND] >= c[COST_INSERT] && c[COST_TRUNCATE] >= c[COST_DELETE] && affixes_safe};
+}
 
-  // Equal strings cost nothing when nothing is cheaper than a match.
-  if (nonnegative && c[COST_MATCH] == 0 && la == lb) {
-    int64_t k = 0;
-    while (k < la && same(A[k], B[k])) k++;
-    if (k == la) return finish(0);
+// Length of the common prefix of A and B (at most la).
+int64_t common_prefix(const Strings &s, const Reading &rd) {
+  const uint8_t *A = s.A, *B = s.B;
+  const int64_t la = s.la;
+  int64_t n = 0;
+  while (n < la && rd.same(A[n], B[n])) n++;
+  return n;
+}
+
+// Common prefix.  One equal character stays in front; the characters before
+// it pair at no cost, and the first-position costs no longer apply.
+void drop_prefix(Strings &s, int64_t *c, const Reading &rd) {
+  const int64_t n = common_prefix(s, rd);
+  if (n <= 1) return;
+  const int64_t drop = n - 1;
+  s.A += drop;
+  s.B += drop;
+  s.la -= drop;
+  s.lb -= drop;
+  c[COST_FINSERT] = c[COST_INSERT];
+  c[COST_FDELETE] = c[COST_DELETE];
+  c[COST_FREPLACE] = c[COST_REPLACE];
+}
+
+// Where the rows and the filtered copies live: copies of up to kShort
+// characters in the stack buffers, longer ones after the rows in one block of
+// scratch.
+struct Buffers {
+  uint8_t *short_a, *short_b;
+  uint64_t row_bytes;
+  void *rows;  // null until allocated
+};
+
+// Copies n characters of src to dst as rd reads them; answers the copy's length.
+int64_t filter(const Reading &rd, const uint8_t *src, int64_t n, uint8_t *dst) {
+  const uint8_t *up = rd.up, *cls = rd.cls;
+  const bool nocase = rd.nocase, use_blank = rd.use_blank, use_punct = rd.use_punct;
+  int64_t k = 0;
+  for (int64_t i = 0; i < n; i++) {
+    uint8_t x = src[i];
+    if (!use_blank && (cls[x] & ZEQ_CLASS_SPACE)) continue;
+    if (!use_punct && (cls[x] & ZEQ_CLASS_PUNCT)) continue;
+    dst[k++] = nocase ? up[x] : x;
   }
+  return k;
+}
 
-  // Common prefix.  One equal character stays in front; the characters before
-  // it pair at no cost, and the first-position costs no longer apply.
-  if (affixes_safe && c[COST_FINSERT] >= c[COST_INSERT] && c[COST_FDELETE] >= c[COST_DELETE]) {
-    int64_t n = 0;
-    while (n < la && same(A[n], B[n])) n++;
-    if (n > 1) {
-      const int64_t drop = n - 1;
-      A += drop;
-      B += drop;
-      la -= drop;
-      lb -= drop;
-      c[COST_FINSERT] = c[COST_INSERT];
-      c[COST_FDELETE] = c[COST_DELETE];
-      c[COST_FREPLACE] = c[COST_REPLACE];
-    }
+// Filtering: upper-cased copies without the characters that cost nothing.
+int32_t filter_strings(Strings &s, const Reading &rd, CallScratch &scratch, Buffers &buf) {
+  uint8_t *fa = buf.short_a, *fb = buf.short_b;
+  if (s.la > kShort || s.lb > kShort) {
+    auto *block = static_cast<uint8_t *>(scratch.alloc(buf.row_bytes + (uint64_t)(s.la + s.lb)));
+    if (!block) return FNC_RC_NOROOM;
+    buf.rows = block;
+    fa = block + buf.row_bytes;
+    fb = fa + s.la;
+    if (s.la <= kShort) fa = buf.short_a;
+    if (s.lb <= kShort) fb = buf.short_b;
   }
-  if (la == 0 && lb == 0) return finish(0);
+  s.la = filter(rd, s.A, s.la, fa);
+  s.lb = filter(rd, s.B, s.lb, fb);
+  s.A = fa;
+  s.B = fb;
+  return FNC_RC_OK;
+}
 
-  if (la > (int64_t(1) << 40) || lb > (int64_t(1) << 40)) return FNC_RC_NOROOM;
-  CallScratch scratch(zeq::current_task(args));
-  const uint64_t row_bytes = 8 * Table<int64_t>::kArrays * (uint64_t)(la + 2 + kPad);
-  void *rows = nullptr;
-
-  // Filtering: upper-cased copies without the characters that cost nothing.
-  bool use_blank = c[COST_BLANK] != 0, use_punct = c[COST_PUNCT] != 0;
-  uint8_t short_a[kShort], short_b[kShort];
-  if (ca.nocase || !use_blank || !use_punct) {
-    uint8_t *fa = short_a, *fb = short_b;
-    if (la > kShort || lb > kShort) {
-      auto *block = static_cast<uint8_t *>(scratch.alloc(row_bytes + (uint64_t)(la + lb)));
-      if (!block) return FNC_RC_NOROOM;
-      rows = block;
-      fa = block + row_bytes;
-      fb = fa + la;
-      if (la <= kShort) fa = short_a;
-      if (lb <= kShort) fb = short_b;
-    }
-    auto filter = [&](const uint8_t *src, int64_t n, uint8_t *dst) {
-      int64_t k = 0;
-      for (int64_t i = 0; i < n; i++) {
-        uint8_t x = src[i];
-        if (!use_blank && (cls[x] & ZEQ_CLASS_SPACE)) continue;
-        if (!use_punct && (cls[x] & ZEQ_CLASS_PUNCT)) continue;
-        dst[k++] = ca.nocase ? up[x] : x;
-      }
-      return k;
-    };
-    la = filter(A, la, fa);
-    lb = filter(B, lb, fb);
-    A = fa;
-    B = fb;
-  }
-
-  // Band: a cell d columns off the diagonal costs at least d least-costs.
-  const int64_t longest = la > lb ? la : lb;
+// Band: a cell d columns off the diagonal costs at least d least-costs.
+int64_t band_width(const Strings &s, const int64_t *c, int64_t cutoff) {
+  const int64_t longest = s.la > s.lb ? s.la : s.lb;
   int64_t w = longest;
   if (cutoff < kCostUnset && c[COST_LEAST] > 0) {
     w = cutoff / c[COST_LEAST];
     if (w > longest) w = longest;
   }
-  const int64_t diff = la > lb ? la - lb : lb - la;
-  if (w < diff) return finish(cutoff);
+  return w;
+}
 
-  // Common suffix.
-  if (c[COST_APPEND] >= c[COST_INSERT] && c[COST_TRUNCATE] >= c[COST_DELETE] && affixes_safe) {
-    int64_t n = 0;
-    while (n < la && n < lb && A[la - 1 - n] == B[lb - 1 - n]) n++;
-    // A shorter string that is all suffix would move the other string's
-    // unpaired characters in front of its first one, where they cost more.
-    if (n > 1 && n < la) {
-      la -= n - 1;
-      lb -= n - 1;
-    }
+// Common suffix.
+void drop_suffix(Strings &s) {
+  const uint8_t *A = s.A, *B = s.B;
+  const int64_t la = s.la, lb = s.lb;
+  int64_t n = 0;
+  while (n < la && n < lb && A[la - 1 - n] == B[lb - 1 - n]) n++;
+  // A shorter string that is all suffix would move the other string's
+  // unpaired characters in front of its first one, where they cost more.
+  if (n > 1 && n < la) {
+    s.la -= n - 1;
+    s.lb -= n - 1;
+  }
+}
+
+// The answer: the cost, or the cutoff when the cost reaches it.
+int32_t answer(double *result, int64_t v, int64_t cutoff) {
+  if (result) *result = (double)(v < cutoff ? v : cutoff);
+  return FNC_RC_OK;
+}
+
+int32_t compged(FncArgList *args, double *result) {
+  CompareArgs ca;
+  int32_t rc = read_compare_args(args, "COMPGED", kCostUnset, &ca);
+  if (rc != FNC_RC_OK) return rc;
+  const int64_t cutoff = ca.cutoff;
+  int64_t c[COST_ENTRIES];
+  if (!read_costs(args, c)) return FNC_RC_MISSING;
+
+  Strings s = order_strings(ca);
+  const Reading rd{zeq::upcase_table(), zeq::class_table(), ca.nocase, c[COST_BLANK] != 0,
+                   c[COST_PUNCT] != 0};
+  const Shortcuts sc = shortcuts(c);
+  if (sc.equal && s.la == s.lb && common_prefix(s, rd) == s.la) return answer(result, 0, cutoff);
+  if (sc.prefix) drop_prefix(s, c, rd);
+  if (s.la == 0 && s.lb == 0) return answer(result, 0, cutoff);
+
+  if (s.la > (int64_t(1) << 40) || s.lb > (int64_t(1) << 40)) return FNC_RC_NOROOM;
+  CallScratch scratch(zeq::current_task(args));
+  uint8_t short_a[kShort], short_b[kShort];
+  Buffers buf{short_a, short_b, 8 * Table<int64_t>::kArrays * (uint64_t)(s.la + 2 + kPad),
+              nullptr};
+  if (rd.filters()) {
+    rc = filter_strings(s, rd, scratch, buf);
+    if (rc != FNC_RC_OK) return rc;
   }
 
-  if (!rows) {
-    rows = scratch.alloc(row_bytes);
-    if (!rows) return FNC_RC_NOROOM;
-  }
-  Programme p{A, la, B, lb, a_is_s1, c, use_blank, use_punct, w, cutoff, cls};
-  return finish(run_programme(p, rows));
+  const int64_t w = band_width(s, c, cutoff);
+  const int64_t diff = s.la > s.lb ? s.la - s.lb : s.lb - s.la;
+  if (w < diff) return answer(result, cutoff, cutoff);
+  if (sc.suffix) drop_suffix(s);
+
+  if (!buf.rows) buf.rows = scratch.alloc(buf.row_bytes);
+  if (!buf.rows) return FNC_RC_NOROOM;
+  Programme p{s.A, s.la, s.B, s.lb, s.a_is_s1, c, rd.use_blank, rd.use_punct, w, cutoff, rd.cls};
+  return answer(result, run_programme(p, buf.rows), cutoff);
 }
 
 }  // namespace
