@@ -497,6 +497,23 @@ struct CallSite::Impl {
   FncArgList *block() { return reinterpret_cast<FncArgList *>(raw.data()); }
   CallOutcome run(std::span<const Value> args);
 
+  // What one execution carries from step to step.
+  struct Execution {
+    void *entry = nullptr, *twin = nullptr;
+    int target = -1;                  // the CALL target's argument, or -1
+    ZeqStringService *svc = nullptr;  // set: the multibyte twin runs
+    FncString result{};
+    FncString *result_rec = nullptr;  // `result`, or the CALL target's record
+    double number = std::nan("");
+  };
+  // The steps of run(), in order.  admit returns "" or why the call is refused.
+  std::string admit(std::span<const Value> args, const std::string &name, Execution &x, int &bad);
+  FncArgList *fill(std::span<const Value> args, bool utf8, int target);
+  ZeqStringService *twin_service(FncArgList *a, bool utf8, void *twin);
+  void prepare_result(FncArgList *a, Execution &x);
+  int32_t enter(FncArgList *a, Execution &x, const std::string &name);
+  void collect(CallOutcome &out, const FncArgList *a, const Execution &x);
+
   // A call-site cache the module hung on noteCount goes back to the task's
   // pool with the call site, as the host gives it back.
   void release_cache() {
@@ -509,23 +526,41 @@ struct CallSite::Impl {
 
 CallOutcome CallSite::Impl::run(std::span<const Value> args) {
   const std::string name(fn.name);
-  if (opt.length < 0 || opt.length > kMaxResultLength)
-    return refused(name, name + ": the declared length " + std::to_string(opt.length) + " is outside 0 to " +
-                             std::to_string(kMaxResultLength));
-  CallBuffers &buf = w.buffers;
+  Execution x;
   int bad = 0;
-  if (std::string err = check(fn, args, opt.call_form, buf.check, bad); !err.empty()) return refused(name, err, bad);
-  const std::string &types = buf.check.types;
-  const int n = (int)args.size();
-  if (argc >= 0 && n != argc)
-    return refused(name, name + ": this call site takes " + plural(argc) + ", got " + std::to_string(n));
-  void *entry = nullptr, *twin = nullptr;
-  w.lookup(fn, entry, twin);
-  if (!entry) return refused(name, name + " is not available in this module build");
-
+  if (std::string err = admit(args, name, x, bad); !err.empty()) return refused(name, err, bad);
   const bool utf8 = w.encoding == Encoding::Utf8;
   auto encoding_hold = hold_encoding(w.host, utf8);
+  FncArgList *a = fill(args, utf8, x.target);
+  x.svc = twin_service(a, utf8, x.twin);
+  prepare_result(a, x);
 
+  CallOutcome out;
+  out.function = name;
+  out.call_form = opt.call_form;
+  out.status = enter(a, x, name);
+  collect(out, a, x);
+  // The records of this execution end here: no entry may point at them.
+  for (int i = 0; i < a->argCount; i++) a->args[i].value = nullptr;
+  w.buffers.grow.settle(x.result.data);
+  return out;
+}
+
+std::string CallSite::Impl::admit(std::span<const Value> args, const std::string &name, Execution &x, int &bad) {
+  if (opt.length < 0 || opt.length > kMaxResultLength)
+    return name + ": the declared length " + std::to_string(opt.length) + " is outside 0 to " +
+           std::to_string(kMaxResultLength);
+  if (std::string err = check(fn, args, opt.call_form, w.buffers.check, bad); !err.empty()) return err;
+  const int n = (int)args.size();
+  if (argc >= 0 && n != argc) return name + ": this call site takes " + plural(argc) + ", got " + std::to_string(n);
+  w.lookup(fn, x.entry, x.twin);
+  if (!x.entry) return name + " is not available in this module build";
+  x.target = opt.call_form && fn.call_result > 0 ? fn.call_result - 1 : -1;
+  return "";
+}
+
+FncArgList *CallSite::Impl::fill(std::span<const Value> args, bool utf8, int target) {
+  const int n = (int)args.size();
   if (raw.empty()) {
     raw.assign((FNC_ARGLIST_SIZE(n ? n : 1) + 7) / 8, 0);
     argc = n;
@@ -536,9 +571,9 @@ CallOutcome CallSite::Impl::run(std::span<const Value> args) {
   a->resultKind = (uint8_t)opt.result_kind;
   a->argCount = n;
 
-  const int target = opt.call_form && fn.call_result > 0 ? fn.call_result - 1 : -1;
+  const std::string &types = w.buffers.check.types;
   const uint8_t str_type = (opt.varchar || utf8) ? FNC_ARG_VARCHAR : FNC_ARG_CHAR;
-  Frame &frame = buf.frame;
+  Frame &frame = w.buffers.frame;
   frame.reset((size_t)n);
   for (int i = 0; i < n; i++) {
     const Value &v = args[(size_t)i];
@@ -556,88 +591,86 @@ CallOutcome CallSite::Impl::run(std::span<const Value> args) {
       g.value = v.kind == Value::Text || direct ? frame.text((size_t)i, v.text) : nullptr;
     }
   }
+  return a;
+}
 
-  // The multibyte twin the host calls itself when the first argument holds a
-  // multibyte character.
-  ZeqStringService *svc = nullptr;
-  if (utf8 && twin && fn.has(zeq::catalogue::ZEQ_FN_HOST_ROUTES)) {
-    auto routes = w.host.fn<ZeqStringService *(*)(FncArgList *)>("CheckVarcharAndMultibyte");
-    if (routes) svc = routes(a);
-  }
+// The multibyte twin the host calls itself when the first argument holds a
+// multibyte character: the service it gets, or null for the plain entry.
+ZeqStringService *CallSite::Impl::twin_service(FncArgList *a, bool utf8, void *twin) {
+  if (!utf8 || !twin || !fn.has(zeq::catalogue::ZEQ_FN_HOST_ROUTES)) return nullptr;
+  auto routes = w.host.fn<ZeqStringService *(*)(FncArgList *)>("CheckVarcharAndMultibyte");
+  return routes ? routes(a) : nullptr;
+}
 
-  Growable &grow = buf.grow;
-  std::string &fixed = buf.fixed;
-  FncString result{};
-  FncString *result_rec = &result;
-  double number = std::nan("");
-  if (target >= 0) {
-    result_rec = static_cast<FncString *>(a->args[target].value);
+void CallSite::Impl::prepare_result(FncArgList *a, Execution &x) {
+  FncString &result = x.result;
+  x.result_rec = &result;
+  if (x.target >= 0) {
+    x.result_rec = static_cast<FncString *>(a->args[x.target].value);
   } else if (fn.result == Result::Char && opt.growable) {
     result.maxLength = kMaxResultLength;
-    result.allocator = &grow.rec;
+    result.allocator = &w.buffers.grow.rec;
     // A growable result starts with the declared length as its room, as a
     // host's does: CATQ fills the room it is given instead of growing it.
     const int64_t room = std::clamp<int64_t>(opt.length, 1, kMaxResultLength);
-    result.data = grow.start(room);
+    result.data = w.buffers.grow.start(room);
     if (result.data) result.capacity = room;
   } else if (fn.result == Result::Char || fn.result == Result::Direct) {
+    std::string &fixed = w.buffers.fixed;
     fixed.assign((size_t)opt.length, ' ');
     result.maxLength = opt.length;
     result.data = fixed.data();
   }
+}
 
-  CallOutcome out;
-  out.function = name;
-  out.call_form = opt.call_form;
-  std::vector<LogEntry> &lines = buf.lines;
+// Runs the entry (or its multibyte twin) with this thread's log lines
+// captured in the worker's buffer.
+int32_t CallSite::Impl::enter(FncArgList *a, Execution &x, const std::string &name) {
+  std::vector<LogEntry> &lines = w.buffers.lines;
   lines.clear();
-  {
-    LogCapture capture(lines);
-    using MbChar = int32_t (*)(FncArgList *, FncString *, ZeqStringService *, int32_t, const char *);
-    using MbNum = int32_t (*)(FncArgList *, double *, ZeqStringService *, int32_t, const char *);
-    switch (fn.result) {
-      case Result::Char:
-        out.status = svc ? reinterpret_cast<MbChar>(twin)(a, opt.call_form ? nullptr : result_rec, svc, 0,
-                                                          name.c_str())
-                         : reinterpret_cast<FncCharEntry>(entry)(a, result_rec);
-        break;
-      case Result::Number:
-        out.status = svc ? reinterpret_cast<MbNum>(twin)(a, &number, svc, 0, name.c_str())
-                         : reinterpret_cast<FncNumEntry>(entry)(a, &number);
-        break;
-      case Result::Direct:
-        out.status = reinterpret_cast<FncDirectEntry>(entry)(static_cast<FncString *>(a->args[0].value), &result);
-        break;
-      case Result::Routine:
-        out.status = reinterpret_cast<int32_t (*)(FncArgList *)>(entry)(a);
-        break;
-    }
+  LogCapture capture(lines);
+  using MbChar = int32_t (*)(FncArgList *, FncString *, ZeqStringService *, int32_t, const char *);
+  using MbNum = int32_t (*)(FncArgList *, double *, ZeqStringService *, int32_t, const char *);
+  switch (fn.result) {
+    case Result::Char:
+      return x.svc ? reinterpret_cast<MbChar>(x.twin)(a, opt.call_form ? nullptr : x.result_rec, x.svc, 0,
+                                                      name.c_str())
+                   : reinterpret_cast<FncCharEntry>(x.entry)(a, x.result_rec);
+    case Result::Number:
+      return x.svc ? reinterpret_cast<MbNum>(x.twin)(a, &x.number, x.svc, 0, name.c_str())
+                   : reinterpret_cast<FncNumEntry>(x.entry)(a, &x.number);
+    case Result::Direct:
+      return reinterpret_cast<FncDirectEntry>(x.entry)(static_cast<FncString *>(a->args[0].value), &x.result);
+    case Result::Routine:
+      return reinterpret_cast<int32_t (*)(FncArgList *)>(x.entry)(a);
   }
+  return 0;
+}
 
+// The messages, the marked argument, the result and, for a CALL, the values
+// the arguments hold after it.
+void CallSite::Impl::collect(CallOutcome &out, const FncArgList *a, const Execution &x) {
+  std::vector<LogEntry> &lines = w.buffers.lines;
   if (!lines.empty()) {
     out.messages.reserve(lines.size());
     for (LogEntry &e : lines) out.messages.push_back({level_of(e), e.number, std::move(e.text)});
     lines.clear();
   }
+  const int n = a->argCount;
   for (int i = 0; i < n && !out.bad_argument; i++)
     if (a->args[i].mark & FNC_MARK_BAD) out.bad_argument = i + 1;
-  if (fn.result == Result::Number) out.result = number_value(number);
-  else if (target >= 0) out.result = Value::str(trim_right(text_of(*result_rec)));
+  if (fn.result == Result::Number) out.result = number_value(x.number);
+  else if (x.target >= 0) out.result = Value::str(trim_right(text_of(*x.result_rec)));
   else if ((fn.result == Result::Char && !opt.call_form) || fn.result == Result::Direct)
-    out.result = Value::str(text_of(result));
-  if (opt.call_form) {
-    for (int i = 0; i < n; i++) {
-      const FncArg &g = a->args[i];
-      if (!g.value) out.outputs.push_back(Value::missing());
-      else if (g.type == FNC_ARG_NUMERIC) out.outputs.push_back(number_value(*static_cast<double *>(g.value)));
-      else if (i == target) out.outputs.push_back(out.result);
-      else out.outputs.push_back(Value::str(text_of(*static_cast<FncString *>(g.value))));
-    }
+    out.result = Value::str(text_of(x.result));
+  if (!opt.call_form) return;
+  for (int i = 0; i < n; i++) {
+    const FncArg &g = a->args[i];
+    if (!g.value) out.outputs.push_back(Value::missing());
+    else if (g.type == FNC_ARG_NUMERIC) out.outputs.push_back(number_value(*static_cast<double *>(g.value)));
+    else if (i == x.target) out.outputs.push_back(out.result);
+    else out.outputs.push_back(Value::str(text_of(*static_cast<FncString *>(g.value))));
   }
-  // The records of this execution end here: no entry may point at them.
-  for (int i = 0; i < n; i++) a->args[i].value = nullptr;
-  grow.settle(result.data);
-  return out;
 }
 
 Worker::Worker(Host &host, Encoding encoding) : impl_(std::make_unique<Impl>(host, encoding)) {}
