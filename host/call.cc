@@ -602,6 +602,27 @@ ZeqStringService *CallSite::Impl::twin_service(FncArgList *a, bool utf8, void *t
   return routes ? routes(a) : nullptr;
 }
 
+namespace {
+
+// Room for any character result the arguments can give: every byte quoted
+// or written in hexadecimal, every number in full, and a separator (at most
+// as long as the longest argument) after every item.  CATQ fills only the
+// room a result already has and never grows a growable one, so a growable
+// result starts with this much.
+int64_t room_for(const FncArgList *a) {
+  int64_t room = 64, longest = 0;
+  for (int i = 0; i < a->argCount; i++) {
+    const FncArg &g = a->args[i];
+    const auto *text = (g.type & FNC_ARG_ISCHAR) && g.value ? static_cast<const FncString *>(g.value) : nullptr;
+    const int64_t n = text && text->length > 0 ? text->length : 0;
+    room += 3 * n + 48;
+    longest = std::max(longest, n);
+  }
+  return std::min(room + longest * a->argCount, kMaxResultLength);
+}
+
+}  // namespace
+
 void CallSite::Impl::prepare_result(FncArgList *a, Execution &x) {
   FncString &result = x.result;
   x.result_rec = &result;
@@ -611,8 +632,8 @@ void CallSite::Impl::prepare_result(FncArgList *a, Execution &x) {
     result.maxLength = kMaxResultLength;
     result.allocator = &w.buffers.grow.rec;
     // A growable result starts with the declared length as its room, as a
-    // host's does: CATQ fills the room it is given instead of growing it.
-    const int64_t room = std::clamp<int64_t>(opt.length, 1, kMaxResultLength);
+    // host's does, or with room for whatever the arguments can give.
+    const int64_t room = std::clamp<int64_t>(std::max(opt.length, room_for(a)), 1, kMaxResultLength);
     result.data = w.buffers.grow.start(room);
     if (result.data) result.capacity = room;
   } else if (fn.result == Result::Char || fn.result == Result::Direct) {

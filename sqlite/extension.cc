@@ -193,40 +193,11 @@ void set_outcome(sqlite3_context *ctx, const CallOutcome &out) {
 // The functions.
 // ---------------------------------------------------------------------------
 
-// A short character result (message 28).  CATQ fills only the room a result
-// already has and never sizes a growable one, so a growable call of it always
-// comes back short.
-bool short_result(const Function &fn, const CallOutcome &out) {
-  if (fn.result == zeq::catalogue::Result::Number || out.status != FNC_RC_NOTE) return false;
-  for (const auto &m : out.messages)
-    if (m.number == 28) return true;
-  return false;
-}
-
-// Room for any result the arguments can give: every byte quoted or written
-// in hexadecimal, every number in full, and a separator (at most as long as
-// the longest argument) after every item.
-int64_t room_for(const std::vector<Value> &args) {
-  int64_t room = 64, longest = 0;
-  for (const Value &v : args) {
-    room += 3 * (int64_t)v.text.size() + 48;
-    longest = std::max(longest, (int64_t)v.text.size());
-  }
-  return std::min(room + longest * (int64_t)args.size(), zeqhost::kMaxResultLength);
-}
-
 void call_function(sqlite3_context *ctx, int argc, sqlite3_value **argv) {
   guarded(ctx, [&] {
     Binding &b = binding(ctx);
     std::vector<Value> args = to_values(argc, argv);
-    CallOutcome out = b.conn->site(*b.fn, argc).call(args);
-    if (short_result(*b.fn, out)) {  // once more into a result of fixed room
-      zeqhost::CallOptions fixed;
-      fixed.growable = false;
-      fixed.length = room_for(args);
-      out = b.conn->worker().call(*b.fn, args, fixed);
-    }
-    set_outcome(ctx, out);
+    set_outcome(ctx, b.conn->site(*b.fn, argc).call(args));
   });
 }
 

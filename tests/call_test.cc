@@ -161,6 +161,19 @@ TEST(CallNotes, ShortResultIsANoteWithItsMessage) {
             "were needed, 5 were available. (message 28)");
 }
 
+// CATQ fills the room a growable result starts with instead of growing it:
+// that room must hold whatever its arguments can give, past the declared
+// length (200) and with every item quoted.
+TEST(CallNotes, GrowableCatqIsNeverCutShort) {
+  Worker w(host());
+  const std::string item(300, ',');
+  for (const char *mods : {"C", "A", "X"}) {
+    const CallOutcome out = w.call("CATQ", {S(mods), S(item), S("b")});
+    EXPECT_EQ(out.status, FNC_RC_OK) << mods << ": " << out.sentence();
+    EXPECT_GT(out.result.text.size(), item.size()) << mods;
+  }
+}
+
 TEST(CallNotes, StatusWordsAreNeverBareCodes) {
   Worker w(host());
   CallOutcome missing = w.call("COMPGED", {S("abc"), S("abd"), N(std::nan(""))});
