@@ -97,31 +97,6 @@ struct PlainRow {
   bool end_column;        // the row reaches A's last column past A's length
 };
 
-template <class T>
-struct RowKernels {
-  int64_t (*plain_row)(const PlainRow<T> &r, int64_t from, int64_t to);
-  void (*equal_bytes)(const uint8_t *A, uint8_t b, T *eq, int64_t from, int64_t to);
-};
-
-namespace generic {
-constexpr bool kWideBuild = false;
-#include "charfn/compare/compged_rows.inc"
-}  // namespace generic
-
-ZEQ_WIDE_BEGIN
-namespace wide {
-constexpr bool kWideBuild = true;
-#include "charfn/compare/compged_rows.inc"
-}  // namespace wide
-ZEQ_WIDE_END
-
-template <class T>
-const RowKernels<T> &row_kernels() {
-  static const RowKernels<T> *chosen =
-      zeq::cpu::wide() ? &wide::kKernels<T> : &generic::kKernels<T>;
-  return *chosen;
-}
-
 inline int64_t min2(int64_t x, int64_t y) { return x < y ? x : y; }
 
 // The costs of the programme by role: A's or B's character taken alone,
@@ -172,7 +147,8 @@ struct Table {
   T *sums;            // sums of take_a from column 1
   T *white, *punct;   // class masks of A's bytes
   int64_t left, right;
-  static constexpr int kArrays = 9;  // of la + 2 + kPad cells each
+  static constexpr int kRows = 3;  // arrays of la + 2 + kPad cells each
+  static constexpr int kWork = 6;
 };
 
 // Any cell (l, col) of the band, every candidate tested on its own.
@@ -216,121 +192,31 @@ void fence(T *row, int64_t la, int64_t lo, int64_t hi) {
     if (k >= 0 && k <= la) row[k] = Cells<T>::kInf;
 }
 
-// A's bytes by column, and row 0: A's characters taken before B began.
-// Answers the row's least cell.
+// The programme over three rows of la + 2 + kPad cells (rows) and the
+// working arrays of A's bytes, Table<T>::kWork times as many (work), any
+// content; both builds give the same answer.
 template <class T>
-int64_t first_row(const Programme &p, const Roles &r, Table<T> &t) {
-  for (int64_t c = 0; c <= p.la; c++) t.eq_before[c] = 0;
-  t.eq[0] = t.take_a[0] = t.sums[0] = t.white[0] = t.punct[0] = 0;
-  for (int64_t c = 1; c <= p.la; c++) {
-    const uint8_t a = p.A[c - 1];
-    t.take_a[c] = (T)r.alone(a, r.takeA);
-    t.sums[c] = t.sums[c - 1] + t.take_a[c];
-    t.white[c] = -(T)r.white(a);
-    t.punct[c] = -(T)r.pun(a);
-  }
-  t.prev[0] = 0;
-  int64_t low = 0;
-  for (int64_t j = 1; j <= t.right; j++) {
-    t.prev[j] = (T)(t.prev[j - 1] + r.alone(p.A[j - 1], r.firstA));
-    low = min2(low, t.prev[j]);
-  }
-  fence(t.prev, p.la, t.right + 1, t.right + 2);
-  fence(t.prev2, p.la, 0, p.la);
-  return low;
-}
+struct RowKernels {
+  int64_t (*run)(const Programme &p, T *rows, T *work);
+};
 
-// The row passes over columns col..right (col > 1) of row l.
+namespace generic {
+constexpr bool kWideBuild = false;
+#include "charfn/compare/compged_rows.inc"
+}  // namespace generic
+
+ZEQ_WIDE_BEGIN
+namespace wide {
+constexpr bool kWideBuild = true;
+#include "charfn/compare/compged_rows.inc"
+}  // namespace wide
+ZEQ_WIDE_END
+
 template <class T>
-int64_t plain_cells(const Programme &p, const Roles &r, Table<T> &t, int64_t l, int64_t col) {
-  const uint8_t b = p.B[l - 1];
-  const bool doubled = l > 1 && p.B[l - 2] == b;
-  const PlainRow<T> row{t.prev2,
-                        t.prev,
-                        t.cur,
-                        t.eq_before,
-                        t.eq,
-                        t.white,
-                        t.punct,
-                        t.take_a,
-                        t.sums,
-                        (T)r.match,
-                        (T)(l == 1 ? r.freplace : r.replace),
-                        (T)r.alone(b, r.takeB),
-                        (T)r.swap,
-                        (T)r.dblA,
-                        (T)r.dblB,
-                        (T)r.endB,
-                        (T)r.endA,
-                        l == p.lb ? p.lb + 1 : INT64_MAX,
-                        -(T)doubled,
-                        -(T)r.white(b),
-                        -(T)r.pun(b),
-                        (T)r.blank,
-                        (T)r.punct,
-                        t.right == p.la && l > p.la};
-  return row_kernels<T>().plain_row(row, col, t.right);
-}
-
-// Row l over the band; answers its least cell (cell 0 included while the
-// band starts at column 1).
-template <class T>
-int64_t next_row(const Programme &p, const Roles &r, Table<T> &t, int64_t l) {
-  const int64_t la = p.la;
-  const uint8_t b = p.B[l - 1];
-  row_kernels<T>().equal_bytes(p.A, b, t.eq, t.left > 1 ? t.left - 1 : 1,
-                               t.right < la ? t.right + 1 : la);
-  int64_t low;
-  if (t.left == 1) {
-    t.cur[0] = (T)(t.prev[0] + r.alone(b, r.firstB));
-    low = t.cur[0];
-  } else {
-    fence(t.cur, la, t.left - 2, t.left - 1);
-    low = kCostUnset;
-  }
-  // Column 1 has its own costs.
-  int64_t col = t.left;
-  if (col == 1 && col <= t.right) {
-    t.cur[1] = (T)general_cell(p, r, t, l, 1);
-    low = min2(low, t.cur[1]);
-    col = 2;
-  }
-  if (col <= t.right) low = min2(low, plain_cells(p, r, t, l, col));
-  return low;
-}
-
-// Runs the three-row programme over mem (Table<T>::kArrays * (la + 2 + kPad)
-// cells of any content).
-template <class T>
-int64_t run_programme(const Programme &p, T *mem) {
-  const Roles r(p);
-  const int64_t la = p.la, lb = p.lb, w = p.w, cutoff = p.cutoff;
-  const int64_t n = la + 2 + kPad;
-  std::memset(mem, 0, sizeof(T) * (size_t)(Table<T>::kArrays * n));
-  Table<T> t{mem,         mem + n,     mem + 2 * n, mem + 3 * n, mem + 4 * n, mem + 5 * n,
-             mem + 6 * n, mem + 7 * n, mem + 8 * n, 1,           w < la ? w + 1 : la};
-
-  // SWAP and B's doubled character reach two rows down, so a row may only end
-  // the programme when the row before it cannot undercut the cutoff either.
-  const int64_t jump = min2(r.swap, r.dblB);
-  int64_t prev_min = first_row(p, r, t);
-  for (int64_t l = 1; l <= lb; l++) {
-    if (l > w + 1) t.left++;
-    if (t.right < la) t.right++;
-    if (t.left > la + 1) t.left = la + 1;  // no cell of the row lies in the band
-    const int64_t row_min = next_row(p, r, t, l);
-    fence(t.cur, la, t.right + 1, t.right + 2);
-    if (row_min >= cutoff && prev_min + jump >= cutoff) return cutoff;
-    prev_min = row_min;
-    T *rot = t.prev2;
-    t.prev2 = t.prev;
-    t.prev = t.cur;
-    t.cur = rot;
-    std::swap(t.eq_before, t.eq);
-  }
-  // w covers the length difference, so the band ends in the last column.
-  const int64_t last = t.prev[t.right];
-  return last < cutoff ? last : cutoff;
+const RowKernels<T> &row_kernels() {
+  static const RowKernels<T> *chosen =
+      zeq::cpu::wide() ? &wide::kKernels<T> : &generic::kKernels<T>;
+  return *chosen;
 }
 
 // Whether 32-bit cells give the same answer (see Cells).
@@ -341,12 +227,13 @@ bool small_cells(const Programme &p) {
   return true;
 }
 
-// Runs the programme in cells of the smallest width that gives the same
-// answer, over mem of 8 * Table::kArrays * (la + 2 + kPad) bytes.
-int64_t run_programme(const Programme &p, void *mem) {
-  if (small_cells(p)) return run_programme(p, static_cast<int32_t *>(mem));
-  return run_programme(p, static_cast<int64_t *>(mem));
+// Bytes of `arrays` arrays of cells of `cell` bytes for A of la characters.
+uint64_t table_bytes(int arrays, uint64_t cell, int64_t la) {
+  return (uint64_t)arrays * cell * (uint64_t)(la + 2 + kPad);
 }
+
+// A's working arrays stay on the stack up to this many characters.
+constexpr int64_t kStackColumns = 128;
 
 // The two strings without their trailing blanks, A the shorter.
 struct Strings {
@@ -439,8 +326,8 @@ void drop_prefix(Strings &s, int64_t *c, const Reading &rd) {
 // scratch.
 struct Buffers {
   uint8_t *short_a, *short_b;
-  uint64_t row_bytes;
-  void *rows;  // null until allocated
+  uint64_t row_bytes;  // room for the rows in 64-bit cells before filtering
+  void *rows;          // null until allocated
 };
 
 // Copies n characters of src to dst as rd reads them; answers the copy's length.
@@ -501,6 +388,22 @@ void drop_suffix(Strings &s) {
   }
 }
 
+// Runs the programme in cells of T: the rows in scratch (after filtering,
+// in the block of the copies), A's working arrays on the stack while A is
+// short.  The cost goes to *out.
+template <class T>
+int32_t run_programme(const Programme &p, CallScratch &scratch, Buffers &buf, int64_t *out) {
+  if (!buf.rows) buf.rows = scratch.alloc(table_bytes(Table<T>::kRows, sizeof(T), p.la));
+  if (!buf.rows) return FNC_RC_NOROOM;
+  alignas(32) T stack_work[Table<T>::kWork * (kStackColumns + 2 + kPad)];
+  T *work = stack_work;
+  if (p.la > kStackColumns)
+    work = static_cast<T *>(scratch.alloc(table_bytes(Table<T>::kWork, sizeof(T), p.la)));
+  if (!work) return FNC_RC_NOROOM;
+  *out = row_kernels<T>().run(p, static_cast<T *>(buf.rows), work);
+  return FNC_RC_OK;
+}
+
 // The answer: the cost, or the cutoff when the cost reaches it.
 int32_t answer(double *result, int64_t v, int64_t cutoff) {
   if (result) *result = (double)(v < cutoff ? v : cutoff);
@@ -526,8 +429,7 @@ int32_t compged(FncArgList *args, double *result) {
   if (s.la > (int64_t(1) << 40) || s.lb > (int64_t(1) << 40)) return FNC_RC_NOROOM;
   CallScratch scratch(zeq::current_task(args));
   uint8_t short_a[kShort], short_b[kShort];
-  Buffers buf{short_a, short_b, 8 * Table<int64_t>::kArrays * (uint64_t)(s.la + 2 + kPad),
-              nullptr};
+  Buffers buf{short_a, short_b, table_bytes(Table<int64_t>::kRows, 8, s.la), nullptr};
   if (rd.filters()) {
     rc = filter_strings(s, rd, scratch, buf);
     if (rc != FNC_RC_OK) return rc;
@@ -538,12 +440,13 @@ int32_t compged(FncArgList *args, double *result) {
   if (w < diff) return answer(result, cutoff, cutoff);
   if (sc.suffix) drop_suffix(s);
 
-  if (!buf.rows) buf.rows = scratch.alloc(buf.row_bytes);
-  if (!buf.rows) return FNC_RC_NOROOM;
   Programme p{s.A, s.la, s.B, s.lb, s.a_is_s1, c, rd.use_blank, rd.use_punct, w, cutoff, rd.cls};
-  return answer(result, run_programme(p, buf.rows), cutoff);
+  int64_t v;
+  rc = small_cells(p) ? run_programme<int32_t>(p, scratch, buf, &v)
+                      : run_programme<int64_t>(p, scratch, buf, &v);
+  if (rc != FNC_RC_OK) return rc;
+  return answer(result, v, cutoff);
 }
-
 }  // namespace
 
 extern "C" {
