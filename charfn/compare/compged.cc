@@ -192,6 +192,137 @@ void fence(T *row, int64_t la, int64_t lo, int64_t hi) {
     if (k >= 0 && k <= la) row[k] = Cells<T>::kInf;
 }
 
+ZEQ_WIDE_BEGIN
+namespace short8 {
+
+// Short A (1 to 8 characters) in 32-bit cells with no band (wide build
+// only): a whole row in one register, lane j for column j + 1, column 0 kept
+// apart.  Every lane runs the cell of plain_cells (column 1 with its
+// first-position replacement); lanes past A's length compute cells nobody
+// reads.
+struct ShortRows {
+  __m256i a;               // A's bytes (-1 past A's length: equal to no byte)
+  __m256i white, punct;    // class masks of A's bytes
+  __m256i sums, end_sums;  // sums of take_a from column 1, in the last row with APPEND/TRUNCATE
+  __m256i valid;           // lanes of A's columns
+  __m256i end_column;      // endB in A's last column, kNever elsewhere
+  int64_t first_low;       // the least cell of row 0
+  __m256i row0;
+};
+
+inline __m256i lanes_up1(__m256i v, int32_t first) {
+  const __m256i by1 = _mm256_setr_epi32(0, 0, 1, 2, 3, 4, 5, 6);
+  return _mm256_blend_epi32(_mm256_permutevar8x32_epi32(v, by1), _mm256_set1_epi32(first), 0x01);
+}
+// Lane j gets lane j - 2 (lane 1 gets `first`; lane 0 is never used).
+inline __m256i lanes_up2(__m256i v, int32_t first) {
+  const __m256i by2 = _mm256_setr_epi32(0, 0, 0, 1, 2, 3, 4, 5);
+  return _mm256_blend_epi32(_mm256_permutevar8x32_epi32(v, by2), _mm256_set1_epi32(first), 0x02);
+}
+inline __m256i pick8(__m256i mask, __m256i x) {
+  return _mm256_blendv_epi8(_mm256_set1_epi32(Cells<int32_t>::kNever), x, mask);
+}
+// Running minimum from lane 0 up.
+inline __m256i scan_min8(__m256i u) {
+  const __m256i never = _mm256_set1_epi32(Cells<int32_t>::kNever);
+  const __m256i by1 = _mm256_setr_epi32(0, 0, 1, 2, 3, 4, 5, 6);
+  const __m256i by2 = _mm256_setr_epi32(0, 0, 0, 1, 2, 3, 4, 5);
+  const __m256i by4 = _mm256_setr_epi32(0, 0, 0, 0, 0, 1, 2, 3);
+  u = _mm256_min_epi32(u, _mm256_blend_epi32(_mm256_permutevar8x32_epi32(u, by1), never, 0x01));
+  u = _mm256_min_epi32(u, _mm256_blend_epi32(_mm256_permutevar8x32_epi32(u, by2), never, 0x03));
+  return _mm256_min_epi32(u, _mm256_blend_epi32(_mm256_permutevar8x32_epi32(u, by4), never, 0x0F));
+}
+inline int32_t lanes_min8(__m256i v) {
+  __m128i m = _mm_min_epi32(_mm256_castsi256_si128(v), _mm256_extracti128_si256(v, 1));
+  m = _mm_min_epi32(m, _mm_shuffle_epi32(m, 0x4E));
+  m = _mm_min_epi32(m, _mm_shuffle_epi32(m, 0xB1));
+  return _mm_cvtsi128_si32(m);
+}
+
+inline __m256i load8(const int32_t *v) {
+  return _mm256_load_si256(reinterpret_cast<const __m256i *>(v));
+}
+
+inline ShortRows short_rows(const Programme &p, const Roles &r) {
+  constexpr int32_t kNever = Cells<int32_t>::kNever, kInf = Cells<int32_t>::kInf;
+  alignas(32) int32_t a[8], white[8], punct[8], sums[8], end_sums[8], valid[8], end_col[8], row0[8];
+  int32_t sum = 0, end_sum = 0, first = 0;
+  int64_t low = 0;
+  for (int64_t j = 0; j < 8; j++) {
+    const bool in = j < p.la;
+    const uint8_t x = in ? p.A[j] : 0;
+    const int32_t take = in ? (int32_t)r.alone(x, r.takeA) : 0;
+    a[j] = in ? x : -1;
+    white[j] = in ? -(int32_t)r.white(x) : 0;
+    punct[j] = in ? -(int32_t)r.pun(x) : 0;
+    sums[j] = sum += take;
+    end_sums[j] = end_sum += (in && j + 1 > p.lb) ? (int32_t)min2(take, r.endA) : take;
+    valid[j] = in ? -1 : 0;
+    end_col[j] = j + 1 == p.la ? (int32_t)r.endB : kNever;
+    row0[j] = in ? first += (int32_t)r.alone(x, r.firstA) : kInf;
+    if (in) low = min2(low, row0[j]);
+  }
+  return {load8(a), load8(white), load8(punct), load8(sums), load8(end_sums), load8(valid),
+          load8(end_col), low, load8(row0)};
+}
+
+inline int64_t short_programme(const Programme &p, const Roles &r) {
+  constexpr int32_t kNever = Cells<int32_t>::kNever, kInf = Cells<int32_t>::kInf;
+  const ShortRows sr = short_rows(p, r);
+  const __m256i match = _mm256_set1_epi32((int32_t)r.match);
+  const __m256i freplace = _mm256_set1_epi32((int32_t)r.freplace);
+  const __m256i replace = _mm256_blend_epi32(_mm256_set1_epi32((int32_t)r.replace), freplace, 0x01);
+  const __m256i blank = _mm256_set1_epi32((int32_t)r.blank), punct = _mm256_set1_epi32((int32_t)r.punct);
+  const __m256i swap = _mm256_set1_epi32((int32_t)r.swap);
+  const __m256i dbl_a = _mm256_set1_epi32((int32_t)r.dblA), dbl_b = _mm256_set1_epi32((int32_t)r.dblB);
+  const int64_t jump = min2(r.swap, r.dblB), cutoff = p.cutoff;
+  __m256i prev = sr.row0, prev2 = _mm256_set1_epi32(kInf), eqp = _mm256_setzero_si256();
+  int32_t prev0 = 0, prev20 = kInf;
+  int64_t prev_min = sr.first_low;
+  for (int64_t l = 1; l <= p.lb; l++) {
+    const uint8_t b = p.B[l - 1];
+    const bool doubled = l > 1 && p.B[l - 2] == b;
+    const __m256i e = _mm256_cmpeq_epi32(sr.a, _mm256_set1_epi32(b));
+    const __m256i e1 = lanes_up1(e, 0);
+    const int32_t cur0 = prev0 + (int32_t)r.alone(b, r.firstB);
+    const __m256i diag = lanes_up1(prev, prev0);
+    __m256i v = _mm256_add_epi32(diag, _mm256_blendv_epi8(l == 1 ? freplace : replace, match, e));
+    __m256i north = _mm256_set1_epi32((int32_t)r.alone(b, r.takeB));
+    if (l > p.la) north = _mm256_min_epi32(north, sr.end_column);
+    v = _mm256_min_epi32(v, _mm256_add_epi32(prev, north));
+    if (r.white(b)) v = _mm256_min_epi32(v, pick8(sr.white, _mm256_add_epi32(diag, blank)));
+    if (r.pun(b)) v = _mm256_min_epi32(v, pick8(sr.punct, _mm256_add_epi32(diag, punct)));
+    if (doubled) v = _mm256_min_epi32(v, pick8(e, _mm256_add_epi32(lanes_up1(prev2, prev20), dbl_b)));
+    v = _mm256_min_epi32(v, pick8(_mm256_and_si256(eqp, e1),
+                                  _mm256_add_epi32(lanes_up2(prev2, prev20), swap)));
+    v = _mm256_min_epi32(v, pick8(_mm256_and_si256(e, e1),
+                                  _mm256_add_epi32(lanes_up2(prev, prev0), dbl_a)));
+    // From the west: cell c is sums[c] plus the least (cell j - sums[j]), j <= c.
+    const __m256i sums = l == p.lb ? sr.end_sums : sr.sums;
+    __m256i u = scan_min8(_mm256_sub_epi32(v, sums));
+    u = _mm256_min_epi32(u, _mm256_set1_epi32(cur0));
+    const __m256i cur = _mm256_add_epi32(u, sums);
+    if (cutoff < kCostUnset) {
+      const int64_t row_min = min2(cur0, lanes_min8(_mm256_blendv_epi8(
+                                             _mm256_set1_epi32(kNever), cur, sr.valid)));
+      if (row_min >= cutoff && prev_min + jump >= cutoff) return cutoff;
+      prev_min = row_min;
+    }
+    prev2 = prev;
+    prev20 = prev0;
+    prev = cur;
+    prev0 = cur0;
+    eqp = e;
+  }
+  alignas(32) int32_t last[8];
+  _mm256_store_si256(reinterpret_cast<__m256i *>(last), prev);
+  const int64_t v = last[p.la - 1];
+  return v < cutoff ? v : cutoff;
+}
+
+}  // namespace short8
+ZEQ_WIDE_END
+
 // The programme over three rows of la + 2 + kPad cells (rows) and the
 // working arrays of A's bytes, Table<T>::kWork times as many (work), any
 // content; both builds give the same answer.
