@@ -193,7 +193,14 @@ void fence(T *row, int64_t la, int64_t lo, int64_t hi) {
 }
 
 ZEQ_WIDE_BEGIN
-namespace short8 {
+namespace wide8 {
+
+inline __m256i load8(const int32_t *v) {
+  return _mm256_load_si256(reinterpret_cast<const __m256i *>(v));
+}
+inline __m256i load8u(const int32_t *v) {
+  return _mm256_loadu_si256(reinterpret_cast<const __m256i *>(v));
+}
 
 // Short A (1 to 8 characters) in 32-bit cells with no band (wide build
 // only): a whole row in one register, lane j for column j + 1, column 0 kept
@@ -237,10 +244,6 @@ inline int32_t lanes_min8(__m256i v) {
   m = _mm_min_epi32(m, _mm_shuffle_epi32(m, 0x4E));
   m = _mm_min_epi32(m, _mm_shuffle_epi32(m, 0xB1));
   return _mm_cvtsi128_si32(m);
-}
-
-inline __m256i load8(const int32_t *v) {
-  return _mm256_load_si256(reinterpret_cast<const __m256i *>(v));
 }
 
 inline ShortRows short_rows(const Programme &p, const Roles &r) {
@@ -320,7 +323,60 @@ inline int64_t short_programme(const Programme &p, const Roles &r) {
   return v < cutoff ? v : cutoff;
 }
 
-}  // namespace short8
+
+// A plain row but the last, cells from..to, in blocks of eight: every
+// candidate but the one from the west (as candidates() in
+// compged_rows.inc), then the west by the running minimum of
+// (cell - sums) of west_pass, in one pass.  Answers the least cell.
+template <bool kRowByte>
+int64_t fused_row(const PlainRow<int32_t> &r, int64_t from, int64_t to) {
+  const __m256i never = _mm256_set1_epi32(Cells<int32_t>::kNever);
+  const __m256i match = _mm256_set1_epi32(r.match), replace = _mm256_set1_epi32(r.replace);
+  const __m256i north = _mm256_set1_epi32(r.north), swap = _mm256_set1_epi32(r.swap);
+  const __m256i dbl_a = _mm256_set1_epi32(r.double_a), dbl_b = _mm256_set1_epi32(r.double_b);
+  const __m256i row_white = _mm256_set1_epi32(r.row_white), row_punct = _mm256_set1_epi32(r.row_punct);
+  const __m256i pair_white = _mm256_set1_epi32(r.pair_white);
+  const __m256i pair_punct = _mm256_set1_epi32(r.pair_punct);
+  const __m256i doubled = _mm256_set1_epi32(r.doubled), top = _mm256_set1_epi32(7);
+  const __m256i lane = _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7);
+  const int32_t *prev = r.prev, *prev2 = r.prev2, *eq = r.eq, *eqp = r.eq_before;
+  __m256i carry = _mm256_set1_epi32(r.cur[from - 1] - r.sums[from - 1]);
+  __m256i low8 = never;
+  for (int64_t c = from; c <= to; c += 8) {
+    const __m256i e = load8u(eq + c), e1 = load8u(eq + c - 1), diag = load8u(prev + c - 1);
+    __m256i v = _mm256_add_epi32(diag, _mm256_blendv_epi8(replace, match, e));
+    v = _mm256_min_epi32(v, _mm256_add_epi32(load8u(prev + c), north));
+    if constexpr (kRowByte) {
+      v = _mm256_min_epi32(v, pick8(_mm256_and_si256(load8u(r.white + c), row_white),
+                                    _mm256_add_epi32(diag, pair_white)));
+      v = _mm256_min_epi32(v, pick8(_mm256_and_si256(load8u(r.punct + c), row_punct),
+                                    _mm256_add_epi32(diag, pair_punct)));
+      v = _mm256_min_epi32(v, pick8(_mm256_and_si256(e, doubled),
+                                    _mm256_add_epi32(load8u(prev2 + c - 1), dbl_b)));
+    }
+    v = _mm256_min_epi32(v, pick8(_mm256_and_si256(load8u(eqp + c), e1),
+                                  _mm256_add_epi32(load8u(prev2 + c - 2), swap)));
+    v = _mm256_min_epi32(v, pick8(_mm256_and_si256(e, e1), _mm256_add_epi32(load8u(prev + c - 2), dbl_a)));
+    const __m256i last = _mm256_cmpeq_epi32(lane, _mm256_set1_epi32((int32_t)(to - c)));
+    if (r.end_column && to - c < 8)
+      v = _mm256_min_epi32(v, _mm256_blendv_epi8(never, _mm256_set1_epi32(prev[to] + r.end_b), last));
+    const __m256i s = load8u(r.sums + c);
+    __m256i u = _mm256_min_epi32(scan_min8(_mm256_sub_epi32(v, s)), carry);
+    carry = _mm256_permutevar8x32_epi32(u, top);
+    const __m256i w = _mm256_add_epi32(u, s);
+    _mm256_storeu_si256(reinterpret_cast<__m256i *>(r.cur + c), w);
+    // Cells past `to` lie outside the band.
+    low8 = _mm256_min_epi32(low8, to - c < 7 ? _mm256_blendv_epi8(w, never, _mm256_cmpgt_epi32(lane, _mm256_set1_epi32((int32_t)(to - c)))) : w);
+  }
+  return lanes_min8(low8);
+}
+
+inline int64_t fused_row(const PlainRow<int32_t> &r, int64_t from, int64_t to) {
+  if (r.row_white | r.row_punct | r.doubled) return fused_row<true>(r, from, to);
+  return fused_row<false>(r, from, to);
+}
+
+}  // namespace wide8
 ZEQ_WIDE_END
 
 // The programme over three rows of la + 2 + kPad cells (rows) and the
