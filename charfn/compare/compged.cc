@@ -106,6 +106,9 @@ struct Roles {
   int64_t match, replace, freplace, swap, blank, punct;
   bool use_blank, use_punct;
   const uint8_t *cls;
+  unsigned avail;  // the bits of kind() that count
+  // alone() at takeA, firstA, takeB and firstB by kind().
+  int64_t take_a_by[4], first_a_by[4], take_b_by[4], first_b_by[4];
 
   explicit Roles(const Programme &p) {
     const int64_t *c = p.c;
@@ -126,16 +129,30 @@ struct Roles {
     use_blank = p.blank;
     use_punct = p.punct;
     cls = p.cls;
+    avail = (use_blank ? 1u : 0u) | (use_punct ? 2u : 0u);
+    for (unsigned k = 0; k < 4; k++) {
+      take_a_by[k] = alone_by(k, takeA);
+      first_a_by[k] = alone_by(k, firstA);
+      take_b_by[k] = alone_by(k, takeB);
+      first_b_by[k] = alone_by(k, firstB);
+    }
   }
-  bool white(uint8_t x) const { return use_blank && (cls[x] & ZEQ_CLASS_SPACE) != 0; }
-  bool pun(uint8_t x) const { return use_punct && (cls[x] & ZEQ_CLASS_PUNCT) != 0; }
+  // 1 for an available white-space character, 2 for an available
+  // punctuation character (both for one that is both).
+  unsigned kind(uint8_t x) const {
+    static_assert(ZEQ_CLASS_SPACE == 0x08 && ZEQ_CLASS_PUNCT == 0x10);
+    return (cls[x] >> 3) & avail;
+  }
+  bool white(uint8_t x) const { return (kind(x) & 1) != 0; }
+  bool pun(uint8_t x) const { return (kind(x) & 2) != 0; }
   // Cheapest way to take one character alone at a given base cost.
-  int64_t alone(uint8_t x, int64_t base) const {
+  int64_t alone_by(unsigned k, int64_t base) const {
     int64_t v = base;
-    if (white(x)) v = min2(v, blank);
-    if (pun(x)) v = min2(v, punct);
+    if (k & 1) v = min2(v, blank);
+    if (k & 2) v = min2(v, punct);
     return v;
   }
+  int64_t alone(uint8_t x, int64_t base) const { return alone_by(kind(x), base); }
 };
 
 // The rows of the programme, A's bytes by column, and where the band lies.
@@ -210,7 +227,8 @@ inline __m256i load8u(const int32_t *v) {
 struct ShortRows {
   __m256i a;               // A's bytes (-1 past A's length: equal to no byte)
   __m256i white, punct;    // class masks of A's bytes
-  __m256i sums, end_sums;  // sums of take_a from column 1, in the last row with APPEND/TRUNCATE
+  __m256i ks, end_ks;      // kNever plus the sums of take_a from column 1 (in the last row
+                           // with APPEND or TRUNCATE)
   __m256i valid;           // lanes of A's columns
   __m256i end_column;      // endB in A's last column, kNever elsewhere
   int64_t first_low;       // the least cell of row 0
@@ -239,6 +257,13 @@ inline __m256i scan_min8(__m256i u) {
   u = _mm256_min_epi32(u, _mm256_blend_epi32(_mm256_permutevar8x32_epi32(u, by2), never, 0x03));
   return _mm256_min_epi32(u, _mm256_blend_epi32(_mm256_permutevar8x32_epi32(u, by4), never, 0x0F));
 }
+// Running maximum from lane 0 up, of lanes that are never negative.
+inline __m256i scan_max8(__m256i y) {
+  y = _mm256_max_epi32(y, _mm256_slli_si256(y, 4));
+  y = _mm256_max_epi32(y, _mm256_slli_si256(y, 8));
+  const __m256i low_half = _mm256_permute2x128_si256(y, y, 0x08);  // zeros, then lanes 0-3
+  return _mm256_max_epi32(y, _mm256_shuffle_epi32(low_half, 0xFF));
+}
 inline int32_t lanes_min8(__m256i v) {
   __m128i m = _mm_min_epi32(_mm256_castsi256_si128(v), _mm256_extracti128_si256(v, 1));
   m = _mm_min_epi32(m, _mm_shuffle_epi32(m, 0x4E));
@@ -251,21 +276,37 @@ inline ShortRows short_rows(const Programme &p, const Roles &r) {
   alignas(32) int32_t a[8], white[8], punct[8], sums[8], end_sums[8], valid[8], end_col[8], row0[8];
   int32_t sum = 0, end_sum = 0, first = 0;
   int64_t low = 0;
-  for (int64_t j = 0; j < 8; j++) {
-    const bool in = j < p.la;
-    const uint8_t x = in ? p.A[j] : 0;
-    const int32_t take = in ? (int32_t)r.alone(x, r.takeA) : 0;
-    a[j] = in ? x : -1;
-    white[j] = in ? -(int32_t)r.white(x) : 0;
-    punct[j] = in ? -(int32_t)r.pun(x) : 0;
+  int64_t j = 0;
+  for (; j < p.la; j++) {
+    const uint8_t x = p.A[j];
+    const unsigned k = r.kind(x);
+    const int32_t take = (int32_t)r.take_a_by[k];
+    a[j] = x;
+    white[j] = -(int32_t)(k & 1);
+    punct[j] = -(int32_t)(k >> 1);
     sums[j] = sum += take;
-    end_sums[j] = end_sum += (in && j + 1 > p.lb) ? (int32_t)min2(take, r.endA) : take;
-    valid[j] = in ? -1 : 0;
-    end_col[j] = j + 1 == p.la ? (int32_t)r.endB : kNever;
-    row0[j] = in ? first += (int32_t)r.alone(x, r.firstA) : kInf;
-    if (in) low = min2(low, row0[j]);
+    end_sums[j] = end_sum += j + 1 > p.lb ? (int32_t)min2(take, r.endA) : take;
+    valid[j] = -1;
+    end_col[j] = kNever;
+    row0[j] = first += (int32_t)r.first_a_by[k];
+    low = min2(low, first);
   }
-  return {load8(a), load8(white), load8(punct), load8(sums), load8(end_sums), load8(valid),
+  end_col[p.la - 1] = (int32_t)r.endB;
+  for (; j < 8; j++) {
+    a[j] = -1;
+    white[j] = punct[j] = valid[j] = 0;
+    sums[j] = sum;
+    end_sums[j] = end_sum;
+    end_col[j] = kNever;
+    row0[j] = kInf;
+  }
+  const __m256i never = _mm256_set1_epi32(kNever);
+  return {load8(a),
+          load8(white),
+          load8(punct),
+          _mm256_add_epi32(never, load8(sums)),
+          _mm256_add_epi32(never, load8(end_sums)),
+          load8(valid),
           load8(end_col), low, load8(row0)};
 }
 
@@ -287,24 +328,26 @@ inline int64_t short_programme(const Programme &p, const Roles &r) {
     const bool doubled = l > 1 && p.B[l - 2] == b;
     const __m256i e = _mm256_cmpeq_epi32(sr.a, _mm256_set1_epi32(b));
     const __m256i e1 = lanes_up1(e, 0);
-    const int32_t cur0 = prev0 + (int32_t)r.alone(b, r.firstB);
+    const unsigned kind = r.kind(b);
+    const int32_t cur0 = prev0 + (int32_t)r.first_b_by[kind];
+    // Candidates from two rows up first: they need not wait for the last row.
+    __m256i far = pick8(_mm256_and_si256(eqp, e1), _mm256_add_epi32(lanes_up2(prev2, prev20), swap));
+    if (doubled) far = _mm256_min_epi32(far, pick8(e, _mm256_add_epi32(lanes_up1(prev2, prev20), dbl_b)));
     const __m256i diag = lanes_up1(prev, prev0);
-    __m256i v = _mm256_add_epi32(diag, _mm256_blendv_epi8(l == 1 ? freplace : replace, match, e));
-    __m256i north = _mm256_set1_epi32((int32_t)r.alone(b, r.takeB));
+    __m256i north = _mm256_set1_epi32((int32_t)r.take_b_by[kind]);
     if (l > p.la) north = _mm256_min_epi32(north, sr.end_column);
-    v = _mm256_min_epi32(v, _mm256_add_epi32(prev, north));
-    if (r.white(b)) v = _mm256_min_epi32(v, pick8(sr.white, _mm256_add_epi32(diag, blank)));
-    if (r.pun(b)) v = _mm256_min_epi32(v, pick8(sr.punct, _mm256_add_epi32(diag, punct)));
-    if (doubled) v = _mm256_min_epi32(v, pick8(e, _mm256_add_epi32(lanes_up1(prev2, prev20), dbl_b)));
-    v = _mm256_min_epi32(v, pick8(_mm256_and_si256(eqp, e1),
-                                  _mm256_add_epi32(lanes_up2(prev2, prev20), swap)));
-    v = _mm256_min_epi32(v, pick8(_mm256_and_si256(e, e1),
-                                  _mm256_add_epi32(lanes_up2(prev, prev0), dbl_a)));
-    // From the west: cell c is sums[c] plus the least (cell j - sums[j]), j <= c.
-    const __m256i sums = l == p.lb ? sr.end_sums : sr.sums;
-    __m256i u = scan_min8(_mm256_sub_epi32(v, sums));
-    u = _mm256_min_epi32(u, _mm256_set1_epi32(cur0));
-    const __m256i cur = _mm256_add_epi32(u, sums);
+    __m256i near = _mm256_min_epi32(
+        _mm256_add_epi32(diag, _mm256_blendv_epi8(l == 1 ? freplace : replace, match, e)),
+        _mm256_add_epi32(prev, north));
+    far = _mm256_min_epi32(far, pick8(_mm256_and_si256(e, e1), _mm256_add_epi32(lanes_up2(prev, prev0), dbl_a)));
+    if (kind & 1) far = _mm256_min_epi32(far, pick8(sr.white, _mm256_add_epi32(diag, blank)));
+    if (kind & 2) far = _mm256_min_epi32(far, pick8(sr.punct, _mm256_add_epi32(diag, punct)));
+    // From the west: cell c is sums[c] plus the least (cell j - sums[j]) over
+    // j <= c, cell 0 included: with y = kNever + sums - cell (never
+    // negative), kNever + sums less the running maximum of y.
+    const __m256i ks = l == p.lb ? sr.end_ks : sr.ks;
+    const __m256i y = scan_max8(_mm256_sub_epi32(ks, _mm256_min_epi32(near, far)));
+    const __m256i cur = _mm256_sub_epi32(ks, _mm256_max_epi32(y, _mm256_set1_epi32(kNever - cur0)));
     if (cutoff < kCostUnset) {
       const int64_t row_min = min2(cur0, lanes_min8(_mm256_blendv_epi8(
                                              _mm256_set1_epi32(kNever), cur, sr.valid)));
