@@ -271,6 +271,12 @@ inline int32_t lanes_min8(__m256i v) {
   return _mm_cvtsi128_si32(m);
 }
 
+// cost, plus 2^29 where mask is zero: such a candidate costs more than any
+// path (see Cells), so in A's columns it never wins, and no cell overflows.
+inline __m256i dear8(__m256i mask, __m256i cost) {
+  return _mm256_add_epi32(cost, _mm256_andnot_si256(mask, _mm256_set1_epi32(1 << 29)));
+}
+
 inline ShortRows short_rows(const Programme &p, const Roles &r) {
   constexpr int32_t kNever = Cells<int32_t>::kNever, kInf = Cells<int32_t>::kInf;
   alignas(32) int32_t a[8], white[8], punct[8], sums[8], end_sums[8], valid[8], end_col[8], row0[8];
@@ -316,7 +322,8 @@ inline int64_t short_programme(const Programme &p, const Roles &r) {
   const __m256i match = _mm256_set1_epi32((int32_t)r.match);
   const __m256i freplace = _mm256_set1_epi32((int32_t)r.freplace);
   const __m256i replace = _mm256_blend_epi32(_mm256_set1_epi32((int32_t)r.replace), freplace, 0x01);
-  const __m256i blank = _mm256_set1_epi32((int32_t)r.blank), punct = _mm256_set1_epi32((int32_t)r.punct);
+  const __m256i pair_white = dear8(sr.white, _mm256_set1_epi32((int32_t)r.blank));
+  const __m256i pair_punct = dear8(sr.punct, _mm256_set1_epi32((int32_t)r.punct));
   const __m256i swap = _mm256_set1_epi32((int32_t)r.swap);
   const __m256i dbl_a = _mm256_set1_epi32((int32_t)r.dblA), dbl_b = _mm256_set1_epi32((int32_t)r.dblB);
   const int64_t jump = min2(r.swap, r.dblB), cutoff = p.cutoff;
@@ -331,17 +338,17 @@ inline int64_t short_programme(const Programme &p, const Roles &r) {
     const unsigned kind = r.kind(b);
     const int32_t cur0 = prev0 + (int32_t)r.first_b_by[kind];
     // Candidates from two rows up first: they need not wait for the last row.
-    __m256i far = pick8(_mm256_and_si256(eqp, e1), _mm256_add_epi32(lanes_up2(prev2, prev20), swap));
-    if (doubled) far = _mm256_min_epi32(far, pick8(e, _mm256_add_epi32(lanes_up1(prev2, prev20), dbl_b)));
+    __m256i far = _mm256_add_epi32(lanes_up2(prev2, prev20), dear8(_mm256_and_si256(eqp, e1), swap));
+    if (doubled) far = _mm256_min_epi32(far, _mm256_add_epi32(lanes_up1(prev2, prev20), dear8(e, dbl_b)));
     const __m256i diag = lanes_up1(prev, prev0);
     __m256i north = _mm256_set1_epi32((int32_t)r.take_b_by[kind]);
     if (l > p.la) north = _mm256_min_epi32(north, sr.end_column);
     __m256i near = _mm256_min_epi32(
         _mm256_add_epi32(diag, _mm256_blendv_epi8(l == 1 ? freplace : replace, match, e)),
         _mm256_add_epi32(prev, north));
-    far = _mm256_min_epi32(far, pick8(_mm256_and_si256(e, e1), _mm256_add_epi32(lanes_up2(prev, prev0), dbl_a)));
-    if (kind & 1) far = _mm256_min_epi32(far, pick8(sr.white, _mm256_add_epi32(diag, blank)));
-    if (kind & 2) far = _mm256_min_epi32(far, pick8(sr.punct, _mm256_add_epi32(diag, punct)));
+    near = _mm256_min_epi32(near, _mm256_add_epi32(lanes_up2(prev, prev0), dear8(_mm256_and_si256(e, e1), dbl_a)));
+    if (kind & 1) far = _mm256_min_epi32(far, _mm256_add_epi32(diag, pair_white));
+    if (kind & 2) far = _mm256_min_epi32(far, _mm256_add_epi32(diag, pair_punct));
     // From the west: cell c is sums[c] plus the least (cell j - sums[j]) over
     // j <= c, cell 0 included: with y = kNever + sums - cell (never
     // negative), kNever + sums less the running maximum of y.
