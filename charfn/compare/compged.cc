@@ -62,6 +62,9 @@ constexpr int64_t kSmallCost = 1 << 16;
 // Cells after the last column of every row, so that the row passes can run
 // in whole blocks of this many cells.
 constexpr int64_t kPad = 8;
+// Cells of each array of the programme: one before column 0, columns 0 to
+// la, the padding and one more.
+constexpr int64_t kCells(int64_t la) { return la + 3 + kPad; }
 constexpr int64_t kSmallLength = 1 << 13;
 
 // The programme's input once the shortcuts have been taken.
@@ -95,6 +98,11 @@ struct PlainRow {
   T row_white, row_punct; // masks: this row's byte of B is of the class
   T pair_white, pair_punct;
   bool end_column;        // the row reaches A's last column past A's length
+  // For the wide rows, which compare bytes themselves and run column 1 too:
+  const T *bytes;         // A's bytes by column (-1 in column 0 and the padding)
+  const T *row_sums;      // sums of take_a_at from column 1
+  T b, b_before;          // this row's byte of B and the one before (-2 in row 1)
+  T freplace;
 };
 
 inline int64_t min2(int64_t x, int64_t y) { return x < y ? x : y; }
@@ -163,9 +171,13 @@ struct Table {
   T *take_a;          // Roles::alone of A's bytes at takeA
   T *sums;            // sums of take_a from column 1
   T *white, *punct;   // class masks of A's bytes
+  T *bytes;           // A's bytes by column, -1 in column 0 and the padding
+  T *end_sums;        // sums from column 1 of take_a_at in the last row
   int64_t left, right;
-  static constexpr int kRows = 3;  // arrays of la + 2 + kPad cells each
-  static constexpr int kWork = 6;
+  // Arrays of kCells(la) cells, one before column 0 (read, never used, by
+  // column 1 of the wide rows) and kPad after the last column.
+  static constexpr int kRows = 3;
+  static constexpr int kWork = 8;
 };
 
 // Any cell (l, col) of the band, every candidate tested on its own.
@@ -374,10 +386,11 @@ inline int64_t short_programme(const Programme &p, const Roles &r) {
 }
 
 
-// A plain row but the last, cells from..to, in blocks of eight: every
-// candidate but the one from the west (as candidates() in
-// compged_rows.inc), then the west by the running minimum of
-// (cell - sums) of west_pass, in one pass.  Answers the least cell.
+// Cells from..to of a row (from >= 1), in blocks of eight: every candidate
+// but the one from the west (as candidates() in compged_rows.inc, column 1
+// with its first-position replacement), then the west by the running
+// minimum of (cell - sums) of west_pass, in one pass.  Answers the least
+// cell.
 template <bool kRowByte>
 int64_t fused_row(const PlainRow<int32_t> &r, int64_t from, int64_t to) {
   const __m256i never = _mm256_set1_epi32(Cells<int32_t>::kNever);
@@ -388,13 +401,17 @@ int64_t fused_row(const PlainRow<int32_t> &r, int64_t from, int64_t to) {
   const __m256i pair_white = _mm256_set1_epi32(r.pair_white);
   const __m256i pair_punct = _mm256_set1_epi32(r.pair_punct);
   const __m256i doubled = _mm256_set1_epi32(r.doubled), top = _mm256_set1_epi32(7);
+  const __m256i b = _mm256_set1_epi32(r.b), b_before = _mm256_set1_epi32(r.b_before);
   const __m256i lane = _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7);
-  const int32_t *prev = r.prev, *prev2 = r.prev2, *eq = r.eq, *eqp = r.eq_before;
-  __m256i carry = _mm256_set1_epi32(r.cur[from - 1] - r.sums[from - 1]);
+  const int32_t *prev = r.prev, *prev2 = r.prev2, *bytes = r.bytes, *sums = r.row_sums;
+  __m256i carry = _mm256_set1_epi32(r.cur[from - 1] - sums[from - 1]);
   __m256i low8 = never;
   for (int64_t c = from; c <= to; c += 8) {
-    const __m256i e = load8u(eq + c), e1 = load8u(eq + c - 1), diag = load8u(prev + c - 1);
-    __m256i v = _mm256_add_epi32(diag, _mm256_blendv_epi8(replace, match, e));
+    const __m256i a = load8u(bytes + c), a1 = load8u(bytes + c - 1);
+    const __m256i e = _mm256_cmpeq_epi32(a, b), e1 = _mm256_cmpeq_epi32(a1, b);
+    const __m256i diag = load8u(prev + c - 1);
+    const __m256i rep = c == 1 ? _mm256_blend_epi32(replace, _mm256_set1_epi32(r.freplace), 0x01) : replace;
+    __m256i v = _mm256_add_epi32(diag, _mm256_blendv_epi8(rep, match, e));
     v = _mm256_min_epi32(v, _mm256_add_epi32(load8u(prev + c), north));
     if constexpr (kRowByte) {
       v = _mm256_min_epi32(v, pick8(_mm256_and_si256(load8u(r.white + c), row_white),
@@ -404,13 +421,13 @@ int64_t fused_row(const PlainRow<int32_t> &r, int64_t from, int64_t to) {
       v = _mm256_min_epi32(v, pick8(_mm256_and_si256(e, doubled),
                                     _mm256_add_epi32(load8u(prev2 + c - 1), dbl_b)));
     }
-    v = _mm256_min_epi32(v, pick8(_mm256_and_si256(load8u(eqp + c), e1),
+    v = _mm256_min_epi32(v, pick8(_mm256_and_si256(_mm256_cmpeq_epi32(a, b_before), e1),
                                   _mm256_add_epi32(load8u(prev2 + c - 2), swap)));
     v = _mm256_min_epi32(v, pick8(_mm256_and_si256(e, e1), _mm256_add_epi32(load8u(prev + c - 2), dbl_a)));
     const __m256i last = _mm256_cmpeq_epi32(lane, _mm256_set1_epi32((int32_t)(to - c)));
     if (r.end_column && to - c < 8)
       v = _mm256_min_epi32(v, _mm256_blendv_epi8(never, _mm256_set1_epi32(prev[to] + r.end_b), last));
-    const __m256i s = load8u(r.sums + c);
+    const __m256i s = load8u(sums + c);
     __m256i u = _mm256_min_epi32(scan_min8(_mm256_sub_epi32(v, s)), carry);
     carry = _mm256_permutevar8x32_epi32(u, top);
     const __m256i w = _mm256_add_epi32(u, s);
@@ -429,7 +446,7 @@ inline int64_t fused_row(const PlainRow<int32_t> &r, int64_t from, int64_t to) {
 }  // namespace wide8
 ZEQ_WIDE_END
 
-// The programme over three rows of la + 2 + kPad cells (rows) and the
+// The programme over three rows of kCells(la) cells (rows) and the
 // working arrays of A's bytes, Table<T>::kWork times as many (work), any
 // content; both builds give the same answer.
 template <class T>
@@ -466,7 +483,7 @@ bool small_cells(const Programme &p) {
 
 // Bytes of `arrays` arrays of cells of `cell` bytes for A of la characters.
 uint64_t table_bytes(int arrays, uint64_t cell, int64_t la) {
-  return (uint64_t)arrays * cell * (uint64_t)(la + 2 + kPad);
+  return (uint64_t)arrays * cell * (uint64_t)kCells(la);
 }
 
 // A's working arrays stay on the stack up to this many characters.
@@ -632,7 +649,7 @@ template <class T>
 int32_t run_programme(const Programme &p, CallScratch &scratch, Buffers &buf, int64_t *out) {
   if (!buf.rows) buf.rows = scratch.alloc(table_bytes(Table<T>::kRows, sizeof(T), p.la));
   if (!buf.rows) return FNC_RC_NOROOM;
-  alignas(32) T stack_work[Table<T>::kWork * (kStackColumns + 2 + kPad)];
+  alignas(32) T stack_work[Table<T>::kWork * kCells(kStackColumns)];
   T *work = stack_work;
   if (p.la > kStackColumns)
     work = static_cast<T *>(scratch.alloc(table_bytes(Table<T>::kWork, sizeof(T), p.la)));
