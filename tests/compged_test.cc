@@ -573,6 +573,140 @@ TEST(CompgedReference, LengthsAroundBlocksOfEight) {
   }
 }
 
+// Every cost setting the rows treat apart, over lengths on both sides of
+// the register-wide rows (8), the blocks of eight and the stack-held arrays
+// (128), with modifiers and cutoffs: each must give what the full table
+// gives.  The rerun with the generic build forced checks the same cases
+// there, so both builds agree.
+struct CostSetting {
+  const char *name;
+  std::vector<std::pair<int, double>> costs;  // COMPCOST entries named, the rest default
+};
+
+const CostSetting kCostSettings[] = {
+    {"builtin", {}},
+    {"blank free", {{BLANK, 0}}},
+    {"punctuation free", {{PUNCT, 0}}},
+    {"both free", {{BLANK, 0}, {PUNCT, 0}}},
+    {"cheap swap and doubles", {{SWAP, 1}, {DOUBLE, 2}, {SINGLE, 3}}},
+    {"cheap ends", {{APPEND, 1}, {TRUNCATE, 2}, {INSERT, 40}, {DELETE, 70}}},
+    {"cheap first positions", {{FINSERT, 5}, {FDELETE, 7}, {FREPLACE, 9}}},
+    {"dear first positions", {{FINSERT, 900}, {FDELETE, 800}, {FREPLACE, 1000}}},
+    {"match costs", {{MATCH, 15}, {REPLACE, 30}}},
+    {"negative", {{SWAP, -5}, {MATCH, 0}, {BLANK, 3}, {DOUBLE, -1}}},
+    {"wide cells", {{INSERT, 70000}, {DELETE, 90000}, {REPLACE, 100000}}},
+};
+
+std::vector<A> compcost_args(const CostSetting &cs) {
+  std::vector<A> args;
+  const int64_t def[15] = {10, 100, 100, 100, 200, 200, 200, 50, 10, 20, 20, 20, 10, 30, 0};
+  for (int e = INSERT; e <= MATCH; e++) {
+    args.push_back(C(kNames[e]));
+    double v = (double)def[e];
+    for (const auto &[entry, value] : cs.costs)
+      if (entry == e) v = value;
+    args.push_back(N(v));
+  }
+  return args;
+}
+
+std::string drop_leading_blanks(const std::string &s) {
+  const size_t k = s.find_first_not_of(' ');
+  return k == std::string::npos ? std::string() : s.substr(k);
+}
+
+TEST(CompgedRoutes, EveryCostSettingAndLengthMatchesTheReference) {
+  std::mt19937 g(2718);
+  zeqref::GedTables ref{host().control_block()->upcase, host().control_block()->charclass};
+  const int lengths[] = {1, 2, 5, 7, 8, 9, 16, 31, 32, 33, 63, 64, 65, 127, 128, 129, 140};
+  const char *const modifiers[] = {"", "I", "L", "IL"};
+  for (const CostSetting &cs : kCostSettings) {
+    Task task;
+    ASSERT_EQ(task.compcost(compcost_args(cs)), FNC_RC_OK) << cs.name;
+    int64_t costs[15];
+    std::copy(task.table(), task.table() + 15, costs);
+    const bool negative = std::any_of(costs + 1, costs + 15, [](int64_t c) { return c < 0; });
+    int round = 0;
+    for (int len : lengths) {
+      for (int k = 0; k < 4; k++, round++) {
+        std::string a;
+        for (int i = 0; i < len; i++) a.push_back("aabBc ,."[g() % 8]);
+        std::string b = a;
+        // Edits of every kind the costs price, at random places.
+        for (int e = 0; e < 1 + len / 8; e++) {
+          const size_t at = b.empty() ? 0 : g() % b.size();
+          switch (g() % 5) {
+            case 0: if (!b.empty()) b[at] = "xyA "[g() % 4]; break;
+            case 1: if (!b.empty()) b.erase(at, 1); break;
+            case 2: b.insert(at, 1, b.empty() ? 'q' : b[at]); break;
+            case 3: b.insert(at, 1, ",. "[g() % 3]); break;
+            default: if (at + 1 < b.size()) std::swap(b[at], b[at + 1]); break;
+          }
+        }
+        if (k == 3) b = random_string(g, len + 3, "abc ,");
+        if (round % 2) std::swap(a, b);
+        const char *mod = modifiers[round % 4];
+        const bool nocase = std::strchr(mod, 'I') != nullptr;
+        const bool lead = std::strchr(mod, 'L') != nullptr;
+        const int64_t full = std::min(
+            zeqref::generalized(lead ? drop_leading_blanks(a) : a,
+                                lead ? drop_leading_blanks(b) : b, costs, nocase, ref),
+            kUnset);
+        const std::string what = std::string(cs.name) + " '" + a + "' '" + b + "' " + mod;
+        std::vector<A> args = {C(a), C(b)};
+        if (*mod) args.push_back(C(mod));
+        ASSERT_EQ(task.ged(args), (double)full) << what;
+        // A negative cost lets a row below the cutoff follow one at it, which
+        // the early stop does not wait for: no cutoff there.
+        if (negative) continue;
+        for (int64_t cutoff : {int64_t(1), full / 2 + 1, full, full + 1, int64_t(100000)}) {
+          if (cutoff < 1) continue;
+          args.push_back(N((double)cutoff));
+          ASSERT_EQ(task.ged(args), (double)std::min(full, cutoff)) << what << " cutoff " << cutoff;
+          args.pop_back();
+        }
+      }
+    }
+  }
+  EXPECT_EQ(host().scratch_live(), 0u);
+}
+
+// Every scratch request of a call may be refused: the rows, the arrays of a
+// long string beyond the stack-held ones, the filtered copies.  Each refusal
+// answers FNC_RC_NOROOM with nothing written and nothing left held.
+TEST(CompgedMemory, EachRefusedRequestIsNoRoom) {
+  struct Case {
+    const char *name;
+    std::string a, b;
+    const char *modifiers;
+  };
+  const std::string long_a = std::string(150, 'a') + "xyz", long_b = std::string(150, 'a') + "xzy";
+  const Case cases[] = {
+      {"register rows", "abcdefgh", "abdcefgx", ""},
+      {"block rows", "abcdefghijkl", "abdcefghijkx", ""},
+      {"long strings", long_a, long_b, ""},
+      {"long filtered", long_a, long_b, "I"},
+  };
+  for (const Case &c : cases) {
+    Task task;
+    std::vector<A> args = {C(c.a), C(c.b)};
+    if (*c.modifiers) args.push_back(C(c.modifiers));
+    const size_t before = host().scratch_requests();
+    double r = -999;
+    ASSERT_EQ(task.compged(args, &r), FNC_RC_OK) << c.name;
+    const int requests = (int)(host().scratch_requests() - before);
+    ASSERT_GE(requests, 1) << c.name;
+    for (int nth = 1; nth <= requests; nth++) {
+      host().fail_scratch_nth(nth);
+      r = -999;
+      EXPECT_EQ(task.compged(args, &r), FNC_RC_NOROOM) << c.name << " request " << nth;
+      EXPECT_EQ(r, -999) << c.name;
+      host().fail_scratch_nth(0);
+      EXPECT_EQ(host().scratch_live(), 0u) << c.name;
+    }
+  }
+}
+
 TEST(Builds, SuitePassesWithTheGenericBuildForced) {
   if (std::getenv("ZEQ_FORCE_GENERIC")) GTEST_SKIP() << "already the generic run";
   EXPECT_EQ(zeqref::rerun_with_generic_build(), 0);
