@@ -21,8 +21,17 @@
 //     condition on the end-position costs.
 // The programme stops early at a row that, with the row before it, cannot
 // lead under the cutoff.  The answer is min(cost, cutoff), the same as the
-// full table would give.  Scratch memory goes back to its mark before every
-// return.
+// full table would give.
+//
+// The rows are computed one of three ways, all giving the same cells: in the
+// wide build with 32-bit cells, a short A (up to 8 characters) with no band
+// keeps each row in one register, and any other A runs each row in blocks of
+// eight cells, every candidate and the minimum from the west in one pass
+// (wide8 below); otherwise column 1 is computed on its own and the rest of
+// the row in two passes (compged_rows.inc).  The three rows come from the
+// call's scratch memory (a failed request answers FNC_RC_NOROOM); the arrays
+// of A's bytes stay on the stack for strings of up to kStackColumns
+// characters.  Scratch memory goes back to its mark before every return.
 
 #include <immintrin.h>
 
@@ -81,8 +90,9 @@ struct Programme {
   const uint8_t *cls;  // session class table
 };
 
-// What the row passes read of a row, from column 2 on.  Masks are all ones
-// where the test holds.
+// What the row passes read of a row (the generic passes start at column 2,
+// the wide ones at the band's left edge).  Masks are all ones where the test
+// holds.
 template <class T>
 struct PlainRow {
   const T *prev2, *prev;
