@@ -456,6 +456,12 @@ inline int64_t fused_row(const PlainRow<int32_t> &r, int64_t from, int64_t to) {
 }  // namespace wide8
 ZEQ_WIDE_END
 
+// Whether the wide build keeps each row in one register of 32-bit cells: A
+// of 1 to 8 characters and no band.
+inline bool one_register(const Programme &p) {
+  return p.la >= 1 && p.la <= 8 && p.w >= p.la && p.w >= p.lb;
+}
+
 // The programme over three rows of kCells(la) cells (rows) and the
 // working arrays of A's bytes, Table<T>::kWork times as many (work), any
 // content; both builds give the same answer.
@@ -654,10 +660,14 @@ void drop_suffix(Strings &s) {
 
 // Runs the programme in cells of T: the rows in scratch (after filtering,
 // in the block of the copies), A's working arrays on the stack while A is
-// short.  The cost goes to *out.
+// short.  Rows held in registers still take the block of three rows of
+// 64-bit costs the call is known to need.  The cost goes to *out.
 template <class T>
 int32_t run_programme(const Programme &p, CallScratch &scratch, Buffers &buf, int64_t *out) {
-  if (!buf.rows) buf.rows = scratch.alloc(table_bytes(Table<T>::kRows, sizeof(T), p.la));
+  const bool in_registers = sizeof(T) == 4 && zeq::cpu::wide() && one_register(p);
+  const uint64_t row_bytes = in_registers ? 24 * (uint64_t)(p.la + 1)
+                                          : table_bytes(Table<T>::kRows, sizeof(T), p.la);
+  if (!buf.rows) buf.rows = scratch.alloc(row_bytes);
   if (!buf.rows) return FNC_RC_NOROOM;
   alignas(32) T stack_work[Table<T>::kWork * kCells(kStackColumns)];
   T *work = stack_work;
