@@ -111,6 +111,8 @@ INSTANTIATE_TEST_SUITE_P(
         GedCase{"CutoffAfterModifiers", {C("ABC"), C("abd"), C("i"), N(60)}, 60},
         GedCase{"LengthGapBeyondBand", {C("a"), C("abcdefghij"), N(30)}, 30},
         GedCase{"HugeCutoffIsNoCutoff", {C("ABC"), C("abc"), N(1e12)}, 400},
+        GedCase{"CutoffBeyondSmallCells",
+                {C(std::string(20, 'a') + "bc"), C(std::string(20, 'A') + "cb"), N(3e9)}, 2120},
         GedCase{"HugeCutoffAllowsASecond", {C("ABC"), C("abc"), N(1e12), N(7)}, 7},
         GedCase{"LeadingBlanksDropped", {C("  abc"), C("abc"), C("L")}, 0},
         GedCase{"NameLiteral", {C("'a b'n"), C("A B"), C("N")}, 0},

@@ -400,8 +400,8 @@ inline int64_t short_programme(const Programme &p, const Roles &r) {
 // but the one from the west (as candidates() in compged_rows.inc, column 1
 // with its first-position replacement), then the west by the running
 // minimum of (cell - sums) of west_pass, in one pass.  Answers the least
-// cell.
-template <bool kRowByte>
+// cell (with kLeast; else kNever).
+template <bool kRowByte, bool kLeast>
 int64_t fused_row(const PlainRow<int32_t> &r, int64_t from, int64_t to) {
   const __m256i never = _mm256_set1_epi32(Cells<int32_t>::kNever);
   const __m256i match = _mm256_set1_epi32(r.match), replace = _mm256_set1_epi32(r.replace);
@@ -442,15 +442,19 @@ int64_t fused_row(const PlainRow<int32_t> &r, int64_t from, int64_t to) {
     carry = _mm256_permutevar8x32_epi32(u, top);
     const __m256i w = _mm256_add_epi32(u, s);
     _mm256_storeu_si256(reinterpret_cast<__m256i *>(r.cur + c), w);
-    // Cells past `to` lie outside the band.
-    low8 = _mm256_min_epi32(low8, to - c < 7 ? _mm256_blendv_epi8(w, never, _mm256_cmpgt_epi32(lane, _mm256_set1_epi32((int32_t)(to - c)))) : w);
+    if constexpr (kLeast) {
+      // Cells past `to` lie outside the band.
+      const __m256i past = _mm256_cmpgt_epi32(lane, _mm256_set1_epi32((int32_t)(to - c)));
+      low8 = _mm256_min_epi32(low8, to - c < 7 ? _mm256_blendv_epi8(w, never, past) : w);
+    }
   }
   return lanes_min8(low8);
 }
 
-inline int64_t fused_row(const PlainRow<int32_t> &r, int64_t from, int64_t to) {
-  if (r.row_white | r.row_punct | r.doubled) return fused_row<true>(r, from, to);
-  return fused_row<false>(r, from, to);
+inline int64_t fused_row(const PlainRow<int32_t> &r, int64_t from, int64_t to, bool least) {
+  const bool row_byte = r.row_white | r.row_punct | r.doubled;
+  if (least) return row_byte ? fused_row<true, true>(r, from, to) : fused_row<false, true>(r, from, to);
+  return row_byte ? fused_row<true, false>(r, from, to) : fused_row<false, false>(r, from, to);
 }
 
 }  // namespace wide8
