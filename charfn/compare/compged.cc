@@ -338,63 +338,81 @@ inline ShortRows short_rows(const Programme &p, const Roles &r) {
           load8(end_col), low, load8(row0)};
 }
 
+// The costs of the short rows, lane by lane.
+struct ShortCosts {
+  __m256i match, freplace, replace, pair_white, pair_punct, swap, dbl_a, dbl_b;
+  ShortCosts(const Roles &r, const ShortRows &sr)
+      : match(_mm256_set1_epi32((int32_t)r.match)),
+        freplace(_mm256_set1_epi32((int32_t)r.freplace)),
+        replace(_mm256_blend_epi32(_mm256_set1_epi32((int32_t)r.replace), freplace, 0x01)),
+        pair_white(dear8(sr.white, _mm256_set1_epi32((int32_t)r.blank))),
+        pair_punct(dear8(sr.punct, _mm256_set1_epi32((int32_t)r.punct))),
+        swap(_mm256_set1_epi32((int32_t)r.swap)),
+        dbl_a(_mm256_set1_epi32((int32_t)r.dblA)),
+        dbl_b(_mm256_set1_epi32((int32_t)r.dblB)) {}
+};
+
+// The two rows before the next one, with their cells 0, and the equality
+// mask of the row before.
+struct ShortState {
+  __m256i prev, prev2, eqp;
+  int32_t prev0, prev20;
+};
+
+// Row l from the state: its cells 1 to 8 and its cell 0 (cur0).
+inline __m256i short_row(const Programme &p, const Roles &r, const ShortRows &sr,
+                         const ShortCosts &k, const ShortState &s, int64_t l, int32_t &cur0) {
+  const uint8_t b = p.B[l - 1];
+  const __m256i e = _mm256_cmpeq_epi32(sr.a, _mm256_set1_epi32(b));
+  const __m256i e1 = lanes_up1(e, 0);
+  const unsigned kind = r.kind(b);
+  cur0 = s.prev0 + (int32_t)r.first_b_by[kind];
+  // Candidates from two rows up first: they need not wait for the last row.
+  __m256i far = _mm256_add_epi32(lanes_up2(s.prev2, s.prev20), dear8(_mm256_and_si256(s.eqp, e1), k.swap));
+  if (l > 1 && p.B[l - 2] == b)
+    far = _mm256_min_epi32(far, _mm256_add_epi32(lanes_up1(s.prev2, s.prev20), dear8(e, k.dbl_b)));
+  const __m256i diag = lanes_up1(s.prev, s.prev0);
+  __m256i north = _mm256_set1_epi32((int32_t)r.take_b_by[kind]);
+  if (l > p.la) north = _mm256_min_epi32(north, sr.end_column);
+  __m256i near = _mm256_min_epi32(
+      _mm256_add_epi32(diag, _mm256_blendv_epi8(l == 1 ? k.freplace : k.replace, k.match, e)),
+      _mm256_add_epi32(s.prev, north));
+  near = _mm256_min_epi32(
+      near, _mm256_add_epi32(lanes_up2(s.prev, s.prev0), dear8(_mm256_and_si256(e, e1), k.dbl_a)));
+  if (kind & 1) far = _mm256_min_epi32(far, _mm256_add_epi32(diag, k.pair_white));
+  if (kind & 2) far = _mm256_min_epi32(far, _mm256_add_epi32(diag, k.pair_punct));
+  // From the west: cell c is sums[c] plus the least (cell j - sums[j]) over
+  // j <= c, cell 0 included: with y = kNever + sums - cell (never negative),
+  // kNever + sums less the running maximum of y.
+  const __m256i ks = l == p.lb ? sr.end_ks : sr.ks;
+  const __m256i y = scan_max8(_mm256_sub_epi32(ks, _mm256_min_epi32(near, far)));
+  return _mm256_sub_epi32(ks, _mm256_max_epi32(y, _mm256_set1_epi32(Cells<int32_t>::kNever - cur0)));
+}
+
 inline int64_t short_programme(const Programme &p, const Roles &r) {
   constexpr int32_t kNever = Cells<int32_t>::kNever, kInf = Cells<int32_t>::kInf;
   const ShortRows sr = short_rows(p, r);
-  const __m256i match = _mm256_set1_epi32((int32_t)r.match);
-  const __m256i freplace = _mm256_set1_epi32((int32_t)r.freplace);
-  const __m256i replace = _mm256_blend_epi32(_mm256_set1_epi32((int32_t)r.replace), freplace, 0x01);
-  const __m256i pair_white = dear8(sr.white, _mm256_set1_epi32((int32_t)r.blank));
-  const __m256i pair_punct = dear8(sr.punct, _mm256_set1_epi32((int32_t)r.punct));
-  const __m256i swap = _mm256_set1_epi32((int32_t)r.swap);
-  const __m256i dbl_a = _mm256_set1_epi32((int32_t)r.dblA), dbl_b = _mm256_set1_epi32((int32_t)r.dblB);
+  const ShortCosts k(r, sr);
   const int64_t jump = min2(r.swap, r.dblB), cutoff = p.cutoff;
-  __m256i prev = sr.row0, prev2 = _mm256_set1_epi32(kInf), eqp = _mm256_setzero_si256();
-  int32_t prev0 = 0, prev20 = kInf;
+  ShortState s{sr.row0, _mm256_set1_epi32(kInf), _mm256_setzero_si256(), 0, kInf};
   int64_t prev_min = sr.first_low;
   for (int64_t l = 1; l <= p.lb; l++) {
-    const uint8_t b = p.B[l - 1];
-    const bool doubled = l > 1 && p.B[l - 2] == b;
-    const __m256i e = _mm256_cmpeq_epi32(sr.a, _mm256_set1_epi32(b));
-    const __m256i e1 = lanes_up1(e, 0);
-    const unsigned kind = r.kind(b);
-    const int32_t cur0 = prev0 + (int32_t)r.first_b_by[kind];
-    // Candidates from two rows up first: they need not wait for the last row.
-    __m256i far = _mm256_add_epi32(lanes_up2(prev2, prev20), dear8(_mm256_and_si256(eqp, e1), swap));
-    if (doubled) far = _mm256_min_epi32(far, _mm256_add_epi32(lanes_up1(prev2, prev20), dear8(e, dbl_b)));
-    const __m256i diag = lanes_up1(prev, prev0);
-    __m256i north = _mm256_set1_epi32((int32_t)r.take_b_by[kind]);
-    if (l > p.la) north = _mm256_min_epi32(north, sr.end_column);
-    __m256i near = _mm256_min_epi32(
-        _mm256_add_epi32(diag, _mm256_blendv_epi8(l == 1 ? freplace : replace, match, e)),
-        _mm256_add_epi32(prev, north));
-    near = _mm256_min_epi32(near, _mm256_add_epi32(lanes_up2(prev, prev0), dear8(_mm256_and_si256(e, e1), dbl_a)));
-    if (kind & 1) far = _mm256_min_epi32(far, _mm256_add_epi32(diag, pair_white));
-    if (kind & 2) far = _mm256_min_epi32(far, _mm256_add_epi32(diag, pair_punct));
-    // From the west: cell c is sums[c] plus the least (cell j - sums[j]) over
-    // j <= c, cell 0 included: with y = kNever + sums - cell (never
-    // negative), kNever + sums less the running maximum of y.
-    const __m256i ks = l == p.lb ? sr.end_ks : sr.ks;
-    const __m256i y = scan_max8(_mm256_sub_epi32(ks, _mm256_min_epi32(near, far)));
-    const __m256i cur = _mm256_sub_epi32(ks, _mm256_max_epi32(y, _mm256_set1_epi32(kNever - cur0)));
-    if (cutoff < kCostUnset) {
-      const int64_t row_min = min2(cur0, lanes_min8(_mm256_blendv_epi8(
-                                             _mm256_set1_epi32(kNever), cur, sr.valid)));
+    int32_t cur0;
+    const __m256i cur = short_row(p, r, sr, k, s, l, cur0);
+    // 32-bit cells never reach a cutoff beyond their range.
+    if (cutoff <= INT32_MAX) {
+      const __m256i valid = _mm256_blendv_epi8(_mm256_set1_epi32(kNever), cur, sr.valid);
+      const int64_t row_min = min2(cur0, lanes_min8(valid));
       if (row_min >= cutoff && prev_min + jump >= cutoff) return cutoff;
       prev_min = row_min;
     }
-    prev2 = prev;
-    prev20 = prev0;
-    prev = cur;
-    prev0 = cur0;
-    eqp = e;
+    s = {cur, s.prev, _mm256_cmpeq_epi32(sr.a, _mm256_set1_epi32(p.B[l - 1])), cur0, s.prev0};
   }
   alignas(32) int32_t last[8];
-  _mm256_store_si256(reinterpret_cast<__m256i *>(last), prev);
+  _mm256_store_si256(reinterpret_cast<__m256i *>(last), s.prev);
   const int64_t v = last[p.la - 1];
   return v < cutoff ? v : cutoff;
 }
-
 
 // Cells from..to of a row (from >= 1), in blocks of eight: every candidate
 // but the one from the west (as candidates() in compged_rows.inc, column 1
