@@ -621,7 +621,8 @@ TEST(CompgedRoutes, EveryCostSettingAndLengthMatchesTheReference) {
   std::mt19937 g(2718);
   zeqref::GedTables ref{host().control_block()->upcase, host().control_block()->charclass};
   const int lengths[] = {1, 2, 5, 7, 8, 9, 16, 31, 32, 33, 63, 64, 65, 127, 128, 129, 140};
-  const char *const modifiers[] = {"", "I", "L", "IL"};
+  // The strings hold no quotes, so N acts as I.
+  const char *const modifiers[] = {"", "I", "L", "IL", "N", "LN"};
   for (const CostSetting &cs : kCostSettings) {
     Task task;
     ASSERT_EQ(task.compcost(compcost_args(cs)), FNC_RC_OK) << cs.name;
@@ -647,8 +648,8 @@ TEST(CompgedRoutes, EveryCostSettingAndLengthMatchesTheReference) {
         }
         if (k == 3) b = random_string(g, len + 3, "abc ,");
         if (round % 2) std::swap(a, b);
-        const char *mod = modifiers[round % 4];
-        const bool nocase = std::strchr(mod, 'I') != nullptr;
+        const char *mod = modifiers[round % 6];
+        const bool nocase = std::strpbrk(mod, "IN") != nullptr;
         const bool lead = std::strchr(mod, 'L') != nullptr;
         const int64_t full = std::min(
             zeqref::generalized(lead ? drop_leading_blanks(a) : a,
