@@ -234,9 +234,6 @@ void fence(T *row, int64_t la, int64_t lo, int64_t hi) {
 ZEQ_WIDE_BEGIN
 namespace wide8 {
 
-inline __m256i load8(const int32_t *v) {
-  return _mm256_load_si256(reinterpret_cast<const __m256i *>(v));
-}
 inline __m256i load8u(const int32_t *v) {
   return _mm256_loadu_si256(reinterpret_cast<const __m256i *>(v));
 }
@@ -299,43 +296,55 @@ inline __m256i dear8(__m256i mask, __m256i cost) {
   return _mm256_add_epi32(cost, _mm256_andnot_si256(mask, _mm256_set1_epi32(1 << 29)));
 }
 
+// Running sum from lane 0 up.
+inline __m256i scan_add8(__m256i x) {
+  x = _mm256_add_epi32(x, _mm256_slli_si256(x, 4));
+  x = _mm256_add_epi32(x, _mm256_slli_si256(x, 8));
+  const __m256i low_half = _mm256_permute2x128_si256(x, x, 0x08);  // zeros, then lanes 0-3
+  return _mm256_add_epi32(x, _mm256_shuffle_epi32(low_half, 0xFF));
+}
+
+// Entry k of a cost by kind (Roles::take_a_by and the like) in each lane of
+// kinds.
+inline __m256i by_kind8(const int64_t (&by)[4], __m256i kinds) {
+  const __m256i table = _mm256_setr_epi32((int32_t)by[0], (int32_t)by[1], (int32_t)by[2],
+                                          (int32_t)by[3], 0, 0, 0, 0);
+  return _mm256_permutevar8x32_epi32(table, kinds);
+}
+
+// A's lanes, built in registers: A's bytes and kinds gathered in two words.
 inline ShortRows short_rows(const Programme &p, const Roles &r) {
-  constexpr int32_t kNever = Cells<int32_t>::kNever, kInf = Cells<int32_t>::kInf;
-  alignas(32) int32_t a[8], white[8], punct[8], sums[8], end_sums[8], valid[8], end_col[8], row0[8];
-  int32_t sum = 0, end_sum = 0, first = 0;
-  int64_t low = 0;
-  int64_t j = 0;
-  for (; j < p.la; j++) {
-    const uint8_t x = p.A[j];
-    const unsigned k = r.kind(x);
-    const int32_t take = (int32_t)r.take_a_by[k];
-    a[j] = x;
-    white[j] = -(int32_t)(k & 1);
-    punct[j] = -(int32_t)(k >> 1);
-    sums[j] = sum += take;
-    end_sums[j] = end_sum += j + 1 > p.lb ? (int32_t)min2(take, r.endA) : take;
-    valid[j] = -1;
-    end_col[j] = kNever;
-    row0[j] = first += (int32_t)r.first_a_by[k];
-    low = min2(low, first);
+  const __m256i never = _mm256_set1_epi32(Cells<int32_t>::kNever);
+  uint64_t bytes = 0, kinds = 0;
+  for (int64_t j = 0; j < p.la; j++) {
+    bytes |= (uint64_t)p.A[j] << (8 * j);
+    kinds |= (uint64_t)r.kind(p.A[j]) << (8 * j);
   }
-  end_col[p.la - 1] = (int32_t)r.endB;
-  for (; j < 8; j++) {
-    a[j] = -1;
-    white[j] = punct[j] = valid[j] = 0;
-    sums[j] = sum;
-    end_sums[j] = end_sum;
-    end_col[j] = kNever;
-    row0[j] = kInf;
-  }
-  const __m256i never = _mm256_set1_epi32(kNever);
-  return {load8(a),
-          load8(white),
-          load8(punct),
-          _mm256_add_epi32(never, load8(sums)),
-          _mm256_add_epi32(never, load8(end_sums)),
-          load8(valid),
-          load8(end_col), low, load8(row0)};
+  const __m256i lane = _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7);
+  const __m256i valid = _mm256_cmpgt_epi32(_mm256_set1_epi32((int32_t)p.la), lane);
+  const __m256i k = _mm256_cvtepu8_epi32(_mm_cvtsi64_si128((int64_t)kinds));
+  const __m256i a = _mm256_or_si256(_mm256_cvtepu8_epi32(_mm_cvtsi64_si128((int64_t)bytes)),
+                                    _mm256_andnot_si256(valid, _mm256_set1_epi32(-1)));
+  const __m256i one = _mm256_set1_epi32(1), two = _mm256_set1_epi32(2);
+  const __m256i take = _mm256_and_si256(by_kind8(r.take_a_by, k), valid);
+  // Columns past B's length, in the last row: APPEND or TRUNCATE may be cheaper.
+  const __m256i past_b =
+      _mm256_cmpgt_epi32(lane, _mm256_set1_epi32((int32_t)min2(p.lb, 8) - 1));
+  const __m256i end_take =
+      _mm256_blendv_epi8(take, _mm256_min_epi32(take, _mm256_set1_epi32((int32_t)r.endA)), past_b);
+  const __m256i row0 = _mm256_blendv_epi8(_mm256_set1_epi32(Cells<int32_t>::kInf),
+                                          scan_add8(_mm256_and_si256(by_kind8(r.first_a_by, k), valid)),
+                                          valid);
+  const __m256i last = _mm256_cmpeq_epi32(lane, _mm256_set1_epi32((int32_t)p.la - 1));
+  return {a,
+          _mm256_cmpeq_epi32(_mm256_and_si256(k, one), one),
+          _mm256_cmpeq_epi32(_mm256_and_si256(k, two), two),
+          _mm256_add_epi32(never, scan_add8(take)),
+          _mm256_add_epi32(never, scan_add8(end_take)),
+          valid,
+          _mm256_blendv_epi8(never, _mm256_set1_epi32((int32_t)r.endB), last),
+          min2(0, lanes_min8(row0)),
+          row0};
 }
 
 // The costs of the short rows, lane by lane.
