@@ -584,8 +584,8 @@ int64_t count_quoted(const ByteText &t, bool rtl) {
 
 WordSpan find_word(const ByteText &t, int64_t k, bool rtl) {
   if (k < 1) return {};
-  if (rtl) return t.Q ? find_rtl<true>(t, k) : find_rtl<false>(t, k);
-  return t.Q ? find_ltr<true>(t, k) : find_ltr<false>(t, k);
+  if (!t.Q) return find_unquoted_word(t, k, rtl);
+  return rtl ? find_rtl<true>(t, k) : find_ltr<true>(t, k);
 }
 
 int64_t count_words(const ByteText &t, bool rtl) {

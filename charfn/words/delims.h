@@ -109,6 +109,11 @@ struct WordSpan {
 // The k-th word (k >= 1) from the left, or from the right with rtl.
 WordSpan find_word(const ByteText &t, int64_t k, bool rtl);
 
+// find_word without Q (t.Q is ignored): reads 64 bytes at a time into
+// delimiter bit masks and counts words by their bits.  Two builds, chosen
+// once per process like the other kernels (core/cpu.h).
+WordSpan find_unquoted_word(const ByteText &t, int64_t k, bool rtl);
+
 // The number of words; rtl pairs quotes from the right.
 int64_t count_words(const ByteText &t, bool rtl);
 
