@@ -3,6 +3,7 @@
 // the x environment, agreement with the plain splitter of
 // tests/reference/words_reference.h, and the multibyte route.
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <limits>
 #include <random>
@@ -12,6 +13,7 @@
 #include <gtest/gtest.h>
 
 #include "host/host.h"
+#include "tests/reference/countfind_reference.h"
 #include "tests/reference/words_reference.h"
 #include "tests/support/call.h"
 #include "tests/support/host_fixture.h"
@@ -351,6 +353,76 @@ TEST(ScanReference, RandomStringsAgree) {
     }
   }
   EXPECT_EQ(checked, 3000 * 7);
+}
+
+// Longer lines, so that words cross the 64-byte windows of the unquoted
+// search: every delimiter set and rule against the plain splitter, word
+// numbers from both ends up to past the last word.
+TEST(ScanReference, LongLinesAgree) {
+  struct Setup {
+    const char *name;
+    bool with_list;  // false: only string and word number (the defaults)
+    std::string list, mods;
+    std::string delims;  // the set the list and modifiers make
+    bool invert;         // K
+  } setups[] = {
+      {"defaults", false, "", "", " .<(+&!$*);^-/,%|", false},
+      {"blank comma", true, " ,", "", " ,", false},
+      {"blank with M", true, " ", "M", " ", false},
+      {"comma with MB", true, ",", "MB", ",", false},
+      {"complement of ab", true, "ab", "K", "ab", true},
+      {"digits by class", true, "", "D", "0123456789", false},
+      {"x either case", true, "x", "I", "xX", false},
+      {"high bytes", true, "\xe9\xff", "", "\xe9\xff", false},
+      {"empty list", true, "", "", "", false},
+  };
+  const char alphabet[] = "abxX09 ,.;|-\xe9\xff";
+  std::mt19937 rng(20261207);
+  for (const Setup &su : setups) {
+    zeqref::DelimSet set{};
+    for (unsigned char ch : su.delims) set[ch] = true;
+    if (su.invert)
+      for (bool &b : set) b = !b;
+    const bool M = su.mods.find('M') != std::string::npos;
+    const bool B = su.mods.find('B') != std::string::npos;
+    for (size_t len : {0, 1, 5, 63, 64, 65, 127, 128, 129, 200, 300}) {
+      for (int variant = 0; variant < 4; variant++) {
+        std::string s(len, ' ');
+        if (variant > 0)  // variant 0 is blank only
+          for (char &ch : s) ch = alphabet[rng() % (sizeof alphabet - 1)];
+        std::vector<int64_t> numbers = {1000, -1000};
+        for (int64_t k = 1; k <= 20; k++) numbers.insert(numbers.end(), {k, -k});
+        const size_t count = zeqref::split_words(s, set, M, false, false).size();
+        for (int64_t extra : {0, 1, 2}) numbers.insert(numbers.end(), {(int64_t)count + extra, -(int64_t)count - extra});
+        for (int64_t n : numbers) {
+          if (n == 0) continue;
+          zeqref::Word w{};
+          const bool found = zeqref::nth_word(s, set, M, false, B || n < 0, n < 0 ? -n : n, &w);
+          std::vector<A> fargs = {C(s), N((double)n)};
+          std::vector<A> cargs = {C(s), N((double)n), N(-1), N(-1)};
+          if (su.with_list) {
+            fargs.insert(fargs.end(), {C(su.list), C(su.mods)});
+            cargs.insert(cargs.end(), {C(su.list), C(su.mods)});
+          }
+          const std::string where = std::string(su.name) + " len=" + std::to_string(len) + " n=" + std::to_string(n);
+          int32_t rc;
+          const Target t = call_scan(cargs, &rc);
+          ASSERT_EQ(rc, FNC_RC_OK) << where;
+          ASSERT_EQ(t.position, found ? (double)(w.offset + 1) : 0) << where << " '" << s << "'";
+          ASSERT_EQ(t.length, found ? (double)w.length : 0) << where << " '" << s << "'";
+          const Answer a = scan(fargs, 512);
+          const std::string want = found ? (w.offset >= 0 ? s.substr((size_t)w.offset, (size_t)w.length) : "")
+                                         : (M ? "" : " ");
+          ASSERT_EQ(a.word, want) << where << " '" << s << "'";
+        }
+      }
+    }
+  }
+}
+
+TEST(Builds, SuitePassesWithTheGenericBuildForced) {
+  if (std::getenv("ZEQ_FORCE_GENERIC")) GTEST_SKIP() << "already the generic run";
+  EXPECT_EQ(zeqref::rerun_with_generic_build(), 0);
 }
 
 // ---------------------------------------------------------------------------
