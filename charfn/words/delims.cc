@@ -97,17 +97,6 @@ const uint8_t *default_table(FncArgList *args) {
   return kBuiltinDefaults.table;
 }
 
-void source_of(FncArgList *args, int index, const char **data, int64_t *length) {
-  const FncString *s = zeq::str_value(zeq::arg(args, index));
-  if (!s || !s->data || s->length <= 0) {
-    *data = "";
-    *length = 0;
-    return;
-  }
-  *data = s->data;
-  *length = s->length;
-}
-
 namespace {
 
 // A call site served from its cache reads neither list nor modifiers: the
@@ -205,17 +194,11 @@ int32_t keep_for_site(FncArgList *args, const WordArgs &where, bool negative_wor
 
 }  // namespace
 
-int32_t build_delimiters(FncArgList *args, const WordArgs &where, bool negative_word,
-                         uint8_t *local, DelimSetup *out) {
-  source_of(args, where.source, &out->source, &out->source_length);
+int32_t build_listed_delimiters(FncArgList *args, const WordArgs &where, bool negative_word,
+                                uint8_t *local, DelimSetup *out) {
   const bool limited = FNC_KIND_IS_LIMITED(args->resultKind);
   if (limited && args->noteCount != 0) {
     from_site_cache(args, where, local, out);
-    return FNC_RC_OK;
-  }
-  // No character-list position at all: the defaults, and no modifiers.
-  if (args->argCount <= where.list) {
-    out->table = default_table(args);
     return FNC_RC_OK;
   }
 

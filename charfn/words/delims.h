@@ -50,6 +50,7 @@ struct DelimSetup {
   WordFlags flags;
   const char *source = "";
   int64_t source_length = 0;  // trailing blanks removed with T
+  bool defaults = false;      // `table` is the task's default table
 };
 
 // Call-site cache records, kept in FncArgList.noteCount.
@@ -65,16 +66,41 @@ struct CountwCache {
 };
 static_assert(sizeof(CountwCache) == 264, "COUNTW cache record is 264 bytes");
 
+// The source string of a call: data and length (a missing value, a
+// non-character argument or a negative length count as empty).
+inline void source_of(FncArgList *args, int index, const char **data, int64_t *length) {
+  const FncString *s = zeq::str_value(zeq::arg(args, index));
+  if (!s || !s->data || s->length <= 0) {
+    *data = "";
+    *length = 0;
+    return;
+  }
+  *data = s->data;
+  *length = s->length;
+}
+
+// build_delimiters past the source: the call-site cache, or a table built
+// from the list and the modifiers.
+int32_t build_listed_delimiters(FncArgList *args, const WordArgs &where, bool negative_word,
+                                uint8_t *local, DelimSetup *out);
+
 // Builds the delimiter set of one call (or takes it from the call-site
 // cache).  `local` is the caller's 256-byte scratch table.  negative_word
 // tells SCAN's cache that the word number counts from the right.  Returns
 // FNC_RC_OK, or FNC_RC_NOROOM when the cache block cannot be allocated.
-int32_t build_delimiters(FncArgList *args, const WordArgs &where, bool negative_word,
-                         uint8_t *local, DelimSetup *out);
-
-// The source string of a call: data and length (a missing value, a
-// non-character argument or a negative length count as empty).
-void source_of(FncArgList *args, int index, const char **data, int64_t *length);
+// A call without a character-list position (and outside a call-site cache)
+// takes the task's default table, with nothing to build.
+inline int32_t build_delimiters(FncArgList *args, const WordArgs &where, bool negative_word,
+                                uint8_t *local, DelimSetup *out) {
+  source_of(args, where.source, &out->source, &out->source_length);
+  const bool cached = FNC_KIND_IS_LIMITED(args->resultKind) && args->noteCount != 0;
+  if (!cached && args->argCount <= where.list) {
+    out->table = default_table(args);
+    out->defaults = true;
+    return FNC_RC_OK;
+  }
+  return build_listed_delimiters(args, where, negative_word, local, out);
+}
 
 // A built-in copy of the 17 defaults, for a context without a table.
 const uint8_t *builtin_default_table();
@@ -90,12 +116,22 @@ const uint8_t *builtin_default_table();
 // quote runs to the end of the walk (from the right: to the start).  Quotes
 // pair in the walking direction.
 // ---------------------------------------------------------------------------
+// The nibble form of a delimiter table, for the wide build's vector test: a
+// byte with high nibble h and low nibble l is a delimiter when bit (h & 7) of
+// lo[l] (h < 8) or of hi[l] (h >= 8) is set.
+struct DelimNibbles {
+  alignas(16) uint8_t lo[16];
+  alignas(16) uint8_t hi[16];
+};
+
 struct ByteText {
   const uint8_t *s;
   int64_t n;
   const uint8_t *delim;  // 256 flags; the quote characters must be clear with Q
   bool M;
   bool Q;
+  // The same set in nibble form when it is known beforehand, else null.
+  const DelimNibbles *nibbles = nullptr;
 };
 
 // A found word: its 0-based offset and length.  With M from the right, words
@@ -112,7 +148,16 @@ WordSpan find_word(const ByteText &t, int64_t k, bool rtl);
 // find_word without Q (t.Q is ignored): reads 64 bytes at a time into
 // delimiter bit masks and counts words by their bits.  Two builds, chosen
 // once per process like the other kernels (core/cpu.h).
-WordSpan find_unquoted_word(const ByteText &t, int64_t k, bool rtl);
+extern WordSpan (*unquoted_finder)(const ByteText &, int64_t, bool);  // the chosen build
+// The nibble form of the 17 default delimiters, when the wide build runs and
+// `table` holds exactly those; else null.  Made at build time, so a call
+// with the defaults has nothing to prepare.
+const DelimNibbles *default_nibbles(const uint8_t *table);
+
+inline WordSpan find_unquoted_word(const ByteText &t, int64_t k, bool rtl) {
+  if (k < 1) return {};
+  return unquoted_finder(t, k, rtl);
+}
 
 // The number of words; rtl pairs quotes from the right.
 int64_t count_words(const ByteText &t, bool rtl);

@@ -39,10 +39,22 @@ inline uint64_t few_mask(const uint8_t *p, int64_t n, const uint8_t *d) {
   return m;
 }
 
+struct DefaultNibbles {
+  DelimNibbles n{};
+  constexpr DefaultNibbles() {
+    for (int i = 0; i < kDefaultDelimiterCount; i++) {
+      const auto b = static_cast<uint8_t>(kDefaultDelimiters[i]);
+      uint8_t *row = b < 0x80 ? n.lo : n.hi;
+      row[b & 15] = static_cast<uint8_t>(row[b & 15] | (1u << ((b >> 4) & 7)));
+    }
+  }
+};
+constexpr DefaultNibbles kDefaultNibbles;
+
 namespace generic {
 struct Classifier {
   const uint8_t *table;
-  explicit Classifier(const uint8_t *t) : table(t) {}
+  Classifier(const uint8_t *t, const DelimNibbles *) : table(t) {}
   uint64_t operator()(const uint8_t *p) const { return table_mask(p, table); }
   uint64_t few(const uint8_t *p, int64_t n) const { return few_mask(p, n, table); }
 };
@@ -55,9 +67,20 @@ struct Classifier {
   __m256i lo, hi, bit, nibble;
   const uint8_t *table;
 
+  Classifier(const uint8_t *t, const DelimNibbles *known) : table(t) {
+    if (known) {
+      lo = _mm256_broadcastsi128_si256(_mm_load_si128(reinterpret_cast<const __m128i *>(known->lo)));
+      hi = _mm256_broadcastsi128_si256(_mm_load_si128(reinterpret_cast<const __m128i *>(known->hi)));
+    } else {
+      from_table();
+    }
+    bit = _mm256_setr_epi8(1, 2, 4, 8, 16, 32, 64, -128, 1, 2, 4, 8, 16, 32, 64, -128, 1, 2, 4, 8, 16, 32,
+                           64, -128, 1, 2, 4, 8, 16, 32, 64, -128);
+    nibble = _mm256_set1_epi8(0x0F);
+  }
   // The nibble rows of the table: a 32-byte load holds the table rows 2i
   // and 2i + 1, whose non-zero entries give bits 2i and 2i + 1.
-  explicit Classifier(const uint8_t *t) : table(t) {
+  void from_table() {
     const __m256i zero = _mm256_setzero_si256();
     const __m256i first = _mm256_setr_epi8(1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 2, 2, 2, 2, 2,
                                            2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2);
@@ -71,9 +94,6 @@ struct Classifier {
     }
     lo = fold(rows[0]);
     hi = fold(rows[1]);
-    bit = _mm256_setr_epi8(1, 2, 4, 8, 16, 32, 64, -128, 1, 2, 4, 8, 16, 32, 64, -128, 1, 2, 4, 8, 16, 32,
-                           64, -128, 1, 2, 4, 8, 16, 32, 64, -128);
-    nibble = _mm256_set1_epi8(0x0F);
   }
   // Both 16-byte halves ORed together, in both halves.
   static __m256i fold(__m256i v) {
@@ -97,21 +117,21 @@ struct Classifier {
 }  // namespace wide
 ZEQ_WIDE_END
 
-using Finder = WordSpan (*)(const ByteText &, int64_t, bool);
-
-// Generic until the load-time choice has run, so a caller from another
-// library's constructor still gets a correct build.
-Finder chosen = &generic::find_unquoted;
-
 __attribute__((constructor)) void choose_build() {
-  if (cpu::wide()) chosen = &wide::find_unquoted;
+  if (cpu::wide()) unquoted_finder = &wide::find_unquoted;
 }
 
 }  // namespace
 
-WordSpan find_unquoted_word(const ByteText &t, int64_t k, bool rtl) {
-  if (k < 1) return {};
-  return chosen(t, k, rtl);
+// Generic until the load-time choice has run, so a caller from another
+// library's constructor still gets a correct build.
+WordSpan (*unquoted_finder)(const ByteText &, int64_t, bool) = &generic::find_unquoted;
+
+const DelimNibbles *default_nibbles(const uint8_t *table) {
+  if (unquoted_finder == &generic::find_unquoted) return nullptr;
+  if (table != builtin_default_table() && std::memcmp(table, builtin_default_table(), kTableSize) != 0)
+    return nullptr;
+  return &kDefaultNibbles.n;
 }
 
 }  // namespace zeq::words
