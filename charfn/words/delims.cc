@@ -34,16 +34,6 @@ void add_name_letters(uint8_t *table) {
 void add_digits(uint8_t *table) {
   for (int c = '0'; c <= '9'; c++) table[c] = 1;
 }
-
-struct BuiltinDefaults {
-  uint8_t table[kTableSize] = {};
-  constexpr BuiltinDefaults() {
-    for (int i = 0; i < kDefaultDelimiterCount; i++)
-      table[static_cast<uint8_t>(kDefaultDelimiters[i])] = 1;
-  }
-};
-constexpr BuiltinDefaults kBuiltinDefaults;
-
 }  // namespace
 
 bool add_class(uint8_t *table, uint8_t letter) {
@@ -89,12 +79,10 @@ void clear_quotes(uint8_t *table) {
   table[kSingleQuote] = 0;
 }
 
-const uint8_t *builtin_default_table() { return kBuiltinDefaults.table; }
-
-const uint8_t *default_table(FncArgList *args) {
+const uint8_t *default_table_of_task(FncArgList *args) {
   FncContext *ctx = zeq::task_context(args);
   if (ctx && ctx->punctTable) return ctx->punctTable;
-  return kBuiltinDefaults.table;
+  return builtin_default_table();
 }
 
 namespace {
@@ -233,7 +221,7 @@ bool is_name_letter(TKChar c) {
 }
 
 bool is_default_delim(TKChar c) {
-  return c < 128 && kBuiltinDefaults.table[c];
+  return c < 128 && builtin_default_table()[c];
 }
 
 }  // namespace

@@ -102,8 +102,6 @@ inline int32_t build_delimiters(FncArgList *args, const WordArgs &where, bool ne
   return build_listed_delimiters(args, where, negative_word, local, out);
 }
 
-// A built-in copy of the 17 defaults, for a context without a table.
-const uint8_t *builtin_default_table();
 
 // ---------------------------------------------------------------------------
 // Byte-route word engine, shared by SCAN, COUNTW and the quoted-word scan and
@@ -116,22 +114,15 @@ const uint8_t *builtin_default_table();
 // quote runs to the end of the walk (from the right: to the start).  Quotes
 // pair in the walking direction.
 // ---------------------------------------------------------------------------
-// The nibble form of a delimiter table, for the wide build's vector test: a
-// byte with high nibble h and low nibble l is a delimiter when bit (h & 7) of
-// lo[l] (h < 8) or of hi[l] (h >= 8) is set.
-struct DelimNibbles {
-  alignas(16) uint8_t lo[16];
-  alignas(16) uint8_t hi[16];
-};
-
 struct ByteText {
   const uint8_t *s;
   int64_t n;
   const uint8_t *delim;  // 256 flags; the quote characters must be clear with Q
   bool M;
   bool Q;
-  // The same set in nibble form when it is known beforehand, else null.
-  const DelimNibbles *nibbles = nullptr;
+  // The table is the task's default table: most likely the 17 defaults,
+  // whose nibble form is made at build time.
+  bool defaults = false;
 };
 
 // A found word: its 0-based offset and length.  With M from the right, words
@@ -149,11 +140,6 @@ WordSpan find_word(const ByteText &t, int64_t k, bool rtl);
 // delimiter bit masks and counts words by their bits.  Two builds, chosen
 // once per process like the other kernels (core/cpu.h).
 extern WordSpan (*unquoted_finder)(const ByteText &, int64_t, bool);  // the chosen build
-// The nibble form of the 17 default delimiters, when the wide build runs and
-// `table` holds exactly those; else null.  Made at build time, so a call
-// with the defaults has nothing to prepare.
-const DelimNibbles *default_nibbles(const uint8_t *table);
-
 inline WordSpan find_unquoted_word(const ByteText &t, int64_t k, bool rtl) {
   if (k < 1) return {};
   return unquoted_finder(t, k, rtl);

@@ -147,7 +147,7 @@ ZEQ_EXPORT int32_t fncscan(FncArgList *args, FncString *result) noexcept {
 
   const bool rtl = ds.flags.rtl || n < 0;
   const ByteText text{reinterpret_cast<const uint8_t *>(ds.source), ds.source_length, ds.table,
-                      ds.flags.M, ds.flags.Q, ds.defaults ? default_nibbles(ds.table) : nullptr};
+                      ds.flags.M, ds.flags.Q, ds.defaults};
   const int64_t k = n < 0 ? -n : n;
   WordSpan w = ds.flags.Q ? find_word(text, k, rtl) : find_unquoted_word(text, k, rtl);
 

@@ -39,6 +39,14 @@ inline uint64_t few_mask(const uint8_t *p, int64_t n, const uint8_t *d) {
   return m;
 }
 
+// The nibble form of a delimiter table: a byte with high nibble h and low
+// nibble l is a delimiter when bit (h & 7) of lo[l] (h < 8) or of hi[l]
+// (h >= 8) is set.
+struct DelimNibbles {
+  alignas(16) uint8_t lo[16];
+  alignas(16) uint8_t hi[16];
+};
+
 struct DefaultNibbles {
   DelimNibbles n{};
   constexpr DefaultNibbles() {
@@ -54,7 +62,7 @@ constexpr DefaultNibbles kDefaultNibbles;
 namespace generic {
 struct Classifier {
   const uint8_t *table;
-  Classifier(const uint8_t *t, const DelimNibbles *) : table(t) {}
+  Classifier(const uint8_t *t, bool) : table(t) {}
   uint64_t operator()(const uint8_t *p) const { return table_mask(p, table); }
   uint64_t few(const uint8_t *p, int64_t n) const { return few_mask(p, n, table); }
 };
@@ -64,19 +72,30 @@ struct Classifier {
 ZEQ_WIDE_BEGIN
 namespace wide {
 struct Classifier {
-  __m256i lo, hi, bit, nibble;
+  __m256i lo, hi;
   const uint8_t *table;
 
-  Classifier(const uint8_t *t, const DelimNibbles *known) : table(t) {
-    if (known) {
-      lo = _mm256_broadcastsi128_si256(_mm_load_si128(reinterpret_cast<const __m128i *>(known->lo)));
-      hi = _mm256_broadcastsi128_si256(_mm_load_si128(reinterpret_cast<const __m128i *>(known->hi)));
+  // With `defaults`, a table that holds exactly the 17 defaults takes their
+  // nibble form as made at build time.
+  Classifier(const uint8_t *t, bool defaults) : table(t) {
+    if (defaults && same_table(t, builtin_default_table())) {
+      const DelimNibbles &known = kDefaultNibbles.n;
+      lo = _mm256_broadcastsi128_si256(_mm_load_si128(reinterpret_cast<const __m128i *>(known.lo)));
+      hi = _mm256_broadcastsi128_si256(_mm_load_si128(reinterpret_cast<const __m128i *>(known.hi)));
     } else {
       from_table();
     }
-    bit = _mm256_setr_epi8(1, 2, 4, 8, 16, 32, 64, -128, 1, 2, 4, 8, 16, 32, 64, -128, 1, 2, 4, 8, 16, 32,
-                           64, -128, 1, 2, 4, 8, 16, 32, 64, -128);
-    nibble = _mm256_set1_epi8(0x0F);
+  }
+  // Whether the 256 bytes of `table` equal those of `model`.
+  static bool same_table(const uint8_t *table, const uint8_t *model) {
+    if (table == model) return true;
+    __m256i diff = _mm256_setzero_si256();
+    for (int i = 0; i < kTableSize; i += 32) {
+      const __m256i a = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(table + i));
+      const __m256i b = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(model + i));
+      diff = _mm256_or_si256(diff, _mm256_xor_si256(a, b));
+    }
+    return _mm256_testz_si256(diff, diff);
   }
   // The nibble rows of the table: a 32-byte load holds the table rows 2i
   // and 2i + 1, whose non-zero entries give bits 2i and 2i + 1.
@@ -101,6 +120,9 @@ struct Classifier {
     return _mm256_broadcastsi128_si256(x);
   }
   uint32_t lanes(const uint8_t *p) const {
+    const __m256i bit = _mm256_setr_epi8(1, 2, 4, 8, 16, 32, 64, -128, 1, 2, 4, 8, 16, 32, 64, -128, 1, 2, 4,
+                                         8, 16, 32, 64, -128, 1, 2, 4, 8, 16, 32, 64, -128);
+    const __m256i nibble = _mm256_set1_epi8(0x0F);
     const __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(p));
     const __m256i l = _mm256_and_si256(v, nibble);
     const __m256i h = _mm256_and_si256(_mm256_srli_epi16(v, 4), nibble);
@@ -113,6 +135,7 @@ struct Classifier {
   }
   uint64_t few(const uint8_t *p, int64_t n) const { return few_mask(p, n, table); }
 };
+
 #include "charfn/words/word_masks.inc"
 }  // namespace wide
 ZEQ_WIDE_END
@@ -126,12 +149,5 @@ __attribute__((constructor)) void choose_build() {
 // Generic until the load-time choice has run, so a caller from another
 // library's constructor still gets a correct build.
 WordSpan (*unquoted_finder)(const ByteText &, int64_t, bool) = &generic::find_unquoted;
-
-const DelimNibbles *default_nibbles(const uint8_t *table) {
-  if (unquoted_finder == &generic::find_unquoted) return nullptr;
-  if (table != builtin_default_table() && std::memcmp(table, builtin_default_table(), kTableSize) != 0)
-    return nullptr;
-  return &kDefaultNibbles.n;
-}
 
 }  // namespace zeq::words
