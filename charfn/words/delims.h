@@ -139,10 +139,17 @@ WordSpan find_word(const ByteText &t, int64_t k, bool rtl);
 // find_word without Q (t.Q is ignored): reads 64 bytes at a time into
 // delimiter bit masks and counts words by their bits.  Two builds, chosen
 // once per process like the other kernels (core/cpu.h).
-extern WordSpan (*unquoted_finder)(const ByteText &, int64_t, bool);  // the chosen build
+// What the builds answer: the span, or a length of -1 for no word (two
+// words, so that it comes back in registers).
+struct FoundSpan {
+  int64_t offset;
+  int64_t length;
+};
+extern FoundSpan (*unquoted_finder)(const ByteText &, int64_t, bool);  // the chosen build
 inline WordSpan find_unquoted_word(const ByteText &t, int64_t k, bool rtl) {
   if (k < 1) return {};
-  return unquoted_finder(t, k, rtl);
+  const FoundSpan f = unquoted_finder(t, k, rtl);
+  return {f.length >= 0, f.offset, f.length};
 }
 
 // The number of words; rtl pairs quotes from the right.

@@ -148,6 +148,6 @@ __attribute__((constructor)) void choose_build() {
 
 // Generic until the load-time choice has run, so a caller from another
 // library's constructor still gets a correct build.
-WordSpan (*unquoted_finder)(const ByteText &, int64_t, bool) = &generic::find_unquoted;
+FoundSpan (*unquoted_finder)(const ByteText &, int64_t, bool) = &generic::find_unquoted;
 
 }  // namespace zeq::words
