@@ -89,8 +89,7 @@ namespace {
 
 // A call site served from its cache reads neither list nor modifiers: the
 // cached flags and table serve (with Q, a copy without the quotes).
-void from_site_cache(FncArgList *args, const WordArgs &where, uint8_t *local, DelimSetup *out) {
-  const void *block = reinterpret_cast<const void *>(static_cast<uintptr_t>(args->noteCount));
+void from_site_cache(const void *block, const WordArgs &where, uint8_t *local, DelimSetup *out) {
   const uint8_t *cached;
   if (where.scan) {
     const auto *c = static_cast<const ScanCache *>(block);
@@ -184,11 +183,11 @@ int32_t keep_for_site(FncArgList *args, const WordArgs &where, bool negative_wor
 
 int32_t build_listed_delimiters(FncArgList *args, const WordArgs &where, bool negative_word,
                                 uint8_t *local, DelimSetup *out) {
-  const bool limited = FNC_KIND_IS_LIMITED(args->resultKind);
-  if (limited && args->noteCount != 0) {
-    from_site_cache(args, where, local, out);
+  if (const void *block = site_cache_block(args)) {
+    from_site_cache(block, where, local, out);
     return FNC_RC_OK;
   }
+  const bool limited = FNC_KIND_IS_LIMITED(args->resultKind);
 
   std::memset(local, 0, kTableSize);
   const FncString *list = zeq::str_value(zeq::arg(args, where.list));

@@ -66,6 +66,13 @@ struct CountwCache {
 };
 static_assert(sizeof(CountwCache) == 264, "COUNTW cache record is 264 bytes");
 
+// The call-site cache block of a call, or null: kept only in the limited
+// environments (resultKind 0x48, 0x58, 0x68, 0x88).
+inline const void *site_cache_block(const FncArgList *args) {
+  if (!FNC_KIND_IS_LIMITED(args->resultKind) || args->noteCount == 0) return nullptr;
+  return reinterpret_cast<const void *>(static_cast<uintptr_t>(args->noteCount));
+}
+
 // The source string of a call: data and length (a missing value, a
 // non-character argument or a negative length count as empty).
 inline void source_of(FncArgList *args, int index, const char **data, int64_t *length) {
@@ -93,7 +100,7 @@ int32_t build_listed_delimiters(FncArgList *args, const WordArgs &where, bool ne
 inline int32_t build_delimiters(FncArgList *args, const WordArgs &where, bool negative_word,
                                 uint8_t *local, DelimSetup *out) {
   source_of(args, where.source, &out->source, &out->source_length);
-  const bool cached = FNC_KIND_IS_LIMITED(args->resultKind) && args->noteCount != 0;
+  const bool cached = site_cache_block(args) != nullptr;
   if (!cached && args->argCount <= where.list) {
     out->table = default_table(args);
     out->defaults = true;

@@ -87,6 +87,30 @@ int64_t dequote_bounded(const char *text, int64_t n, char *out, int64_t room) {
   return w;
 }
 
+// Copies n bytes; words are mostly short, and up to 16 bytes are moved by
+// two overlapping loads and stores of the same width, with no call.
+inline void copy_word(char *to, const char *from, int64_t n) {
+  if (n > 16) {
+    std::memcpy(to, from, static_cast<size_t>(n));
+  } else if (n >= 8) {
+    uint64_t a, b;
+    std::memcpy(&a, from, 8);
+    std::memcpy(&b, from + n - 8, 8);
+    std::memcpy(to, &a, 8);
+    std::memcpy(to + n - 8, &b, 8);
+  } else if (n >= 4) {
+    uint32_t a, b;
+    std::memcpy(&a, from, 4);
+    std::memcpy(&b, from + n - 4, 4);
+    std::memcpy(to, &a, 4);
+    std::memcpy(to + n - 4, &b, 4);
+  } else if (n > 0) {
+    to[0] = from[0];
+    to[n / 2] = from[n / 2];
+    to[n - 1] = from[n - 1];
+  }
+}
+
 int32_t write_word(FncString *result, const char *word, int64_t length, bool dequote) {
   const int32_t rc = tkfncSetRetstg(result, length);
   if (rc != FNC_RC_OK) return rc;
@@ -107,9 +131,33 @@ int32_t write_word(FncString *result, const char *word, int64_t length, bool deq
   }
   const int64_t k = length < result->maxLength ? length : result->maxLength;
   const int64_t copy = k < room ? k : room;
-  if (copy > 0) std::memcpy(result->data, word, static_cast<size_t>(copy));
+  copy_word(result->data, word, copy);
   result->length = copy > 0 ? copy : 0;
   return rc;
+}
+
+// The function form's answer for a word that is not there: empty with R or
+// M, in the x environment or without room, else one blank.
+int32_t answer_no_word(FncArgList *args, FncString *result, const WordFlags &flags) {
+  if (flags.R || flags.M || args->resultKind == zeq::kResultKindX || result->maxLength <= 0) {
+    result->length = 0;
+    return FNC_RC_OK;
+  }
+  return scan_blank(result);
+}
+
+// The function form with only a string and a word number, outside a
+// call-site cache: the general path's answer (default table, no modifiers)
+// with nothing else to set up.
+int32_t scan_with_defaults(FncArgList *args, FncString *result, int64_t n) {
+  const char *source;
+  int64_t length;
+  source_of(args, 0, &source, &length);
+  const ByteText text{reinterpret_cast<const uint8_t *>(source), length, default_table(args), false,
+                      false, true};
+  const WordSpan w = find_unquoted_word(text, n < 0 ? -n : n, n < 0);
+  if (!w.found) return answer_no_word(args, result, WordFlags{});
+  return write_word(result, source + w.offset, w.length, false);
 }
 
 }  // namespace
@@ -132,6 +180,8 @@ ZEQ_EXPORT int32_t fncscan(FncArgList *args, FncString *result) noexcept {
     position = numeric_target(args, kPositionTarget);
     length = numeric_target(args, kLengthTarget);
     if (!position || !length) return answer_invalid(args, result, call_form);
+  } else if (result && args->argCount <= 2 && !site_cache_block(args)) {
+    return scan_with_defaults(args, result, n);
   }
 
   WordArgs where;
@@ -157,12 +207,7 @@ ZEQ_EXPORT int32_t fncscan(FncArgList *args, FncString *result) noexcept {
       *length = 0;
       return FNC_RC_OK;
     }
-    if (!result) return FNC_RC_OK;
-    if (ds.flags.R || ds.flags.M || args->resultKind == zeq::kResultKindX || result->maxLength <= 0) {
-      result->length = 0;
-      return FNC_RC_OK;
-    }
-    return scan_blank(result);
+    return result ? answer_no_word(args, result, ds.flags) : FNC_RC_OK;
   }
 
   if (ds.flags.R && w.length > 0) {
