@@ -152,10 +152,13 @@ struct FoundSpan {
   int64_t offset;
   int64_t length;
 };
-extern FoundSpan (*unquoted_finder)(const ByteText &, int64_t, bool);  // the chosen build
+// The chosen build's search, by direction (1: from the right) and rule
+// (1: with M).
+using UnquotedFinder = FoundSpan (*)(const ByteText &, int64_t);
+extern UnquotedFinder unquoted_finders[2][2];
 inline WordSpan find_unquoted_word(const ByteText &t, int64_t k, bool rtl) {
   if (k < 1) return {};
-  const FoundSpan f = unquoted_finder(t, k, rtl);
+  const FoundSpan f = unquoted_finders[rtl][t.M](t, k);
   return {f.length >= 0, f.offset, f.length};
 }
 

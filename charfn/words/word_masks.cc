@@ -141,13 +141,20 @@ struct Classifier {
 ZEQ_WIDE_END
 
 __attribute__((constructor)) void choose_build() {
-  if (cpu::wide()) unquoted_finder = &wide::find_unquoted;
+  if (!cpu::wide()) return;
+  unquoted_finders[0][0] = &wide::runs_from_left;
+  unquoted_finders[0][1] = &wide::stretches_from_left;
+  unquoted_finders[1][0] = &wide::runs_from_right;
+  unquoted_finders[1][1] = &wide::stretches_from_right;
 }
 
 }  // namespace
 
 // Generic until the load-time choice has run, so a caller from another
 // library's constructor still gets a correct build.
-FoundSpan (*unquoted_finder)(const ByteText &, int64_t, bool) = &generic::find_unquoted;
+UnquotedFinder unquoted_finders[2][2] = {
+    {&generic::runs_from_left, &generic::stretches_from_left},
+    {&generic::runs_from_right, &generic::stretches_from_right},
+};
 
 }  // namespace zeq::words
