@@ -66,6 +66,16 @@ struct Classifier {
   uint64_t operator()(const uint8_t *p) const { return table_mask(p, table); }
   uint64_t few(const uint8_t *p, int64_t n) const { return few_mask(p, n, table); }
 };
+// Bit selection with a number of steps that depends on r alone (word
+// numbers repeat from call to call, bit counts do not).
+[[gnu::always_inline]] inline int select_low(uint64_t m, int64_t r) {
+  for (; r > 1; r--) m &= m - 1;
+  return __builtin_ctzll(m);
+}
+[[gnu::always_inline]] inline int select_high(uint64_t m, int64_t r) {
+  for (; r > 1; r--) m ^= (uint64_t{1} << 63) >> __builtin_clzll(m);
+  return 63 - __builtin_clzll(m);
+}
 #include "charfn/words/word_masks.inc"
 }  // namespace generic
 
@@ -136,6 +146,13 @@ struct Classifier {
   uint64_t few(const uint8_t *p, int64_t n) const { return few_mask(p, n, table); }
 };
 
+// Bit selection by depositing one bit into the r-th set bit of m.
+[[gnu::always_inline]] inline int select_low(uint64_t m, int64_t r) {
+  return static_cast<int>(_tzcnt_u64(_pdep_u64(uint64_t{1} << (r - 1), m)));
+}
+[[gnu::always_inline]] inline int select_high(uint64_t m, int64_t r) {
+  return select_low(m, __builtin_popcountll(m) - r + 1);
+}
 #include "charfn/words/word_masks.inc"
 }  // namespace wide
 ZEQ_WIDE_END
