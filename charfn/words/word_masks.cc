@@ -137,8 +137,8 @@ struct Classifier {
     const __m256i l = _mm256_and_si256(v, nibble);
     const __m256i h = _mm256_and_si256(_mm256_srli_epi16(v, 4), nibble);
     const __m256i row = _mm256_blendv_epi8(_mm256_shuffle_epi8(lo, l), _mm256_shuffle_epi8(hi, l), v);
-    const __m256i hit = _mm256_and_si256(row, _mm256_shuffle_epi8(bit, h));
-    return ~static_cast<uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(hit, _mm256_setzero_si256())));
+    const __m256i want = _mm256_shuffle_epi8(bit, h);
+    return static_cast<uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(_mm256_and_si256(row, want), want)));
   }
   uint64_t operator()(const uint8_t *p) const {
     return lanes(p) | static_cast<uint64_t>(lanes(p + 32)) << 32;
