@@ -13,6 +13,7 @@
 #include <cstring>
 
 #include "charfn/words/delims.h"
+#include "charfn/words/scan_parts.h"
 #include "core/cpu.h"
 
 namespace zeq::words {
@@ -163,6 +164,7 @@ __attribute__((constructor)) void choose_build() {
   unquoted_finders[0][1] = &wide::stretches_from_left;
   unquoted_finders[1][0] = &wide::runs_from_right;
   unquoted_finders[1][1] = &wide::stretches_from_right;
+  scan_with_defaults = &wide::scan_defaults;
 }
 
 }  // namespace
@@ -173,5 +175,6 @@ UnquotedFinder unquoted_finders[2][2] = {
     {&generic::runs_from_left, &generic::stretches_from_left},
     {&generic::runs_from_right, &generic::stretches_from_right},
 };
+int32_t (*scan_with_defaults)(FncArgList *, FncString *) = &generic::scan_defaults;
 
 }  // namespace zeq::words
