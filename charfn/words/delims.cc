@@ -404,13 +404,13 @@ inline int64_t skip_quote_rtl(const uint8_t *s, int64_t i) {
   return -1;
 }
 
-// End (exclusive) of the word that starts at i, left to right.
-template <bool Q>
+// End (exclusive) of the word that starts at i, left to right; a quote
+// runs on to its partner.
 inline int64_t word_end_ltr(const ByteText &t, int64_t i) {
   const uint8_t *s = t.s;
   const uint8_t *d = t.delim;
   while (i < t.n && !d[s[i]]) {
-    if (Q && is_quote(s[i]))
+    if (is_quote(s[i]))
       i = skip_quote_ltr(s, t.n, i);
     else
       i++;
@@ -418,13 +418,13 @@ inline int64_t word_end_ltr(const ByteText &t, int64_t i) {
   return i;
 }
 
-// Index just before the word that ends at i (inclusive), right to left.
-template <bool Q>
+// Index just before the word that ends at i (inclusive), right to left; a
+// quote runs back to its partner.
 inline int64_t word_begin_rtl(const ByteText &t, int64_t i) {
   const uint8_t *s = t.s;
   const uint8_t *d = t.delim;
   while (i >= 0 && !d[s[i]]) {
-    if (Q && is_quote(s[i]))
+    if (is_quote(s[i]))
       i = skip_quote_rtl(s, i);
     else
       i--;
@@ -432,14 +432,13 @@ inline int64_t word_begin_rtl(const ByteText &t, int64_t i) {
   return i;
 }
 
-template <bool Q>
-WordSpan find_ltr(const ByteText &t, int64_t k) {
+WordSpan find_quoted_ltr(const ByteText &t, int64_t k) {
   WordSpan w;
   const uint8_t *d = t.delim;
   int64_t i = 0, seen = 0;
   if (t.M) {
     for (;;) {
-      const int64_t end = word_end_ltr<Q>(t, i);
+      const int64_t end = word_end_ltr(t, i);
       if (++seen == k) return {true, i, end - i};
       if (end >= t.n) return w;  // the last word ended at the string's end
       i = end + 1;
@@ -448,20 +447,19 @@ WordSpan find_ltr(const ByteText &t, int64_t k) {
   for (;;) {
     while (i < t.n && d[t.s[i]]) i++;
     if (i >= t.n) return w;
-    const int64_t end = word_end_ltr<Q>(t, i);
+    const int64_t end = word_end_ltr(t, i);
     if (++seen == k) return {true, i, end - i};
     i = end;
   }
 }
 
-template <bool Q>
-WordSpan find_rtl(const ByteText &t, int64_t k) {
+WordSpan find_quoted_rtl(const ByteText &t, int64_t k) {
   WordSpan w;
   const uint8_t *d = t.delim;
   int64_t i = t.n - 1, seen = 0;
   if (t.M) {
     for (;;) {
-      const int64_t before = word_begin_rtl<Q>(t, i);
+      const int64_t before = word_begin_rtl(t, i);
       if (++seen == k) return {true, before + 1, i - before};
       // Past the start every further word is empty, just before the string.
       if (before < 0) return {true, -1, 0};
@@ -471,7 +469,7 @@ WordSpan find_rtl(const ByteText &t, int64_t k) {
   for (;;) {
     while (i >= 0 && d[t.s[i]]) i--;
     if (i < 0) return w;
-    const int64_t before = word_begin_rtl<Q>(t, i);
+    const int64_t before = word_begin_rtl(t, i);
     if (++seen == k) return {true, before + 1, i - before};
     i = before;
   }
@@ -535,7 +533,7 @@ int64_t count_quoted(const ByteText &t, bool rtl) {
         continue;
       }
       count++;
-      i = word_end_ltr<true>(t, i);
+      i = word_end_ltr(t, i);
     }
   } else {
     for (int64_t i = t.n - 1; i >= 0;) {
@@ -544,7 +542,7 @@ int64_t count_quoted(const ByteText &t, bool rtl) {
         continue;
       }
       count++;
-      i = word_begin_rtl<true>(t, i);
+      i = word_begin_rtl(t, i);
     }
   }
   return count;
@@ -555,7 +553,7 @@ int64_t count_quoted(const ByteText &t, bool rtl) {
 WordSpan find_word(const ByteText &t, int64_t k, bool rtl) {
   if (k < 1) return {};
   if (!t.Q) return find_unquoted_word(t, k, rtl);
-  return rtl ? find_rtl<true>(t, k) : find_ltr<true>(t, k);
+  return rtl ? find_quoted_rtl(t, k) : find_quoted_ltr(t, k);
 }
 
 int64_t count_words(const ByteText &t, bool rtl) {

@@ -140,7 +140,8 @@ struct WordSpan {
   int64_t length = 0;
 };
 
-// The k-th word (k >= 1) from the left, or from the right with rtl.
+// The k-th word (k >= 1) from the left, or from the right with rtl.  Without
+// Q it is find_unquoted_word's answer.
 WordSpan find_word(const ByteText &t, int64_t k, bool rtl);
 
 // find_word without Q (t.Q is ignored): reads 64 bytes at a time into
