@@ -23,23 +23,26 @@ inline bool valid_word_number(const FncArg *g, int64_t *n) {
   return true;
 }
 
-// Copies n bytes; words are mostly short, and up to 16 bytes are moved by
-// two overlapping loads and stores of the same width, with no call.
+// The first and the last sizeof(T) of n bytes (sizeof(T) <= n <= 2 *
+// sizeof(T)), by two loads and two stores that may overlap.
+template <class T>
+inline void copy_ends(char *to, const char *from, int64_t n) {
+  T a, b;
+  std::memcpy(&a, from, sizeof a);
+  std::memcpy(&b, from + n - static_cast<int64_t>(sizeof b), sizeof b);
+  std::memcpy(to, &a, sizeof a);
+  std::memcpy(to + n - static_cast<int64_t>(sizeof b), &b, sizeof b);
+}
+
+// Copies n bytes; words are mostly short, and up to 16 bytes are moved
+// without a call.
 inline void copy_word(char *to, const char *from, int64_t n) {
   if (n > 16) {
     std::memcpy(to, from, static_cast<size_t>(n));
   } else if (n >= 8) {
-    uint64_t a, b;
-    std::memcpy(&a, from, 8);
-    std::memcpy(&b, from + n - 8, 8);
-    std::memcpy(to, &a, 8);
-    std::memcpy(to + n - 8, &b, 8);
+    copy_ends<uint64_t>(to, from, n);
   } else if (n >= 4) {
-    uint32_t a, b;
-    std::memcpy(&a, from, 4);
-    std::memcpy(&b, from + n - 4, 4);
-    std::memcpy(to, &a, 4);
-    std::memcpy(to + n - 4, &b, 4);
+    copy_ends<uint32_t>(to, from, n);
   } else if (n > 0) {
     to[0] = from[0];
     to[n / 2] = from[n / 2];
