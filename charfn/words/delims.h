@@ -109,7 +109,6 @@ inline int32_t build_delimiters(FncArgList *args, const WordArgs &where, bool ne
   return build_listed_delimiters(args, where, negative_word, local, out);
 }
 
-
 // ---------------------------------------------------------------------------
 // Byte-route word engine, shared by SCAN, COUNTW and the quoted-word scan and
 // count.  Words follow one of two rules:
@@ -144,19 +143,21 @@ struct WordSpan {
 // Q it is find_unquoted_word's answer.
 WordSpan find_word(const ByteText &t, int64_t k, bool rtl);
 
-// find_word without Q (t.Q is ignored): reads 64 bytes at a time into
-// delimiter bit masks and counts words by their bits.  Two builds, chosen
-// once per process like the other kernels (core/cpu.h).
-// What the builds answer: the span, or a length of -1 for no word (two
-// words, so that it comes back in registers).
+// What the builds of the unquoted search answer: the span, or a length of
+// -1 for no word (two words, so that it comes back in registers).
 struct FoundSpan {
   int64_t offset;
   int64_t length;
 };
-// The chosen build's search, by direction (1: from the right) and rule
-// (1: with M).
+
+// The chosen build's unquoted search, by direction (1: from the right) and
+// rule (1: with M); k >= 1 (charfn/words/word_masks.cc).
 using UnquotedFinder = FoundSpan (*)(const ByteText &, int64_t);
 extern UnquotedFinder unquoted_finders[2][2];
+
+// find_word without Q (t.Q is ignored): reads 64 bytes at a time into
+// delimiter bit masks and counts words by their bits.  Two builds, chosen
+// once per process like the other kernels (core/cpu.h).
 inline WordSpan find_unquoted_word(const ByteText &t, int64_t k, bool rtl) {
   if (k < 1) return {};
   const FoundSpan f = unquoted_finders[rtl][t.M](t, k);

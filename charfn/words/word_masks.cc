@@ -1,10 +1,11 @@
 // charfn/words/word_masks.cc - the generic and wide builds of the unquoted
-// word search (charfn/words/word_masks.inc) and the once-per-process choice
-// between them.
+// word search and of SCAN's plain call (charfn/words/word_masks.inc), and
+// the once-per-process choice between them.
 //
 // The generic build reads the 256-entry table a byte at a time to make a
 // window's mask.  The wide build turns the table into its nibble form once
-// per call and then tests 32 bytes at a time: for a byte with high nibble h
+// per call (a default table that holds the 17 defaults takes theirs, made at
+// build time) and then tests 32 bytes at a time: for a byte with high nibble h
 // and low nibble l, two in-lane shuffles look up the 8-bit rows lo[l]
 // (h < 8) and hi[l] (h >= 8), the byte's own top bit picks the row, and a
 // third shuffle turns h into the bit 1 << (h & 7) that is tested in it.
