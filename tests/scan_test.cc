@@ -426,6 +426,41 @@ TEST(ScanReference, LongLinesAgree) {
   }
 }
 
+// The default delimiters are the task's table as it stands, also when it no
+// longer holds the 17 defaults; the plain call (string and word number)
+// and the call form read it alike, with and without the task in the block.
+TEST(ScanDefaults, FollowTheTaskTable) {
+  scan({C("a b"), N(1)});  // the context and its table exist from here on
+  FncTask *task = host().task();
+  auto *ctx = static_cast<FncContext *>(task->slots[FNC_TASK_SLOT_CONTEXT]);
+  ASSERT_NE(ctx, nullptr);
+  uint8_t *table = ctx->punctTable;
+  const uint8_t saved_x = table['x'], saved_blank = table[' '];
+  table['x'] = 1;
+  table[' '] = 0;
+  const std::string s = "ab cxde fx";
+  for (int64_t n : {1, 2, 3, -1, -2, -3}) {
+    zeqref::DelimSet set{};
+    for (int b = 0; b < 256; b++) set[b] = table[b] != 0;
+    zeqref::Word w{};
+    const bool found = zeqref::nth_word(s, set, false, false, n < 0, n < 0 ? -n : n, &w);
+    const std::string want = found ? s.substr((size_t)w.offset, (size_t)w.length) : " ";
+    for (FncTask *in_block : {(FncTask *)nullptr, task}) {
+      zeqtest::Call c;
+      zeqtest::add_args(c, {C(s), N((double)n)});
+      c.block()->task = in_block;
+      Fixed r(64);
+      EXPECT_EQ(fncscan()(c.block(), &r.rec), FNC_RC_OK);
+      EXPECT_EQ(r.text(), want) << "n=" << n;
+    }
+    int32_t rc;
+    const Target t = call_scan({C(s), N((double)n), N(-1), N(-1)}, &rc);
+    EXPECT_EQ(t.position, found ? (double)(w.offset + 1) : 0) << "n=" << n;
+  }
+  table['x'] = saved_x;
+  table[' '] = saved_blank;
+}
+
 TEST(Builds, SuitePassesWithTheGenericBuildForced) {
   if (std::getenv("ZEQ_FORCE_GENERIC")) GTEST_SKIP() << "already the generic run";
   EXPECT_EQ(zeqref::rerun_with_generic_build(), 0);
