@@ -429,6 +429,7 @@ TEST(ScanReference, LongLinesAgree) {
 // The default delimiters are the task's table as it stands, also when it no
 // longer holds the 17 defaults; the plain call (string and word number)
 // and the call form read it alike, with and without the task in the block.
+// The string is longer than the 64 bytes that the word search reads at once.
 TEST(ScanDefaults, FollowTheTaskTable) {
   scan({C("a b"), N(1)});  // the context and its table exist from here on
   FncTask *task = host().task();
@@ -438,7 +439,8 @@ TEST(ScanDefaults, FollowTheTaskTable) {
   const uint8_t saved_x = table['x'], saved_blank = table[' '];
   table['x'] = 1;
   table[' '] = 0;
-  const std::string s = "ab cxde fx";
+  std::string s;
+  for (int i = 0; i < 10; i++) s += "ab cxde fx";
   for (int64_t n : {1, 2, 3, -1, -2, -3}) {
     zeqref::DelimSet set{};
     for (int b = 0; b < 256; b++) set[b] = table[b] != 0;
