@@ -2,6 +2,7 @@
 // (M, Q, R, T, B, negative n), bad word numbers and targets, result sizing,
 // the x environment, agreement with the plain splitter of
 // tests/reference/words_reference.h, and the multibyte route.
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -276,6 +277,24 @@ TEST(ScanResult, CutToTheRoom) {
   EXPECT_EQ(scan({C("a b"), N(3)}, 0).word, "");  // no room even for the blank
   EXPECT_EQ(scan({C("\"x y\""), N(1), C(" "), C("RQ")}, 3).word, "x y");
   EXPECT_EQ(scan({C("\"abcdef\""), N(1), C(" "), C("RQ")}, 4).word, "abcd");
+}
+
+// Words of every length up to past 16 bytes, into rooms that fit them, cut
+// them, or hold one byte: the bytes written are the word's first ones and
+// nothing past the room changes (Fixed checks its guard bytes).
+TEST(ScanResult, WordsOfEveryLengthIntoEveryRoom) {
+  for (int length = 1; length <= 40; length++) {
+    std::string word;
+    for (int i = 0; i < length; i++) word += char('a' + i % 26);
+    const std::string s = "x " + word + " y";
+    for (int64_t room : {(int64_t)length, (int64_t)length + 5, (int64_t)length - 1, (int64_t)1}) {
+      if (room < 1) continue;
+      const std::string want = word.substr(0, (size_t)std::min<int64_t>(room, length));
+      EXPECT_EQ(scan({C(s), N(2)}, room).word, want) << length << " into " << room;
+      EXPECT_EQ(scan({C(s), N(-2)}, room).word, want) << length << " into " << room;
+      EXPECT_EQ(scan({C(s), N(2), C(" ")}, room).word, want) << length << " into " << room;
+    }
+  }
 }
 
 TEST(ScanResult, GrowableResultGrowsToTheWord) {
