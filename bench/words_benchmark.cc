@@ -2,7 +2,10 @@
 // SCAN (word 5 and word -5) with the 17 default delimiters over 1 MiB of
 // text cut into rows of 64 and 1024 bytes (and COUNTW over the whole MiB as
 // one string), against a plain std::string_view tokeniser as the peer.
-// Bytes per second count the bytes of the rows handed in.
+// Bytes per second count the bytes of the rows handed in.  The NoArena group
+// calls SCAN as an outside host does (task named in the block, no scratch
+// arena) over rows of 256 bytes and the whole MiB, and times the floor of a
+// call (word 1 of a one-letter string).
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -122,10 +125,13 @@ void BM_CountwPeer(benchmark::State &state) {
 }
 
 // --- SCAN ---------------------------------------------------------------------
-void BM_ScanModule(benchmark::State &state) {
+// Calls SCAN over the rows of row_bytes (range(0)) for word range(1); with a
+// task, the block names it as an outside host's would.
+void scan_rows(benchmark::State &state, FncTask *task) {
   auto fncscan = host().fn<int32_t (*)(FncArgList *, FncString *)>("fncscan");
   const auto rs = rows((size_t)state.range(0));
   Block block(true);
+  block.list()->task = task;
   block.number = (double)state.range(1);
   char buf[256];
   FncString result{};
@@ -139,7 +145,10 @@ void BM_ScanModule(benchmark::State &state) {
     }
   }
   state.SetBytesProcessed((int64_t)state.iterations() * (int64_t)(rs.size() * rs[0].size()));
+  state.SetItemsProcessed((int64_t)state.iterations() * (int64_t)rs.size());
 }
+
+void BM_ScanModule(benchmark::State &state) { scan_rows(state, nullptr); }
 
 void BM_ScanPeer(benchmark::State &state) {
   const auto rs = rows((size_t)state.range(0));
@@ -150,9 +159,53 @@ void BM_ScanPeer(benchmark::State &state) {
   state.SetBytesProcessed((int64_t)state.iterations() * (int64_t)(rs.size() * rs[0].size()));
 }
 
+// SCAN as an outside host calls it: the task in the argument block, and a
+// task without a scratch arena.  range(0) is the row length (the whole MiB
+// as one row when it is kTextBytes), range(1) the word number.
+FncTask *arena_less_task() {
+  static FncTask *t = [] {
+    FncTask *task = host().new_task();
+    task->scratch = nullptr;
+    return task;
+  }();
+  return t;
+}
+
+void BM_ScanNoArena(benchmark::State &state) { scan_rows(state, arena_less_task()); }
+
+// The floor of a call: word 1 of a one-letter string.
+void BM_ScanNoArenaFloor(benchmark::State &state) {
+  auto fncscan = host().fn<int32_t (*)(FncArgList *, FncString *)>("fncscan");
+  Block block(true);
+  block.list()->task = arena_less_task();
+  block.number = 1;
+  block.point("a");
+  char buf[256];
+  FncString result{};
+  result.maxLength = sizeof buf;
+  result.data = buf;
+  for (auto _ : state) {
+    fncscan(block.list(), &result);
+    benchmark::DoNotOptimize(result.length);
+  }
+}
+BENCHMARK(BM_ScanNoArenaFloor);
+
+void BM_ScanNoArenaPeer(benchmark::State &state) {
+  const auto rs = rows((size_t)state.range(0));
+  const int n = (int)state.range(1);
+  for (auto _ : state) {
+    for (std::string_view r : rs) benchmark::DoNotOptimize(peer_word(r, n));
+  }
+  state.SetItemsProcessed((int64_t)state.iterations() * (int64_t)rs.size());
+}
+
 BENCHMARK(BM_CountwModule)->Arg(64)->Arg(1024)->Arg(kTextBytes);
 BENCHMARK(BM_CountwPeer)->Arg(64)->Arg(1024)->Arg(kTextBytes);
 BENCHMARK(BM_ScanModule)->Args({64, 5})->Args({64, -5})->Args({1024, 5})->Args({1024, -5});
 BENCHMARK(BM_ScanPeer)->Args({64, 5})->Args({64, -5})->Args({1024, 5})->Args({1024, -5});
+
+BENCHMARK(BM_ScanNoArena)->Args({256, 5})->Args({256, -5})->Args({kTextBytes, 5})->Args({kTextBytes, -5});
+BENCHMARK(BM_ScanNoArenaPeer)->Args({256, 5})->Args({256, -5})->Args({kTextBytes, 5})->Args({kTextBytes, -5});
 
 }  // namespace

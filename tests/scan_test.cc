@@ -2,7 +2,9 @@
 // (M, Q, R, T, B, negative n), bad word numbers and targets, result sizing,
 // the x environment, agreement with the plain splitter of
 // tests/reference/words_reference.h, and the multibyte route.
+#include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <limits>
 #include <random>
@@ -12,6 +14,7 @@
 #include <gtest/gtest.h>
 
 #include "host/host.h"
+#include "tests/reference/countfind_reference.h"
 #include "tests/reference/words_reference.h"
 #include "tests/support/call.h"
 #include "tests/support/host_fixture.h"
@@ -276,6 +279,24 @@ TEST(ScanResult, CutToTheRoom) {
   EXPECT_EQ(scan({C("\"abcdef\""), N(1), C(" "), C("RQ")}, 4).word, "abcd");
 }
 
+// Words of every length up to past 16 bytes, into rooms that fit them, cut
+// them, or hold one byte: the bytes written are the word's first ones and
+// nothing past the room changes (Fixed checks its guard bytes).
+TEST(ScanResult, WordsOfEveryLengthIntoEveryRoom) {
+  for (int length = 1; length <= 40; length++) {
+    std::string word;
+    for (int i = 0; i < length; i++) word += char('a' + i % 26);
+    const std::string s = "x " + word + " y";
+    for (int64_t room : {(int64_t)length, (int64_t)length + 5, (int64_t)length - 1, (int64_t)1}) {
+      if (room < 1) continue;
+      const std::string want = word.substr(0, (size_t)std::min<int64_t>(room, length));
+      EXPECT_EQ(scan({C(s), N(2)}, room).word, want) << length << " into " << room;
+      EXPECT_EQ(scan({C(s), N(-2)}, room).word, want) << length << " into " << room;
+      EXPECT_EQ(scan({C(s), N(2), C(" ")}, room).word, want) << length << " into " << room;
+    }
+  }
+}
+
 TEST(ScanResult, GrowableResultGrowsToTheWord) {
   const std::string big(3000, 'w');
   zeqtest::Call c;
@@ -351,6 +372,119 @@ TEST(ScanReference, RandomStringsAgree) {
     }
   }
   EXPECT_EQ(checked, 3000 * 7);
+}
+
+// Longer lines, so that words cross the 64-byte windows of the unquoted
+// search: every delimiter set and rule against the plain splitter, word
+// numbers from both ends up to past the last word.
+TEST(ScanReference, LongLinesAgree) {
+  struct Setup {
+    const char *name;
+    bool with_list;  // false: only string and word number (the defaults)
+    std::string list, mods;
+    std::string delims;  // the set the list and modifiers make
+    bool invert;         // K
+  } setups[] = {
+      {"defaults", false, "", "", " .<(+&!$*);^-/,%|", false},
+      {"blank comma", true, " ,", "", " ,", false},
+      {"blank with M", true, " ", "M", " ", false},
+      {"comma with MB", true, ",", "MB", ",", false},
+      {"complement of ab", true, "ab", "K", "ab", true},
+      {"digits by class", true, "", "D", "0123456789", false},
+      {"x either case", true, "x", "I", "xX", false},
+      {"high bytes", true, "\xe9\xff", "", "\xe9\xff", false},
+      {"empty list", true, "", "", "", false},
+  };
+  const char alphabet[] = "abxX09 ,.;|-\xe9\xff";
+  std::mt19937 rng(20261207);
+  for (const Setup &su : setups) {
+    zeqref::DelimSet set{};
+    for (unsigned char ch : su.delims) set[ch] = true;
+    if (su.invert)
+      for (bool &b : set) b = !b;
+    const bool M = su.mods.find('M') != std::string::npos;
+    const bool B = su.mods.find('B') != std::string::npos;
+    for (size_t len : {0, 1, 5, 63, 64, 65, 127, 128, 129, 200, 300}) {
+      for (int variant = 0; variant < 5; variant++) {
+        // Variant 0 is blank only; variant 3 has long words that cross the
+        // 64-byte windows.
+        std::string s(len, ' ');
+        for (char &ch : s) {
+          if (variant == 3)
+            ch = rng() % 24 == 0 ? alphabet[6 + rng() % 6] : alphabet[rng() % 6];
+          else if (variant > 0)
+            ch = alphabet[rng() % (sizeof alphabet - 1)];
+        }
+        std::vector<int64_t> numbers = {1000, -1000};
+        for (int64_t k = 1; k <= 20; k++) numbers.insert(numbers.end(), {k, -k});
+        const size_t count = zeqref::split_words(s, set, M, false, false).size();
+        for (int64_t extra : {0, 1, 2}) numbers.insert(numbers.end(), {(int64_t)count + extra, -(int64_t)count - extra});
+        for (int64_t n : numbers) {
+          if (n == 0) continue;
+          zeqref::Word w{};
+          const bool found = zeqref::nth_word(s, set, M, false, B || n < 0, n < 0 ? -n : n, &w);
+          std::vector<A> fargs = {C(s), N((double)n)};
+          std::vector<A> cargs = {C(s), N((double)n), N(-1), N(-1)};
+          if (su.with_list) {
+            fargs.insert(fargs.end(), {C(su.list), C(su.mods)});
+            cargs.insert(cargs.end(), {C(su.list), C(su.mods)});
+          }
+          const std::string where = std::string(su.name) + " len=" + std::to_string(len) + " n=" + std::to_string(n);
+          int32_t rc;
+          const Target t = call_scan(cargs, &rc);
+          ASSERT_EQ(rc, FNC_RC_OK) << where;
+          ASSERT_EQ(t.position, found ? (double)(w.offset + 1) : 0) << where << " '" << s << "'";
+          ASSERT_EQ(t.length, found ? (double)w.length : 0) << where << " '" << s << "'";
+          const Answer a = scan(fargs, 512);
+          const std::string want = found ? (w.offset >= 0 ? s.substr((size_t)w.offset, (size_t)w.length) : "")
+                                         : (M ? "" : " ");
+          ASSERT_EQ(a.word, want) << where << " '" << s << "'";
+        }
+      }
+    }
+  }
+}
+
+// The default delimiters are the task's table as it stands, also when it no
+// longer holds the 17 defaults; the plain call (string and word number)
+// and the call form read it alike, with and without the task in the block.
+// The string is longer than the 64 bytes that the word search reads at once.
+TEST(ScanDefaults, FollowTheTaskTable) {
+  scan({C("a b"), N(1)});  // the context and its table exist from here on
+  FncTask *task = host().task();
+  auto *ctx = static_cast<FncContext *>(task->slots[FNC_TASK_SLOT_CONTEXT]);
+  ASSERT_NE(ctx, nullptr);
+  uint8_t *table = ctx->punctTable;
+  const uint8_t saved_x = table['x'], saved_blank = table[' '];
+  table['x'] = 1;
+  table[' '] = 0;
+  std::string s;
+  for (int i = 0; i < 10; i++) s += "ab cxde fx";
+  for (int64_t n : {1, 2, 3, -1, -2, -3}) {
+    zeqref::DelimSet set{};
+    for (int b = 0; b < 256; b++) set[b] = table[b] != 0;
+    zeqref::Word w{};
+    const bool found = zeqref::nth_word(s, set, false, false, n < 0, n < 0 ? -n : n, &w);
+    const std::string want = found ? s.substr((size_t)w.offset, (size_t)w.length) : " ";
+    for (FncTask *in_block : {(FncTask *)nullptr, task}) {
+      zeqtest::Call c;
+      zeqtest::add_args(c, {C(s), N((double)n)});
+      c.block()->task = in_block;
+      Fixed r(64);
+      EXPECT_EQ(fncscan()(c.block(), &r.rec), FNC_RC_OK);
+      EXPECT_EQ(r.text(), want) << "n=" << n;
+    }
+    int32_t rc;
+    const Target t = call_scan({C(s), N((double)n), N(-1), N(-1)}, &rc);
+    EXPECT_EQ(t.position, found ? (double)(w.offset + 1) : 0) << "n=" << n;
+  }
+  table['x'] = saved_x;
+  table[' '] = saved_blank;
+}
+
+TEST(Builds, SuitePassesWithTheGenericBuildForced) {
+  if (std::getenv("ZEQ_FORCE_GENERIC")) GTEST_SKIP() << "already the generic run";
+  EXPECT_EQ(zeqref::rerun_with_generic_build(), 0);
 }
 
 // ---------------------------------------------------------------------------

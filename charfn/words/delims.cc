@@ -14,10 +14,10 @@ constexpr uint8_t kClassLetters = ZEQ_CLASS_UPPER | ZEQ_CLASS_LOWER;
 constexpr uint8_t kClassGraphic = ZEQ_CLASS_UPPER | ZEQ_CLASS_LOWER | ZEQ_CLASS_DIGIT | ZEQ_CLASS_PUNCT;
 constexpr uint8_t kClassPrintable = kClassGraphic | 0x20;
 
+// Without a branch, so that the loop runs a vector at a time.
 void add_by_class(uint8_t *table, uint8_t bits) {
   const uint8_t *cls = zeq::class_table();
-  for (int b = 0; b < kTableSize; b++)
-    if (cls[b] & bits) table[b] = 1;
+  for (int b = 0; b < kTableSize; b++) table[b] |= (cls[b] & bits) != 0 ? 1 : 0;
 }
 
 // A-Z and the underscore, each with the form the lower-case table gives it.
@@ -34,16 +34,6 @@ void add_name_letters(uint8_t *table) {
 void add_digits(uint8_t *table) {
   for (int c = '0'; c <= '9'; c++) table[c] = 1;
 }
-
-struct BuiltinDefaults {
-  uint8_t table[kTableSize] = {};
-  constexpr BuiltinDefaults() {
-    for (int i = 0; i < kDefaultDelimiterCount; i++)
-      table[static_cast<uint8_t>(kDefaultDelimiters[i])] = 1;
-  }
-};
-constexpr BuiltinDefaults kBuiltinDefaults;
-
 }  // namespace
 
 bool add_class(uint8_t *table, uint8_t letter) {
@@ -89,31 +79,17 @@ void clear_quotes(uint8_t *table) {
   table[kSingleQuote] = 0;
 }
 
-const uint8_t *builtin_default_table() { return kBuiltinDefaults.table; }
-
-const uint8_t *default_table(FncArgList *args) {
+const uint8_t *default_table_of_task(FncArgList *args) {
   FncContext *ctx = zeq::task_context(args);
   if (ctx && ctx->punctTable) return ctx->punctTable;
-  return kBuiltinDefaults.table;
-}
-
-void source_of(FncArgList *args, int index, const char **data, int64_t *length) {
-  const FncString *s = zeq::str_value(zeq::arg(args, index));
-  if (!s || !s->data || s->length <= 0) {
-    *data = "";
-    *length = 0;
-    return;
-  }
-  *data = s->data;
-  *length = s->length;
+  return builtin_default_table();
 }
 
 namespace {
 
 // A call site served from its cache reads neither list nor modifiers: the
 // cached flags and table serve (with Q, a copy without the quotes).
-void from_site_cache(FncArgList *args, const WordArgs &where, uint8_t *local, DelimSetup *out) {
-  const void *block = reinterpret_cast<const void *>(static_cast<uintptr_t>(args->noteCount));
+void from_site_cache(const void *block, const WordArgs &where, uint8_t *local, DelimSetup *out) {
   const uint8_t *cached;
   if (where.scan) {
     const auto *c = static_cast<const ScanCache *>(block);
@@ -205,19 +181,13 @@ int32_t keep_for_site(FncArgList *args, const WordArgs &where, bool negative_wor
 
 }  // namespace
 
-int32_t build_delimiters(FncArgList *args, const WordArgs &where, bool negative_word,
-                         uint8_t *local, DelimSetup *out) {
-  source_of(args, where.source, &out->source, &out->source_length);
+int32_t build_listed_delimiters(FncArgList *args, const WordArgs &where, bool negative_word,
+                                uint8_t *local, DelimSetup *out) {
+  if (const void *block = site_cache_block(args)) {
+    from_site_cache(block, where, local, out);
+    return FNC_RC_OK;
+  }
   const bool limited = FNC_KIND_IS_LIMITED(args->resultKind);
-  if (limited && args->noteCount != 0) {
-    from_site_cache(args, where, local, out);
-    return FNC_RC_OK;
-  }
-  // No character-list position at all: the defaults, and no modifiers.
-  if (args->argCount <= where.list) {
-    out->table = default_table(args);
-    return FNC_RC_OK;
-  }
 
   std::memset(local, 0, kTableSize);
   const FncString *list = zeq::str_value(zeq::arg(args, where.list));
@@ -250,7 +220,7 @@ bool is_name_letter(TKChar c) {
 }
 
 bool is_default_delim(TKChar c) {
-  return c < 128 && kBuiltinDefaults.table[c];
+  return c < 128 && builtin_default_table()[c];
 }
 
 }  // namespace
@@ -434,13 +404,13 @@ inline int64_t skip_quote_rtl(const uint8_t *s, int64_t i) {
   return -1;
 }
 
-// End (exclusive) of the word that starts at i, left to right.
-template <bool Q>
+// End (exclusive) of the word that starts at i, left to right; a quote
+// runs on to its partner.
 inline int64_t word_end_ltr(const ByteText &t, int64_t i) {
   const uint8_t *s = t.s;
   const uint8_t *d = t.delim;
   while (i < t.n && !d[s[i]]) {
-    if (Q && is_quote(s[i]))
+    if (is_quote(s[i]))
       i = skip_quote_ltr(s, t.n, i);
     else
       i++;
@@ -448,13 +418,13 @@ inline int64_t word_end_ltr(const ByteText &t, int64_t i) {
   return i;
 }
 
-// Index just before the word that ends at i (inclusive), right to left.
-template <bool Q>
+// Index just before the word that ends at i (inclusive), right to left; a
+// quote runs back to its partner.
 inline int64_t word_begin_rtl(const ByteText &t, int64_t i) {
   const uint8_t *s = t.s;
   const uint8_t *d = t.delim;
   while (i >= 0 && !d[s[i]]) {
-    if (Q && is_quote(s[i]))
+    if (is_quote(s[i]))
       i = skip_quote_rtl(s, i);
     else
       i--;
@@ -462,14 +432,13 @@ inline int64_t word_begin_rtl(const ByteText &t, int64_t i) {
   return i;
 }
 
-template <bool Q>
-WordSpan find_ltr(const ByteText &t, int64_t k) {
+WordSpan find_quoted_ltr(const ByteText &t, int64_t k) {
   WordSpan w;
   const uint8_t *d = t.delim;
   int64_t i = 0, seen = 0;
   if (t.M) {
     for (;;) {
-      const int64_t end = word_end_ltr<Q>(t, i);
+      const int64_t end = word_end_ltr(t, i);
       if (++seen == k) return {true, i, end - i};
       if (end >= t.n) return w;  // the last word ended at the string's end
       i = end + 1;
@@ -478,20 +447,19 @@ WordSpan find_ltr(const ByteText &t, int64_t k) {
   for (;;) {
     while (i < t.n && d[t.s[i]]) i++;
     if (i >= t.n) return w;
-    const int64_t end = word_end_ltr<Q>(t, i);
+    const int64_t end = word_end_ltr(t, i);
     if (++seen == k) return {true, i, end - i};
     i = end;
   }
 }
 
-template <bool Q>
-WordSpan find_rtl(const ByteText &t, int64_t k) {
+WordSpan find_quoted_rtl(const ByteText &t, int64_t k) {
   WordSpan w;
   const uint8_t *d = t.delim;
   int64_t i = t.n - 1, seen = 0;
   if (t.M) {
     for (;;) {
-      const int64_t before = word_begin_rtl<Q>(t, i);
+      const int64_t before = word_begin_rtl(t, i);
       if (++seen == k) return {true, before + 1, i - before};
       // Past the start every further word is empty, just before the string.
       if (before < 0) return {true, -1, 0};
@@ -501,7 +469,7 @@ WordSpan find_rtl(const ByteText &t, int64_t k) {
   for (;;) {
     while (i >= 0 && d[t.s[i]]) i--;
     if (i < 0) return w;
-    const int64_t before = word_begin_rtl<Q>(t, i);
+    const int64_t before = word_begin_rtl(t, i);
     if (++seen == k) return {true, before + 1, i - before};
     i = before;
   }
@@ -565,7 +533,7 @@ int64_t count_quoted(const ByteText &t, bool rtl) {
         continue;
       }
       count++;
-      i = word_end_ltr<true>(t, i);
+      i = word_end_ltr(t, i);
     }
   } else {
     for (int64_t i = t.n - 1; i >= 0;) {
@@ -574,7 +542,7 @@ int64_t count_quoted(const ByteText &t, bool rtl) {
         continue;
       }
       count++;
-      i = word_begin_rtl<true>(t, i);
+      i = word_begin_rtl(t, i);
     }
   }
   return count;
@@ -584,8 +552,8 @@ int64_t count_quoted(const ByteText &t, bool rtl) {
 
 WordSpan find_word(const ByteText &t, int64_t k, bool rtl) {
   if (k < 1) return {};
-  if (rtl) return t.Q ? find_rtl<true>(t, k) : find_rtl<false>(t, k);
-  return t.Q ? find_ltr<true>(t, k) : find_ltr<false>(t, k);
+  if (!t.Q) return find_unquoted_word(t, k, rtl);
+  return rtl ? find_quoted_rtl(t, k) : find_quoted_ltr(t, k);
 }
 
 int64_t count_words(const ByteText &t, bool rtl) {

@@ -50,6 +50,7 @@ struct DelimSetup {
   WordFlags flags;
   const char *source = "";
   int64_t source_length = 0;  // trailing blanks removed with T
+  bool defaults = false;      // `table` is the task's default table
 };
 
 // Call-site cache records, kept in FncArgList.noteCount.
@@ -65,19 +66,48 @@ struct CountwCache {
 };
 static_assert(sizeof(CountwCache) == 264, "COUNTW cache record is 264 bytes");
 
+// The call-site cache block of a call, or null: kept only in the limited
+// environments (resultKind 0x48, 0x58, 0x68, 0x88).
+inline const void *site_cache_block(const FncArgList *args) {
+  if (!FNC_KIND_IS_LIMITED(args->resultKind) || args->noteCount == 0) return nullptr;
+  return reinterpret_cast<const void *>(static_cast<uintptr_t>(args->noteCount));
+}
+
+// The source string of a call: data and length (a missing value, a
+// non-character argument or a negative length count as empty).
+inline void source_of(FncArgList *args, int index, const char **data, int64_t *length) {
+  const FncString *s = zeq::str_value(zeq::arg(args, index));
+  if (!s || !s->data || s->length <= 0) {
+    *data = "";
+    *length = 0;
+    return;
+  }
+  *data = s->data;
+  *length = s->length;
+}
+
+// build_delimiters past the source: the call-site cache, or a table built
+// from the list and the modifiers.
+int32_t build_listed_delimiters(FncArgList *args, const WordArgs &where, bool negative_word,
+                                uint8_t *local, DelimSetup *out);
+
 // Builds the delimiter set of one call (or takes it from the call-site
 // cache).  `local` is the caller's 256-byte scratch table.  negative_word
 // tells SCAN's cache that the word number counts from the right.  Returns
 // FNC_RC_OK, or FNC_RC_NOROOM when the cache block cannot be allocated.
-int32_t build_delimiters(FncArgList *args, const WordArgs &where, bool negative_word,
-                         uint8_t *local, DelimSetup *out);
-
-// The source string of a call: data and length (a missing value, a
-// non-character argument or a negative length count as empty).
-void source_of(FncArgList *args, int index, const char **data, int64_t *length);
-
-// A built-in copy of the 17 defaults, for a context without a table.
-const uint8_t *builtin_default_table();
+// A call without a character-list position (and outside a call-site cache)
+// takes the task's default table, with nothing to build.
+inline int32_t build_delimiters(FncArgList *args, const WordArgs &where, bool negative_word,
+                                uint8_t *local, DelimSetup *out) {
+  source_of(args, where.source, &out->source, &out->source_length);
+  const bool cached = site_cache_block(args) != nullptr;
+  if (!cached && args->argCount <= where.list) {
+    out->table = default_table(args);
+    out->defaults = true;
+    return FNC_RC_OK;
+  }
+  return build_listed_delimiters(args, where, negative_word, local, out);
+}
 
 // ---------------------------------------------------------------------------
 // Byte-route word engine, shared by SCAN, COUNTW and the quoted-word scan and
@@ -96,6 +126,9 @@ struct ByteText {
   const uint8_t *delim;  // 256 flags; the quote characters must be clear with Q
   bool M;
   bool Q;
+  // The table is the task's default table: most likely the 17 defaults,
+  // whose nibble form is made at build time.
+  bool defaults = false;
 };
 
 // A found word: its 0-based offset and length.  With M from the right, words
@@ -106,8 +139,30 @@ struct WordSpan {
   int64_t length = 0;
 };
 
-// The k-th word (k >= 1) from the left, or from the right with rtl.
+// The k-th word (k >= 1) from the left, or from the right with rtl.  Without
+// Q it is find_unquoted_word's answer.
 WordSpan find_word(const ByteText &t, int64_t k, bool rtl);
+
+// What the builds of the unquoted search answer: the span, or a length of
+// -1 for no word (two words, so that it comes back in registers).
+struct FoundSpan {
+  int64_t offset;
+  int64_t length;
+};
+
+// The chosen build's unquoted search, by direction (1: from the right) and
+// rule (1: with M); k >= 1 (charfn/words/word_masks.cc).
+using UnquotedFinder = FoundSpan (*)(const ByteText &, int64_t);
+extern UnquotedFinder unquoted_finders[2][2];
+
+// find_word without Q (t.Q is ignored): reads 64 bytes at a time into
+// delimiter bit masks and counts words by their bits.  Two builds, chosen
+// once per process like the other kernels (core/cpu.h).
+inline WordSpan find_unquoted_word(const ByteText &t, int64_t k, bool rtl) {
+  if (k < 1) return {};
+  const FoundSpan f = unquoted_finders[rtl][t.M](t, k);
+  return {f.length >= 0, f.offset, f.length};
+}
 
 // The number of words; rtl pairs quotes from the right.
 int64_t count_words(const ByteText &t, bool rtl);

@@ -13,6 +13,7 @@
 
 #include "charfn/entries.h"
 #include "charfn/words/delims.h"
+#include "charfn/words/scan_parts.h"
 #include "core/messages.h"
 #include "strkernel/blanks.h"
 #include "strkernel/strkernel.h"
@@ -23,19 +24,6 @@ namespace {
 
 constexpr int kPositionTarget = 2;  // argument 3
 constexpr int kLengthTarget = 3;    // argument 4
-
-// A word number that SCAN accepts: present, not missing, whole, inside the
-// signed 32-bit range and not 0.
-bool valid_word_number(const FncArg *g, int64_t *n) {
-  const double *v = zeq::num_value(g);
-  if (!v) return false;
-  const double x = *v;
-  if (!(x >= -2147483648.0 && x <= 2147483647.0)) return false;  // also NaN
-  const auto whole = static_cast<int64_t>(x);
-  if (static_cast<double>(whole) != x || whole == 0) return false;
-  *n = whole;
-  return true;
-}
 
 double *numeric_target(FncArgList *args, int index) {
   FncArg *g = zeq::arg(args, index);
@@ -88,45 +76,44 @@ int64_t dequote_bounded(const char *text, int64_t n, char *out, int64_t room) {
 }
 
 int32_t write_word(FncString *result, const char *word, int64_t length, bool dequote) {
-  const int32_t rc = tkfncSetRetstg(result, length);
-  if (rc != FNC_RC_OK) return rc;
+  if (!dequote) return write_plain_word(result, word, length);
+  int32_t rc;
+  if (!sized_for(result, length, &rc)) return rc;
   const int64_t room = zeq::result_room(result);
-  if (room <= 0 || !result->data) {
-    result->length = 0;
-    return rc;
+  constexpr int64_t kMax = 2147483647;
+  if (room >= length && length <= kMax) {
+    result->length = zdequote(word, static_cast<int32_t>(length), result->data,
+                              static_cast<int32_t>(room < kMax ? room : kMax));
+  } else {
+    result->length = dequote_bounded(word, length, result->data, room);
   }
-  if (dequote) {
-    constexpr int64_t kMax = 2147483647;
-    if (room >= length && length <= kMax) {
-      result->length = zdequote(word, static_cast<int32_t>(length), result->data,
-                                static_cast<int32_t>(room < kMax ? room : kMax));
-    } else {
-      result->length = dequote_bounded(word, length, result->data, room);
-    }
-    return rc;
-  }
-  const int64_t k = length < result->maxLength ? length : result->maxLength;
-  const int64_t copy = k < room ? k : room;
-  if (copy > 0) std::memcpy(result->data, word, static_cast<size_t>(copy));
-  result->length = copy > 0 ? copy : 0;
   return rc;
 }
 
 }  // namespace
-}  // namespace zeq::words
 
-using namespace zeq::words;
+int32_t refuse_word_number(FncArgList *args, FncString *result, bool call_form) {
+  zeq::mark_bad(zeq::arg(args, 1));
+  return answer_invalid(args, result, call_form);
+}
 
-ZEQ_EXPORT int32_t fncscan(FncArgList *args, FncString *result) noexcept {
-  if (!args) return FNC_RC_NOTE;
+int32_t answer_no_word(FncArgList *args, FncString *result, const WordFlags &flags) {
+  if (flags.R || flags.M || args->resultKind == zeq::kResultKindX || result->maxLength <= 0) {
+    result->length = 0;
+    return FNC_RC_OK;
+  }
+  return scan_blank(result);
+}
+
+namespace {
+
+// Every call but the plain one of scan_with_defaults.
+__attribute__((noinline)) int32_t scan_general(FncArgList *args, FncString *result) {
   const bool call_form = args->callForm == FNC_FORM_CALL;
   if (call_form && args->resultKind == zeq::kResultKindX) zfncmunq(args);
 
   int64_t n = 0;
-  if (!valid_word_number(zeq::arg(args, 1), &n)) {
-    zeq::mark_bad(zeq::arg(args, 1));
-    return answer_invalid(args, result, call_form);
-  }
+  if (!valid_word_number(zeq::arg(args, 1), &n)) return refuse_word_number(args, result, call_form);
   double *position = nullptr, *length = nullptr;
   if (call_form) {
     position = numeric_target(args, kPositionTarget);
@@ -147,8 +134,9 @@ ZEQ_EXPORT int32_t fncscan(FncArgList *args, FncString *result) noexcept {
 
   const bool rtl = ds.flags.rtl || n < 0;
   const ByteText text{reinterpret_cast<const uint8_t *>(ds.source), ds.source_length, ds.table,
-                      ds.flags.M, ds.flags.Q};
-  WordSpan w = find_word(text, n < 0 ? -n : n, rtl);
+                      ds.flags.M, ds.flags.Q, ds.defaults};
+  const int64_t k = n < 0 ? -n : n;
+  WordSpan w = ds.flags.Q ? find_word(text, k, rtl) : find_unquoted_word(text, k, rtl);
 
   if (!w.found) {
     if (call_form) {
@@ -156,12 +144,7 @@ ZEQ_EXPORT int32_t fncscan(FncArgList *args, FncString *result) noexcept {
       *length = 0;
       return FNC_RC_OK;
     }
-    if (!result) return FNC_RC_OK;
-    if (ds.flags.R || ds.flags.M || args->resultKind == zeq::kResultKindX || result->maxLength <= 0) {
-      result->length = 0;
-      return FNC_RC_OK;
-    }
-    return scan_blank(result);
+    return result ? answer_no_word(args, result, ds.flags) : FNC_RC_OK;
   }
 
   if (ds.flags.R && w.length > 0) {
@@ -180,6 +163,17 @@ ZEQ_EXPORT int32_t fncscan(FncArgList *args, FncString *result) noexcept {
   if (!result) return FNC_RC_OK;
   const char *word = w.offset >= 0 ? ds.source + w.offset : ds.source;
   return write_word(result, word, w.length, ds.flags.R && ds.flags.Q);
+}
+
+}  // namespace
+}  // namespace zeq::words
+
+using namespace zeq::words;
+
+ZEQ_EXPORT int32_t fncscan(FncArgList *args, FncString *result) noexcept {
+  if (!args) return FNC_RC_NOTE;
+  if (plain_scan(args, result)) return scan_with_defaults(args, result);
+  return scan_general(args, result);
 }
 
 // Multibyte route.  Roles for argInit: source 1, word number 2, delimiters 3

@@ -23,6 +23,16 @@ inline constexpr uint8_t kSingleQuote = 39;
 inline constexpr char kDefaultDelimiters[] = " .<(+&!$*);^-/,%|";
 inline constexpr int kDefaultDelimiterCount = 17;
 
+// A built-in copy of the 17 defaults, for a context without a table.
+struct BuiltinDefaults {
+  uint8_t table[kTableSize] = {};
+  constexpr BuiltinDefaults() {
+    for (int i = 0; i < kDefaultDelimiterCount; i++) table[static_cast<uint8_t>(kDefaultDelimiters[i])] = 1;
+  }
+};
+inline constexpr BuiltinDefaults kBuiltinDefaults;
+inline const uint8_t *builtin_default_table() { return kBuiltinDefaults.table; }
+
 // Adds the bytes of one class letter (already upper-cased) to the table:
 //   A letters, C control, D digits 0-9, F A-Z and _ with their lower-case
 //   forms, G graphic, H horizontal tab, L lower case, N digits, A-Z and _
@@ -46,7 +56,18 @@ void clear_quotes(uint8_t *table);
 // The task's default delimiter table (FncContext.punctTable), building the
 // task context on first use.  Never null: when the context holds no table a
 // built-in copy of the 17 defaults is answered.
-const uint8_t *default_table(FncArgList *args);
+const uint8_t *default_table_of_task(FncArgList *args);
+
+// default_table_of_task, answered at once when the call names its task and
+// the task's context already holds both of its tables.
+inline const uint8_t *default_table(FncArgList *args) {
+  const FncTask *task = args->task;
+  if (task && task->slots) {
+    const auto *ctx = static_cast<const FncContext *>(task->slots[FNC_TASK_SLOT_CONTEXT]);
+    if (ctx && ctx->punctTable && ctx->auxTable) return ctx->punctTable;
+  }
+  return default_table_of_task(args);
+}
 
 // A character list decoded once through the string service, for the
 // multibyte routes' "is c in the list" tests.  Up to kInline characters are

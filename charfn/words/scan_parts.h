@@ -1,0 +1,94 @@
+// charfn/words/scan_parts.h - what SCAN's entry (charfn/words/scan.cc)
+// shares with its plain call, the function form with only a string and a
+// word number, which each build of charfn/words/word_masks.cc answers whole.
+#pragma once
+
+#include <cstdint>
+#include <cstring>
+
+#include "charfn/words/delims.h"
+
+namespace zeq::words {
+
+// A word number that SCAN accepts: present, not missing, whole, inside the
+// signed 32-bit range and not 0.
+inline bool valid_word_number(const FncArg *g, int64_t *n) {
+  const double *v = zeq::num_value(g);
+  if (!v) return false;
+  const double x = *v;
+  if (!(x >= -2147483648.0 && x <= 2147483647.0)) return false;  // also NaN
+  const auto whole = static_cast<int64_t>(x);
+  if (static_cast<double>(whole) != x || whole == 0) return false;
+  *n = whole;
+  return true;
+}
+
+// The first and the last sizeof(T) of n bytes (sizeof(T) <= n <= 2 *
+// sizeof(T)), by two loads and two stores that may overlap.
+template <class T>
+inline void copy_ends(char *to, const char *from, int64_t n) {
+  T a, b;
+  std::memcpy(&a, from, sizeof a);
+  std::memcpy(&b, from + n - static_cast<int64_t>(sizeof b), sizeof b);
+  std::memcpy(to, &a, sizeof a);
+  std::memcpy(to + n - static_cast<int64_t>(sizeof b), &b, sizeof b);
+}
+
+// Copies n bytes; words are mostly short, and up to 16 bytes are moved
+// without a call.
+inline void copy_word(char *to, const char *from, int64_t n) {
+  if (n > 16) {
+    std::memcpy(to, from, static_cast<size_t>(n));
+  } else if (n >= 8) {
+    copy_ends<uint64_t>(to, from, n);
+  } else if (n >= 4) {
+    copy_ends<uint32_t>(to, from, n);
+  } else if (n > 0) {
+    to[0] = from[0];
+    to[n / 2] = from[n / 2];
+    to[n - 1] = from[n - 1];
+  }
+}
+
+// Sizes the result for `length` bytes (tkfncSetRetstg, whose status goes to
+// *rc).  True when the result then has room and data to write into; else
+// its length is set to 0 (or left alone when sizing failed).
+inline bool sized_for(FncString *result, int64_t length, int32_t *rc) {
+  *rc = tkfncSetRetstg(result, length);
+  if (*rc != FNC_RC_OK) return false;
+  if (zeq::result_room(result) > 0 && result->data) return true;
+  result->length = 0;
+  return false;
+}
+
+// The word into the result as it stands, cut to maxLength and to the room.
+inline int32_t write_plain_word(FncString *result, const char *word, int64_t length) {
+  int32_t rc;
+  if (!sized_for(result, length, &rc)) return rc;
+  const int64_t room = zeq::result_room(result);
+  const int64_t k = length < result->maxLength ? length : result->maxLength;
+  const int64_t copy = k < room ? k : room;
+  copy_word(result->data, word, copy);
+  result->length = copy > 0 ? copy : 0;
+  return rc;
+}
+
+// A refused word number: argument 2 is marked, and the function form
+// answers an empty word (the call form: see scan.cc).  FNC_RC_NOTE.
+int32_t refuse_word_number(FncArgList *args, FncString *result, bool call_form);
+
+// The function form's answer for a word that is not there: empty with R or
+// M, in the x environment or without room, else one blank.
+int32_t answer_no_word(FncArgList *args, FncString *result, const WordFlags &flags);
+
+// The plain call: function form with a result, exactly a string and a word
+// number, and no call-site cache.  It needs the default table and nothing
+// else.
+inline bool plain_scan(const FncArgList *args, const FncString *result) {
+  return result && args->callForm != FNC_FORM_CALL && args->argCount == 2 && !site_cache_block(args);
+}
+
+// Answers a plain call as the general path does: the chosen build.
+extern int32_t (*scan_with_defaults)(FncArgList *args, FncString *result);
+
+}  // namespace zeq::words
