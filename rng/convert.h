@@ -42,6 +42,19 @@
 
 namespace zeq::rng {
 
+// Reads a state word that the previous draw stored, as a plain load into a
+// register.  The processor forwards a stored word to a plain load of the same
+// address almost for free; folded into an arithmetic instruction (imul, add,
+// cmp with a memory operand, as the compiler likes to emit) the same load
+// waits for the full store-forwarding latency, which adds a cycle or more to
+// every draw of a generator whose state runs through memory.
+template <class T>
+ZRNG_INLINE T load_plain(const T &word) {
+  T v = word;
+  __asm__("" : "+r"(v));
+  return v;
+}
+
 // True when the processor offers AVX2, FMA and BMI2: the builders then place
 // the wide build of each conversion into the descriptor.  Decided once per
 // process.

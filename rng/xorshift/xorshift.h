@@ -101,15 +101,23 @@ ZRNG_INLINE uint64_t xorgens_mix(uint64_t *x, uint32_t i) {
   return v;
 }
 
-// The index and the Weyl accumulator are written back as soon as they are
-// known: the next draw reads them first, and an early store lets the
-// processor forward it sooner.
+// The index is written back as soon as it is known: the next draw reads it
+// first.  Both words are addressed as x[i] (no pointer to the word is formed:
+// a store through a computed base address costs this draw a cycle), and the
+// Weyl accumulator follows the recurrence step, whose shifts hide its load.
 ZRNG_INLINE uint64_t xorgens_next(XorgensBlob *b) {
-  uint32_t i = (static_cast<uint32_t>(b->i) + 1) & 63;
-  b->i = static_cast<int32_t>(i);
-  uint64_t w = b->w + kXorgensWeyl;
+  const int32_t i = (b->i + 1) & 63;
+  b->i = i;
+  uint64_t t = b->x[i];
+  uint64_t v = b->x[(i + 11) & 63];
+  t ^= t << 33;
+  t ^= t >> 26;
+  v ^= v << 27;
+  v ^= v >> 29;
+  v ^= t;
+  b->x[i] = v;
+  const uint64_t w = b->w + kXorgensWeyl;
   b->w = w;
-  uint64_t v = xorgens_mix(b->x, i);
   return v + (w ^ (w >> 27));
 }
 
