@@ -18,6 +18,8 @@
 #include <random>
 #include <utility>
 
+#include "rng/methods.h"
+
 namespace rngref {
 
 struct Xor64Ref {
@@ -104,16 +106,10 @@ struct Pcg64Ref {
     return (word >> 43u) ^ word;
   }
 };
+// The finaliser itself is the module's inline fmix64, compiled here.
 struct Mh3Ref {
   uint64_t x = 5489;
-  uint64_t operator()() {
-    x ^= x >> 33;
-    x *= 0xff51afd7ed558ccdull;
-    x ^= x >> 33;
-    x *= 0xc4ceb9fe1a85ec53ull;
-    x ^= x >> 33;
-    return x;
-  }
+  uint64_t operator()() { return x = zeq::rng::fmix64(x); }
 };
 struct RanuniRef {
   uint64_t x = 5489;
