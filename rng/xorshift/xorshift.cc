@@ -53,7 +53,7 @@ void fill_xorgens(void *b, uint64_t s) {
   uint32_t i = 63;
   for (int k = 0; k < 4 * 64; ++k) {
     i = (i + 1) & 63;
-    g->x[i] = xorgens_combine(g->x[i], g->x[(i + 11) & 63]);
+    xorgens_mix(g->x, i);
   }
   g->i = static_cast<int32_t>(i);
   g->w = weyl;

@@ -88,28 +88,28 @@ ZRNG_INLINE uint64_t xorshift_4096_next(Xor4096Blob *b) {
   return v * 0x74321163EEC4A005ull;  // 8372773778140471301
 }
 
-// The xorgens recurrence: the new x[i] from t = x[i] and v = x[i + 11]
-// (mod 64).
-ZRNG_INLINE uint64_t xorgens_combine(uint64_t t, uint64_t v) {
+// One step of the xorgens recurrence on x[i] and x[i + 11] (mod 64).
+ZRNG_INLINE uint64_t xorgens_mix(uint64_t *x, uint32_t i) {
+  uint64_t t = x[i];
+  uint64_t v = x[(i + 11) & 63];
   t ^= t << 33;
   t ^= t >> 26;
   v ^= v << 27;
   v ^= v >> 29;
-  return v ^ t;
+  v ^= t;
+  x[i] = v;
+  return v;
 }
 
-// The index is written back as soon as it is known: the next draw reads it
-// first.  Both words are addressed as x[i] (the compiler, left to itself,
-// forms a pointer to x[i] and stores through it, which costs a draw a
-// cycle), and the Weyl accumulator follows the step, whose shifts hide its
-// load.
+// The index and the Weyl accumulator are written back as soon as they are
+// known: the next draw reads them first, and an early store lets the
+// processor forward it sooner.
 ZRNG_INLINE uint64_t xorgens_next(XorgensBlob *b) {
-  const int32_t i = static_cast<int32_t>((static_cast<uint32_t>(b->i) + 1) & 63);
-  b->i = i;
-  const uint64_t v = xorgens_combine(b->x[i], b->x[(i + 11) & 63]);
-  b->x[i] = v;
-  const uint64_t w = b->w + kXorgensWeyl;
+  uint32_t i = (static_cast<uint32_t>(b->i) + 1) & 63;
+  b->i = static_cast<int32_t>(i);
+  uint64_t w = b->w + kXorgensWeyl;
   b->w = w;
+  uint64_t v = xorgens_mix(b->x, i);
   return v + (w ^ (w >> 27));
 }
 
