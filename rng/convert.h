@@ -43,11 +43,12 @@
 namespace zeq::rng {
 
 // Reads a state word that the previous draw stored, as a plain load into a
-// register.  The processor forwards a stored word to a plain load of the same
-// address almost for free; folded into an arithmetic instruction (imul, add,
-// cmp with a memory operand, as the compiler likes to emit) the same load
-// waits for the full store-forwarding latency, which adds a cycle or more to
-// every draw of a generator whose state runs through memory.
+// register, where the compiler would fold it into the instruction that uses
+// it (an imul or cmp with a memory operand).  Measured on the PCG step: with
+// the state load folded into the multiply, a draw costs about a cycle more
+// than with a plain load, and the test of a null blob in front of it stops
+// being free.  Not a rule for every word: the Weyl term of XORGENS, read the
+// same way, made its draw slower.  Measure before using it.
 template <class T>
 ZRNG_INLINE T load_plain(const T &word) {
   T v = word;

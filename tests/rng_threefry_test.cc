@@ -261,7 +261,8 @@ TEST_F(Threefry, StrayIndexRestartsTheCurrentBlock) {
     d.seed_64(blob, 77);
     std::vector<uint64_t> want;
     for (int i = 0; i < 3 * c.words; ++i) want.push_back(draw(d));
-    for (uint64_t stray : {uint64_t(c.words), uint64_t(c.words) + 1, uint64_t(0x7FFFFFFF), ~uint64_t(0)}) {
+    const uint64_t w = static_cast<uint64_t>(c.words);
+    for (uint64_t stray : {w, w + 1, uint64_t(0x7FFFFFFF), ~uint64_t(0)}) {
       d.seed_64(blob, 77);
       if (c.words == 2 && d.output_bits == 32) {
         const auto idx = static_cast<uint32_t>(stray);
@@ -269,7 +270,8 @@ TEST_F(Threefry, StrayIndexRestartsTheCurrentBlock) {
       } else {
         std::memcpy(blob + c.index_at, &stray, sizeof stray);
       }
-      for (size_t i = 0; i < want.size(); ++i) ASSERT_EQ(draw(d), want[i]) << c.method << " " << stray;
+      for (size_t i = 0; i < want.size(); ++i)
+        ASSERT_EQ(draw(d), want[i]) << c.method << " " << stray;
     }
   }
 }

@@ -44,7 +44,8 @@ ZRNG_INLINE uint32_t pcg_32i_next(Pcg32Blob *b) {
 }
 
 ZRNG_INLINE uint64_t pcg_64i_next(Pcg64Blob *b) {
-  const uint64_t state = load_plain(b->state) * 6364136223846793005ull + b->inc;  // 0x5851F42D4C957F2D
+  // multiplier 0x5851F42D4C957F2D
+  const uint64_t state = load_plain(b->state) * 6364136223846793005ull + b->inc;
   b->state = state;
   return pcg_output_rxs_m_xs_64_64(state);
 }
