@@ -1,20 +1,20 @@
 // Generator methods: nanoseconds per draw through the descriptor's slots
-// (one indirect call a draw, as the host draws), next to in-process
-// references of the same algorithms: std::mt19937 / std::mt19937_64,
+// (one indirect call a draw, as the host draws), next to references of the
+// same algorithms (bench/rng_refs.h): std::mt19937 / std::mt19937_64,
 // Random123's Threefry, and xorshift / xorgens / PCG / MurmurHash3-finaliser
-// references written here from the published algorithms.  Each reference is
-// measured twice: inlined into the loop, and behind a non-inlined call with
-// the state passed by pointer (the shape of a descriptor slot).  Fixed seeds;
-// the module's trace messages go nowhere (no host is loaded).
+// references written from the published algorithms.  Each reference is
+// measured twice: inlined into the loop, and behind a non-inlined call into
+// a shared library of its own with the state passed by pointer (the shape of
+// a descriptor slot, reached as the module's slots are).  Fixed seeds; the
+// module's trace messages go nowhere (no host is loaded).
 #include <benchmark/benchmark.h>
-
-#include <Random123/threefry.h>
 
 #include <cstdint>
 #include <cstring>
 #include <new>
 #include <random>
 
+#include "bench/rng_refs.h"
 #include "rng/hw/mh3.h"
 #include "rng/legacy/legacy.h"
 #include "rng/methods.h"
@@ -222,170 +222,26 @@ BENCHMARK(BM_CallHere);
 
 // --- references ------------------------------------------------------------------
 
-struct Xor64Ref {
-  uint64_t s = 5489;
-  uint64_t operator()() {
-    s ^= s >> 12;
-    s ^= s << 25;
-    s ^= s >> 27;
-    return s * 2685821657736338717ull;
-  }
-};
-struct Xor128Ref {
-  uint64_t s[2] = {5489, 0x1234567887654321ull};
-  uint64_t operator()() {
-    uint64_t s1 = s[0];
-    const uint64_t s0 = s[1];
-    s[0] = s0;
-    s1 ^= s1 << 23;
-    return s[1] = (s1 ^ s0 ^ (s1 >> 17) ^ (s0 >> 26)) + s0;  // the sum is stored back
-  }
-};
-struct Xor1024Ref {
-  uint64_t s[16];
-  int p = 0;
-  Xor1024Ref() {
-    for (int i = 0; i < 16; ++i) s[i] = 0x9E3779B97F4A7C15ull * (i + 1);
-  }
-  uint64_t operator()() {
-    const uint64_t s0 = s[p];
-    uint64_t s1 = s[p = (p + 1) & 15];
-    s1 ^= s1 << 31;
-    s[p] = s1 ^ s0 ^ (s1 >> 11) ^ (s0 >> 30);
-    return s[p] * 1181783497276652981ull;
-  }
-};
-struct Xor4096Ref {
-  uint64_t s[64];
-  int p = 0;
-  Xor4096Ref() {
-    for (int i = 0; i < 64; ++i) s[i] = 0x9E3779B97F4A7C15ull * (i + 1);
-  }
-  uint64_t operator()() {
-    uint64_t s0 = s[p];
-    uint64_t s1 = s[p = (p + 1) & 63];
-    s1 ^= s1 << 25;
-    s1 ^= s1 >> 3;
-    s0 ^= s0 >> 49;
-    return (s[p] = s0 ^ s1) * 8372773778140471301ull;
-  }
-};
-// Brent's xor4096i, 64-bit words.
-struct XorgensRef {
-  uint64_t x[64], w = 0;
-  int i = 63;
-  XorgensRef() {
-    for (int k = 0; k < 64; ++k) x[k] = 0x9E3779B97F4A7C15ull * (k + 1);
-  }
-  uint64_t operator()() {
-    uint64_t t, v;
-    t = x[i = (i + 1) & 63];
-    v = x[(i + 11) & 63];
-    t ^= t << 33;
-    t ^= t >> 26;
-    v ^= v << 27;
-    v ^= v >> 29;
-    x[i] = (v ^= t);
-    w += 0x61c8864680b583ebull;
-    return v + (w ^ (w >> 27));
-  }
-};
-struct Pcg32Ref {
-  uint32_t state = 5490, inc = 1;
-  uint32_t operator()() {
-    state = state * 747796405u + inc;
-    uint32_t word = ((state >> ((state >> 28u) + 4u)) ^ state) * 277803737u;
-    return (word >> 22u) ^ word;
-  }
-};
-struct Pcg64Ref {
-  uint64_t state = 5490, inc = 1;
-  uint64_t operator()() {
-    state = state * 6364136223846793005ull + inc;
-    uint64_t word = ((state >> ((state >> 59u) + 5u)) ^ state) * 12605985483714917081ull;
-    return (word >> 43u) ^ word;
-  }
-};
-struct Mh3Ref {
-  uint64_t x = 5489;
-  uint64_t operator()() {
-    x ^= x >> 33;
-    x *= 0xff51afd7ed558ccdull;
-    x ^= x >> 33;
-    x *= 0xc4ceb9fe1a85ec53ull;
-    x ^= x >> 33;
-    return x;
-  }
-};
-struct RanuniRef {
-  uint64_t x = 5489;
-  uint32_t operator()() {
-    x = x * 397204094ull % 2147483647ull;
-    return static_cast<uint32_t>(x);
-  }
-};
-template <class G, int W>
-struct FryRef {
-  typename G::ctr_type ctr{}, out{};
-  typename G::key_type key{};
-  int i = 0;
-  G g;
-  FryRef() {
-    key[0] = 5489;
-    ctr[0] = 1;
-  }
-  typename G::ctr_type::value_type operator()() {
-    if (i == 0) out = g(ctr, key);
-    auto v = out[i];
-    if (++i == W) {
-      i = 0;
-      ctr.incr();
-    }
-    return v;
-  }
-};
-using Fry2x32Ref = FryRef<r123::Threefry2x32, 2>;
-using Fry2x64Ref = FryRef<r123::Threefry2x64, 2>;
-using Fry4x64Ref = FryRef<r123::Threefry4x64, 4>;
-
 template <class G>
 void BM_RefInline(benchmark::State &state) {
   G *g = new (g_arena) G;
   for (auto _ : state) benchmark::DoNotOptimize((*g)());
 }
 
-// Aligned like the module's slot functions, so that code placement favours
-// neither side.
-template <class G>
-__attribute__((noinline, aligned(64))) auto ref_call(void *g) {
-  return (*static_cast<G *>(g))();
-}
-
+// Behind a call into the references' shared library, as the module's slots
+// are behind a call into the module.
 template <class G>
 void BM_RefCall(benchmark::State &state) {
-  G *g = new (g_arena) G;
-  auto *fn = &ref_call<G>;
+  rngref::rng_ref_new<G>(g_arena);
+  auto *fn = &rngref::rng_ref_call<G>;
   benchmark::DoNotOptimize(fn);
-  run(state, fn, g);
+  run(state, fn, g_arena);
 }
 
+using namespace rngref;
 #define REFERENCE(G)                         \
   BENCHMARK_TEMPLATE(BM_RefInline, G);       \
-  BENCHMARK_TEMPLATE(BM_RefCall, G)
-
-REFERENCE(std::mt19937);
-REFERENCE(std::mt19937_64);
-REFERENCE(Mh3Ref);
-REFERENCE(Xor64Ref);
-REFERENCE(Xor128Ref);
-REFERENCE(Xor1024Ref);
-REFERENCE(Xor4096Ref);
-REFERENCE(XorgensRef);
-REFERENCE(Fry2x32Ref);
-REFERENCE(Fry2x64Ref);
-REFERENCE(Fry4x64Ref);
-REFERENCE(Pcg32Ref);
-REFERENCE(Pcg64Ref);
-REFERENCE(RanuniRef);
+  BENCHMARK_TEMPLATE(BM_RefCall, G);
+RNG_REFERENCES(REFERENCE)
 
 }  // namespace

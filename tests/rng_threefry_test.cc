@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <cstring>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 #include "host/host.h"
@@ -250,17 +251,110 @@ TEST_F(Threefry, TwoWordIntegersAndFoldedSeeds) {
   EXPECT_EQ(e.uint32(blob), static_cast<uint32_t>(ref4.next() >> 32));
 }
 
+// A stream whose index is out of range (as a loaded or damaged blob may
+// leave it) computes the block of its current counter, as at index 0.
+TEST_F(Threefry, StrayIndexRestartsTheCurrentBlock) {
+  const struct { const char *method; int words; uint64_t index_at; } cases[] = {
+      {"FRY2X32", 2, 24}, {"FRY2X64", 2, 48}, {"FRY4X64", 4, 96}};
+  for (const auto &c : cases) {
+    zrng_desc d = build(c.method);
+    d.seed_64(blob, 77);
+    std::vector<uint64_t> want;
+    for (int i = 0; i < 3 * c.words; ++i) want.push_back(draw(d));
+    const uint64_t w = static_cast<uint64_t>(c.words);
+    for (uint64_t stray : {w, w + 1, uint64_t(0x7FFFFFFF), ~uint64_t(0)}) {
+      d.seed_64(blob, 77);
+      if (c.words == 2 && d.output_bits == 32) {
+        const auto idx = static_cast<uint32_t>(stray);
+        std::memcpy(blob + c.index_at, &idx, sizeof idx);
+      } else {
+        std::memcpy(blob + c.index_at, &stray, sizeof stray);
+      }
+      for (size_t i = 0; i < want.size(); ++i)
+        ASSERT_EQ(draw(d), want[i]) << c.method << " " << stray;
+    }
+  }
+}
+
+// Raw words and conversions drawn in turn take the words of one stream in
+// order, across block boundaries and after a reseed in the middle of a block.
+TEST_F(Threefry, MixedDrawsTakeTheWordsInOrder) {
+  auto check = [&](const char *method, auto ref, auto reseed_ref) {
+    zrng_desc d = build(method);
+    const bool narrow = d.output_bits == 32;
+    d.seed_64(blob, 31);
+    for (int round = 0; round < 2; ++round) {
+      auto word = [&ref] { return static_cast<uint64_t>(ref.next()); };
+      for (int i = 0; i < 50; ++i) {
+        SCOPED_TRACE(std::string(method) + " draw " + std::to_string(i));
+        switch (i % 4) {
+          case 0: {
+            const uint64_t w = word();
+            ASSERT_EQ(d.uint32(blob), narrow ? w : w >> 32);
+            break;
+          }
+          case 1: {
+            uint64_t want = word();
+            if (narrow) want = want << 32 | word();
+            ASSERT_EQ(d.uint64(blob), want);
+            break;
+          }
+          case 2:
+            if (narrow) ASSERT_EQ(d.double_32[ZRNG_CO](blob), std::ldexp(double(word()), -32));
+            else ASSERT_EQ(d.double_53[ZRNG_CO](blob), std::ldexp(double(word() >> 11), -53));
+            break;
+          default:
+            ASSERT_EQ(d.uint32(blob), narrow ? word() : word() >> 32);
+        }
+      }
+      d.seed_64(blob, 31);  // mid-block: the stream starts over
+      ref = reseed_ref;
+    }
+  };
+  Ref<r123::Threefry2x32> r2x32;
+  r2x32.key = {{31, fmix32(32)}};
+  r2x32.ctr = {{1, 0}};
+  check("FRY2X32", r2x32, r2x32);
+  Ref<r123::Threefry2x64> r2x64;
+  r2x64.key = {{31, fmix64(32)}};
+  r2x64.ctr = {{1, 0}};
+  check("FRY2X64", r2x64, r2x64);
+  Ref<r123::Threefry4x64> r4x64;
+  r4x64.key = {{31, fmix64(32), fmix64(33), fmix64(34)}};
+  r4x64.ctr = {{1, 0, 0, 0}};
+  check("FRY4X64", r4x64, r4x64);
+}
+
+// The generic and the wide build deliver the same words, from a fresh block,
+// from the middle of one and from a stray index.
+template <int W, class T>
+void expect_builds_agree() {
+  using Blob = FryBlob<W, T>;
+  constexpr bool kNarrow = sizeof(T) == 4;
+  using G = std::conditional_t<kNarrow, zeq::rng::GenericSlots32<zeq::rng::FryGen<W, T>>,
+                               zeq::rng::GenericSlots64<zeq::rng::FryGen<W, T>>>;
+  using V = std::conditional_t<kNarrow, zeq::rng::WideSlots32<zeq::rng::FryGen<W, T>>,
+                               zeq::rng::WideSlots64<zeq::rng::FryGen<W, T>>>;
+  for (T start : {T(0), T(1), T(W), T(~T(0))}) {
+    Blob a{}, b{};
+    a.key[0] = 1;
+    a.key[W - 1] = 0xFFFF;
+    a.ctr[0] = 1;
+    a.index = start;
+    b = a;
+    for (int i = 0; i < 4000; ++i) {
+      ASSERT_EQ(G::uint64(&a), V::uint64(&b)) << W << " " << sizeof(T) << " " << i;
+      ASSERT_EQ(G::uint32(&a), V::uint32(&b)) << W << " " << sizeof(T) << " " << i;
+    }
+  }
+}
+
 TEST(ThreefryBuilds, GenericAndWideDrawsAgree) {
   __builtin_cpu_init();
   if (!__builtin_cpu_supports("avx2") || !__builtin_cpu_supports("bmi2")) GTEST_SKIP();
-  using G = zeq::rng::GenericSlots64<zeq::rng::FryGen<4, uint64_t>>;
-  using W = zeq::rng::WideSlots64<zeq::rng::FryGen<4, uint64_t>>;
-  FryBlob<4, uint64_t> a{}, b{};
-  a.key[0] = 1;
-  a.key[3] = 0xFFFF;
-  a.ctr[0] = 1;
-  b = a;
-  for (int i = 0; i < 4000; ++i) ASSERT_EQ(G::uint64(&a), W::uint64(&b));
+  expect_builds_agree<2, uint32_t>();
+  expect_builds_agree<2, uint64_t>();
+  expect_builds_agree<4, uint64_t>();
 }
 
 }  // namespace

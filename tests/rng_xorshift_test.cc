@@ -4,6 +4,7 @@
 // (xorgens, 64-bit words) with its own seeding.
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
@@ -212,6 +213,23 @@ TEST_F(Xorshift, AllZeroWordsGiveZeroAndTheDefaultGivesUp) {
     EXPECT_EQ(d.state(blob, &zero, 4, 0x2), 3);  // zeros repeated over the words
     EXPECT_EQ(d.uint64(blob), 0u) << method;
     EXPECT_EQ(d.double_default(blob), 0.0) << method;
+  }
+}
+
+// XORGENS takes its index modulo 64, whatever a damaged blob holds there.
+TEST_F(Xorshift, XorgensTakesAnyIndexModulo64) {
+  zrng_desc d = build("XORGENS");
+  const struct { int32_t stray, same_as; } cases[] = {
+      {INT32_MAX, 63}, {-1, 63}, {INT32_MIN, 0}, {64 + 5, 5}, {-60, 4}};
+  for (const auto &c : cases) {
+    std::vector<uint64_t> want, got;
+    for (int32_t start : {c.same_as, c.stray}) {
+      d.seed_64(blob, 12);
+      std::memcpy(blob + 520, &start, sizeof start);  // the index follows x[64] and w
+      auto &out = start == c.same_as ? want : got;
+      for (int i = 0; i < 130; ++i) out.push_back(d.uint64(blob));
+    }
+    EXPECT_EQ(got, want) << c.stray;
   }
 }
 

@@ -38,13 +38,16 @@ ZRNG_INLINE uint64_t pcg_output_rxs_m_xs_64_64(uint64_t x) {
 }
 
 ZRNG_INLINE uint32_t pcg_32i_next(Pcg32Blob *b) {
-  b->state = b->state * 747796405u + b->inc;
-  return pcg_output_rxs_m_xs_32_32(b->state);
+  const uint32_t state = load_plain(b->state) * 747796405u + b->inc;
+  b->state = state;
+  return pcg_output_rxs_m_xs_32_32(state);
 }
 
 ZRNG_INLINE uint64_t pcg_64i_next(Pcg64Blob *b) {
-  b->state = b->state * 6364136223846793005ull + b->inc;  // 0x5851F42D4C957F2D
-  return pcg_output_rxs_m_xs_64_64(b->state);
+  // multiplier 0x5851F42D4C957F2D
+  const uint64_t state = load_plain(b->state) * 6364136223846793005ull + b->inc;
+  b->state = state;
+  return pcg_output_rxs_m_xs_64_64(state);
 }
 
 struct Pcg32Gen {

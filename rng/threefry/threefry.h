@@ -125,12 +125,19 @@ ZRNG_INLINE void fry_increment(T *ctr) {
     if (++ctr[j] != 0) break;
 }
 
-// One output word.
+// One output word.  An index of 0 (or out of range, as a loaded state may
+// leave it) computes the block of the current counter and delivers its first
+// word; the other indexes deliver the next word of the buffered block.  The
+// index is read with a plain load, so that the previous draw's store reaches
+// it at once.
 template <int W, class T>
 ZRNG_INLINE T fry_next(FryBlob<W, T> *b) {
-  T i = b->index;
-  if (i >= static_cast<T>(W)) i = 0;
-  if (i == 0) fry_block<W, T>(b->ctr, b->key, b->buf);
+  T i = load_plain(b->index);
+  if (i == 0 || i >= static_cast<T>(W)) {
+    fry_block<W, T>(b->ctr, b->key, b->buf);
+    b->index = 1;
+    return b->buf[0];
+  }
   T out = b->buf[i++];
   if (i == static_cast<T>(W)) {
     i = 0;
