@@ -21,6 +21,7 @@
 //   - longer remainders: the same in blocks of 64 cells over the diagonal
 //     band of the cutoff, in scratch memory of the task given back at the end.
 
+#include <bit>
 #include <cstring>
 
 #include "charfn/compare/compare_internal.h"
@@ -92,28 +93,47 @@ uint64_t bit_words(int64_t m, int64_t slots) {
   return ((uint64_t)slots + 2) * blocks;
 }
 
+// One column step of the one-word route: p / n the column's +1 / -1
+// vertical differences, eq the match vector of the column's byte of b.  The
+// top cell of every column is one above the last.  Written so that the
+// longest chain from p to the new p is and, add, or, and-not, shift,
+// and-not, or: the complements fall on values known early.
+inline void word_step(uint64_t *p_io, uint64_t *n_io, uint64_t eq, uint64_t *ph_out,
+                      uint64_t *mh_out) {
+  const uint64_t p = *p_io, n = *n_io;
+  const uint64_t xv = eq | n;
+  const uint64_t sum = (eq & p) + p;
+  const uint64_t xh = (sum ^ p) | eq;
+  // u = ~ph, with ph = n | ~(xh | p) the +1 horizontal differences.
+  const uint64_t u = (sum | p | eq) & ~n;
+  const uint64_t mh = p & xh;
+  const uint64_t u1 = u << 1;  // ~((ph << 1) | 1)
+  *ph_out = ~u;
+  *mh_out = mh;
+  *p_io = (mh << 1) | (~xv & u1);
+  *n_io = ~u1 & xv;
+}
+
 // min(distance, cutoff) of a (m <= 64 bytes) and b (q bytes), one word;
-// eq(x) is the match vector of byte x of b.
-// Check says whether the cutoff can be reached at all (it cannot when it
-// exceeds q, the largest possible distance).
+// eq(x) is the match vector of byte x of b.  Without a cutoff that can be
+// reached (Check false: it exceeds q, the largest distance) the last cell
+// is read from the last column alone: q plus its +1 less its -1 differences.
 template <bool Check, class Eq>
 inline int64_t one_word(int64_t m, const uint8_t *b, int64_t q, int64_t cutoff, Eq eq_of) {
-  // Column 0 is 0, 1, ..., m; the score follows cell m.
-  uint64_t p = ~uint64_t(0), n = 0;
+  uint64_t p = ~uint64_t(0), n = 0, ph, mh;
+  if (!Check) {
+    for (int64_t l = 0; l < q; l++) word_step(&p, &n, eq_of(b[l]), &ph, &mh);
+    const uint64_t rows = m == 64 ? ~uint64_t(0) : (uint64_t(1) << m) - 1;
+    const int64_t d = q + std::popcount(p & rows) - std::popcount(n & rows);
+    return d < cutoff ? d : cutoff;
+  }
+  // The score follows cell m down the columns.
   int64_t score = m;
   for (int64_t l = 0; l < q; l++) {
-    const uint64_t eq = eq_of(b[l]);
-    const uint64_t xv = eq | n;
-    const uint64_t xh = (((eq & p) + p) ^ p) | eq;
-    uint64_t ph = n | ~(xh | p);
-    uint64_t mh = p & xh;
+    word_step(&p, &n, eq_of(b[l]), &ph, &mh);
     score += (int64_t)((ph >> (m - 1)) & 1) - (int64_t)((mh >> (m - 1)) & 1);
     // The last cell can fall by at most one per column still to come.
-    if (Check && score - (q - 1 - l) >= cutoff) return cutoff;
-    ph = (ph << 1) | 1;
-    mh <<= 1;
-    p = mh | ~(xv | ph);
-    n = ph & xv;
+    if (score - (q - 1 - l) >= cutoff) return cutoff;
   }
   return score < cutoff ? score : cutoff;
 }
@@ -207,6 +227,82 @@ int64_t few_edits(const uint8_t *a, int64_t m, const uint8_t *b, int64_t q, int6
     if (best <= diff) break;  // no alignment makes fewer than q - m edits
   }
   return best;
+}
+
+// --- The diagonal band in one word -------------------------------------------
+//
+// With a cutoff k, a path to the last cell that costs less than k keeps to
+// the diagonals -lo <= column - row <= delta + lo (delta = q - m, lo =
+// (k - delta - 1) / 2), at most k of them.  For k <= kBandCutoff they fit in
+// one word that slides down one row per column: bit r of the word holds the
+// difference between rows top + r and top + r + 1 of the column, top the
+// first row of the band.  Rows above row 0 stand for bytes that match
+// nothing and start level with row 0; a cell above the band counts as no
+// less than its neighbour, so every cell is at least its true value and
+// exact along any cheapest path inside the band.
+//
+// The cell followed is the one on the diagonal of the last cell (column -
+// row = delta): along a diagonal the table never falls, and a path to the
+// last cell through an earlier column costs at least that column's cell on
+// this diagonal, so the walk stops once it reaches the cutoff.  When the
+// distance is below the cutoff, that cell's cheapest path stays inside the
+// band and the value read is exact.
+//
+// Match vectors come from the bytes of a as the band passes them: for each
+// byte value the position of its last occurrence seen and a word whose top
+// bit is that occurrence, shifted down as the band moves on.
+constexpr int64_t kBandCutoff = 63;
+
+struct BandMatch {
+  int64_t pos;    // position in a of the occurrence at bit 63 of bits
+  uint64_t bits;  // bit 63 - d: an occurrence at pos - d
+};
+
+inline uint64_t band_shift(uint64_t bits, uint64_t d) { return d < 64 ? bits >> d : 0; }
+
+// min(distance, cutoff) of a (m bytes) and b (q >= m bytes), cutoff at most
+// kBandCutoff and above q - m; table holds 256 entries of any content.
+template <bool NoCase>
+int64_t diagonal_band(const uint8_t *a, int64_t m, const uint8_t *b, int64_t q, int64_t cutoff,
+                      const uint8_t *up, BandMatch *table) {
+  auto key = [up](uint8_t x) { return NoCase ? up[x] : x; };
+  if (m + q < 256) {
+    for (int64_t i = 0; i < q; i++) table[key(b[i])] = {0, 0};
+    for (int64_t i = 0; i < m; i++) table[key(a[i])] = {0, 0};
+  } else {
+    memset(table, 0, 256 * sizeof(BandMatch));
+  }
+  const int64_t delta = q - m, lo = (cutoff - delta - 1) / 2, hi = delta + lo;
+  // Before the step of column j (1-based) bit r stands for byte j - hi - 2 + r
+  // of a, bit 63 for the last byte seen, j - hi + 61.
+  int64_t next = 0;
+  auto see = [&](int64_t upto) {
+    for (; next <= upto && next < m; next++) {
+      BandMatch &e = table[key(a[next])];
+      e.bits = band_shift(e.bits, (uint64_t)(next - e.pos)) | (uint64_t(1) << 63);
+      e.pos = next;
+    }
+  };
+  // Column 0: rows 1 and below rise by one, rows above 0 stay level.
+  uint64_t p = ~uint64_t(0) << (hi + 1), n = 0;
+  int64_t score = delta;  // column delta, row 0
+  const int diag_bit = (int)lo + 1;
+  for (int64_t j = 1; j <= q; j++) {
+    const int64_t top = j - hi + 61;
+    see(top);
+    const BandMatch &e = table[key(b[j - 1])];
+    const uint64_t eq = band_shift(e.bits, (uint64_t)(top - e.pos));
+    const uint64_t xv = eq | n;
+    const uint64_t d0 = ((((eq & p) + p) ^ p) | xv);
+    const uint64_t ph = n | ~(d0 | p), mh = p & d0;
+    if (j > delta) {
+      score += (int64_t)(~d0 >> diag_bit & 1);
+      if (score >= cutoff) return cutoff;
+    }
+    p = mh | ~((d0 >> 1) | ph);
+    n = (d0 >> 1) & ph;
+  }
+  return score;
 }
 
 // min(distance, cutoff) of a (m > 64 bytes) and b (q >= m bytes) over the
@@ -351,27 +447,29 @@ ZEQ_EXPORT int32_t fncomlev(FncArgList *args, double *result) noexcept {
     return FNC_RC_OK;
   }
   if (m > (int64_t(1) << 40) || q > (int64_t(1) << 40)) return FNC_RC_NOROOM;
+  // Remainders longer than kShort take their documented block of scratch
+  // memory (two rows of 8-byte cells, and room for upper-cased copies when
+  // case is ignored); the routes below keep their own tables on the stack
+  // where they fit.
   zeq::cmp::CallScratch scratch(zeq::current_task(args));
+  if (q > kShort && !scratch.alloc(8 * (uint64_t)(m + 1) + (ca.nocase ? (uint64_t)(m + q) : 0)))
+    return FNC_RC_NOROOM;
+  int64_t d;
   if (m <= 64) {
-    // Remainders longer than kShort take their table from the task's scratch
-    // memory, as every programme over them does; shorter ones need none.
-    uint64_t local[256];
-    uint64_t *peq = local;
-    if (q > kShort) {
-      peq = static_cast<uint64_t *>(word_block(&scratch, 256));
-      if (!peq) return FNC_RC_NOROOM;
-    }
-    const int64_t d = ca.nocase ? short_remainder<true>(a, m, b, q, cutoff, up, peq)
-                                : short_remainder<false>(a, m, b, q, cutoff, up, peq);
-    if (result) *result = (double)d;
-    return FNC_RC_OK;
+    uint64_t peq[256];
+    d = ca.nocase ? short_remainder<true>(a, m, b, q, cutoff, up, peq)
+                  : short_remainder<false>(a, m, b, q, cutoff, up, peq);
+  } else if (cutoff <= kBandCutoff) {
+    BandMatch table[256];
+    d = ca.nocase ? diagonal_band<true>(a, m, b, q, cutoff, up, table)
+                  : diagonal_band<false>(a, m, b, q, cutoff, up, table);
+  } else {
+    uint16_t map[256];
+    const int64_t slots = number_bytes(a, m, ca.nocase, up, map);
+    uint64_t *mem = word_block(&scratch, bit_words(m, slots));
+    if (!mem) return FNC_RC_NOROOM;
+    d = bit_parallel(a, m, b, q, cutoff, map, slots, mem);
   }
-
-  uint16_t map[256];
-  const int64_t slots = number_bytes(a, m, ca.nocase, up, map);
-  uint64_t *mem = word_block(&scratch, bit_words(m, slots));
-  if (!mem) return FNC_RC_NOROOM;
-  const int64_t d = bit_parallel(a, m, b, q, cutoff, map, slots, mem);
   if (result) *result = (double)d;
   return FNC_RC_OK;
 }
