@@ -47,6 +47,64 @@ inline void clear_table(void *table, size_t bytes) {
   memset(table, 0, bytes);
 }
 
+// --- Runs of equal bytes -------------------------------------------------------
+//
+// Case-sensitive runs are compared eight bytes at a time where the byte
+// order lets the lowest differing byte be found from the low bits.
+constexpr bool kWordRuns = std::endian::native == std::endian::little;
+
+inline uint64_t load8(const uint8_t *p) {
+  uint64_t w;
+  memcpy(&w, p, 8);
+  return w;
+}
+
+// The number of equal bytes at the front of a and b, at most n.
+template <bool NoCase>
+inline int64_t same_run(const uint8_t *a, const uint8_t *b, int64_t n, const uint8_t *up) {
+  int64_t i = 0;
+  if (!NoCase && kWordRuns && n > 0 && a[0] == b[0]) {
+    for (; i + 8 <= n; i += 8) {
+      const uint64_t x = load8(a + i) ^ load8(b + i);
+      if (x) return i + (std::countr_zero(x) >> 3);
+    }
+  }
+  while (i < n && (NoCase ? up[a[i]] == up[b[i]] : a[i] == b[i])) i++;
+  return i;
+}
+
+// The number of equal bytes at the back of a (ending at a_end) and b
+// (ending at b_end), at most n.
+template <bool NoCase>
+inline int64_t same_run_back(const uint8_t *a_end, const uint8_t *b_end, int64_t n,
+                             const uint8_t *up) {
+  int64_t i = 0;
+  if (!NoCase && kWordRuns && n > 0 && a_end[-1] == b_end[-1]) {
+    for (; i + 8 <= n; i += 8) {
+      const uint64_t x = load8(a_end - i - 8) ^ load8(b_end - i - 8);
+      if (x) return i + (std::countl_zero(x) >> 3);
+    }
+  }
+  while (i < n && (NoCase ? up[a_end[-i - 1]] == up[b_end[-i - 1]] : a_end[-i - 1] == b_end[-i - 1]))
+    i++;
+  return i;
+}
+
+// Drops the common prefix, then the common suffix, of a (m bytes) and b (q
+// bytes, q >= m).
+template <bool NoCase>
+void drop_common_ends(const uint8_t **a, int64_t *m, const uint8_t **b, int64_t *q,
+                      const uint8_t *up) {
+  const int64_t pre = same_run<NoCase>(*a, *b, *m, up);
+  *a += pre;
+  *b += pre;
+  *m -= pre;
+  *q -= pre;
+  const int64_t post = same_run_back<NoCase>(*a + *m, *b + *q, *m, up);
+  *m -= post;
+  *q -= post;
+}
+
 // --- The bit-parallel route --------------------------------------------------
 //
 // The shorter remainder a (m bytes) runs down a column of the table, the
@@ -183,20 +241,26 @@ enum : uint8_t { kSkipB = 0, kSkipA = 1, kSkipBoth = 2 };
 
 // The cost of one walk, or k + 1 once it meets a mismatch with no operation
 // left.  ops holds k operations, two bits each, the first in the low bits.
-template <bool NoCase>
+template <bool NoCase, bool Words>
 int64_t walk(const uint8_t *a, int64_t m, const uint8_t *b, int64_t q, unsigned ops, int64_t k,
              const uint8_t *up) {
   int64_t i = 0, j = 0, spent = 0;
   while (i < m && j < q) {
-    if (NoCase ? up[a[i]] == up[b[j]] : a[i] == b[j]) {
-      i++;
-      j++;
+    if (NoCase ? up[a[i]] != up[b[j]] : a[i] != b[j]) {
+      if (spent == k) return k + 1;
+      const unsigned op = (ops >> (2 * spent++)) & 3;
+      i += op != kSkipB;
+      j += op != kSkipA;
       continue;
     }
-    if (spent == k) return k + 1;
-    const unsigned op = (ops >> (2 * spent++)) & 3;
-    i += op != kSkipB;
-    j += op != kSkipA;
+    int64_t run = 1;
+    if (Words && i + 9 <= m && j + 9 <= q) {
+      // A match: the next eight pairs at once, up to their first mismatch.
+      const uint64_t x = load8(a + i + 1) ^ load8(b + j + 1);
+      run += x ? std::countr_zero(x) >> 3 : 8;
+    }
+    i += run;
+    j += run;
   }
   return spent + (m - i) + (q - j);
 }
@@ -222,21 +286,31 @@ struct Sequences {
 };
 constexpr Sequences kSequences;
 
-// min(distance, k + 1) of a (m bytes) and b (q >= m bytes), k <= 3.
-template <bool NoCase>
-int64_t few_edits(const uint8_t *a, int64_t m, const uint8_t *b, int64_t q, int64_t k,
-                  const uint8_t *up) {
+// min(distance, k + 1) of a (m bytes) and b (q >= m bytes), k <= 3; Words
+// when the walks compare eight bytes at a time.
+template <bool NoCase, bool Words>
+int64_t try_sequences(const uint8_t *a, int64_t m, const uint8_t *b, int64_t q, int64_t k,
+                      const uint8_t *up) {
   const int64_t diff = q - m;
   if (diff > k) return k + 1;
   if (k == 0) return m == 0 && q == 0 ? 0 : 1;
   int64_t best = k + 1;
   const uint8_t *ops = kSequences.ops[k][diff];
   for (int s = 0; s < kSequences.count[k][diff]; s++) {
-    const int64_t d = walk<NoCase>(a, m, b, q, ops[s], k, up);
+    const int64_t d = walk<NoCase, Words>(a, m, b, q, ops[s], k, up);
     if (d < best) best = d;
     if (best <= diff) break;  // no alignment makes fewer than q - m edits
   }
   return best;
+}
+
+// The same; short strings are walked a byte at a time, where setting up
+// the wider compares costs more than it saves.
+template <bool NoCase>
+int64_t few_edits(const uint8_t *a, int64_t m, const uint8_t *b, int64_t q, int64_t k,
+                  const uint8_t *up) {
+  if (!NoCase && kWordRuns && m >= 16) return try_sequences<false, true>(a, m, b, q, k, up);
+  return try_sequences<NoCase, false>(a, m, b, q, k, up);
 }
 
 // --- The diagonal band in one word -------------------------------------------
@@ -433,17 +507,10 @@ ZEQ_EXPORT int32_t fncomlev(FncArgList *args, double *result) noexcept {
   }
 
   const uint8_t *up = zeq::upcase_table();
-  auto same = [&](uint8_t x, uint8_t y) { return ca.nocase ? up[x] == up[y] : x == y; };
-  int64_t pre = 0;
-  while (pre < m && same(a[pre], b[pre])) pre++;
-  a += pre;
-  b += pre;
-  m -= pre;
-  q -= pre;
-  while (m > 0 && same(a[m - 1], b[q - 1])) {
-    m--;
-    q--;
-  }
+  if (ca.nocase)
+    drop_common_ends<true>(&a, &m, &b, &q, up);
+  else
+    drop_common_ends<false>(&a, &m, &b, &q, up);
   if (m == 0 || q == 0) {
     // Only insertions are left; q - m is within the cutoff.
     if (result) *result = (double)(m == 0 ? q : m);
