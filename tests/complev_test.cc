@@ -393,6 +393,26 @@ TEST(ComplevReference, LongPairsInTheDiagonalBand) {
   }
 }
 
+// Remainders of more than 64 bytes whose lengths differ by about the width
+// of the one-word band or more: the band must give up at once and the
+// wider routes answer.
+TEST(ComplevReference, LongRemaindersFarApartInLength) {
+  std::mt19937 g(6502);
+  const std::pair<int64_t, int64_t> lengths[] = {{65, 127}, {65, 128}, {65, 129}, {70, 133},
+                                                 {100, 300}, {128, 200}, {129, 192}, {300, 364}};
+  for (const auto &[short_len, long_len] : lengths) {
+    const std::string a = draw(g, short_len, "abc");
+    const std::string b = mutate(g, a, 3, "abc") + draw(g, long_len - short_len, "abc");
+    const int64_t full = zeqref::levenshtein(a, rtrim(b));
+    for (int64_t cutoff : {int64_t(0), int64_t(62), int64_t(63), int64_t(64), full, full + 1}) {
+      std::vector<A> args = {C(b), C(a)};
+      if (cutoff > 0) args.push_back(N((double)cutoff));
+      ASSERT_EQ(lev(args), (double)(cutoff > 0 ? std::min(full, cutoff) : full))
+          << short_len << "/" << long_len << ", cutoff " << cutoff;
+    }
+  }
+}
+
 // One edit at every offset of a long run of equal bytes, and strings equal
 // but for their first or last byte: the runs compared eight bytes at a time
 // must stop exactly at the difference, from the front and from the back.

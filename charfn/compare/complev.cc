@@ -119,25 +119,58 @@ void drop_common_ends(const uint8_t **a, int64_t *m, const uint8_t **b, int64_t 
 // number the upper-cased byte, so no upper-cased copies are needed.
 
 // One column step of a 64-cell block: pv/mv the block's differences, eq the
-// cells whose byte of a matches the byte of b, hin the difference (+1, 0, -1)
-// the block above passes down along the row just above this block.  Leaves
-// the horizontal differences of the block's rows in *ph / *mh (bit i: row
-// i + 1 of the block), before their shift.
-inline void block_step(uint64_t *pv, uint64_t *mv, uint64_t eq, int hin, uint64_t *ph_out,
-                       uint64_t *mh_out) {
+// cells whose byte of a matches the byte of b, hpos / hneg (0 or 1) whether
+// the row just above the block rises / falls by one from the last column to
+// this one.  Leaves the horizontal differences of the block's rows in *ph /
+// *mh (bit i: row i + 1 of the block), before their shift.  Written so that
+// the longest chain from pv to the new pv is and, add, or, and-not, shift,
+// and-not, or: the complements fall on values known early.
+inline void block_step(uint64_t *pv, uint64_t *mv, uint64_t eq, uint64_t hpos, uint64_t hneg,
+                       uint64_t *ph_out, uint64_t *mh_out) {
   const uint64_t p = *pv, n = *mv;
-  const uint64_t hneg = hin < 0 ? 1 : 0, hpos = hin > 0 ? 1 : 0;
   const uint64_t xv = eq | n;
   eq |= hneg;
-  const uint64_t xh = (((eq & p) + p) ^ p) | eq;
-  uint64_t ph = n | ~(xh | p);
-  uint64_t mh = p & xh;
-  *ph_out = ph;
+  const uint64_t sum = (eq & p) + p;
+  const uint64_t xh = (sum ^ p) | eq;
+  const uint64_t u = (sum | p | eq) & ~n;   // ~ph, ph = n | ~(xh | p)
+  const uint64_t mh = p & xh;
+  const uint64_t nph = (u << 1) | (hpos ^ 1);  // ~((ph << 1) | hpos)
+  *ph_out = ~u;
   *mh_out = mh;
-  ph = (ph << 1) | hpos;
-  mh = (mh << 1) | hneg;
-  *pv = mh | ~(xv | ph);
-  *mv = ph & xv;
+  *pv = (mh << 1) | hneg | (~xv & nph);
+  *mv = ~nph & xv;
+}
+
+// The step of a block whose rows below pass their last horizontal
+// difference on: *hpos / *hneg in, the block's last row's out.
+inline void chained_step(uint64_t *pv, uint64_t *mv, uint64_t eq, uint64_t *hpos, uint64_t *hneg) {
+  uint64_t ph, mh;
+  block_step(pv, mv, eq, *hpos, *hneg, &ph, &mh);
+  *hpos = ph >> 63;
+  *hneg = mh >> 63;
+}
+
+// min(distance, cutoff) of a (64 < m <= 128 bytes) and b (q bytes): the
+// whole column in two words, match vectors indexed by the (upper-cased)
+// byte in peq (256 pairs of words of any content).  The last cell is read
+// from the last column.
+template <bool NoCase>
+int64_t two_words(const uint8_t *a, int64_t m, const uint8_t *b, int64_t q, int64_t cutoff,
+                  const uint8_t *up, uint64_t (*peq)[2]) {
+  auto key = [up](uint8_t x) { return NoCase ? up[x] : x; };
+  clear_table(peq, 256 * sizeof *peq);
+  for (int64_t i = 0; i < m; i++) peq[key(a[i])][i >> 6] |= uint64_t(1) << (i & 63);
+  uint64_t p0 = ~uint64_t(0), n0 = 0, p1 = ~uint64_t(0), n1 = 0;
+  for (int64_t l = 0; l < q; l++) {
+    const uint64_t *eq = peq[key(b[l])];
+    uint64_t hpos = 1, hneg = 0;
+    chained_step(&p0, &n0, eq[0], &hpos, &hneg);
+    chained_step(&p1, &n1, eq[1], &hpos, &hneg);
+  }
+  const uint64_t rows = m == 128 ? ~uint64_t(0) : (uint64_t(1) << (m - 64)) - 1;
+  const int64_t d = q + std::popcount(p0) - std::popcount(n0) + std::popcount(p1 & rows) -
+                    std::popcount(n1 & rows);
+  return d < cutoff ? d : cutoff;
 }
 
 // The numbering of bytes: map[x] is the slot of byte x of b, 0 when x does
@@ -161,27 +194,6 @@ uint64_t bit_words(int64_t m, int64_t slots) {
   return ((uint64_t)slots + 2) * blocks;
 }
 
-// One column step of the one-word route: p / n the column's +1 / -1
-// vertical differences, eq the match vector of the column's byte of b.  The
-// top cell of every column is one above the last.  Written so that the
-// longest chain from p to the new p is and, add, or, and-not, shift,
-// and-not, or: the complements fall on values known early.
-inline void word_step(uint64_t *p_io, uint64_t *n_io, uint64_t eq, uint64_t *ph_out,
-                      uint64_t *mh_out) {
-  const uint64_t p = *p_io, n = *n_io;
-  const uint64_t xv = eq | n;
-  const uint64_t sum = (eq & p) + p;
-  const uint64_t xh = (sum ^ p) | eq;
-  // u = ~ph, with ph = n | ~(xh | p) the +1 horizontal differences.
-  const uint64_t u = (sum | p | eq) & ~n;
-  const uint64_t mh = p & xh;
-  const uint64_t u1 = u << 1;  // ~((ph << 1) | 1)
-  *ph_out = ~u;
-  *mh_out = mh;
-  *p_io = (mh << 1) | (~xv & u1);
-  *n_io = ~u1 & xv;
-}
-
 // min(distance, cutoff) of a (m <= 64 bytes) and b (q bytes), one word;
 // eq(x) is the match vector of byte x of b.  Without a cutoff that can be
 // reached (Check false: it exceeds q, the largest distance) the last cell
@@ -190,7 +202,7 @@ template <bool Check, class Eq>
 inline int64_t one_word(int64_t m, const uint8_t *b, int64_t q, int64_t cutoff, Eq eq_of) {
   uint64_t p = ~uint64_t(0), n = 0, ph, mh;
   if (!Check) {
-    for (int64_t l = 0; l < q; l++) word_step(&p, &n, eq_of(b[l]), &ph, &mh);
+    for (int64_t l = 0; l < q; l++) block_step(&p, &n, eq_of(b[l]), 1, 0, &ph, &mh);
     const uint64_t rows = m == 64 ? ~uint64_t(0) : (uint64_t(1) << m) - 1;
     const int64_t d = q + std::popcount(p & rows) - std::popcount(n & rows);
     return d < cutoff ? d : cutoff;
@@ -198,7 +210,7 @@ inline int64_t one_word(int64_t m, const uint8_t *b, int64_t q, int64_t cutoff, 
   // The score follows cell m down the columns.
   int64_t score = m;
   for (int64_t l = 0; l < q; l++) {
-    word_step(&p, &n, eq_of(b[l]), &ph, &mh);
+    block_step(&p, &n, eq_of(b[l]), 1, 0, &ph, &mh);
     score += (int64_t)((ph >> (m - 1)) & 1) - (int64_t)((mh >> (m - 1)) & 1);
     // The last cell can fall by at most one per column still to come.
     if (score - (q - 1 - l) >= cutoff) return cutoff;
@@ -345,18 +357,15 @@ struct BandMatch {
 inline uint64_t band_shift(uint64_t bits, uint64_t d) { return d < 64 ? bits >> d : 0; }
 
 // min(distance, cutoff) of a (m bytes) and b (q >= m bytes), cutoff at most
-// kBandCutoff and above q - m; table holds 256 entries of any content.
+// kBandCutoff; table holds 256 entries of any content.
 template <bool NoCase>
 int64_t diagonal_band(const uint8_t *a, int64_t m, const uint8_t *b, int64_t q, int64_t cutoff,
                       const uint8_t *up, BandMatch *table) {
+  const int64_t delta = q - m;
+  if (delta >= cutoff) return cutoff;  // every path makes q - m insertions
   auto key = [up](uint8_t x) { return NoCase ? up[x] : x; };
-  if (m + q < 256) {
-    for (int64_t i = 0; i < q; i++) table[key(b[i])] = {0, 0};
-    for (int64_t i = 0; i < m; i++) table[key(a[i])] = {0, 0};
-  } else {
-    clear_table(table, 256 * sizeof(BandMatch));
-  }
-  const int64_t delta = q - m, lo = (cutoff - delta - 1) / 2, hi = delta + lo;
+  clear_table(table, 256 * sizeof(BandMatch));
+  const int64_t lo = (cutoff - delta - 1) / 2, hi = delta + lo;
   // Before the step of column j (1-based) bit r stands for byte j - hi - 2 + r
   // of a, bit 63 for the last byte seen, j - hi + 61.
   int64_t next = 0;
@@ -431,13 +440,9 @@ int64_t banded_blocks(int64_t m, const uint8_t *b, int64_t q, int64_t cutoff,
     }
     const int64_t first = first_block(l);
     const uint64_t *eq = peq + map[b[l - 1]] * blocks;
-    int hin = 1;
-    uint64_t ph, mh;
-    for (int64_t blk = first; blk < last; blk++) {
-      block_step(&pv[blk], &mv[blk], eq[blk], hin, &ph, &mh);
-      hin = (int)(ph >> 63) - (int)(mh >> 63);
-    }
-    block_step(&pv[last], &mv[last], eq[last], hin, &ph, &mh);
+    uint64_t hpos = 1, hneg = 0, ph, mh;
+    for (int64_t blk = first; blk < last; blk++) chained_step(&pv[blk], &mv[blk], eq[blk], &hpos, &hneg);
+    block_step(&pv[last], &mv[last], eq[last], hpos, hneg, &ph, &mh);
     const int bit = last == blocks - 1 ? last_bit : 63;
     score += (int)((ph >> bit) & 1) - (int)((mh >> bit) & 1);
     if (!reached && last == blocks - 1 && score - (q - l) >= cutoff) return cutoff;
@@ -536,16 +541,24 @@ ZEQ_EXPORT int32_t fncomlev(FncArgList *args, double *result) noexcept {
     uint64_t peq[256];
     d = ca.nocase ? short_remainder<true>(a, m, b, q, cutoff, up, peq)
                   : short_remainder<false>(a, m, b, q, cutoff, up, peq);
-  } else if (cutoff <= kBandCutoff) {
-    BandMatch table[256];
-    d = ca.nocase ? diagonal_band<true>(a, m, b, q, cutoff, up, table)
-                  : diagonal_band<false>(a, m, b, q, cutoff, up, table);
   } else {
-    uint16_t map[256];
-    const int64_t slots = number_bytes(a, m, ca.nocase, up, map);
-    uint64_t *mem = word_block(&scratch, bit_words(m, slots));
-    if (!mem) return FNC_RC_NOROOM;
-    d = bit_parallel(a, m, b, q, cutoff, map, slots, mem);
+    // The one-word band first: exact whenever the distance is below its
+    // cutoff, and quick to give up on strings further apart.
+    BandMatch table[256];
+    const int64_t k = cutoff < kBandCutoff ? cutoff : kBandCutoff;
+    d = ca.nocase ? diagonal_band<true>(a, m, b, q, k, up, table)
+                  : diagonal_band<false>(a, m, b, q, k, up, table);
+    if (d == k && k < cutoff && m <= 128) {
+      uint64_t peq[256][2];
+      d = ca.nocase ? two_words<true>(a, m, b, q, cutoff, up, peq)
+                    : two_words<false>(a, m, b, q, cutoff, up, peq);
+    } else if (d == k && k < cutoff) {
+      uint16_t map[256];
+      const int64_t slots = number_bytes(a, m, ca.nocase, up, map);
+      uint64_t *mem = word_block(&scratch, bit_words(m, slots));
+      if (!mem) return FNC_RC_NOROOM;
+      d = bit_parallel(a, m, b, q, cutoff, map, slots, mem);
+    }
   }
   if (result) *result = (double)d;
   return FNC_RC_OK;
