@@ -16,10 +16,17 @@
 //     below it allows are tried one after the other (the "mbleven" idea),
 //     each walk ending at the first mismatch it cannot pay for;
 //   - a shorter remainder of at most 64 bytes: one column of the table as bit
-//     vectors of +1 / -1 differences in one word (Myers 1999, Hyyro 2003),
-//     its match vectors on the stack;
-//   - longer remainders: the same in blocks of 64 cells over the diagonal
-//     band of the cutoff, in scratch memory of the task given back at the end.
+//     vectors of +1 / -1 differences in one word (Myers 1999, Hyyro 2003);
+//   - longer remainders: first the diagonal band of a cutoff of at most
+//     kBandCutoff in one word sliding down the table (Hyyro 2003), which
+//     stops once the last cell's diagonal reaches the cutoff; when that is
+//     not the answer, the whole column in two words up to 128 bytes, else in
+//     blocks of 64 cells over a diagonal band that widens until it holds the
+//     answer.
+// Remainders longer than kShort take the documented block of the task's
+// scratch memory (not on the edit-sequence route); the routes keep their
+// tables on the stack, but for the blocks, which take theirs from scratch
+// memory too.
 
 #include <bit>
 #include <cstring>
@@ -487,6 +494,53 @@ uint64_t *word_block(zeq::cmp::CallScratch *scratch, uint64_t words) {
   return reinterpret_cast<uint64_t *>(block + skip);
 }
 
+// The documented scratch block of remainders of m and q bytes: two rows of
+// 8-byte cells over the shorter, and upper-cased copies of both when case
+// is ignored.
+uint64_t documented_block(int64_t m, int64_t q, bool nocase) {
+  return 8 * (uint64_t)(m + 1) + (nocase ? (uint64_t)(m + q) : 0);
+}
+
+// min(distance, cutoff) of remainders of more than 64 bytes (a: m, b: q >=
+// m), or -1 when the blocks' scratch memory is refused.
+template <bool NoCase>
+int64_t long_remainder(const uint8_t *a, int64_t m, const uint8_t *b, int64_t q, int64_t cutoff,
+                       const uint8_t *up, zeq::cmp::CallScratch *scratch) {
+  // The one-word band first: exact whenever the distance is below its
+  // cutoff, and quick to give up on strings further apart.
+  BandMatch table[256];
+  const int64_t k = cutoff < kBandCutoff ? cutoff : kBandCutoff;
+  const int64_t d = diagonal_band<NoCase>(a, m, b, q, k, up, table);
+  if (d < k || k == cutoff) return d;
+  if (m <= 128) {
+    uint64_t peq[256][2];
+    return two_words<NoCase>(a, m, b, q, cutoff, up, peq);
+  }
+  uint16_t map[256];
+  const int64_t slots = number_bytes(a, m, NoCase, up, map);
+  uint64_t *mem = word_block(scratch, bit_words(m, slots));
+  return mem ? bit_parallel(a, m, b, q, cutoff, map, slots, mem) : -1;
+}
+
+// min(distance, cutoff) of the remainders a (m > 0 bytes) and b (q >= m
+// bytes) after the shortcuts, or -1 when scratch memory is refused.
+template <bool NoCase>
+int64_t remainders(const uint8_t *a, int64_t m, const uint8_t *b, int64_t q, int64_t cutoff,
+                   const uint8_t *up, FncArgList *args) {
+  if (cutoff <= kSmallCutoff) {
+    const int64_t d = few_edits<NoCase>(a, m, b, q, cutoff - 1, up);
+    return d < cutoff ? d : cutoff;
+  }
+  if (m > (int64_t(1) << 40) || q > (int64_t(1) << 40)) return -1;
+  zeq::cmp::CallScratch scratch(zeq::current_task(args));
+  if (q > kShort && !scratch.alloc(documented_block(m, q, NoCase))) return -1;
+  if (m <= 64) {
+    uint64_t peq[256];
+    return short_remainder<NoCase>(a, m, b, q, cutoff, up, peq);
+  }
+  return long_remainder<NoCase>(a, m, b, q, cutoff, up, &scratch);
+}
+
 }  // namespace
 
 extern "C" {
@@ -522,44 +576,9 @@ ZEQ_EXPORT int32_t fncomlev(FncArgList *args, double *result) noexcept {
     return FNC_RC_OK;
   }
 
-  if (cutoff <= kSmallCutoff) {
-    const int64_t d = ca.nocase ? few_edits<true>(a, m, b, q, cutoff - 1, up)
-                                : few_edits<false>(a, m, b, q, cutoff - 1, up);
-    if (result) *result = (double)(d < cutoff ? d : cutoff);
-    return FNC_RC_OK;
-  }
-  if (m > (int64_t(1) << 40) || q > (int64_t(1) << 40)) return FNC_RC_NOROOM;
-  // Remainders longer than kShort take their documented block of scratch
-  // memory (two rows of 8-byte cells, and room for upper-cased copies when
-  // case is ignored); the routes below keep their own tables on the stack
-  // where they fit.
-  zeq::cmp::CallScratch scratch(zeq::current_task(args));
-  if (q > kShort && !scratch.alloc(8 * (uint64_t)(m + 1) + (ca.nocase ? (uint64_t)(m + q) : 0)))
-    return FNC_RC_NOROOM;
-  int64_t d;
-  if (m <= 64) {
-    uint64_t peq[256];
-    d = ca.nocase ? short_remainder<true>(a, m, b, q, cutoff, up, peq)
-                  : short_remainder<false>(a, m, b, q, cutoff, up, peq);
-  } else {
-    // The one-word band first: exact whenever the distance is below its
-    // cutoff, and quick to give up on strings further apart.
-    BandMatch table[256];
-    const int64_t k = cutoff < kBandCutoff ? cutoff : kBandCutoff;
-    d = ca.nocase ? diagonal_band<true>(a, m, b, q, k, up, table)
-                  : diagonal_band<false>(a, m, b, q, k, up, table);
-    if (d == k && k < cutoff && m <= 128) {
-      uint64_t peq[256][2];
-      d = ca.nocase ? two_words<true>(a, m, b, q, cutoff, up, peq)
-                    : two_words<false>(a, m, b, q, cutoff, up, peq);
-    } else if (d == k && k < cutoff) {
-      uint16_t map[256];
-      const int64_t slots = number_bytes(a, m, ca.nocase, up, map);
-      uint64_t *mem = word_block(&scratch, bit_words(m, slots));
-      if (!mem) return FNC_RC_NOROOM;
-      d = bit_parallel(a, m, b, q, cutoff, map, slots, mem);
-    }
-  }
+  const int64_t d = ca.nocase ? remainders<true>(a, m, b, q, cutoff, up, args)
+                              : remainders<false>(a, m, b, q, cutoff, up, args);
+  if (d < 0) return FNC_RC_NOROOM;
   if (result) *result = (double)d;
   return FNC_RC_OK;
 }
