@@ -565,7 +565,8 @@ ZEQ_EXPORT int32_t fncomlev(FncArgList *args, double *result) noexcept {
     return FNC_RC_OK;
   }
 
-  const uint8_t *up = zeq::upcase_table();
+  // The session's upper-case table, read only when case is ignored.
+  const uint8_t *up = ca.nocase ? zeq::upcase_table() : nullptr;
   if (ca.nocase)
     drop_common_ends<true>(&a, &m, &b, &q, up);
   else
