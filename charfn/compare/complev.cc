@@ -504,7 +504,7 @@ uint64_t documented_block(int64_t m, int64_t q, bool nocase) {
 // min(distance, cutoff) of remainders of more than 64 bytes (a: m, b: q >=
 // m), or -1 when the blocks' scratch memory is refused.
 template <bool NoCase>
-int64_t long_remainder(const uint8_t *a, int64_t m, const uint8_t *b, int64_t q, int64_t cutoff,
+[[gnu::noinline]] int64_t long_remainder(const uint8_t *a, int64_t m, const uint8_t *b, int64_t q, int64_t cutoff,
                        const uint8_t *up, zeq::cmp::CallScratch *scratch) {
   // The one-word band first: exact whenever the distance is below its
   // cutoff, and quick to give up on strings further apart.
@@ -523,14 +523,12 @@ int64_t long_remainder(const uint8_t *a, int64_t m, const uint8_t *b, int64_t q,
 }
 
 // min(distance, cutoff) of the remainders a (m > 0 bytes) and b (q >= m
-// bytes) after the shortcuts, or -1 when scratch memory is refused.
+// bytes) after the shortcuts, cutoff above kSmallCutoff, or -1 when scratch
+// memory is refused.  Kept apart from the edit-sequence route so that its
+// tables never weigh on that route's calls.
 template <bool NoCase>
-int64_t remainders(const uint8_t *a, int64_t m, const uint8_t *b, int64_t q, int64_t cutoff,
-                   const uint8_t *up, FncArgList *args) {
-  if (cutoff <= kSmallCutoff) {
-    const int64_t d = few_edits<NoCase>(a, m, b, q, cutoff - 1, up);
-    return d < cutoff ? d : cutoff;
-  }
+[[gnu::noinline]] int64_t bit_routes(const uint8_t *a, int64_t m, const uint8_t *b, int64_t q,
+                                     int64_t cutoff, const uint8_t *up, FncArgList *args) {
   if (m > (int64_t(1) << 40) || q > (int64_t(1) << 40)) return -1;
   zeq::cmp::CallScratch scratch(zeq::current_task(args));
   if (q > kShort && !scratch.alloc(documented_block(m, q, NoCase))) return -1;
@@ -539,6 +537,16 @@ int64_t remainders(const uint8_t *a, int64_t m, const uint8_t *b, int64_t q, int
     return short_remainder<NoCase>(a, m, b, q, cutoff, up, peq);
   }
   return long_remainder<NoCase>(a, m, b, q, cutoff, up, &scratch);
+}
+
+// min(distance, cutoff) of the remainders, or -1 when scratch memory is
+// refused.
+template <bool NoCase>
+int64_t remainders(const uint8_t *a, int64_t m, const uint8_t *b, int64_t q, int64_t cutoff,
+                   const uint8_t *up, FncArgList *args) {
+  if (cutoff > kSmallCutoff) return bit_routes<NoCase>(a, m, b, q, cutoff, up, args);
+  const int64_t d = few_edits<NoCase>(a, m, b, q, cutoff - 1, up);
+  return d < cutoff ? d : cutoff;
 }
 
 }  // namespace
