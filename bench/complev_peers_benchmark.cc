@@ -160,10 +160,22 @@ bool ready(benchmark::State &state) {
   return true;
 }
 
-void BM_Complev(benchmark::State &state) {
+// A task without a scratch arena: scratch memory then comes from the task's
+// pool, a zero-filled block per request, as under hosts that give no arena.
+FncTask *pool_task() {
+  static FncTask *task = [] {
+    FncTask *t = host().new_task();
+    t->scratch = nullptr;
+    return t;
+  }();
+  return task;
+}
+
+void run_complev(benchmark::State &state, FncTask *task) {
   if (!ready(state)) return;
   const Pairs &ps = pairs(state.range(0));
   Site site((double)state.range(1));
+  site.list()->task = task;
   Complev fn = complev();
   size_t i = 0;
   double sum = 0, r = 0;
@@ -177,6 +189,9 @@ void BM_Complev(benchmark::State &state) {
   benchmark::DoNotOptimize(sum);
   state.SetItemsProcessed((int64_t)state.iterations());
 }
+
+void BM_Complev(benchmark::State &state) { run_complev(state, host().task()); }
+void BM_ComplevPool(benchmark::State &state) { run_complev(state, pool_task()); }
 
 void BM_Edlib(benchmark::State &state) {
   if (!ready(state)) return;
@@ -217,12 +232,15 @@ BENCHMARK(BM_Edlib) SETS;
 BENCHMARK(BM_PlainDP) SETS;
 #undef SETS
 
-// The length sweep (scripts/bench-report plots it): no cutoff and cutoff 3.
+// The length sweep (scripts/bench-report plots it): no cutoff, cutoff 3
+// (edit sequences) and cutoff 10 (the one-word band on long strings); COMPLEV
+// also without a scratch arena.
 void sweep_sets(benchmark::internal::Benchmark *b) {
   for (int64_t k = 0; k < (int64_t)std::size(kSweep); k++)
-    for (int64_t cutoff : {0, 3}) b->Args({kSweepBase + k, cutoff});
+    for (int64_t cutoff : {0, 3, 10}) b->Args({kSweepBase + k, cutoff});
 }
 BENCHMARK(BM_Complev)->Name("Sweep/Complev")->Apply(sweep_sets);
+BENCHMARK(BM_ComplevPool)->Name("Sweep/ComplevPool")->Apply(sweep_sets);
 BENCHMARK(BM_Edlib)->Name("Sweep/Edlib")->Apply(sweep_sets);
 BENCHMARK(BM_PlainDP)->Name("Sweep/PlainDP")->Apply(sweep_sets);
 

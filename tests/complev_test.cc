@@ -330,6 +330,110 @@ TEST(ComplevReference, RemaindersAroundWordSizes) {
   }
 }
 
+// Every route around its thresholds: remainders of 31 to 128 bytes (one
+// word up to 64, blocks beyond), cutoffs 1 to 10 (edit sequences up to 4)
+// and 62 to 64 (the one-word diagonal band up to 63), related and unrelated
+// pairs, trailing blanks, and each modifier.
+TEST(ComplevReference, RoutesAroundTheirThresholds) {
+  std::mt19937 g(31337);
+  const std::string letters = "abcdAB ";
+  const int64_t lengths[] = {31, 32, 33, 63, 64, 65, 128};
+  for (int iter = 0; iter < 84; iter++) {
+    std::string a = draw(g, lengths[iter % 7], letters);
+    std::string b = iter % 3 == 2 ? draw(g, lengths[(iter / 7) % 7], letters)
+                                  : mutate(g, a, 1 + (int)(g() % 8), letters);
+    if (iter % 4 == 1) b += std::string(g() % 4, ' ');
+    if (iter % 2) std::swap(a, b);
+    struct Variant {
+      const char *modifiers;
+      int64_t distance;
+    };
+    const Variant variants[] = {{"", zeqref::levenshtein(rtrim(a), rtrim(b))},
+                                {"I", zeqref::levenshtein(rtrim(upper(a)), rtrim(upper(b)))},
+                                {"N", zeqref::levenshtein(rtrim(upper(a)), rtrim(upper(b)))},
+                                {"L", zeqref::levenshtein(rtrim(ltrim(a)), rtrim(ltrim(b)))}};
+    const std::string what = "#" + std::to_string(iter) + " lengths " + std::to_string(a.size()) +
+                             "/" + std::to_string(b.size());
+    for (const Variant &v : variants) {
+      ASSERT_EQ(lev({C(a), C(b), C(v.modifiers)}), (double)v.distance) << what << " '" << v.modifiers;
+      for (int64_t cutoff : {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 62, 63, 64})
+        ASSERT_EQ(lev({C(a), C(b), N((double)cutoff), C(v.modifiers)}),
+                  (double)std::min(v.distance, cutoff))
+            << what << " '" << v.modifiers << "' cutoff " << cutoff;
+    }
+  }
+}
+
+// Long pairs under cutoffs the diagonal band takes, with the lengths apart
+// by up to the cutoff (the band is then lopsided or one diagonal wide) and
+// edits bunched at either end or spread out.
+TEST(ComplevReference, LongPairsInTheDiagonalBand) {
+  std::mt19937 g(4242);
+  for (const Alphabet &alpha : kAlphabets) {
+    for (int iter = 0; iter < 40; iter++) {
+      const int64_t n = std::uniform_int_distribution<int64_t>(65, 1500)(g);
+      const std::string a = draw(g, n, alpha.letters);
+      const int64_t cutoff = std::uniform_int_distribution<int64_t>(5, 63)(g);
+      std::string b = a;
+      switch (iter % 4) {
+        case 0: b = mutate(g, a, (int)(cutoff / 2), alpha.letters); break;
+        case 1: b = a + draw(g, cutoff - 1 - iter % 3, alpha.letters); break;
+        case 2: b = draw(g, cutoff - 2, alpha.letters) + mutate(g, a, 1, alpha.letters); break;
+        default: b = mutate(g, a, (int)cutoff + 3, alpha.letters); break;
+      }
+      const std::string &s1 = iter % 2 ? b : a, &s2 = iter % 2 ? a : b;
+      const int64_t full = zeqref::levenshtein(rtrim(s1), rtrim(s2));
+      const std::string what = std::string(alpha.name) + " #" + std::to_string(iter) + " lengths " +
+                               std::to_string(s1.size()) + "/" + std::to_string(s2.size());
+      for (int64_t c : {cutoff, full, full + 1, int64_t(63)}) {
+        if (c < 5 || c > 63) continue;
+        ASSERT_EQ(lev({C(s1), C(s2), N((double)c)}), (double)std::min(full, c)) << what << ", cutoff " << c;
+      }
+    }
+  }
+}
+
+// Remainders of more than 64 bytes whose lengths differ by about the width
+// of the one-word band or more: the band must give up at once and the
+// wider routes answer.
+TEST(ComplevReference, LongRemaindersFarApartInLength) {
+  std::mt19937 g(6502);
+  const std::pair<int64_t, int64_t> lengths[] = {{65, 127}, {65, 128}, {65, 129}, {70, 133},
+                                                 {100, 300}, {128, 200}, {129, 192}, {300, 364}};
+  for (const auto &[short_len, long_len] : lengths) {
+    const std::string a = draw(g, short_len, "abc");
+    const std::string b = mutate(g, a, 3, "abc") + draw(g, long_len - short_len, "abc");
+    const int64_t full = zeqref::levenshtein(a, rtrim(b));
+    for (int64_t cutoff : {int64_t(0), int64_t(62), int64_t(63), int64_t(64), full, full + 1}) {
+      std::vector<A> args = {C(b), C(a)};
+      if (cutoff > 0) args.push_back(N((double)cutoff));
+      ASSERT_EQ(lev(args), (double)(cutoff > 0 ? std::min(full, cutoff) : full))
+          << short_len << "/" << long_len << ", cutoff " << cutoff;
+    }
+  }
+}
+
+// One edit at every offset of a long run of equal bytes, and strings equal
+// but for their first or last byte: the runs compared eight bytes at a time
+// must stop exactly at the difference, from the front and from the back.
+TEST(ComplevReference, EditsAtEveryOffsetOfALongRun) {
+  std::mt19937 g(808);
+  const std::string base = draw(g, 45, all_bytes());
+  for (size_t at = 0; at < base.size(); at++) {
+    std::string replaced = base, dropped = base, added = base;
+    replaced[at] = (char)(replaced[at] ^ 0x41);
+    dropped.erase(at, 1);
+    added.insert(at, 1, (char)0xE9);
+    for (const std::string *other : {&replaced, &dropped, &added}) {
+      const int64_t full = zeqref::levenshtein(rtrim(base), rtrim(*other));
+      ASSERT_EQ(lev({C(base), C(*other)}), (double)full) << "offset " << at;
+      for (int64_t cutoff : {1, 2, 3, 4, 5})
+        ASSERT_EQ(lev({C(*other), C(base), N((double)cutoff)}), (double)std::min(full, cutoff))
+            << "offset " << at << ", cutoff " << cutoff;
+    }
+  }
+}
+
 // ---------------------------------------------------------------------------
 // Memory of long strings.
 // ---------------------------------------------------------------------------
@@ -365,17 +469,47 @@ TEST(ComplevMemory, WithoutArenaTheTaskPoolIsUsedAndReleased) {
 TEST(ComplevMemory, RefusedMemoryIsNoRoom) {
   NoScratch none(nullptr);
   host().task_pool().fail_always(true);
-  double r = -999;
-  std::string a(100, 'x'), b(90, 'y');
-  EXPECT_EQ(complev({C(a), C(b)}, &r), FNC_RC_NOROOM);
   // Remainders of more than 32 bytes take scratch memory on every route but
-  // that of small cutoffs.
-  EXPECT_EQ(complev({C(std::string(40, 'x')), C(std::string(40, 'y'))}, &r), FNC_RC_NOROOM);
-  EXPECT_EQ(r, -999);
-  // Short strings need no memory at all.
+  // that of cutoffs up to 4.
+  const std::string x40(40, 'x'), y40(40, 'y'), x100(100, 'x'), y90(90, 'y');
+  const std::vector<A> refused[] = {
+      {C(x100), C(y90)},           {C(x40), C(y40)},          {C(x40), C(y40), C("I")},
+      {C(x40), C(y40), N(10)},     {C(x100 + "q"), C("r" + x100), N(10)}, {C(x100), C(y90), N(80)},
+  };
+  for (const auto &args : refused) {
+    double r = -999;
+    EXPECT_EQ(complev(args, &r), FNC_RC_NOROOM);
+    EXPECT_EQ(r, -999);
+  }
+  // Short strings need no memory at all, nor do the edit sequences.
+  double r = -999;
   EXPECT_EQ(complev({C("abc"), C("abd")}, &r), FNC_RC_OK);
   EXPECT_EQ(r, 1);
+  EXPECT_EQ(complev({C(x40), C(y40), N(4)}, &r), FNC_RC_OK);
+  EXPECT_EQ(r, 4);
   host().task_pool().fail_always(false);
+}
+
+// The block is two rows of 8-byte cells over the shorter remainder, and
+// room for upper-cased copies of both when case is ignored.
+TEST(ComplevMemory, TakesTheDocumentedBlock) {
+  NoScratch none(nullptr);
+  auto &pool = host().task_pool();
+  struct Case {
+    std::vector<A> args;
+    uint64_t bytes;
+  } cases[] = {
+      {{C("pre" + std::string(40, 'a')), C("pre" + std::string(45, 'b'))}, 8 * 41},
+      {{C(std::string(40, 'a')), C(std::string(45, 'b')), C("I")}, 8 * 41 + 85},
+      {{C("q" + std::string(100, 'a') + "q"), C("r" + std::string(104, 'a') + "r"), N(9)}, 8 * 103},
+  };
+  for (auto &tc : cases) {
+    const size_t live = pool.live_blocks(), served = pool.allocations();
+    lev(tc.args);
+    EXPECT_EQ(pool.allocations(), served + 1);
+    EXPECT_EQ(pool.last_size(), tc.bytes);
+    EXPECT_EQ(pool.live_blocks(), live);
+  }
 }
 
 }  // namespace

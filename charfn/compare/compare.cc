@@ -7,7 +7,6 @@
 // COMPARE_FUNCTION is the multibyte route that the host calls directly with
 // the session string service.
 
-#include <cmath>
 #include <cstring>
 
 #include "charfn/args/modifiers.h"
@@ -55,6 +54,54 @@ void string_arg(FncArgList *args, int i, const uint8_t **s, int64_t *n) {
   }
 }
 
+// A cutoff is a whole number of at least 1; every double from 2^52 up is
+// whole (infinity too).
+bool valid_cutoff(double x) {
+  if (!(x >= 1.0)) return false;  // below 1 or missing
+  return x >= 4503599627370496.0 || (double)(int64_t)x == x;
+}
+
+// Acts on the letters of a modifier string, in order.
+void apply_modifiers(const FncString *m, const char *name, CompareArgs *out) {
+  const uint8_t *up = zeq::upcase_table();
+  bool colon = false;
+  for (int64_t k = 0; k < m->length; k++) {
+    uint8_t c = up[static_cast<uint8_t>(m->data[k])];
+    switch (c) {
+      case ' ':
+        break;
+      case 'I':
+        out->nocase = true;
+        break;
+      case 'L':
+        drop_leading_blanks(&out->s[0], &out->n[0]);
+        drop_leading_blanks(&out->s[1], &out->n[1]);
+        break;
+      case 'N':
+        out->nocase = true;
+        unquote(&out->s[0], &out->n[0], out->literal[0]);
+        unquote(&out->s[1], &out->n[1], out->literal[1]);
+        break;
+      case ':':
+        colon = true;
+        break;
+      default:
+        xpslog("%2zThe modifier\"%c\" in the %s function is not valid. The following "
+               "modifiers can be used: I, L, N, and :.",
+               (int)c, name);
+        break;
+    }
+  }
+  if (colon) {
+    // The longer string is cut to the shorter length, never below one
+    // character; two empty strings stay as they are.
+    if (out->n[1] < out->n[0])
+      out->n[0] = out->n[1] > 1 ? out->n[1] : 1;
+    else if (out->n[1] > 0)
+      out->n[1] = out->n[0] > 1 ? out->n[0] : 1;
+  }
+}
+
 }  // namespace
 
 int32_t read_compare_args(FncArgList *args, const char *name, int64_t cap, CompareArgs *out) {
@@ -63,64 +110,22 @@ int32_t read_compare_args(FncArgList *args, const char *name, int64_t cap, Compa
   out->nocase = false;
   out->cutoff = cap;
   bool have_cutoff = false;
-  const uint8_t *up = zeq::upcase_table();
-
-  for (int i = 2; i < 4; i++) {
-    FncArg *g = zeq::arg(args, i);
-    if (!g || !g->value) continue;  // not written in the call
+  const int last = !args ? 0 : args->argCount < 4 ? args->argCount : 4;
+  for (int i = 2; i < last; i++) {
+    FncArg *g = &args->args[i];
+    if (!g->value) continue;  // not written in the call
     if (g->type & FNC_ARG_NUMERIC) {
-      double x = *static_cast<const double *>(g->value);
+      const double x = *static_cast<const double *>(g->value);
       // A second number only while the first one means "no limit".
-      if (have_cutoff && out->cutoff != cap) {
-        zeq::mark_bad(g);
-        return FNC_RC_NOTE;
-      }
-      if (zeq::is_missing(x) || x < 1.0 || x != std::trunc(x)) {
+      if ((have_cutoff && out->cutoff != cap) || !valid_cutoff(x)) {
         zeq::mark_bad(g);
         return FNC_RC_NOTE;
       }
       out->cutoff = x >= (double)cap ? cap : (int64_t)x;
       have_cutoff = true;
-      continue;
-    }
-    if (!(g->type & FNC_ARG_ISCHAR)) continue;
-    FncString *m = static_cast<FncString *>(g->value);
-    if (!m->data || m->length <= 0) continue;
-    bool colon = false;
-    for (int64_t k = 0; k < m->length; k++) {
-      uint8_t c = up[static_cast<uint8_t>(m->data[k])];
-      switch (c) {
-        case ' ':
-          break;
-        case 'I':
-          out->nocase = true;
-          break;
-        case 'L':
-          drop_leading_blanks(&out->s[0], &out->n[0]);
-          drop_leading_blanks(&out->s[1], &out->n[1]);
-          break;
-        case 'N':
-          out->nocase = true;
-          unquote(&out->s[0], &out->n[0], out->literal[0]);
-          unquote(&out->s[1], &out->n[1], out->literal[1]);
-          break;
-        case ':':
-          colon = true;
-          break;
-        default:
-          xpslog("%2zThe modifier\"%c\" in the %s function is not valid. The following "
-                 "modifiers can be used: I, L, N, and :.",
-                 (int)c, name);
-          break;
-      }
-    }
-    if (colon) {
-      // The longer string is cut to the shorter length, never below one
-      // character; two empty strings stay as they are.
-      if (out->n[1] < out->n[0])
-        out->n[0] = out->n[1] > 1 ? out->n[1] : 1;
-      else if (out->n[1] > 0)
-        out->n[1] = out->n[0] > 1 ? out->n[0] : 1;
+    } else if (g->type & FNC_ARG_ISCHAR) {
+      const FncString *m = static_cast<const FncString *>(g->value);
+      if (m->data && m->length > 0) apply_modifiers(m, name, out);
     }
   }
   return FNC_RC_OK;

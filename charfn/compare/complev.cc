@@ -16,11 +16,19 @@
 //     below it allows are tried one after the other (the "mbleven" idea),
 //     each walk ending at the first mismatch it cannot pay for;
 //   - a shorter remainder of at most 64 bytes: one column of the table as bit
-//     vectors of +1 / -1 differences in one word (Myers 1999, Hyyro 2003),
-//     its match vectors on the stack;
-//   - longer remainders: the same in blocks of 64 cells over the diagonal
-//     band of the cutoff, in scratch memory of the task given back at the end.
+//     vectors of +1 / -1 differences in one word (Myers 1999, Hyyro 2003);
+//   - longer remainders: first the diagonal band of a cutoff of at most
+//     kBandCutoff in one word sliding down the table (Hyyro 2003), which
+//     stops once the last cell's diagonal reaches the cutoff; when that is
+//     not the answer, the whole column in two words up to 128 bytes, else in
+//     blocks of 64 cells over a diagonal band that widens until it holds the
+//     answer.
+// Remainders longer than kShort take the documented block of the task's
+// scratch memory (not on the edit-sequence route); the routes keep their
+// tables on the stack, but for the blocks, which take theirs from scratch
+// memory too.
 
+#include <bit>
 #include <cstring>
 
 #include "charfn/compare/compare_internal.h"
@@ -36,6 +44,74 @@ constexpr int64_t kSmallCutoff = 4;
 // Width of the first band of the bit-parallel route on several blocks.
 constexpr int64_t kFirstBand = 64;
 
+// Zeroes `bytes` bytes through the C library's memset.  A fixed size would
+// let the compiler write an inline string store instead, which on some
+// processors costs several times more for a table of a few kilobytes.
+inline void clear_table(void *table, size_t bytes) {
+#if defined(__GNUC__)
+  __asm__("" : "+r"(bytes));
+#endif
+  memset(table, 0, bytes);
+}
+
+// --- Runs of equal bytes -------------------------------------------------------
+//
+// Case-sensitive runs are compared eight bytes at a time where the byte
+// order lets the lowest differing byte be found from the low bits.
+constexpr bool kWordRuns = std::endian::native == std::endian::little;
+
+inline uint64_t load8(const uint8_t *p) {
+  uint64_t w;
+  memcpy(&w, p, 8);
+  return w;
+}
+
+// The number of equal bytes at the front of a and b, at most n.
+template <bool NoCase>
+inline int64_t same_run(const uint8_t *a, const uint8_t *b, int64_t n, const uint8_t *up) {
+  int64_t i = 0;
+  if (!NoCase && kWordRuns && n > 0 && a[0] == b[0]) {
+    for (; i + 8 <= n; i += 8) {
+      const uint64_t x = load8(a + i) ^ load8(b + i);
+      if (x) return i + (std::countr_zero(x) >> 3);
+    }
+  }
+  while (i < n && (NoCase ? up[a[i]] == up[b[i]] : a[i] == b[i])) i++;
+  return i;
+}
+
+// The number of equal bytes at the back of a (ending at a_end) and b
+// (ending at b_end), at most n.
+template <bool NoCase>
+inline int64_t same_run_back(const uint8_t *a_end, const uint8_t *b_end, int64_t n,
+                             const uint8_t *up) {
+  int64_t i = 0;
+  if (!NoCase && kWordRuns && n > 0 && a_end[-1] == b_end[-1]) {
+    for (; i + 8 <= n; i += 8) {
+      const uint64_t x = load8(a_end - i - 8) ^ load8(b_end - i - 8);
+      if (x) return i + (std::countl_zero(x) >> 3);
+    }
+  }
+  while (i < n && (NoCase ? up[a_end[-i - 1]] == up[b_end[-i - 1]] : a_end[-i - 1] == b_end[-i - 1]))
+    i++;
+  return i;
+}
+
+// Drops the common prefix, then the common suffix, of a (m bytes) and b (q
+// bytes, q >= m).
+template <bool NoCase>
+void drop_common_ends(const uint8_t **a, int64_t *m, const uint8_t **b, int64_t *q,
+                      const uint8_t *up) {
+  const int64_t pre = same_run<NoCase>(*a, *b, *m, up);
+  *a += pre;
+  *b += pre;
+  *m -= pre;
+  *q -= pre;
+  const int64_t post = same_run_back<NoCase>(*a + *m, *b + *q, *m, up);
+  *m -= post;
+  *q -= post;
+}
+
 // --- The bit-parallel route --------------------------------------------------
 //
 // The shorter remainder a (m bytes) runs down a column of the table, the
@@ -50,25 +126,58 @@ constexpr int64_t kFirstBand = 64;
 // number the upper-cased byte, so no upper-cased copies are needed.
 
 // One column step of a 64-cell block: pv/mv the block's differences, eq the
-// cells whose byte of a matches the byte of b, hin the difference (+1, 0, -1)
-// the block above passes down along the row just above this block.  Leaves
-// the horizontal differences of the block's rows in *ph / *mh (bit i: row
-// i + 1 of the block), before their shift.
-inline void block_step(uint64_t *pv, uint64_t *mv, uint64_t eq, int hin, uint64_t *ph_out,
-                       uint64_t *mh_out) {
+// cells whose byte of a matches the byte of b, hpos / hneg (0 or 1) whether
+// the row just above the block rises / falls by one from the last column to
+// this one.  Leaves the horizontal differences of the block's rows in *ph /
+// *mh (bit i: row i + 1 of the block), before their shift.  Written so that
+// the longest chain from pv to the new pv is and, add, or, and-not, shift,
+// and-not, or: the complements fall on values known early.
+inline void block_step(uint64_t *pv, uint64_t *mv, uint64_t eq, uint64_t hpos, uint64_t hneg,
+                       uint64_t *ph_out, uint64_t *mh_out) {
   const uint64_t p = *pv, n = *mv;
-  const uint64_t hneg = hin < 0 ? 1 : 0, hpos = hin > 0 ? 1 : 0;
   const uint64_t xv = eq | n;
   eq |= hneg;
-  const uint64_t xh = (((eq & p) + p) ^ p) | eq;
-  uint64_t ph = n | ~(xh | p);
-  uint64_t mh = p & xh;
-  *ph_out = ph;
+  const uint64_t sum = (eq & p) + p;
+  const uint64_t xh = (sum ^ p) | eq;
+  const uint64_t u = (sum | p | eq) & ~n;   // ~ph, ph = n | ~(xh | p)
+  const uint64_t mh = p & xh;
+  const uint64_t nph = (u << 1) | (hpos ^ 1);  // ~((ph << 1) | hpos)
+  *ph_out = ~u;
   *mh_out = mh;
-  ph = (ph << 1) | hpos;
-  mh = (mh << 1) | hneg;
-  *pv = mh | ~(xv | ph);
-  *mv = ph & xv;
+  *pv = (mh << 1) | hneg | (~xv & nph);
+  *mv = ~nph & xv;
+}
+
+// The step of a block whose rows below pass their last horizontal
+// difference on: *hpos / *hneg in, the block's last row's out.
+inline void chained_step(uint64_t *pv, uint64_t *mv, uint64_t eq, uint64_t *hpos, uint64_t *hneg) {
+  uint64_t ph, mh;
+  block_step(pv, mv, eq, *hpos, *hneg, &ph, &mh);
+  *hpos = ph >> 63;
+  *hneg = mh >> 63;
+}
+
+// min(distance, cutoff) of a (64 < m <= 128 bytes) and b (q bytes): the
+// whole column in two words, match vectors indexed by the (upper-cased)
+// byte in peq (256 pairs of words of any content).  The last cell is read
+// from the last column.
+template <bool NoCase>
+int64_t two_words(const uint8_t *a, int64_t m, const uint8_t *b, int64_t q, int64_t cutoff,
+                  const uint8_t *up, uint64_t (*peq)[2]) {
+  auto key = [up](uint8_t x) { return NoCase ? up[x] : x; };
+  clear_table(peq, 256 * sizeof *peq);
+  for (int64_t i = 0; i < m; i++) peq[key(a[i])][i >> 6] |= uint64_t(1) << (i & 63);
+  uint64_t p0 = ~uint64_t(0), n0 = 0, p1 = ~uint64_t(0), n1 = 0;
+  for (int64_t l = 0; l < q; l++) {
+    const uint64_t *eq = peq[key(b[l])];
+    uint64_t hpos = 1, hneg = 0;
+    chained_step(&p0, &n0, eq[0], &hpos, &hneg);
+    chained_step(&p1, &n1, eq[1], &hpos, &hneg);
+  }
+  const uint64_t rows = m == 128 ? ~uint64_t(0) : (uint64_t(1) << (m - 64)) - 1;
+  const int64_t d = q + std::popcount(p0) - std::popcount(n0) + std::popcount(p1 & rows) -
+                    std::popcount(n1 & rows);
+  return d < cutoff ? d : cutoff;
 }
 
 // The numbering of bytes: map[x] is the slot of byte x of b, 0 when x does
@@ -93,27 +202,25 @@ uint64_t bit_words(int64_t m, int64_t slots) {
 }
 
 // min(distance, cutoff) of a (m <= 64 bytes) and b (q bytes), one word;
-// eq(x) is the match vector of byte x of b.
-// Check says whether the cutoff can be reached at all (it cannot when it
-// exceeds q, the largest possible distance).
+// eq(x) is the match vector of byte x of b.  Without a cutoff that can be
+// reached (Check false: it exceeds q, the largest distance) the last cell
+// is read from the last column alone: q plus its +1 less its -1 differences.
 template <bool Check, class Eq>
 inline int64_t one_word(int64_t m, const uint8_t *b, int64_t q, int64_t cutoff, Eq eq_of) {
-  // Column 0 is 0, 1, ..., m; the score follows cell m.
-  uint64_t p = ~uint64_t(0), n = 0;
+  uint64_t p = ~uint64_t(0), n = 0, ph, mh;
+  if (!Check) {
+    for (int64_t l = 0; l < q; l++) block_step(&p, &n, eq_of(b[l]), 1, 0, &ph, &mh);
+    const uint64_t rows = m == 64 ? ~uint64_t(0) : (uint64_t(1) << m) - 1;
+    const int64_t d = q + std::popcount(p & rows) - std::popcount(n & rows);
+    return d < cutoff ? d : cutoff;
+  }
+  // The score follows cell m down the columns.
   int64_t score = m;
   for (int64_t l = 0; l < q; l++) {
-    const uint64_t eq = eq_of(b[l]);
-    const uint64_t xv = eq | n;
-    const uint64_t xh = (((eq & p) + p) ^ p) | eq;
-    uint64_t ph = n | ~(xh | p);
-    uint64_t mh = p & xh;
+    block_step(&p, &n, eq_of(b[l]), 1, 0, &ph, &mh);
     score += (int64_t)((ph >> (m - 1)) & 1) - (int64_t)((mh >> (m - 1)) & 1);
     // The last cell can fall by at most one per column still to come.
-    if (Check && score - (q - 1 - l) >= cutoff) return cutoff;
-    ph = (ph << 1) | 1;
-    mh <<= 1;
-    p = mh | ~(xv | ph);
-    n = ph & xv;
+    if (score - (q - 1 - l) >= cutoff) return cutoff;
   }
   return score < cutoff ? score : cutoff;
 }
@@ -124,13 +231,13 @@ inline int64_t one_word(int64_t m, const uint8_t *b, int64_t q, int64_t cutoff, 
 // table.
 template <bool NoCase>
 int64_t short_remainder(const uint8_t *a, int64_t m, const uint8_t *b, int64_t q, int64_t cutoff,
-                        const uint8_t *up, uint64_t *peq) {
+                       const uint8_t *up, uint64_t *peq) {
   auto key = [up](uint8_t x) { return NoCase ? up[x] : x; };
   if (m + q < 128) {
     for (int64_t i = 0; i < q; i++) peq[key(b[i])] = 0;
     for (int64_t i = 0; i < m; i++) peq[key(a[i])] = 0;
   } else {
-    memset(peq, 0, 256 * sizeof(uint64_t));
+    clear_table(peq, 256 * sizeof(uint64_t));
   }
   for (int64_t i = 0; i < m; i++) peq[key(a[i])] |= uint64_t(1) << i;
   auto eq = [&](uint8_t x) { return peq[key(x)]; };
@@ -153,20 +260,26 @@ enum : uint8_t { kSkipB = 0, kSkipA = 1, kSkipBoth = 2 };
 
 // The cost of one walk, or k + 1 once it meets a mismatch with no operation
 // left.  ops holds k operations, two bits each, the first in the low bits.
-template <bool NoCase>
+template <bool NoCase, bool Words>
 int64_t walk(const uint8_t *a, int64_t m, const uint8_t *b, int64_t q, unsigned ops, int64_t k,
              const uint8_t *up) {
   int64_t i = 0, j = 0, spent = 0;
   while (i < m && j < q) {
-    if (NoCase ? up[a[i]] == up[b[j]] : a[i] == b[j]) {
-      i++;
-      j++;
+    if (NoCase ? up[a[i]] != up[b[j]] : a[i] != b[j]) {
+      if (spent == k) return k + 1;
+      const unsigned op = (ops >> (2 * spent++)) & 3;
+      i += op != kSkipB;
+      j += op != kSkipA;
       continue;
     }
-    if (spent == k) return k + 1;
-    const unsigned op = (ops >> (2 * spent++)) & 3;
-    i += op != kSkipB;
-    j += op != kSkipA;
+    int64_t run = 1;
+    if (Words && i + 9 <= m && j + 9 <= q) {
+      // A match: the next eight pairs at once, up to their first mismatch.
+      const uint64_t x = load8(a + i + 1) ^ load8(b + j + 1);
+      run += x ? std::countr_zero(x) >> 3 : 8;
+    }
+    i += run;
+    j += run;
   }
   return spent + (m - i) + (q - j);
 }
@@ -192,21 +305,104 @@ struct Sequences {
 };
 constexpr Sequences kSequences;
 
-// min(distance, k + 1) of a (m bytes) and b (q >= m bytes), k <= 3.
-template <bool NoCase>
-int64_t few_edits(const uint8_t *a, int64_t m, const uint8_t *b, int64_t q, int64_t k,
-                  const uint8_t *up) {
+// min(distance, k + 1) of a (m bytes) and b (q >= m bytes), k <= 3; Words
+// when the walks compare eight bytes at a time.
+template <bool NoCase, bool Words>
+int64_t try_sequences(const uint8_t *a, int64_t m, const uint8_t *b, int64_t q, int64_t k,
+                      const uint8_t *up) {
   const int64_t diff = q - m;
   if (diff > k) return k + 1;
   if (k == 0) return m == 0 && q == 0 ? 0 : 1;
   int64_t best = k + 1;
   const uint8_t *ops = kSequences.ops[k][diff];
   for (int s = 0; s < kSequences.count[k][diff]; s++) {
-    const int64_t d = walk<NoCase>(a, m, b, q, ops[s], k, up);
+    const int64_t d = walk<NoCase, Words>(a, m, b, q, ops[s], k, up);
     if (d < best) best = d;
     if (best <= diff) break;  // no alignment makes fewer than q - m edits
   }
   return best;
+}
+
+// The same; short strings are walked a byte at a time, where setting up
+// the wider compares costs more than it saves.
+template <bool NoCase>
+int64_t few_edits(const uint8_t *a, int64_t m, const uint8_t *b, int64_t q, int64_t k,
+                  const uint8_t *up) {
+  if (!NoCase && kWordRuns && m >= 16) return try_sequences<false, true>(a, m, b, q, k, up);
+  return try_sequences<NoCase, false>(a, m, b, q, k, up);
+}
+
+// --- The diagonal band in one word -------------------------------------------
+//
+// With a cutoff k, a path to the last cell that costs less than k keeps to
+// the diagonals -lo <= column - row <= delta + lo (delta = q - m, lo =
+// (k - delta - 1) / 2), at most k of them.  For k <= kBandCutoff they fit in
+// one word that slides down one row per column: bit r of the word holds the
+// difference between rows top + r and top + r + 1 of the column, top the
+// first row of the band.  Rows above row 0 stand for bytes that match
+// nothing and start level with row 0; a cell above the band counts as no
+// less than its neighbour, so every cell is at least its true value and
+// exact along any cheapest path inside the band.
+//
+// The cell followed is the one on the diagonal of the last cell (column -
+// row = delta): along a diagonal the table never falls, and a path to the
+// last cell through an earlier column costs at least that column's cell on
+// this diagonal, so the walk stops once it reaches the cutoff.  When the
+// distance is below the cutoff, that cell's cheapest path stays inside the
+// band and the value read is exact.
+//
+// Match vectors come from the bytes of a as the band passes them: for each
+// byte value the position of its last occurrence seen and a word whose top
+// bit is that occurrence, shifted down as the band moves on.
+constexpr int64_t kBandCutoff = 63;
+
+struct BandMatch {
+  int64_t pos;    // position in a of the occurrence at bit 63 of bits
+  uint64_t bits;  // bit 63 - d: an occurrence at pos - d
+};
+
+inline uint64_t band_shift(uint64_t bits, uint64_t d) { return d < 64 ? bits >> d : 0; }
+
+// min(distance, cutoff) of a (m bytes) and b (q >= m bytes), cutoff at most
+// kBandCutoff; table holds 256 entries of any content.
+template <bool NoCase>
+int64_t diagonal_band(const uint8_t *a, int64_t m, const uint8_t *b, int64_t q, int64_t cutoff,
+                      const uint8_t *up, BandMatch *table) {
+  const int64_t delta = q - m;
+  if (delta >= cutoff) return cutoff;  // every path makes q - m insertions
+  auto key = [up](uint8_t x) { return NoCase ? up[x] : x; };
+  clear_table(table, 256 * sizeof(BandMatch));
+  const int64_t lo = (cutoff - delta - 1) / 2, hi = delta + lo;
+  // Before the step of column j (1-based) bit r stands for byte j - hi - 2 + r
+  // of a, bit 63 for the last byte seen, j - hi + 61.
+  int64_t next = 0;
+  auto see = [&](int64_t upto) {
+    for (; next <= upto && next < m; next++) {
+      BandMatch &e = table[key(a[next])];
+      e.bits = band_shift(e.bits, (uint64_t)(next - e.pos)) | (uint64_t(1) << 63);
+      e.pos = next;
+    }
+  };
+  // Column 0: rows 1 and below rise by one, rows above 0 stay level.
+  uint64_t p = ~uint64_t(0) << (hi + 1), n = 0;
+  int64_t score = delta;  // column delta, row 0
+  const int diag_bit = (int)lo + 1;
+  for (int64_t j = 1; j <= q; j++) {
+    const int64_t top = j - hi + 61;
+    see(top);
+    const BandMatch &e = table[key(b[j - 1])];
+    const uint64_t eq = band_shift(e.bits, (uint64_t)(top - e.pos));
+    const uint64_t xv = eq | n;
+    const uint64_t d0 = ((((eq & p) + p) ^ p) | xv);
+    const uint64_t ph = n | ~(d0 | p), mh = p & d0;
+    if (j > delta) {
+      score += (int64_t)(~d0 >> diag_bit & 1);
+      if (score >= cutoff) return cutoff;
+    }
+    p = mh | ~((d0 >> 1) | ph);
+    n = (d0 >> 1) & ph;
+  }
+  return score;
 }
 
 // min(distance, cutoff) of a (m > 64 bytes) and b (q >= m bytes) over the
@@ -251,13 +447,9 @@ int64_t banded_blocks(int64_t m, const uint8_t *b, int64_t q, int64_t cutoff,
     }
     const int64_t first = first_block(l);
     const uint64_t *eq = peq + map[b[l - 1]] * blocks;
-    int hin = 1;
-    uint64_t ph, mh;
-    for (int64_t blk = first; blk < last; blk++) {
-      block_step(&pv[blk], &mv[blk], eq[blk], hin, &ph, &mh);
-      hin = (int)(ph >> 63) - (int)(mh >> 63);
-    }
-    block_step(&pv[last], &mv[last], eq[last], hin, &ph, &mh);
+    uint64_t hpos = 1, hneg = 0, ph, mh;
+    for (int64_t blk = first; blk < last; blk++) chained_step(&pv[blk], &mv[blk], eq[blk], &hpos, &hneg);
+    block_step(&pv[last], &mv[last], eq[last], hpos, hneg, &ph, &mh);
     const int bit = last == blocks - 1 ? last_bit : 63;
     score += (int)((ph >> bit) & 1) - (int)((mh >> bit) & 1);
     if (!reached && last == blocks - 1 && score - (q - l) >= cutoff) return cutoff;
@@ -302,6 +494,61 @@ uint64_t *word_block(zeq::cmp::CallScratch *scratch, uint64_t words) {
   return reinterpret_cast<uint64_t *>(block + skip);
 }
 
+// The documented scratch block of remainders of m and q bytes: two rows of
+// 8-byte cells over the shorter, and upper-cased copies of both when case
+// is ignored.
+uint64_t documented_block(int64_t m, int64_t q, bool nocase) {
+  return 8 * (uint64_t)(m + 1) + (nocase ? (uint64_t)(m + q) : 0);
+}
+
+// min(distance, cutoff) of remainders of more than 64 bytes (a: m, b: q >=
+// m), or -1 when the blocks' scratch memory is refused.
+template <bool NoCase>
+[[gnu::noinline]] int64_t long_remainder(const uint8_t *a, int64_t m, const uint8_t *b, int64_t q, int64_t cutoff,
+                       const uint8_t *up, zeq::cmp::CallScratch *scratch) {
+  // The one-word band first: exact whenever the distance is below its
+  // cutoff, and quick to give up on strings further apart.
+  BandMatch table[256];
+  const int64_t k = cutoff < kBandCutoff ? cutoff : kBandCutoff;
+  const int64_t d = diagonal_band<NoCase>(a, m, b, q, k, up, table);
+  if (d < k || k == cutoff) return d;
+  if (m <= 128) {
+    uint64_t peq[256][2];
+    return two_words<NoCase>(a, m, b, q, cutoff, up, peq);
+  }
+  uint16_t map[256];
+  const int64_t slots = number_bytes(a, m, NoCase, up, map);
+  uint64_t *mem = word_block(scratch, bit_words(m, slots));
+  return mem ? bit_parallel(a, m, b, q, cutoff, map, slots, mem) : -1;
+}
+
+// min(distance, cutoff) of the remainders a (m > 0 bytes) and b (q >= m
+// bytes) after the shortcuts, cutoff above kSmallCutoff, or -1 when scratch
+// memory is refused.  Kept apart from the edit-sequence route so that its
+// tables never weigh on that route's calls.
+template <bool NoCase>
+[[gnu::noinline]] int64_t bit_routes(const uint8_t *a, int64_t m, const uint8_t *b, int64_t q,
+                                     int64_t cutoff, const uint8_t *up, FncArgList *args) {
+  if (m > (int64_t(1) << 40) || q > (int64_t(1) << 40)) return -1;
+  zeq::cmp::CallScratch scratch(zeq::current_task(args));
+  if (q > kShort && !scratch.alloc(documented_block(m, q, NoCase))) return -1;
+  if (m <= 64) {
+    uint64_t peq[256];
+    return short_remainder<NoCase>(a, m, b, q, cutoff, up, peq);
+  }
+  return long_remainder<NoCase>(a, m, b, q, cutoff, up, &scratch);
+}
+
+// min(distance, cutoff) of the remainders, or -1 when scratch memory is
+// refused.
+template <bool NoCase>
+int64_t remainders(const uint8_t *a, int64_t m, const uint8_t *b, int64_t q, int64_t cutoff,
+                   const uint8_t *up, FncArgList *args) {
+  if (cutoff > kSmallCutoff) return bit_routes<NoCase>(a, m, b, q, cutoff, up, args);
+  const int64_t d = few_edits<NoCase>(a, m, b, q, cutoff - 1, up);
+  return d < cutoff ? d : cutoff;
+}
+
 }  // namespace
 
 extern "C" {
@@ -326,52 +573,21 @@ ZEQ_EXPORT int32_t fncomlev(FncArgList *args, double *result) noexcept {
     return FNC_RC_OK;
   }
 
-  const uint8_t *up = zeq::upcase_table();
-  auto same = [&](uint8_t x, uint8_t y) { return ca.nocase ? up[x] == up[y] : x == y; };
-  int64_t pre = 0;
-  while (pre < m && same(a[pre], b[pre])) pre++;
-  a += pre;
-  b += pre;
-  m -= pre;
-  q -= pre;
-  while (m > 0 && same(a[m - 1], b[q - 1])) {
-    m--;
-    q--;
-  }
+  // The session's upper-case table, read only when case is ignored.
+  const uint8_t *up = ca.nocase ? zeq::upcase_table() : nullptr;
+  if (ca.nocase)
+    drop_common_ends<true>(&a, &m, &b, &q, up);
+  else
+    drop_common_ends<false>(&a, &m, &b, &q, up);
   if (m == 0 || q == 0) {
     // Only insertions are left; q - m is within the cutoff.
     if (result) *result = (double)(m == 0 ? q : m);
     return FNC_RC_OK;
   }
 
-  if (cutoff <= kSmallCutoff) {
-    const int64_t d = ca.nocase ? few_edits<true>(a, m, b, q, cutoff - 1, up)
-                                : few_edits<false>(a, m, b, q, cutoff - 1, up);
-    if (result) *result = (double)(d < cutoff ? d : cutoff);
-    return FNC_RC_OK;
-  }
-  if (m > (int64_t(1) << 40) || q > (int64_t(1) << 40)) return FNC_RC_NOROOM;
-  zeq::cmp::CallScratch scratch(zeq::current_task(args));
-  if (m <= 64) {
-    // Remainders longer than kShort take their table from the task's scratch
-    // memory, as every programme over them does; shorter ones need none.
-    uint64_t local[256];
-    uint64_t *peq = local;
-    if (q > kShort) {
-      peq = static_cast<uint64_t *>(word_block(&scratch, 256));
-      if (!peq) return FNC_RC_NOROOM;
-    }
-    const int64_t d = ca.nocase ? short_remainder<true>(a, m, b, q, cutoff, up, peq)
-                                : short_remainder<false>(a, m, b, q, cutoff, up, peq);
-    if (result) *result = (double)d;
-    return FNC_RC_OK;
-  }
-
-  uint16_t map[256];
-  const int64_t slots = number_bytes(a, m, ca.nocase, up, map);
-  uint64_t *mem = word_block(&scratch, bit_words(m, slots));
-  if (!mem) return FNC_RC_NOROOM;
-  const int64_t d = bit_parallel(a, m, b, q, cutoff, map, slots, mem);
+  const int64_t d = ca.nocase ? remainders<true>(a, m, b, q, cutoff, up, args)
+                              : remainders<false>(a, m, b, q, cutoff, up, args);
+  if (d < 0) return FNC_RC_NOROOM;
   if (result) *result = (double)d;
   return FNC_RC_OK;
 }
