@@ -171,7 +171,7 @@ struct Filler {
   void put_separator(const Separator &sep) {
     needed = sat_add(needed, sep.length);
     if (needed <= room && sep.length > 0) {
-      std::memmove(out + written, sep.data, static_cast<size_t>(sep.length));
+      zeq::cat::move_bytes(out + written, sep.data, sep.length);
       written += sep.length;
     }
   }
@@ -186,14 +186,15 @@ struct Filler {
         zeq::mark_bad(g);
       }
     }
-    // memmove: an item may be the target itself.
-    if (take > 0) std::memmove(out + written, t.data, static_cast<size_t>(take));
+    zeq::cat::move_bytes(out + written, t.data, take);  // an item may be the target itself
     written += take;
     needed = sat_add(needed, t.length);
   }
 };
 
-int32_t concatenate(FncArgList *args, FncString *result, const Variant &v) {
+// One instance per variant, so that its choices fold away in the item loop.
+template <const Variant &v>
+int32_t concatenate(FncArgList *args, FncString *result) {
   if (!args) return FNC_RC_NOTE;
   Separator sep;
   int first_item = read_separator(args, v, &sep);
@@ -248,38 +249,38 @@ int32_t concatenate(FncArgList *args, FncString *result, const Variant &v) {
 // CAT: joins the items as they are, blanks included.  No in-place form: with
 // callForm 2 it still writes the result record.
 ZEQ_EXPORT int32_t fnccat(FncArgList *args, FncString *result) noexcept {
-  return concatenate(args, result, kCat);
+  return concatenate<kCat>(args, result);
 }
 
 // CATT: drops the trailing blanks of each character item.
 ZEQ_EXPORT int32_t fnccatt(FncArgList *args, FncString *result) noexcept {
-  return concatenate(args, result, kCatt);
+  return concatenate<kCatt>(args, result);
 }
 
 // CATS: drops the leading and trailing blanks of each character item.
 ZEQ_EXPORT int32_t fnccats(FncArgList *args, FncString *result) noexcept {
-  return concatenate(args, result, kCats);
+  return concatenate<kCats>(args, result);
 }
 
 // CATB: as CATS, with one blank between non-empty items.
 ZEQ_EXPORT int32_t fnccatb(FncArgList *args, FncString *result) noexcept {
-  return concatenate(args, result, kCatb);
+  return concatenate<kCatb>(args, result);
 }
 
 // CATC: as CATS, with a comma and a blank between non-empty items.
 ZEQ_EXPORT int32_t fnccatc(FncArgList *args, FncString *result) noexcept {
-  return concatenate(args, result, kCatc);
+  return concatenate<kCatc>(args, result);
 }
 
 // CATX: argument 1 (verbatim, blanks included) separates the non-empty
 // trimmed items that follow it.
 ZEQ_EXPORT int32_t fnccatx(FncArgList *args, FncString *result) noexcept {
-  return concatenate(args, result, kCatx);
+  return concatenate<kCatx>(args, result);
 }
 
 // CATM: as CATX, but empty items keep their separators.
 ZEQ_EXPORT int32_t fnccatm(FncArgList *args, FncString *result) noexcept {
-  return concatenate(args, result, kCatm);
+  return concatenate<kCatm>(args, result);
 }
 
 // No-op entry of the function table.

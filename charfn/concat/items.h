@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstring>
 
 #include "core/frame.h"
 #include "strkernel/blanks.h"
@@ -37,6 +38,52 @@ void format_number(FncArgList *args, double x, ItemText *out);
 // a + b for non-negative lengths, saturating at INT64_MAX.
 inline int64_t sat_add(int64_t a, int64_t b) {
   return (b > INT64_MAX - a) ? INT64_MAX : a + b;
+}
+
+// Copies n >= 0 bytes from src to dst; the areas may overlap (an item may
+// be the target itself).  Up to 64 bytes are copied inline with a few
+// overlapping loads, every load done before the first store; longer runs
+// go to memmove.
+inline void move_bytes(char *dst, const char *src, int64_t n) {
+  struct B16 {
+    char b[16];
+  };
+  if (n > 64) {
+    std::memmove(dst, src, static_cast<size_t>(n));
+  } else if (n > 32) {
+    B16 a, b, c, d;
+    std::memcpy(&a, src, 16);
+    std::memcpy(&b, src + 16, 16);
+    std::memcpy(&c, src + n - 32, 16);
+    std::memcpy(&d, src + n - 16, 16);
+    std::memcpy(dst, &a, 16);
+    std::memcpy(dst + 16, &b, 16);
+    std::memcpy(dst + n - 32, &c, 16);
+    std::memcpy(dst + n - 16, &d, 16);
+  } else if (n > 16) {
+    B16 a, b;
+    std::memcpy(&a, src, 16);
+    std::memcpy(&b, src + n - 16, 16);
+    std::memcpy(dst, &a, 16);
+    std::memcpy(dst + n - 16, &b, 16);
+  } else if (n >= 8) {
+    uint64_t a, b;
+    std::memcpy(&a, src, 8);
+    std::memcpy(&b, src + n - 8, 8);
+    std::memcpy(dst, &a, 8);
+    std::memcpy(dst + n - 8, &b, 8);
+  } else if (n >= 4) {
+    uint32_t a, b;
+    std::memcpy(&a, src, 4);
+    std::memcpy(&b, src + n - 4, 4);
+    std::memcpy(dst, &a, 4);
+    std::memcpy(dst + n - 4, &b, 4);
+  } else if (n > 0) {
+    const char a = src[0], b = src[n / 2], c = src[n - 1];
+    dst[0] = a;
+    dst[n / 2] = b;
+    dst[n - 1] = c;
+  }
 }
 
 // The room a result may be filled in: capacity or maxLength, never
