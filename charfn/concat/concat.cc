@@ -239,6 +239,8 @@ int32_t size_destination(const FncArgList *args, FncString *dest, int64_t bound)
 template <const Variant &v>
 int64_t fill_whole(FncArgList *args, int first, const Separator &sep, bool in_place, char *out,
                    int64_t written) {
+  const char *const sep_data = sep.data;  // locals: the stores below may alias `sep`
+  const int64_t sep_length = sep.length;
   for (int i = first; i < args->argCount; ++i) {
     const FncArg &g = args->args[i];
     zeq::cat::Span t;
@@ -246,8 +248,8 @@ int64_t fill_whole(FncArgList *args, int first, const Separator &sep, bool in_pl
       t = zeq::cat::trimmed_text(static_cast<const FncString *>(g.value), v.trim);
     }
     if (separator_before<v>(i == first, in_place, t.length, written)) {
-      zeq::cat::move_bytes(out + written, sep.data, sep.length);
-      written += sep.length;
+      zeq::cat::move_bytes(out + written, sep_data, sep_length);
+      written += sep_length;
     }
     zeq::cat::move_bytes(out + written, t.data, t.length);  // an item may be the target itself
     written += t.length;
