@@ -61,10 +61,20 @@ inline int64_t sat_add(int64_t a, int64_t b) {
   return (b > INT64_MAX - a) ? INT64_MAX : a + b;
 }
 
+// Copies n bytes, sizeof(T) <= n <= 2 * sizeof(T), as one T from each end;
+// both are loaded before either is stored, so the areas may overlap.
+template <class T>
+inline void move_ends(char *dst, const char *src, int64_t n) {
+  T head, tail;
+  std::memcpy(&head, src, sizeof head);
+  std::memcpy(&tail, src + n - static_cast<int64_t>(sizeof tail), sizeof tail);
+  std::memcpy(dst, &head, sizeof head);
+  std::memcpy(dst + n - static_cast<int64_t>(sizeof tail), &tail, sizeof tail);
+}
+
 // Copies n >= 0 bytes from src to dst; the areas may overlap (an item may
-// be the target itself).  Up to 64 bytes are copied inline with a few
-// overlapping loads, every load done before the first store; longer runs
-// go to memmove.
+// be the target itself).  Up to 64 bytes are copied inline; longer runs go
+// to memmove.
 inline void move_bytes(char *dst, const char *src, int64_t n) {
   struct B16 {
     char b[16];
@@ -72,6 +82,8 @@ inline void move_bytes(char *dst, const char *src, int64_t n) {
   if (n > 64) {
     std::memmove(dst, src, static_cast<size_t>(n));
   } else if (n > 32) {
+    // Four 16-byte pieces held in registers (a 32-byte block would go
+    // through the stack in the generic build).
     B16 a, b, c, d;
     std::memcpy(&a, src, 16);
     std::memcpy(&b, src + 16, 16);
@@ -82,23 +94,11 @@ inline void move_bytes(char *dst, const char *src, int64_t n) {
     std::memcpy(dst + n - 32, &c, 16);
     std::memcpy(dst + n - 16, &d, 16);
   } else if (n > 16) {
-    B16 a, b;
-    std::memcpy(&a, src, 16);
-    std::memcpy(&b, src + n - 16, 16);
-    std::memcpy(dst, &a, 16);
-    std::memcpy(dst + n - 16, &b, 16);
+    move_ends<B16>(dst, src, n);
   } else if (n >= 8) {
-    uint64_t a, b;
-    std::memcpy(&a, src, 8);
-    std::memcpy(&b, src + n - 8, 8);
-    std::memcpy(dst, &a, 8);
-    std::memcpy(dst + n - 8, &b, 8);
+    move_ends<uint64_t>(dst, src, n);
   } else if (n >= 4) {
-    uint32_t a, b;
-    std::memcpy(&a, src, 4);
-    std::memcpy(&b, src + n - 4, 4);
-    std::memcpy(dst, &a, 4);
-    std::memcpy(dst + n - 4, &b, 4);
+    move_ends<uint32_t>(dst, src, n);
   } else if (n > 0) {
     const char a = src[0], b = src[n / 2], c = src[n - 1];
     dst[0] = a;
