@@ -22,6 +22,7 @@
 #include "charfn/concat/items.h"
 #include "charfn/entries.h"
 #include "core/frame.h"
+#include "strkernel/short_copy.h"
 #include "strkernel/strkernel.h"
 
 namespace zeq::cat {
@@ -162,7 +163,7 @@ struct Filler {
   void put_separator(const Separator &sep) {
     needed = sat_add(needed, sep.length);
     if (needed <= room && sep.length > 0) {
-      zeq::cat::move_bytes(out + written, sep.data, sep.length);
+      zeq::move_short(out + written, sep.data, sep.length);
       written += sep.length;
     }
   }
@@ -177,7 +178,7 @@ struct Filler {
         zeq::mark_bad(g);
       }
     }
-    zeq::cat::move_bytes(out + written, t.data, take);  // an item may be the target itself
+    zeq::move_short(out + written, t.data, take);  // an item may be the target itself
     written += take;
     needed = sat_add(needed, t.length);
   }
@@ -248,10 +249,10 @@ int64_t fill_whole(FncArgList *args, int first, const Separator &sep, bool in_pl
       t = zeq::cat::trimmed_text(static_cast<const FncString *>(g.value), v.trim);
     }
     if (separator_before<v>(i == first, in_place, t.length, written)) {
-      zeq::cat::move_bytes(out + written, sep_data, sep_length);
+      zeq::move_short(out + written, sep_data, sep_length);
       written += sep_length;
     }
-    zeq::cat::move_bytes(out + written, t.data, t.length);  // an item may be the target itself
+    zeq::move_short(out + written, t.data, t.length);  // an item may be the target itself
     written += t.length;
   }
   return written;

@@ -4,7 +4,6 @@
 #pragma once
 
 #include <cstdint>
-#include <cstring>
 
 #include "core/frame.h"
 #include "strkernel/blanks.h"
@@ -59,52 +58,6 @@ void format_number(FncArgList *args, double x, ItemText *out);
 // a + b for non-negative lengths, saturating at INT64_MAX.
 inline int64_t sat_add(int64_t a, int64_t b) {
   return (b > INT64_MAX - a) ? INT64_MAX : a + b;
-}
-
-// Copies n bytes, sizeof(T) <= n <= 2 * sizeof(T), as one T from each end;
-// both are loaded before either is stored, so the areas may overlap.
-template <class T>
-inline void move_ends(char *dst, const char *src, int64_t n) {
-  T head, tail;
-  std::memcpy(&head, src, sizeof head);
-  std::memcpy(&tail, src + n - static_cast<int64_t>(sizeof tail), sizeof tail);
-  std::memcpy(dst, &head, sizeof head);
-  std::memcpy(dst + n - static_cast<int64_t>(sizeof tail), &tail, sizeof tail);
-}
-
-// Copies n >= 0 bytes from src to dst; the areas may overlap (an item may
-// be the target itself).  Up to 64 bytes are copied inline; longer runs go
-// to memmove.
-inline void move_bytes(char *dst, const char *src, int64_t n) {
-  struct B16 {
-    char b[16];
-  };
-  if (n > 64) {
-    std::memmove(dst, src, static_cast<size_t>(n));
-  } else if (n > 32) {
-    // Four 16-byte pieces held in registers (a 32-byte block would go
-    // through the stack in the generic build).
-    B16 a, b, c, d;
-    std::memcpy(&a, src, 16);
-    std::memcpy(&b, src + 16, 16);
-    std::memcpy(&c, src + n - 32, 16);
-    std::memcpy(&d, src + n - 16, 16);
-    std::memcpy(dst, &a, 16);
-    std::memcpy(dst + 16, &b, 16);
-    std::memcpy(dst + n - 32, &c, 16);
-    std::memcpy(dst + n - 16, &d, 16);
-  } else if (n > 16) {
-    move_ends<B16>(dst, src, n);
-  } else if (n >= 8) {
-    move_ends<uint64_t>(dst, src, n);
-  } else if (n >= 4) {
-    move_ends<uint32_t>(dst, src, n);
-  } else if (n > 0) {
-    const char a = src[0], b = src[n / 2], c = src[n - 1];
-    dst[0] = a;
-    dst[n / 2] = b;
-    dst[n - 1] = c;
-  }
 }
 
 // The room a result may be filled in: capacity or maxLength, never
