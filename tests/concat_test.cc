@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <limits>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -502,3 +503,173 @@ TEST(ConcatNoop, CatnTouchesNothing) {
 }
 
 }  // namespace
+
+// ---------------------------------------------------------------------------
+// Every length of item, into a room that is ample (the untrimmed items surely
+// fit, so nothing is checked on the way), one that holds the result exactly
+// (the untrimmed items would not fit, so every piece is checked), and rooms
+// one and two bytes short.  A small model of the joining rules gives the
+// expected bytes, needed length and cut argument.
+// ---------------------------------------------------------------------------
+struct JoinRules {
+  const char *entry;
+  const char *name;
+  int trim;                 // 0 none, 1 trailing blanks, 2 both ends
+  const char *fixed;        // fixed separator, or null
+  bool separator_arg;       // argument 1 is the separator
+  bool before_empty;        // separators before empty items too
+};
+void PrintTo(const JoinRules &r, std::ostream *os) { *os << r.name; }
+
+// One piece of the full result: a separator (arg -1) or an item's text.
+struct Piece {
+  std::string text;
+  int arg;
+};
+
+std::string trimmed(std::string s, int trim) {
+  if (trim >= 1) s.erase(s.find_last_not_of(' ') + 1);
+  if (trim == 2) s.erase(0, std::min(s.size(), s.find_first_not_of(' ')));
+  return s;
+}
+
+// The pieces of a call whose items (their text, or none when absent) start
+// at argument `first`.
+std::vector<Piece> pieces(const JoinRules &r, const std::string &sep, int first,
+                          const std::vector<std::optional<std::string>> &items) {
+  std::vector<Piece> out;
+  size_t written = 0;
+  for (size_t i = 0; i < items.size(); i++) {
+    const std::string t = items[i] ? *items[i] : "";
+    const bool put = r.before_empty ? i > 0 : (!t.empty() && written > 0);
+    if ((r.fixed || r.separator_arg) && put) {
+      out.push_back({sep, -1});
+      written += sep.size();
+    }
+    if (!t.empty()) out.push_back({t, first + (int)i});
+    written += t.size();
+  }
+  return out;
+}
+
+struct Filled {
+  std::string text;
+  int64_t needed = 0;
+  int cut_arg = -1;
+};
+
+Filled fill(const std::vector<Piece> &ps, int64_t room) {
+  Filled f;
+  for (const Piece &p : ps) {
+    const int64_t n = (int64_t)p.text.size();
+    const int64_t free = std::max<int64_t>(0, room - f.needed);
+    if (p.arg < 0) {
+      if (f.needed + n <= room) f.text += p.text;
+    } else {
+      if (n > free && f.cut_arg < 0) f.cut_arg = p.arg;
+      f.text += p.text.substr(0, (size_t)std::min(n, free));
+    }
+    f.needed += n;
+  }
+  return f;
+}
+
+// An item of `len` letters with blanks around it and one inside.
+std::string item_of(int len, int salt) {
+  std::string s;
+  for (int k = 0; k < len; k++) s += (char)('a' + (k + salt) % 26);
+  if (len > 2) s[(size_t)len / 2] = ' ';
+  return std::string((size_t)(salt % 3), ' ') + s + std::string((size_t)(salt % 4), ' ');
+}
+
+class JoinEveryLength : public ::testing::TestWithParam<JoinRules> {};
+
+TEST_P(JoinEveryLength, AgreesWithTheRulesInEveryRoom) {
+  const JoinRules &rules = GetParam();
+  const std::vector<std::string> separators =
+      rules.separator_arg ? std::vector<std::string>{"", ", ", " <=> a long separator, blanks kept <=> "}
+                          : std::vector<std::string>{rules.fixed ? rules.fixed : ""};
+  for (const std::string &sep : separators) {
+    for (int len = 0; len <= 70; len++) {
+      std::vector<A> args;
+      if (rules.separator_arg) args.push_back(C(sep));
+      const int first = (int)args.size();
+      std::vector<std::optional<std::string>> texts;
+      auto add_char = [&](const std::string &s) {
+        args.push_back(C(s));
+        texts.push_back(trimmed(s, rules.trim));
+      };
+      add_char(item_of(len, len));
+      add_char(item_of(70 - len, len + 1));
+      if (len % 5 == 0) {
+        args.push_back(Absent());
+        texts.push_back(std::nullopt);
+      }
+      if (len % 7 == 0) {
+        const double x = len + 0.25;
+        args.push_back(N(x));
+        texts.push_back(formatted(x, 12));
+      }
+      add_char(item_of((len * 7) % 71, len + 2));
+      add_char(std::string((size_t)(len % 3), ' '));
+      const std::vector<Piece> ps = pieces(rules, sep, first, texts);
+      const Filled whole = fill(ps, INT64_MAX);
+      const int64_t full = (int64_t)whole.text.size();
+
+      for (int64_t room : {int64_t{4096}, full, full - 1, full - 2}) {
+        if (room < 0) continue;
+        const Filled want = fill(ps, room);
+        zeqtest::Call c;
+        zeqtest::add_args(c, args);
+        Fixed r(room);
+        host().clear_log();
+        const std::string where = "sep '" + sep + "' len " + std::to_string(len) + " room " + std::to_string(room);
+        const int32_t rc = entry(rules.entry)(c.block(), &r.rec);
+        EXPECT_EQ(r.text(), want.text) << where;
+        EXPECT_TRUE(r.guard_intact()) << where;
+        for (int i = 0; i < (int)args.size(); i++) {
+          EXPECT_EQ(c.mark(i), i == want.cut_arg ? FNC_MARK_BAD : 0) << where << " argument " << i + 1;
+        }
+        if (want.needed <= room) {
+          EXPECT_EQ(rc, FNC_RC_OK) << where;
+          EXPECT_TRUE(messages().empty()) << where;
+        } else {
+          EXPECT_EQ(rc, FNC_RC_NOTE) << where;
+          const std::string note = "28:" + std::string(rules.name) + "," + std::to_string(want.needed) + "," +
+                                   std::to_string(room);
+          EXPECT_EQ(messages(), std::vector<std::string>{note}) << where;
+        }
+      }
+    }
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Concat, JoinEveryLength,
+    ::testing::Values(JoinRules{"fnccat", "CAT", 0, nullptr, false, false},
+                      JoinRules{"fnccatt", "CATT", 1, nullptr, false, false},
+                      JoinRules{"fnccats", "CATS", 2, nullptr, false, false},
+                      JoinRules{"fnccatb", "CATB", 2, " ", false, false},
+                      JoinRules{"fnccatc", "CATC", 2, ", ", false, false},
+                      JoinRules{"fnccatx", "CATX", 2, nullptr, true, false},
+                      JoinRules{"fnccatm", "CATM", 2, nullptr, true, true}),
+    [](const auto &info) { return std::string(info.param.name); });
+
+// The call-routine form takes the unchecked way too when everything fits: the
+// target's trimmed value is kept and the items follow it.
+TEST(ConcatInPlace, AmpleTargetAppendsEveryLength) {
+  for (int len = 0; len <= 70; len++) {
+    const std::string item = item_of(len, len);
+    zeqtest::Call c;
+    c.form(FNC_FORM_CALL).str("-").str("").str(item).absent().str(item);
+    Fixed t(400, "  head  ");
+    c.block()->args[1].value = &t.rec;
+    host().clear_log();
+    ASSERT_EQ(entry("fnccatx")(c.block(), &t.rec), FNC_RC_OK) << len;
+    const std::string body = trimmed(item, 2);
+    const std::string expected = body.empty() ? "head" : "head-" + body + "-" + body;
+    EXPECT_EQ(t.text(), expected + std::string(std::max<size_t>(8, expected.size()) - expected.size(), ' ')) << len;
+    EXPECT_TRUE(t.guard_intact()) << len;
+    EXPECT_TRUE(messages().empty()) << len;
+  }
+}

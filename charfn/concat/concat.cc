@@ -7,7 +7,7 @@
 // marked) or FNC_RC_NOROOM (growing the result failed; nothing written).
 //
 // Result contract:
-// - the result is sized first with ComputeLength (extra per argument: the
+// - the result is sized first as ComputeLength does (extra per argument: the
 //   separator's length), then filled up to its room (capacity when growable,
 //   else maxLength); nothing is ever written past the room;
 // - a separator or item that no longer fits is still counted in `needed`,
@@ -22,6 +22,7 @@
 #include "charfn/concat/items.h"
 #include "charfn/entries.h"
 #include "core/frame.h"
+#include "strkernel/short_copy.h"
 #include "strkernel/strkernel.h"
 
 namespace zeq::cat {
@@ -66,18 +67,9 @@ void item_text(FncArgList *args, const FncArg *g, Trim trim, ItemText *out) {
     return;
   }
   if (!(g->type & FNC_ARG_ISCHAR)) return;
-  const auto *s = static_cast<const FncString *>(g->value);
-  if (!s->data || s->length <= 0) return;
-  const char *data = s->data;
-  int64_t len = s->length;
-  if (trim != Trim::None) len = trailing_trimmed(data, len);
-  if (trim == Trim::Both) {
-    const int64_t lead = leading_blanks(data, len);
-    data += lead;
-    len -= lead;
-  }
-  out->data = data;
-  out->length = len;
+  const Span t = trimmed_text(static_cast<const FncString *>(g->value), trim);
+  out->data = t.data;
+  out->length = t.length;
 }
 
 }  // namespace zeq::cat
@@ -171,7 +163,7 @@ struct Filler {
   void put_separator(const Separator &sep) {
     needed = sat_add(needed, sep.length);
     if (needed <= room && sep.length > 0) {
-      std::memmove(out + written, sep.data, static_cast<size_t>(sep.length));
+      zeq::move_short(out + written, sep.data, sep.length);
       written += sep.length;
     }
   }
@@ -186,14 +178,89 @@ struct Filler {
         zeq::mark_bad(g);
       }
     }
-    // memmove: an item may be the target itself.
-    if (take > 0) std::memmove(out + written, t.data, static_cast<size_t>(take));
+    zeq::move_short(out + written, t.data, take);  // an item may be the target itself
     written += take;
     needed = sat_add(needed, t.length);
   }
 };
 
-int32_t concatenate(FncArgList *args, FncString *result, const Variant &v) {
+// Whether a separator goes before an item whose text has `length` bytes,
+// with `written` bytes already in the destination.
+template <const Variant &v>
+bool separator_before(bool first, bool in_place, int64_t length, int64_t written) {
+  if (v.sep == Sep::None) return false;
+  if (v.sep_before_empty) return !(first && !in_place);
+  return length > 0 && written > 0;
+}
+
+// One pass over the arguments for two bounds.  `sizing` is the bound
+// ComputeLength asks tkfncSetRetstg for: per present argument 12 for a
+// number or the character value's length, plus the separator's length.
+// `items` bounds the bytes the items from `first` on can add: each character
+// item at its untrimmed length and a separator for every item; -1 when an
+// item is a number (its text is only known once formatted).
+struct Bounds {
+  int64_t sizing = 0;
+  int64_t items = 0;
+};
+// The sums are of non-negative terms in 128 bits, so clamping them at the end
+// gives what adding with saturation at every step gives.
+inline int64_t clamp64(unsigned __int128 x) { return x > INT64_MAX ? INT64_MAX : static_cast<int64_t>(x); }
+Bounds bounds(const FncArgList *args, int first, int64_t sep_length) {
+  unsigned __int128 sizing = 0, items = 0;
+  bool number = false;
+  for (int i = 0; i < args->argCount; ++i) {
+    const FncArg &g = args->args[i];
+    const bool is_number = g.value && (g.type & FNC_ARG_NUMERIC);
+    int64_t len = 0;
+    if (is_number) {
+      len = 12;
+    } else if (g.value && (g.type & FNC_ARG_ISCHAR)) {
+      len = static_cast<const FncString *>(g.value)->length;
+      if (len < 0) len = 0;
+    }
+    if (g.value) sizing += static_cast<uint64_t>(len) + static_cast<uint64_t>(sep_length);
+    if (i >= first) {
+      items += static_cast<uint64_t>(len) + static_cast<uint64_t>(sep_length);
+      number |= is_number;
+    }
+  }
+  return {clamp64(sizing), number ? -1 : clamp64(items)};
+}
+
+// Sizes the destination as ComputeLength does with the bound above: a
+// function-form call whose result cannot grow is left alone.
+int32_t size_destination(const FncArgList *args, FncString *dest, int64_t bound) {
+  if (args->callForm == FNC_FORM_FUNCTION && !dest->allocator) return FNC_RC_OK;
+  return tkfncSetRetstg(dest, bound);
+}
+
+// The items of a call whose bound fits the room, appended after `written`
+// bytes with no room checks; answers the bytes written.
+template <const Variant &v>
+int64_t fill_whole(FncArgList *args, int first, const Separator &sep, bool in_place, char *out,
+                   int64_t written) {
+  const char *const sep_data = sep.data;  // locals: the stores below may alias `sep`
+  const int64_t sep_length = sep.length;
+  for (int i = first; i < args->argCount; ++i) {
+    const FncArg &g = args->args[i];
+    zeq::cat::Span t;
+    if (g.value && (g.type & FNC_ARG_ISCHAR)) {
+      t = zeq::cat::trimmed_text(static_cast<const FncString *>(g.value), v.trim);
+    }
+    if (separator_before<v>(i == first, in_place, t.length, written)) {
+      zeq::move_short(out + written, sep_data, sep_length);
+      written += sep_length;
+    }
+    zeq::move_short(out + written, t.data, t.length);  // an item may be the target itself
+    written += t.length;
+  }
+  return written;
+}
+
+// One instance per variant, so that its choices fold away in the item loop.
+template <const Variant &v>
+int32_t concatenate(FncArgList *args, FncString *result) {
   if (!args) return FNC_RC_NOTE;
   Separator sep;
   int first_item = read_separator(args, v, &sep);
@@ -211,7 +278,8 @@ int32_t concatenate(FncArgList *args, FncString *result, const Variant &v) {
   }
   if (!dest) return FNC_RC_NOTE;
 
-  const int32_t rc = ComputeLength(args, dest, static_cast<int32_t>(sep.length));
+  const Bounds bound = bounds(args, first_item, sep.length);
+  const int32_t rc = size_destination(args, dest, bound.sizing);
   if (rc != FNC_RC_OK) return rc;
   // The separator may be the target itself (CATX(x, x, ...) in the call
   // form): growing the target moved its bytes, so read them where they are now.
@@ -227,16 +295,16 @@ int32_t concatenate(FncArgList *args, FncString *result, const Variant &v) {
   const int64_t kept = target_usable ? trim_target(dest, room, v.target_trim) : 0;
   Filler fill{dest->data, room, kept, kept};
 
-  for (int i = first_item; i < args->argCount; ++i) {
-    FncArg *g = &args->args[i];
-    ItemText t;
-    zeq::cat::item_text(args, g, v.trim, &t);
-    if (v.sep != Sep::None) {
-      const bool first = i == first_item;
-      const bool put = v.sep_before_empty ? !(first && !in_place) : (t.length > 0 && fill.written > 0);
-      if (put) fill.put_separator(sep);
+  if (bound.items >= 0 && bound.items <= room - kept) {
+    fill.written = fill.needed = fill_whole<v>(args, first_item, sep, in_place, fill.out, kept);
+  } else {
+    for (int i = first_item; i < args->argCount; ++i) {
+      FncArg *g = &args->args[i];
+      ItemText t;
+      zeq::cat::item_text(args, g, v.trim, &t);
+      if (separator_before<v>(i == first_item, in_place, t.length, fill.written)) fill.put_separator(sep);
+      fill.put_item(g, t);
     }
-    fill.put_item(g, t);
   }
 
   dest->length = target_usable ? (fill.written > old_length ? fill.written : old_length) : fill.written;
@@ -248,38 +316,38 @@ int32_t concatenate(FncArgList *args, FncString *result, const Variant &v) {
 // CAT: joins the items as they are, blanks included.  No in-place form: with
 // callForm 2 it still writes the result record.
 ZEQ_EXPORT int32_t fnccat(FncArgList *args, FncString *result) noexcept {
-  return concatenate(args, result, kCat);
+  return concatenate<kCat>(args, result);
 }
 
 // CATT: drops the trailing blanks of each character item.
 ZEQ_EXPORT int32_t fnccatt(FncArgList *args, FncString *result) noexcept {
-  return concatenate(args, result, kCatt);
+  return concatenate<kCatt>(args, result);
 }
 
 // CATS: drops the leading and trailing blanks of each character item.
 ZEQ_EXPORT int32_t fnccats(FncArgList *args, FncString *result) noexcept {
-  return concatenate(args, result, kCats);
+  return concatenate<kCats>(args, result);
 }
 
 // CATB: as CATS, with one blank between non-empty items.
 ZEQ_EXPORT int32_t fnccatb(FncArgList *args, FncString *result) noexcept {
-  return concatenate(args, result, kCatb);
+  return concatenate<kCatb>(args, result);
 }
 
 // CATC: as CATS, with a comma and a blank between non-empty items.
 ZEQ_EXPORT int32_t fnccatc(FncArgList *args, FncString *result) noexcept {
-  return concatenate(args, result, kCatc);
+  return concatenate<kCatc>(args, result);
 }
 
 // CATX: argument 1 (verbatim, blanks included) separates the non-empty
 // trimmed items that follow it.
 ZEQ_EXPORT int32_t fnccatx(FncArgList *args, FncString *result) noexcept {
-  return concatenate(args, result, kCatx);
+  return concatenate<kCatx>(args, result);
 }
 
 // CATM: as CATX, but empty items keep their separators.
 ZEQ_EXPORT int32_t fnccatm(FncArgList *args, FncString *result) noexcept {
-  return concatenate(args, result, kCatm);
+  return concatenate<kCatm>(args, result);
 }
 
 // No-op entry of the function table.

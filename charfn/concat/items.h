@@ -22,6 +22,27 @@ struct ItemText {
   char buf[48];
 };
 
+// Bytes of a text.  `data` may be null only when `length` is 0.
+struct Span {
+  const char *data = nullptr;
+  int64_t length = 0;
+};
+
+// A character value's bytes trimmed as `trim` says (trailing blanks first,
+// then for Both the leading ones); a negative length or null data is empty.
+inline Span trimmed_text(const FncString *s, Trim trim) {
+  if (!s->data || s->length <= 0) return {};
+  const char *data = s->data;
+  int64_t len = s->length;
+  if (trim != Trim::None) len = trailing_trimmed(data, len);
+  if (trim == Trim::Both) {
+    const int64_t lead = leading_blanks(data, len);
+    data += lead;
+    len -= lead;
+  }
+  return {data, len};
+}
+
 // Works out the text of argument `g`:
 // - numeric: formatted by zfmt with format code 99 in width 12 (missing, or
 //   1e-4 <= |x| <= 1e10) or 32 (otherwise, zero included), leading blanks
