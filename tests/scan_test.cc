@@ -138,7 +138,8 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(ScanWordNumber, RefusedValuesMarkArgumentTwo) {
   const double inf = std::numeric_limits<double>::infinity();
   const std::vector<A> bad = {N(0),     N(1.5),        N(-0.5), Miss(), N(2147483648.0),
-                              N(-2147483649.0), N(inf), N(-inf), N(1e300), AbsentNum()};
+                              N(-2147483649.0), N(inf), N(-inf), N(1e300), AbsentNum(),
+                              N(2147483647.5), N(-2147483648.5), N(-0.0), N(std::nan(""))};
   for (const A &n : bad) {
     zeqtest::Call c;
     zeqtest::add_args(c, {C("a b"), n});

@@ -6,18 +6,21 @@
 #include <cstdint>
 #include <cstring>
 
+#include <emmintrin.h>
+
 #include "charfn/words/delims.h"
 
 namespace zeq::words {
 
 // A word number that SCAN accepts: present, not missing, whole, inside the
-// signed 32-bit range and not 0.
+// signed 32-bit range and not 0.  The truncating conversion answers
+// INT32_MIN for a NaN or a value outside the range, which then differs from
+// the value (as does any value that is not whole).
 inline bool valid_word_number(const FncArg *g, int64_t *n) {
   const double *v = zeq::num_value(g);
   if (!v) return false;
   const double x = *v;
-  if (!(x >= -2147483648.0 && x <= 2147483647.0)) return false;  // also NaN
-  const auto whole = static_cast<int64_t>(x);
+  const int32_t whole = _mm_cvttsd_si32(_mm_set_sd(x));
   if (static_cast<double>(whole) != x || whole == 0) return false;
   *n = whole;
   return true;
