@@ -483,6 +483,54 @@ TEST(ScanDefaults, FollowTheTaskTable) {
   table[' '] = saved_blank;
 }
 
+// The plain call reads a word near either end of the string from one
+// 64-byte window; a word that may run past it goes to the full search.
+// Words placed so that an end word starts or stops near the 16, 32 and
+// 64-byte marks from either end, with delimiters trailing or leading, must
+// come out as through the listed path (the 17 defaults given as a list)
+// and the reference, also when the task's table no longer holds the
+// defaults.
+TEST(ScanDefaults, EndWindowAgreesWithListedPath) {
+  const std::string defaults = " .<(+&!$*);^-/,%|";
+  scan({C("a b"), N(1)});  // the context and its table exist from here on
+  auto *ctx = static_cast<FncContext *>(host().task()->slots[FNC_TASK_SLOT_CONTEXT]);
+  ASSERT_NE(ctx, nullptr);
+  uint8_t *table = ctx->punctTable;
+  for (bool edited : {false, true}) {
+    if (edited) table['e'] = 1;  // 'e' is a delimiter of the edited table only
+    zeqref::DelimSet set{};
+    for (int b = 0; b < 256; b++) set[b] = table[b] != 0;
+    const std::string list = edited ? defaults + "e" : defaults;
+    for (size_t len : {8, 31, 32, 33, 63, 64, 65, 66, 96, 127, 128, 129, 200}) {
+      for (size_t word : {1, 3, 7, 15, 16, 17, 31, 33, 63, 64, 70}) {
+        for (const char *edge : {"", " ", ".,", "  ;", " e"}) {
+          // Short words of the filler, then the end word and the edge; the
+          // mirror puts the edge and the word first.
+          std::string tail = " " + std::string(word, 'w') + edge, filler;
+          for (size_t i = 0; filler.size() + tail.size() < len; i++) filler += i % 4 ? "ab " : "cde.";
+          const std::string back = (filler + tail).substr(0, std::max(len, tail.size()));
+          std::string front = back;
+          std::reverse(front.begin(), front.end());
+          for (const std::string &s : {back, front}) {
+            for (int64_t n = -20; n <= 20; n++) {
+              if (n == 0) continue;
+              zeqref::Word w{};
+              const bool found = zeqref::nth_word(s, set, false, false, n < 0, n < 0 ? -n : n, &w);
+              const std::string want = found ? s.substr((size_t)w.offset, (size_t)w.length) : " ";
+              const std::string where = "len=" + std::to_string(s.size()) + " n=" + std::to_string(n) +
+                                        (edited ? " edited" : "") + " '" + s + "'";
+              ASSERT_EQ(scan({C(s), N((double)n)}, 128).word, want) << where;
+              ASSERT_EQ(scan({C(s), N((double)n), C(list)}, 128).word, want) << where;
+              ASSERT_EQ(scan({C(s), N((double)n)}, 5).word, want.substr(0, 5)) << where;
+            }
+          }
+        }
+      }
+    }
+  }
+  table['e'] = 0;
+}
+
 TEST(Builds, SuitePassesWithTheGenericBuildForced) {
   if (std::getenv("ZEQ_FORCE_GENERIC")) GTEST_SKIP() << "already the generic run";
   EXPECT_EQ(zeqref::rerun_with_generic_build(), 0);
