@@ -181,10 +181,22 @@ inline uint32_t ascii_lanes(__m128i low_row, const uint8_t *p) {
   return static_cast<uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(_mm256_and_si256(row, want), want)));
 }
 
-// The plain call's one window, when the table still holds exactly the 17
-// defaults (all below 0x80); otherwise the full search decides.
+inline __m256i load32(const uint8_t *p) { return _mm256_loadu_si256(reinterpret_cast<const __m256i *>(p)); }
+
+// Whether a table holds exactly the 17 defaults, which all lie below 0x80:
+// its low half equals theirs and its high half is clear.
+inline bool holds_defaults(const uint8_t *table) {
+  const uint8_t *model = builtin_default_table();
+  __m256i diff = _mm256_or_si256(_mm256_or_si256(load32(table + 128), load32(table + 160)),
+                                 _mm256_or_si256(load32(table + 192), load32(table + 224)));
+  for (int i = 0; i < 128; i += 32) diff = _mm256_or_si256(diff, _mm256_xor_si256(load32(table + i), load32(model + i)));
+  return _mm256_testz_si256(diff, diff);
+}
+
+// The plain call's one window, when the table still holds the defaults;
+// otherwise the full search decides.
 inline bool end_window_mask(const uint8_t *table, const uint8_t *p, uint64_t *d) {
-  if (!Classifier::same_table(table, builtin_default_table())) return false;
+  if (!holds_defaults(table)) return false;
   const __m128i low_row = _mm_load_si128(reinterpret_cast<const __m128i *>(kDefaultNibbles.n.lo));
   *d = ascii_lanes(low_row, p) | static_cast<uint64_t>(ascii_lanes(low_row, p + 32)) << 32;
   return true;
