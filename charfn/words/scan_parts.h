@@ -12,18 +12,22 @@
 
 namespace zeq::words {
 
-// A word number that SCAN accepts: present, not missing, whole, inside the
-// signed 32-bit range and not 0.  The truncating conversion answers
-// INT32_MIN for a NaN or a value outside the range, which then differs from
-// the value (as does any value that is not whole).
-inline bool valid_word_number(const FncArg *g, int64_t *n) {
-  const double *v = zeq::num_value(g);
-  if (!v) return false;
-  const double x = *v;
+// A value that SCAN accepts as its word number: whole, inside the signed
+// 32-bit range and not 0.  The truncating conversion answers INT32_MIN for
+// a NaN or a value outside the range, which then differs from the value (as
+// does any value that is not whole).
+inline bool whole_word_number(double x, int64_t *n) {
   const int32_t whole = _mm_cvttsd_si32(_mm_set_sd(x));
-  if (static_cast<double>(whole) != x || whole == 0) return false;
+  if (!(static_cast<double>(whole) == x) || whole == 0) return false;
   *n = whole;
   return true;
+}
+
+// A word number that SCAN accepts: present, not missing, whole, inside the
+// signed 32-bit range and not 0.
+inline bool valid_word_number(const FncArg *g, int64_t *n) {
+  const double *v = zeq::num_value(g);
+  return v && whole_word_number(*v, n);
 }
 
 // The first and the last sizeof(T) of n bytes (sizeof(T) <= n <= 2 *
@@ -91,7 +95,8 @@ inline bool plain_scan(const FncArgList *args, const FncString *result) {
   return result && args->callForm != FNC_FORM_CALL && args->argCount == 2 && !site_cache_block(args);
 }
 
-// Answers a plain call as the general path does: the chosen build.
+// Answers a plain call as the general path does: the chosen build.  Only
+// for a call that plain_scan accepts (so the block has two arguments).
 extern int32_t (*scan_with_defaults)(FncArgList *args, FncString *result);
 
 }  // namespace zeq::words
