@@ -318,6 +318,36 @@ TEST(ScanResult, FailedGrowthIsNoRoom) {
   EXPECT_EQ(r.rec.length, 42);
 }
 
+// One growable result kept across the calls of a site: it grows only when
+// the word needs more than its buffer holds (to the next 1024, at most
+// maxLength), never for a word that fits, and a result without data is
+// always grown.  Plain calls and listed ones, with words at either end of a
+// long string, alike.
+TEST(ScanResult, GrowableResultGrowsOnlyWhenTheWordNeedsIt) {
+  struct Step {
+    size_t word;       // bytes of the wanted word
+    int64_t capacity;  // capacity afterwards
+    int resizes;       // resizes so far
+  };
+  const Step steps[] = {{3, 1024, 1}, {20, 1024, 1}, {1024, 1024, 1}, {1025, 1500, 2}, {5, 1500, 2}, {1600, 1500, 2}};
+  for (bool listed : {false, true}) {
+    for (int64_t n : {2, -2}) {
+      zeqtest::Result r(1500, true, 0);
+      for (const Step &st : steps) {
+        const std::string word(st.word, 'w'), filler(80, 'f');
+        const std::string s = n > 0 ? "x " + word + " " + filler : filler + " " + word + " x";
+        zeqtest::Call c;
+        zeqtest::add_args(c, listed ? std::vector<A>{C(s), N((double)n), C(" ")} : std::vector<A>{C(s), N((double)n)});
+        ASSERT_EQ(fncscan()(c.block(), &r.rec), FNC_RC_OK);
+        const std::string where = "word of " + std::to_string(st.word) + (listed ? " listed" : "") + " n=" + std::to_string(n);
+        EXPECT_EQ(r.text(), word.substr(0, 1500)) << where;
+        EXPECT_EQ(r.rec.capacity, st.capacity) << where;
+        EXPECT_EQ(r.grow.resizes, st.resizes) << where;
+      }
+    }
+  }
+}
+
 TEST(ScanResult, XEnvironmentAnswersEmptyForMissingWord) {
   EXPECT_EQ(scan({C("a"), N(2)}, 8, 120).word, "");
   EXPECT_EQ(scan({C("a b"), N(2)}, 8, 120).word, "b");

@@ -57,11 +57,23 @@ inline void copy_word(char *to, const char *from, int64_t n) {
   }
 }
 
+// tkfncSetRetstg's own answer for a result that does not grow: one without
+// an allocator takes maxLength as its capacity, and one whose buffer already
+// holds `length` bytes (or maxLength, the most it grows to) stays as it is.
+// The plain call's words are short, so this keeps the call off its path.
+inline bool needs_no_growing(FncString *result, int64_t length) {
+  if (!result->allocator) {
+    result->capacity = result->maxLength;
+    return true;
+  }
+  return result->data && (length < result->maxLength ? length : result->maxLength) <= result->capacity;
+}
+
 // Sizes the result for `length` bytes (tkfncSetRetstg, whose status goes to
 // *rc).  True when the result then has room and data to write into; else
 // its length is set to 0 (or left alone when sizing failed).
 inline bool sized_for(FncString *result, int64_t length, int32_t *rc) {
-  *rc = tkfncSetRetstg(result, length);
+  *rc = needs_no_growing(result, length) ? FNC_RC_OK : tkfncSetRetstg(result, length);
   if (*rc != FNC_RC_OK) return false;
   if (zeq::result_room(result) > 0 && result->data) return true;
   result->length = 0;
