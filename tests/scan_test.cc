@@ -64,6 +64,18 @@ Answer scan(const std::vector<A> &args, int64_t room = 64, uint8_t kind = 0) {
   return {rc, r.text()};
 }
 
+// SCAN(string, n) into a fixed result of `room`, the block naming `task`
+// (an outside host's way) or not (the current task).
+std::string scan_plain(const std::string &s, int64_t n, int64_t room, FncTask *task) {
+  zeqtest::Call c;
+  zeqtest::add_args(c, {C(s), N((double)n)});
+  c.task(task);
+  Fixed r(room);
+  fncscan()(c.block(), &r.rec);
+  EXPECT_TRUE(r.guard_intact());
+  return r.text();
+}
+
 // ---------------------------------------------------------------------------
 // Function form: the word rules.
 // ---------------------------------------------------------------------------
@@ -338,12 +350,43 @@ TEST(ScanResult, GrowableResultGrowsOnlyWhenTheWordNeedsIt) {
         const std::string s = n > 0 ? "x " + word + " " + filler : filler + " " + word + " x";
         zeqtest::Call c;
         zeqtest::add_args(c, listed ? std::vector<A>{C(s), N((double)n), C(" ")} : std::vector<A>{C(s), N((double)n)});
+        c.task(host().task());
         ASSERT_EQ(fncscan()(c.block(), &r.rec), FNC_RC_OK);
         const std::string where = "word of " + std::to_string(st.word) + (listed ? " listed" : "") + " n=" + std::to_string(n);
         EXPECT_EQ(r.text(), word.substr(0, 1500)) << where;
         EXPECT_EQ(r.rec.capacity, st.capacity) << where;
         EXPECT_EQ(r.grow.resizes, st.resizes) << where;
       }
+    }
+  }
+}
+
+// Results with little or no room answer the plain call (a word near an end
+// of a long string, the block naming its task) as they answer the listed
+// path: same status, length,
+// text and capacity.
+TEST(ScanResult, SmallRoomsAnswerAsTheListedPath) {
+  struct Room {
+    int64_t max_length;
+    bool growable;
+    int64_t capacity;
+  } rooms[] = {{0, false, 0}, {-3, false, 0}, {3, false, 0}, {0, true, 0}, {2, true, 0}, {2, true, 1}, {40, true, 8}, {-3, true, 8}};
+  const std::string s = std::string(70, 'f') + " abcdefghij. x";
+  for (const Room &rm : rooms) {
+    for (int64_t n : {-2, 1}) {
+      zeqtest::Result plain(rm.max_length, rm.growable, rm.capacity), listed(rm.max_length, rm.growable, rm.capacity);
+      zeqtest::Call a, b;
+      zeqtest::add_args(a, {C(s), N((double)n)});
+      zeqtest::add_args(b, {C(s), N((double)n), C(" .<(+&!$*);^-/,%|")});
+      a.task(host().task());
+      const std::string where = "max " + std::to_string(rm.max_length) + " cap " + std::to_string(rm.capacity) +
+                                (rm.growable ? " growable" : "") + " n=" + std::to_string(n);
+      EXPECT_EQ(fncscan()(a.block(), &plain.rec), fncscan()(b.block(), &listed.rec)) << where;
+      EXPECT_EQ(plain.rec.length, listed.rec.length) << where;
+      if (plain.rec.length > 0) {
+        EXPECT_EQ(plain.text(), listed.text()) << where;
+      }
+      EXPECT_EQ(plain.rec.capacity, listed.rec.capacity) << where;
     }
   }
 }
@@ -549,9 +592,11 @@ TEST(ScanDefaults, EndWindowAgreesWithListedPath) {
               const std::string want = found ? s.substr((size_t)w.offset, (size_t)w.length) : " ";
               const std::string where = "len=" + std::to_string(s.size()) + " n=" + std::to_string(n) +
                                         (edited ? " edited" : "") + " '" + s + "'";
-              ASSERT_EQ(scan({C(s), N((double)n)}, 128).word, want) << where;
+              for (FncTask *task : {(FncTask *)nullptr, host().task()}) {
+                ASSERT_EQ(scan_plain(s, n, 128, task), want) << where;
+                ASSERT_EQ(scan_plain(s, n, 5, task), want.substr(0, 5)) << where;
+              }
               ASSERT_EQ(scan({C(s), N((double)n), C(list)}, 128).word, want) << where;
-              ASSERT_EQ(scan({C(s), N((double)n)}, 5).word, want.substr(0, 5)) << where;
             }
           }
         }

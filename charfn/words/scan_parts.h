@@ -41,6 +41,30 @@ inline void copy_ends(char *to, const char *from, int64_t n) {
   std::memcpy(to + n - static_cast<int64_t>(sizeof b), &b, sizeof b);
 }
 
+struct Bytes32 {
+  uint64_t w[4];
+};
+struct Bytes16 {
+  uint64_t w[2];
+};
+
+// Copies n <= 64 bytes without a call.
+inline void copy_short_word(char *to, const char *from, int64_t n) {
+  if (n > 32) {
+    copy_ends<Bytes32>(to, from, n);
+  } else if (n > 16) {
+    copy_ends<Bytes16>(to, from, n);
+  } else if (n >= 8) {
+    copy_ends<uint64_t>(to, from, n);
+  } else if (n >= 4) {
+    copy_ends<uint32_t>(to, from, n);
+  } else if (n > 0) {
+    to[0] = from[0];
+    to[n / 2] = from[n / 2];
+    to[n - 1] = from[n - 1];
+  }
+}
+
 // Copies n bytes; words are mostly short, and up to 16 bytes are moved
 // without a call.
 inline void copy_word(char *to, const char *from, int64_t n) {
@@ -78,6 +102,20 @@ inline bool sized_for(FncString *result, int64_t length, int32_t *rc) {
   if (zeq::result_room(result) > 0 && result->data) return true;
   result->length = 0;
   return false;
+}
+
+// The word (at most 64 bytes) into a result that holds it without growing,
+// as write_plain_word would put it; false, with nothing written but a
+// capacity that tkfncSetRetstg would set as well, when the result needs
+// sizing or has no room.
+inline bool put_short_word(FncString *result, const char *word, int64_t length) {
+  if (!needs_no_growing(result, length) || zeq::result_room(result) <= 0 || !result->data) return false;
+  const int64_t room = zeq::result_room(result);
+  const int64_t k = length < result->maxLength ? length : result->maxLength;
+  const int64_t copy = k < room ? k : room;
+  copy_short_word(result->data, word, copy);
+  result->length = copy > 0 ? copy : 0;
+  return true;
 }
 
 // The word into the result as it stands, cut to maxLength and to the room.
