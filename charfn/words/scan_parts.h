@@ -65,19 +65,13 @@ inline void copy_short_word(char *to, const char *from, int64_t n) {
   }
 }
 
-// Copies n bytes; words are mostly short, and up to 16 bytes are moved
+// Copies n bytes; words are mostly short, and up to 64 bytes are moved
 // without a call.
 inline void copy_word(char *to, const char *from, int64_t n) {
-  if (n > 16) {
+  if (n > 64) {
     std::memcpy(to, from, static_cast<size_t>(n));
-  } else if (n >= 8) {
-    copy_ends<uint64_t>(to, from, n);
-  } else if (n >= 4) {
-    copy_ends<uint32_t>(to, from, n);
-  } else if (n > 0) {
-    to[0] = from[0];
-    to[n / 2] = from[n / 2];
-    to[n - 1] = from[n - 1];
+  } else {
+    copy_short_word(to, from, n);
   }
 }
 
@@ -104,17 +98,24 @@ inline bool sized_for(FncString *result, int64_t length, int32_t *rc) {
   return false;
 }
 
+// How many bytes of a word of `length` a sized result takes: the word cut
+// to maxLength and to the room.
+inline int64_t taken_bytes(const FncString *result, int64_t length) {
+  const int64_t room = zeq::result_room(result);
+  const int64_t k = length < result->maxLength ? length : result->maxLength;
+  const int64_t copy = k < room ? k : room;
+  return copy > 0 ? copy : 0;
+}
+
 // The word (at most 64 bytes) into a result that holds it without growing,
 // as write_plain_word would put it; false, with nothing written but a
 // capacity that tkfncSetRetstg would set as well, when the result needs
 // sizing or has no room.
 inline bool put_short_word(FncString *result, const char *word, int64_t length) {
   if (!needs_no_growing(result, length) || zeq::result_room(result) <= 0 || !result->data) return false;
-  const int64_t room = zeq::result_room(result);
-  const int64_t k = length < result->maxLength ? length : result->maxLength;
-  const int64_t copy = k < room ? k : room;
+  const int64_t copy = taken_bytes(result, length);
   copy_short_word(result->data, word, copy);
-  result->length = copy > 0 ? copy : 0;
+  result->length = copy;
   return true;
 }
 
@@ -122,11 +123,9 @@ inline bool put_short_word(FncString *result, const char *word, int64_t length) 
 inline int32_t write_plain_word(FncString *result, const char *word, int64_t length) {
   int32_t rc;
   if (!sized_for(result, length, &rc)) return rc;
-  const int64_t room = zeq::result_room(result);
-  const int64_t k = length < result->maxLength ? length : result->maxLength;
-  const int64_t copy = k < room ? k : room;
+  const int64_t copy = taken_bytes(result, length);
   copy_word(result->data, word, copy);
-  result->length = copy > 0 ? copy : 0;
+  result->length = copy;
   return rc;
 }
 
