@@ -529,9 +529,9 @@ TEST(ScanDefaults, FollowTheTaskTable) {
   auto *ctx = static_cast<FncContext *>(task->slots[FNC_TASK_SLOT_CONTEXT]);
   ASSERT_NE(ctx, nullptr);
   uint8_t *table = ctx->punctTable;
-  const uint8_t saved_x = table['x'], saved_blank = table[' '];
-  table['x'] = 1;
-  table[' '] = 0;
+  const uint8_t saved_x = table[uint8_t{'x'}], saved_blank = table[uint8_t{' '}];
+  table[uint8_t{'x'}] = 1;
+  table[uint8_t{' '}] = 0;
   std::string s;
   for (int i = 0; i < 10; i++) s += "ab cxde fx";
   for (int64_t n : {1, 2, 3, -1, -2, -3}) {
@@ -552,8 +552,8 @@ TEST(ScanDefaults, FollowTheTaskTable) {
     const Target t = call_scan({C(s), N((double)n), N(-1), N(-1)}, &rc);
     EXPECT_EQ(t.position, found ? (double)(w.offset + 1) : 0) << "n=" << n;
   }
-  table['x'] = saved_x;
-  table[' '] = saved_blank;
+  table[uint8_t{'x'}] = saved_x;
+  table[uint8_t{' '}] = saved_blank;
 }
 
 // The plain call reads a word near either end of the string from one
@@ -570,7 +570,7 @@ TEST(ScanDefaults, EndWindowAgreesWithListedPath) {
   ASSERT_NE(ctx, nullptr);
   uint8_t *table = ctx->punctTable;
   for (bool edited : {false, true}) {
-    if (edited) table['e'] = 1;  // 'e' is a delimiter of the edited table only
+    if (edited) table[uint8_t{'e'}] = 1;  // 'e' is a delimiter of the edited table only
     zeqref::DelimSet set{};
     for (int b = 0; b < 256; b++) set[b] = table[b] != 0;
     const std::string list = edited ? defaults + "e" : defaults;
@@ -603,7 +603,7 @@ TEST(ScanDefaults, EndWindowAgreesWithListedPath) {
       }
     }
   }
-  table['e'] = 0;
+  table[uint8_t{'e'}] = 0;
 }
 
 TEST(Builds, SuitePassesWithTheGenericBuildForced) {
