@@ -64,6 +64,18 @@ Answer scan(const std::vector<A> &args, int64_t room = 64, uint8_t kind = 0) {
   return {rc, r.text()};
 }
 
+// SCAN(string, n) into a fixed result of `room`, the block naming `task`
+// (an outside host's way) or not (the current task).
+std::string scan_plain(const std::string &s, int64_t n, int64_t room, FncTask *task) {
+  zeqtest::Call c;
+  zeqtest::add_args(c, {C(s), N((double)n)});
+  c.task(task);
+  Fixed r(room);
+  fncscan()(c.block(), &r.rec);
+  EXPECT_TRUE(r.guard_intact());
+  return r.text();
+}
+
 // ---------------------------------------------------------------------------
 // Function form: the word rules.
 // ---------------------------------------------------------------------------
@@ -138,7 +150,8 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(ScanWordNumber, RefusedValuesMarkArgumentTwo) {
   const double inf = std::numeric_limits<double>::infinity();
   const std::vector<A> bad = {N(0),     N(1.5),        N(-0.5), Miss(), N(2147483648.0),
-                              N(-2147483649.0), N(inf), N(-inf), N(1e300), AbsentNum()};
+                              N(-2147483649.0), N(inf), N(-inf), N(1e300), AbsentNum(),
+                              N(2147483647.5), N(-2147483648.5), N(-0.0), N(std::nan(""))};
   for (const A &n : bad) {
     zeqtest::Call c;
     zeqtest::add_args(c, {C("a b"), n});
@@ -317,6 +330,67 @@ TEST(ScanResult, FailedGrowthIsNoRoom) {
   EXPECT_EQ(r.rec.length, 42);
 }
 
+// One growable result kept across the calls of a site: it grows only when
+// the word needs more than its buffer holds (to the next 1024, at most
+// maxLength), never for a word that fits, and a result without data is
+// always grown.  Plain calls and listed ones, with words at either end of a
+// long string, alike.
+TEST(ScanResult, GrowableResultGrowsOnlyWhenTheWordNeedsIt) {
+  struct Step {
+    size_t word;       // bytes of the wanted word
+    int64_t capacity;  // capacity afterwards
+    int resizes;       // resizes so far
+  };
+  const Step steps[] = {{3, 1024, 1}, {20, 1024, 1}, {1024, 1024, 1}, {1025, 1500, 2}, {5, 1500, 2}, {1600, 1500, 2}};
+  for (bool listed : {false, true}) {
+    for (int64_t n : {2, -2}) {
+      zeqtest::Result r(1500, true, 0);
+      for (const Step &st : steps) {
+        const std::string word(st.word, 'w'), filler(80, 'f');
+        const std::string s = n > 0 ? "x " + word + " " + filler : filler + " " + word + " x";
+        zeqtest::Call c;
+        zeqtest::add_args(c, listed ? std::vector<A>{C(s), N((double)n), C(" ")} : std::vector<A>{C(s), N((double)n)});
+        c.task(host().task());
+        ASSERT_EQ(fncscan()(c.block(), &r.rec), FNC_RC_OK);
+        const std::string where = "word of " + std::to_string(st.word) + (listed ? " listed" : "") + " n=" + std::to_string(n);
+        EXPECT_EQ(r.text(), word.substr(0, 1500)) << where;
+        EXPECT_EQ(r.rec.capacity, st.capacity) << where;
+        EXPECT_EQ(r.grow.resizes, st.resizes) << where;
+      }
+    }
+  }
+}
+
+// Results with little or no room answer the plain call (a word near an end
+// of a long string, the block naming its task) as they answer the listed
+// path: same status, length,
+// text and capacity.
+TEST(ScanResult, SmallRoomsAnswerAsTheListedPath) {
+  struct Room {
+    int64_t max_length;
+    bool growable;
+    int64_t capacity;
+  } rooms[] = {{0, false, 0}, {-3, false, 0}, {3, false, 0}, {0, true, 0}, {2, true, 0}, {2, true, 1}, {40, true, 8}, {-3, true, 8}};
+  const std::string s = std::string(70, 'f') + " abcdefghij. x";
+  for (const Room &rm : rooms) {
+    for (int64_t n : {-2, 1}) {
+      zeqtest::Result plain(rm.max_length, rm.growable, rm.capacity), listed(rm.max_length, rm.growable, rm.capacity);
+      zeqtest::Call a, b;
+      zeqtest::add_args(a, {C(s), N((double)n)});
+      zeqtest::add_args(b, {C(s), N((double)n), C(" .<(+&!$*);^-/,%|")});
+      a.task(host().task());
+      const std::string where = "max " + std::to_string(rm.max_length) + " cap " + std::to_string(rm.capacity) +
+                                (rm.growable ? " growable" : "") + " n=" + std::to_string(n);
+      EXPECT_EQ(fncscan()(a.block(), &plain.rec), fncscan()(b.block(), &listed.rec)) << where;
+      EXPECT_EQ(plain.rec.length, listed.rec.length) << where;
+      if (plain.rec.length > 0) {
+        EXPECT_EQ(plain.text(), listed.text()) << where;
+      }
+      EXPECT_EQ(plain.rec.capacity, listed.rec.capacity) << where;
+    }
+  }
+}
+
 TEST(ScanResult, XEnvironmentAnswersEmptyForMissingWord) {
   EXPECT_EQ(scan({C("a"), N(2)}, 8, 120).word, "");
   EXPECT_EQ(scan({C("a b"), N(2)}, 8, 120).word, "b");
@@ -455,9 +529,9 @@ TEST(ScanDefaults, FollowTheTaskTable) {
   auto *ctx = static_cast<FncContext *>(task->slots[FNC_TASK_SLOT_CONTEXT]);
   ASSERT_NE(ctx, nullptr);
   uint8_t *table = ctx->punctTable;
-  const uint8_t saved_x = table['x'], saved_blank = table[' '];
-  table['x'] = 1;
-  table[' '] = 0;
+  const uint8_t saved_x = table[uint8_t{'x'}], saved_blank = table[uint8_t{' '}];
+  table[uint8_t{'x'}] = 1;
+  table[uint8_t{' '}] = 0;
   std::string s;
   for (int i = 0; i < 10; i++) s += "ab cxde fx";
   for (int64_t n : {1, 2, 3, -1, -2, -3}) {
@@ -478,8 +552,58 @@ TEST(ScanDefaults, FollowTheTaskTable) {
     const Target t = call_scan({C(s), N((double)n), N(-1), N(-1)}, &rc);
     EXPECT_EQ(t.position, found ? (double)(w.offset + 1) : 0) << "n=" << n;
   }
-  table['x'] = saved_x;
-  table[' '] = saved_blank;
+  table[uint8_t{'x'}] = saved_x;
+  table[uint8_t{' '}] = saved_blank;
+}
+
+// The plain call reads a word near either end of the string from one
+// 64-byte window; a word that may run past it goes to the full search.
+// Words placed so that an end word starts or stops near the 16, 32 and
+// 64-byte marks from either end, with delimiters trailing or leading, must
+// come out as through the listed path (the 17 defaults given as a list)
+// and the reference, also when the task's table no longer holds the
+// defaults.
+TEST(ScanDefaults, EndWindowAgreesWithListedPath) {
+  const std::string defaults = " .<(+&!$*);^-/,%|";
+  scan({C("a b"), N(1)});  // the context and its table exist from here on
+  auto *ctx = static_cast<FncContext *>(host().task()->slots[FNC_TASK_SLOT_CONTEXT]);
+  ASSERT_NE(ctx, nullptr);
+  uint8_t *table = ctx->punctTable;
+  for (bool edited : {false, true}) {
+    if (edited) table[uint8_t{'e'}] = 1;  // 'e' is a delimiter of the edited table only
+    zeqref::DelimSet set{};
+    for (int b = 0; b < 256; b++) set[b] = table[b] != 0;
+    const std::string list = edited ? defaults + "e" : defaults;
+    for (size_t len : {8, 31, 32, 33, 63, 64, 65, 66, 96, 127, 128, 129, 200}) {
+      for (size_t word : {1, 3, 7, 15, 16, 17, 31, 33, 63, 64, 70}) {
+        for (const char *edge : {"", " ", ".,", "  ;", " e"}) {
+          // Short words of the filler, then the end word and the edge; the
+          // mirror puts the edge and the word first.
+          std::string tail = " " + std::string(word, 'w') + edge, filler;
+          for (size_t i = 0; filler.size() + tail.size() < len; i++) filler += i % 4 ? "ab " : "cde.";
+          const std::string back = (filler + tail).substr(0, std::max(len, tail.size()));
+          std::string front = back;
+          std::reverse(front.begin(), front.end());
+          for (const std::string &s : {back, front}) {
+            for (int64_t n = -20; n <= 20; n++) {
+              if (n == 0) continue;
+              zeqref::Word w{};
+              const bool found = zeqref::nth_word(s, set, false, false, n < 0, n < 0 ? -n : n, &w);
+              const std::string want = found ? s.substr((size_t)w.offset, (size_t)w.length) : " ";
+              const std::string where = "len=" + std::to_string(s.size()) + " n=" + std::to_string(n) +
+                                        (edited ? " edited" : "") + " '" + s + "'";
+              for (FncTask *task : {(FncTask *)nullptr, host().task()}) {
+                ASSERT_EQ(scan_plain(s, n, 128, task), want) << where;
+                ASSERT_EQ(scan_plain(s, n, 5, task), want.substr(0, 5)) << where;
+              }
+              ASSERT_EQ(scan({C(s), N((double)n), C(list)}, 128).word, want) << where;
+            }
+          }
+        }
+      }
+    }
+  }
+  table[uint8_t{'e'}] = 0;
 }
 
 TEST(Builds, SuitePassesWithTheGenericBuildForced) {

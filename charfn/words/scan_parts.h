@@ -6,21 +6,28 @@
 #include <cstdint>
 #include <cstring>
 
+#include <emmintrin.h>
+
 #include "charfn/words/delims.h"
 
 namespace zeq::words {
+
+// A value that SCAN accepts as its word number: whole, inside the signed
+// 32-bit range and not 0.  The truncating conversion answers INT32_MIN for
+// a NaN or a value outside the range, which then differs from the value (as
+// does any value that is not whole).
+inline bool whole_word_number(double x, int64_t *n) {
+  const int32_t whole = _mm_cvttsd_si32(_mm_set_sd(x));
+  if (!(static_cast<double>(whole) == x) || whole == 0) return false;
+  *n = whole;
+  return true;
+}
 
 // A word number that SCAN accepts: present, not missing, whole, inside the
 // signed 32-bit range and not 0.
 inline bool valid_word_number(const FncArg *g, int64_t *n) {
   const double *v = zeq::num_value(g);
-  if (!v) return false;
-  const double x = *v;
-  if (!(x >= -2147483648.0 && x <= 2147483647.0)) return false;  // also NaN
-  const auto whole = static_cast<int64_t>(x);
-  if (static_cast<double>(whole) != x || whole == 0) return false;
-  *n = whole;
-  return true;
+  return v && whole_word_number(*v, n);
 }
 
 // The first and the last sizeof(T) of n bytes (sizeof(T) <= n <= 2 *
@@ -34,11 +41,19 @@ inline void copy_ends(char *to, const char *from, int64_t n) {
   std::memcpy(to + n - static_cast<int64_t>(sizeof b), &b, sizeof b);
 }
 
-// Copies n bytes; words are mostly short, and up to 16 bytes are moved
-// without a call.
-inline void copy_word(char *to, const char *from, int64_t n) {
-  if (n > 16) {
-    std::memcpy(to, from, static_cast<size_t>(n));
+struct Bytes32 {
+  uint64_t w[4];
+};
+struct Bytes16 {
+  uint64_t w[2];
+};
+
+// Copies n <= 64 bytes without a call.
+inline void copy_short_word(char *to, const char *from, int64_t n) {
+  if (n > 32) {
+    copy_ends<Bytes32>(to, from, n);
+  } else if (n > 16) {
+    copy_ends<Bytes16>(to, from, n);
   } else if (n >= 8) {
     copy_ends<uint64_t>(to, from, n);
   } else if (n >= 4) {
@@ -50,26 +65,67 @@ inline void copy_word(char *to, const char *from, int64_t n) {
   }
 }
 
+// Copies n bytes; words are mostly short, and up to 64 bytes are moved
+// without a call.
+inline void copy_word(char *to, const char *from, int64_t n) {
+  if (n > 64) {
+    std::memcpy(to, from, static_cast<size_t>(n));
+  } else {
+    copy_short_word(to, from, n);
+  }
+}
+
+// tkfncSetRetstg's own answer for a result that does not grow: one without
+// an allocator takes maxLength as its capacity, and one whose buffer already
+// holds `length` bytes (or maxLength, the most it grows to) stays as it is.
+// The plain call's words are short, so this keeps the call off its path.
+inline bool needs_no_growing(FncString *result, int64_t length) {
+  if (!result->allocator) {
+    result->capacity = result->maxLength;
+    return true;
+  }
+  return result->data && (length < result->maxLength ? length : result->maxLength) <= result->capacity;
+}
+
 // Sizes the result for `length` bytes (tkfncSetRetstg, whose status goes to
 // *rc).  True when the result then has room and data to write into; else
 // its length is set to 0 (or left alone when sizing failed).
 inline bool sized_for(FncString *result, int64_t length, int32_t *rc) {
-  *rc = tkfncSetRetstg(result, length);
+  *rc = needs_no_growing(result, length) ? FNC_RC_OK : tkfncSetRetstg(result, length);
   if (*rc != FNC_RC_OK) return false;
   if (zeq::result_room(result) > 0 && result->data) return true;
   result->length = 0;
   return false;
 }
 
+// How many bytes of a word of `length` a sized result takes: the word cut
+// to maxLength and to the room.
+inline int64_t taken_bytes(const FncString *result, int64_t length) {
+  const int64_t room = zeq::result_room(result);
+  const int64_t k = length < result->maxLength ? length : result->maxLength;
+  const int64_t copy = k < room ? k : room;
+  return copy > 0 ? copy : 0;
+}
+
+// The word (at most 64 bytes) into a result that holds it without growing,
+// as write_plain_word would put it; false, with nothing written but a
+// capacity that tkfncSetRetstg would set as well, when the result needs
+// sizing or has no room.
+inline bool put_short_word(FncString *result, const char *word, int64_t length) {
+  if (!needs_no_growing(result, length) || zeq::result_room(result) <= 0 || !result->data) return false;
+  const int64_t copy = taken_bytes(result, length);
+  copy_short_word(result->data, word, copy);
+  result->length = copy;
+  return true;
+}
+
 // The word into the result as it stands, cut to maxLength and to the room.
 inline int32_t write_plain_word(FncString *result, const char *word, int64_t length) {
   int32_t rc;
   if (!sized_for(result, length, &rc)) return rc;
-  const int64_t room = zeq::result_room(result);
-  const int64_t k = length < result->maxLength ? length : result->maxLength;
-  const int64_t copy = k < room ? k : room;
+  const int64_t copy = taken_bytes(result, length);
   copy_word(result->data, word, copy);
-  result->length = copy > 0 ? copy : 0;
+  result->length = copy;
   return rc;
 }
 
@@ -88,7 +144,8 @@ inline bool plain_scan(const FncArgList *args, const FncString *result) {
   return result && args->callForm != FNC_FORM_CALL && args->argCount == 2 && !site_cache_block(args);
 }
 
-// Answers a plain call as the general path does: the chosen build.
+// Answers a plain call as the general path does: the chosen build.  Only
+// for a call that plain_scan accepts (so the block has two arguments).
 extern int32_t (*scan_with_defaults)(FncArgList *args, FncString *result);
 
 }  // namespace zeq::words

@@ -61,6 +61,13 @@ struct DefaultNibbles {
 };
 constexpr DefaultNibbles kDefaultNibbles;
 
+constexpr bool defaults_below_0x80() {
+  for (uint8_t row : kDefaultNibbles.n.hi)
+    if (row) return false;
+  return true;
+}
+static_assert(defaults_below_0x80(), "the plain call's wide window reads only the low row");
+
 namespace generic {
 struct Classifier {
   const uint8_t *table;
@@ -77,6 +84,11 @@ struct Classifier {
 [[gnu::always_inline]] inline int select_high(uint64_t m, int64_t r) {
   for (; r > 1; r--) m ^= (uint64_t{1} << 63) >> __builtin_clzll(m);
   return 63 - __builtin_clzll(m);
+}
+// The plain call's one window, from whatever the table holds.
+inline bool end_window_mask(const uint8_t *table, const uint8_t *p, uint64_t *d) {
+  *d = table_mask(p, table);
+  return true;
 }
 #include "charfn/words/word_masks.inc"
 }  // namespace generic
@@ -154,6 +166,40 @@ struct Classifier {
 }
 [[gnu::always_inline]] inline int select_high(uint64_t m, int64_t r) {
   return select_low(m, __builtin_popcountll(m) - r + 1);
+}
+
+// Delimiter bits of the 32 bytes at p for a table whose delimiters are all
+// below 0x80, from its low row: a byte with its top bit set makes the
+// shuffle answer 0, which never holds the byte's bit.
+inline uint32_t ascii_lanes(__m128i low_row, const uint8_t *p) {
+  const __m256i bit = _mm256_setr_epi8(1, 2, 4, 8, 16, 32, 64, -128, 1, 2, 4, 8, 16, 32, 64, -128, 1, 2, 4, 8,
+                                       16, 32, 64, -128, 1, 2, 4, 8, 16, 32, 64, -128);
+  const __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(p));
+  const __m256i h = _mm256_and_si256(_mm256_srli_epi16(v, 4), _mm256_set1_epi8(0x0F));
+  const __m256i want = _mm256_shuffle_epi8(bit, h);
+  const __m256i row = _mm256_shuffle_epi8(_mm256_broadcastsi128_si256(low_row), v);
+  return static_cast<uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(_mm256_and_si256(row, want), want)));
+}
+
+inline __m256i load32(const uint8_t *p) { return _mm256_loadu_si256(reinterpret_cast<const __m256i *>(p)); }
+
+// Whether a table holds exactly the 17 defaults, which all lie below 0x80:
+// its low half equals theirs and its high half is clear.
+inline bool holds_defaults(const uint8_t *table) {
+  const uint8_t *model = builtin_default_table();
+  __m256i diff = _mm256_or_si256(_mm256_or_si256(load32(table + 128), load32(table + 160)),
+                                 _mm256_or_si256(load32(table + 192), load32(table + 224)));
+  for (int i = 0; i < 128; i += 32) diff = _mm256_or_si256(diff, _mm256_xor_si256(load32(table + i), load32(model + i)));
+  return _mm256_testz_si256(diff, diff);
+}
+
+// The plain call's one window, when the table still holds the defaults;
+// otherwise the full search decides.
+inline bool end_window_mask(const uint8_t *table, const uint8_t *p, uint64_t *d) {
+  if (!holds_defaults(table)) return false;
+  const __m128i low_row = _mm_load_si128(reinterpret_cast<const __m128i *>(kDefaultNibbles.n.lo));
+  *d = ascii_lanes(low_row, p) | static_cast<uint64_t>(ascii_lanes(low_row, p + 32)) << 32;
+  return true;
 }
 #include "charfn/words/word_masks.inc"
 }  // namespace wide

@@ -58,14 +58,19 @@ void clear_quotes(uint8_t *table);
 // built-in copy of the 17 defaults is answered.
 const uint8_t *default_table_of_task(FncArgList *args);
 
+// The task's default table when the call names its task and the task's
+// context already holds both of its tables; else null.
+inline const uint8_t *ready_default_table(const FncArgList *args) {
+  const FncTask *task = args->task;
+  if (!task || !task->slots) return nullptr;
+  const auto *ctx = static_cast<const FncContext *>(task->slots[FNC_TASK_SLOT_CONTEXT]);
+  return ctx && ctx->punctTable && ctx->auxTable ? ctx->punctTable : nullptr;
+}
+
 // default_table_of_task, answered at once when the call names its task and
 // the task's context already holds both of its tables.
 inline const uint8_t *default_table(FncArgList *args) {
-  const FncTask *task = args->task;
-  if (task && task->slots) {
-    const auto *ctx = static_cast<const FncContext *>(task->slots[FNC_TASK_SLOT_CONTEXT]);
-    if (ctx && ctx->punctTable && ctx->auxTable) return ctx->punctTable;
-  }
+  if (const uint8_t *table = ready_default_table(args)) return table;
   return default_table_of_task(args);
 }
 
