@@ -9,6 +9,7 @@
 #include <emmintrin.h>
 
 #include "charfn/words/delims.h"
+#include "strkernel/short_copy.h"
 
 namespace zeq::words {
 
@@ -28,51 +29,6 @@ inline bool whole_word_number(double x, int64_t *n) {
 inline bool valid_word_number(const FncArg *g, int64_t *n) {
   const double *v = zeq::num_value(g);
   return v && whole_word_number(*v, n);
-}
-
-// The first and the last sizeof(T) of n bytes (sizeof(T) <= n <= 2 *
-// sizeof(T)), by two loads and two stores that may overlap.
-template <class T>
-inline void copy_ends(char *to, const char *from, int64_t n) {
-  T a, b;
-  std::memcpy(&a, from, sizeof a);
-  std::memcpy(&b, from + n - static_cast<int64_t>(sizeof b), sizeof b);
-  std::memcpy(to, &a, sizeof a);
-  std::memcpy(to + n - static_cast<int64_t>(sizeof b), &b, sizeof b);
-}
-
-struct Bytes32 {
-  uint64_t w[4];
-};
-struct Bytes16 {
-  uint64_t w[2];
-};
-
-// Copies n <= 64 bytes without a call.
-inline void copy_short_word(char *to, const char *from, int64_t n) {
-  if (n > 32) {
-    copy_ends<Bytes32>(to, from, n);
-  } else if (n > 16) {
-    copy_ends<Bytes16>(to, from, n);
-  } else if (n >= 8) {
-    copy_ends<uint64_t>(to, from, n);
-  } else if (n >= 4) {
-    copy_ends<uint32_t>(to, from, n);
-  } else if (n > 0) {
-    to[0] = from[0];
-    to[n / 2] = from[n / 2];
-    to[n - 1] = from[n - 1];
-  }
-}
-
-// Copies n bytes; words are mostly short, and up to 64 bytes are moved
-// without a call.
-inline void copy_word(char *to, const char *from, int64_t n) {
-  if (n > 64) {
-    std::memcpy(to, from, static_cast<size_t>(n));
-  } else {
-    copy_short_word(to, from, n);
-  }
 }
 
 // tkfncSetRetstg's own answer for a result that does not grow: one without
@@ -114,7 +70,7 @@ inline int64_t taken_bytes(const FncString *result, int64_t length) {
 inline bool put_short_word(FncString *result, const char *word, int64_t length) {
   if (!needs_no_growing(result, length) || zeq::result_room(result) <= 0 || !result->data) return false;
   const int64_t copy = taken_bytes(result, length);
-  copy_short_word(result->data, word, copy);
+  zeq::move_short(result->data, word, copy);
   result->length = copy;
   return true;
 }
@@ -124,7 +80,7 @@ inline int32_t write_plain_word(FncString *result, const char *word, int64_t len
   int32_t rc;
   if (!sized_for(result, length, &rc)) return rc;
   const int64_t copy = taken_bytes(result, length);
-  copy_word(result->data, word, copy);
+  zeq::move_short(result->data, word, copy);
   result->length = copy;
   return rc;
 }
