@@ -323,12 +323,13 @@ int64_t try_sequences(const uint8_t *a, int64_t m, const uint8_t *b, int64_t q, 
   return best;
 }
 
-// The same; short strings are walked a byte at a time, where setting up
-// the wider compares costs more than it saves.
+// The same; remainders under eight bytes are walked a byte at a time (no
+// run of eight fits in them).  From eight bytes on, the eight-byte compares
+// also spare the walks the mispredicted branch at the end of each run.
 template <bool NoCase>
 int64_t few_edits(const uint8_t *a, int64_t m, const uint8_t *b, int64_t q, int64_t k,
                   const uint8_t *up) {
-  if (!NoCase && kWordRuns && m >= 16) return try_sequences<false, true>(a, m, b, q, k, up);
+  if (!NoCase && kWordRuns && m >= 8) return try_sequences<false, true>(a, m, b, q, k, up);
   return try_sequences<NoCase, false>(a, m, b, q, k, up);
 }
 
