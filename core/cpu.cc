@@ -4,6 +4,7 @@
 #include <cpuid.h>
 
 #include <cstdlib>
+#include <cstring>
 
 namespace zeq::cpu {
 
@@ -52,6 +53,26 @@ bool wide() {
     return (features() & need) == need && !generic_forced();
   }();
   return decided;
+}
+
+bool slow_bit_deposit_on(const char *vendor, unsigned family) {
+  const bool amd_like = !std::strncmp(vendor, "AuthenticAMD", 12) || !std::strncmp(vendor, "HygonGenuine", 12);
+  return amd_like && family < 0x19;
+}
+
+bool slow_bit_deposit() {
+  static const bool slow = [] {
+    unsigned a, b, c, d;
+    if (!__get_cpuid(0, &a, &b, &c, &d)) return false;
+    char vendor[13] = {};
+    std::memcpy(vendor, &b, 4);
+    std::memcpy(vendor + 4, &d, 4);
+    std::memcpy(vendor + 8, &c, 4);
+    if (!__get_cpuid(1, &a, &b, &c, &d)) return false;
+    const unsigned base = (a >> 8) & 0xF, extended = (a >> 20) & 0xFF;
+    return slow_bit_deposit_on(vendor, base == 0xF ? base + extended : base);
+  }();
+  return slow;
 }
 
 }  // namespace zeq::cpu

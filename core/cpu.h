@@ -28,6 +28,14 @@ bool generic_forced();
 // The decision: true for the wide builds.  Decided on first call.
 bool wide();
 
+// Whether the bit deposit/extract instructions (BMI2 PDEP/PEXT) are
+// microcoded, tens to hundreds of cycles each: AMD and Hygon processors
+// before family 0x19.  Kernels whose wide build leans on them keep their
+// generic build there.  `vendor` is CPUID leaf 0's 12-character name.
+bool slow_bit_deposit_on(const char *vendor, unsigned family);
+// The same for this processor (and false when CPUID cannot tell).
+bool slow_bit_deposit();
+
 }  // namespace zeq::cpu
 
 #define ZEQ_WIDE_TARGETS "avx2,fma,popcnt,bmi,bmi2"

@@ -205,8 +205,10 @@ inline bool end_window_mask(const uint8_t *table, const uint8_t *p, uint64_t *d)
 }  // namespace wide
 ZEQ_WIDE_END
 
+// The wide build picks the n-th delimiter bit by a bit deposit; where that
+// instruction is microcoded the generic build's short loops are faster.
 __attribute__((constructor)) void choose_build() {
-  if (!cpu::wide()) return;
+  if (!cpu::wide() || cpu::slow_bit_deposit()) return;
   unquoted_finders[0][0] = &wide::runs_from_left;
   unquoted_finders[0][1] = &wide::stretches_from_left;
   unquoted_finders[1][0] = &wide::runs_from_right;
