@@ -16,6 +16,17 @@ inline zeqhost::Host &host() {
   return *h;
 }
 
+// A task without a scratch arena: scratch memory then comes from the task's
+// pool, a zero-filled block per request, as under hosts that give no arena.
+inline FncTask *arenaless_task() {
+  static FncTask *task = [] {
+    FncTask *t = host().new_task();
+    t->scratch = nullptr;
+    return t;
+  }();
+  return task;
+}
+
 // One call site of two character arguments and, when `number` is above 0, a
 // numeric third (a cutoff, say); point() aims the texts at another pair
 // without building the block again.

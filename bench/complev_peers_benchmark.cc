@@ -160,16 +160,6 @@ bool ready(benchmark::State &state) {
   return true;
 }
 
-// A task without a scratch arena: scratch memory then comes from the task's
-// pool, a zero-filled block per request, as under hosts that give no arena.
-FncTask *pool_task() {
-  static FncTask *task = [] {
-    FncTask *t = host().new_task();
-    t->scratch = nullptr;
-    return t;
-  }();
-  return task;
-}
 
 void run_complev(benchmark::State &state, FncTask *task) {
   if (!ready(state)) return;
@@ -191,7 +181,7 @@ void run_complev(benchmark::State &state, FncTask *task) {
 }
 
 void BM_Complev(benchmark::State &state) { run_complev(state, host().task()); }
-void BM_ComplevPool(benchmark::State &state) { run_complev(state, pool_task()); }
+void BM_ComplevPool(benchmark::State &state) { run_complev(state, zeqbench::arenaless_task()); }
 
 void BM_Edlib(benchmark::State &state) {
   if (!ready(state)) return;

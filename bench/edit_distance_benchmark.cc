@@ -92,12 +92,7 @@ BENCHMARK(BM_GedSweep)->ArgsProduct({{8, 16, 32, 64, 128, 256, 512, 1000, 2000},
 // The same without a scratch arena, as some hosts leave the task: every
 // scratch request then takes a zero-filled block of the task's pool.
 void BM_GedSweepNoArena(benchmark::State &state) {
-  static FncTask *task = [] {
-    FncTask *t = host().new_task();
-    t->scratch = nullptr;
-    return t;
-  }();
-  ged_sweep(state, task);
+  ged_sweep(state, zeqbench::arenaless_task());
 }
 BENCHMARK(BM_GedSweepNoArena)->ArgsProduct({{8, 16, 32, 64, 65, 200}, {0}});
 

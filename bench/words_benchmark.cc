@@ -162,22 +162,13 @@ void BM_ScanPeer(benchmark::State &state) {
 // SCAN as an outside host calls it: the task in the argument block, and a
 // task without a scratch arena.  range(0) is the row length (the whole MiB
 // as one row when it is kTextBytes), range(1) the word number.
-FncTask *arena_less_task() {
-  static FncTask *t = [] {
-    FncTask *task = host().new_task();
-    task->scratch = nullptr;
-    return task;
-  }();
-  return t;
-}
-
-void BM_ScanNoArena(benchmark::State &state) { scan_rows(state, arena_less_task()); }
+void BM_ScanNoArena(benchmark::State &state) { scan_rows(state, zeqbench::arenaless_task()); }
 
 // The floor of a call: word 1 of a one-letter string.
 void BM_ScanNoArenaFloor(benchmark::State &state) {
   auto fncscan = host().fn<int32_t (*)(FncArgList *, FncString *)>("fncscan");
   Block block(true);
-  block.list()->task = arena_less_task();
+  block.list()->task = zeqbench::arenaless_task();
   block.number = 1;
   block.point("a");
   char buf[256];
