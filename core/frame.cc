@@ -93,13 +93,8 @@ static_assert(kLowcase.v[uint8_t{'Z'}] == 'z' && kLowcase.v[0xD7] == 0xD7);
 // letting a function write through the null pointer.
 ZEQ_EXPORT int32_t tkfncSetRetstg(FncString *result, int64_t needed) {
   if (!result) return FNC_RC_OK;
-  if (!result->allocator) {
-    result->capacity = result->maxLength;
-    return FNC_RC_OK;
-  }
+  if (zeq::sized_without_growing(result, needed)) return FNC_RC_OK;
   if (needed > result->maxLength) needed = result->maxLength;
-  if (needed <= 0) return FNC_RC_OK;
-  if (needed <= result->capacity && result->data) return FNC_RC_OK;
 
   int64_t size = needed;
   if (size % 1024 != 0) size = (size > kI64Max - 1023) ? kI64Max : (size / 1024 + 1) * 1024;
@@ -119,19 +114,14 @@ ZEQ_EXPORT int32_t tkfncSetRetstg(FncString *result, int64_t needed) {
 // whose result cannot grow.
 ZEQ_EXPORT int32_t ComputeLength(FncArgList *args, FncString *result, int32_t extra) {
   if (!result) return FNC_RC_OK;
-  if (args && args->callForm == FNC_FORM_FUNCTION && !result->allocator) return FNC_RC_OK;
+  if (zeq::result_fixed_by_call(args, result)) return FNC_RC_OK;
 
   int64_t needed = 0;
   int count = args ? args->argCount : 0;
   for (int i = 0; i < count; i++) {
     const FncArg &a = args->args[i];
     if (!a.value) continue;
-    if (a.type & FNC_ARG_NUMERIC) {
-      needed = add_sat(needed, 12);
-    } else if (a.type & FNC_ARG_ISCHAR) {
-      int64_t len = static_cast<const FncString *>(a.value)->length;
-      if (len > 0) needed = add_sat(needed, len);
-    }
+    needed = add_sat(needed, zeq::sizing_length(a));
     needed = add_sat(needed, extra);
   }
   if (needed < 0) needed = 0;

@@ -35,6 +35,34 @@ inline int64_t result_room(const FncString *r) {
   return r->allocator ? r->capacity : r->maxLength;
 }
 
+// What tkfncSetRetstg answers without growing `r` for `needed` bytes: a
+// result without an allocator takes maxLength as its capacity, and one whose
+// buffer already holds min(needed, maxLength) bytes (or that needs none)
+// stays as it is.  False when the result must grow.
+inline bool sized_without_growing(FncString *r, int64_t needed) {
+  if (!r->allocator) {
+    r->capacity = r->maxLength;
+    return true;
+  }
+  if (needed > r->maxLength) needed = r->maxLength;
+  return needed <= 0 || (needed <= r->capacity && r->data);
+}
+
+// A function-form call whose result cannot grow: ComputeLength sizes
+// nothing for it.
+inline bool result_fixed_by_call(const FncArgList *args, const FncString *r) {
+  return args && args->callForm == FNC_FORM_FUNCTION && !r->allocator;
+}
+
+// What one present argument adds to ComputeLength's bound before the extra:
+// 12 for a number, the length of a character value, else nothing.
+inline int64_t sizing_length(const FncArg &g) {
+  if (g.type & FNC_ARG_NUMERIC) return 12;
+  if (!(g.type & FNC_ARG_ISCHAR)) return 0;
+  const int64_t len = static_cast<const FncString *>(g.value)->length;
+  return len > 0 ? len : 0;
+}
+
 // Argument i (0-based) of a block, or null when i is out of range.
 inline FncArg *arg(FncArgList *a, int i) {
   return (a && i >= 0 && i < a->argCount) ? &a->args[i] : nullptr;

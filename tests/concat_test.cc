@@ -192,6 +192,10 @@ INSTANTIATE_TEST_SUITE_P(
         CutCase{"RoomZeroWritesNothing", "fnccat", {C("a"), C("b")}, 0, "", {0}, "28:CAT,2,0"},
         CutCase{"CatxLongSeparatorDoesNotFit", "fnccatx", {C("-----"), C("a"), C("b")}, 4, "a", {2}, "28:CATX,7,4"},
         CutCase{"CatmEmptyItemsCountSeparators", "fnccatm", {C("-"), C("a"), C(""), C("b")}, 3, "a--", {3}, "28:CATM,4,3"},
+        // Absent items keep their separators too: the bound that lets a call
+        // skip the room checks must count them.
+        CutCase{"CatmAbsentItemsCountSeparators", "fnccatm", {C("-"), C("a"), Absent(), Absent(), C("b")}, 4,
+                "a---", {4}, "28:CATM,5,4"},
         CutCase{"CatsUsesItsName", "fnccats", {C(" ab "), C(" cd ")}, 3, "abc", {1}, "28:CATS,4,3"},
         CutCase{"CattUsesItsName", "fnccatt", {C("ab "), C("cd ")}, 3, "abc", {1}, "28:CATT,4,3"},
         CutCase{"CatcUsesItsName", "fnccatc", {C("ab"), C("cd")}, 5, "ab, c", {1}, "28:CATC,6,5"},

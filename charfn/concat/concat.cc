@@ -212,13 +212,7 @@ Bounds bounds(const FncArgList *args, int first, int64_t sep_length) {
   for (int i = 0; i < args->argCount; ++i) {
     const FncArg &g = args->args[i];
     const bool is_number = g.value && (g.type & FNC_ARG_NUMERIC);
-    int64_t len = 0;
-    if (is_number) {
-      len = 12;
-    } else if (g.value && (g.type & FNC_ARG_ISCHAR)) {
-      len = static_cast<const FncString *>(g.value)->length;
-      if (len < 0) len = 0;
-    }
+    const int64_t len = g.value ? zeq::sizing_length(g) : 0;
     if (g.value) sizing += static_cast<uint64_t>(len) + static_cast<uint64_t>(sep_length);
     if (i >= first) {
       items += static_cast<uint64_t>(len) + static_cast<uint64_t>(sep_length);
@@ -231,7 +225,7 @@ Bounds bounds(const FncArgList *args, int first, int64_t sep_length) {
 // Sizes the destination as ComputeLength does with the bound above: a
 // function-form call whose result cannot grow is left alone.
 int32_t size_destination(const FncArgList *args, FncString *dest, int64_t bound) {
-  if (args->callForm == FNC_FORM_FUNCTION && !dest->allocator) return FNC_RC_OK;
+  if (zeq::result_fixed_by_call(args, dest)) return FNC_RC_OK;
   return tkfncSetRetstg(dest, bound);
 }
 

@@ -31,23 +31,13 @@ inline bool valid_word_number(const FncArg *g, int64_t *n) {
   return v && whole_word_number(*v, n);
 }
 
-// tkfncSetRetstg's own answer for a result that does not grow: one without
-// an allocator takes maxLength as its capacity, and one whose buffer already
-// holds `length` bytes (or maxLength, the most it grows to) stays as it is.
-// The plain call's words are short, so this keeps the call off its path.
-inline bool needs_no_growing(FncString *result, int64_t length) {
-  if (!result->allocator) {
-    result->capacity = result->maxLength;
-    return true;
-  }
-  return result->data && (length < result->maxLength ? length : result->maxLength) <= result->capacity;
-}
-
 // Sizes the result for `length` bytes (tkfncSetRetstg, whose status goes to
-// *rc).  True when the result then has room and data to write into; else
-// its length is set to 0 (or left alone when sizing failed).
+// *rc; the plain call's words are short, so a result that needs no growing
+// is settled without the call).  True when the result then has room and
+// data to write into; else its length is set to 0 (or left alone when sizing
+// failed).
 inline bool sized_for(FncString *result, int64_t length, int32_t *rc) {
-  *rc = needs_no_growing(result, length) ? FNC_RC_OK : tkfncSetRetstg(result, length);
+  *rc = zeq::sized_without_growing(result, length) ? FNC_RC_OK : tkfncSetRetstg(result, length);
   if (*rc != FNC_RC_OK) return false;
   if (zeq::result_room(result) > 0 && result->data) return true;
   result->length = 0;
@@ -68,7 +58,7 @@ inline int64_t taken_bytes(const FncString *result, int64_t length) {
 // capacity that tkfncSetRetstg would set as well, when the result needs
 // sizing or has no room.
 inline bool put_short_word(FncString *result, const char *word, int64_t length) {
-  if (!needs_no_growing(result, length) || zeq::result_room(result) <= 0 || !result->data) return false;
+  if (!zeq::sized_without_growing(result, length) || zeq::result_room(result) <= 0 || !result->data) return false;
   const int64_t copy = taken_bytes(result, length);
   zeq::move_short(result->data, word, copy);
   result->length = copy;
