@@ -103,7 +103,9 @@ ZRNG_INLINE uint64_t xorgens_mix(uint64_t *x, uint32_t i) {
 
 // The index and the Weyl accumulator are written back as soon as they are
 // known: the next draw reads them first, and an early store lets the
-// processor forward it sooner.
+// processor forward it sooner.  With the slot's null test the draw is 126
+// bytes of code: two 64-byte lines, like the plain reference.  Each line a
+// call runs through costs a cycle here, and the whole draw cannot fit in one.
 ZRNG_INLINE uint64_t xorgens_next(XorgensBlob *b) {
   uint32_t i = (static_cast<uint32_t>(b->i) + 1) & 63;
   b->i = static_cast<int32_t>(i);
