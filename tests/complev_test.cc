@@ -364,6 +364,28 @@ TEST(ComplevReference, RoutesAroundTheirThresholds) {
   }
 }
 
+// Every pair of strings of up to four letters from a two-letter alphabet
+// (and a capital, for I), at every cutoff of
+// the edit-sequence route and just past it: the route stops at the least
+// distance its remainders can have, and may skip its walks altogether.
+TEST(ComplevReference, AllShortPairsAtSmallCutoffs) {
+  std::vector<std::string> all = {""};
+  for (size_t at = 0; at < all.size() && all[at].size() < 4; at++)
+    for (char c : {'a', 'b', 'A'}) all.push_back(all[at] + c);
+  for (const std::string &a : all) {
+    for (const std::string &b : all) {
+      const int64_t exact = zeqref::levenshtein(rtrim(a), rtrim(b));
+      const int64_t nocase = zeqref::levenshtein(rtrim(upper(a)), rtrim(upper(b)));
+      for (int64_t cutoff = 1; cutoff <= 5; cutoff++) {
+        ASSERT_EQ(lev({C(a), C(b), N((double)cutoff)}), (double)std::min(exact, cutoff))
+            << "'" << a << "' '" << b << "' cutoff " << cutoff;
+        ASSERT_EQ(lev({C(a), C(b), N((double)cutoff), C("I")}), (double)std::min(nocase, cutoff))
+            << "'" << a << "' '" << b << "' I cutoff " << cutoff;
+      }
+    }
+  }
+}
+
 // Long pairs under cutoffs the diagonal band takes, with the lengths apart
 // by up to the cutoff (the band is then lopsided or one diagonal wide) and
 // edits bunched at either end or spread out.

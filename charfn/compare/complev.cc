@@ -305,20 +305,30 @@ struct Sequences {
 };
 constexpr Sequences kSequences;
 
-// min(distance, k + 1) of a (m bytes) and b (q >= m bytes), k <= 3; Words
-// when the walks compare eight bytes at a time.
+// The least distance of remainders whose common ends are gone (m, q > 0,
+// a[0] != b[0], a[m - 1] != b[q - 1]).  A distance of q - m means insertions
+// only, and one insertion would leave one of the two ends facing its own
+// byte, so that takes q - m >= 2; one replacement mends both ends only of
+// one-byte strings.
+inline int64_t least_distance(int64_t m, int64_t q) {
+  const int64_t diff = q - m;
+  if (diff >= 2) return diff;
+  return diff == 0 && m == 1 ? 1 : 2;
+}
+
+// min(distance, k + 1) of the remainders a (m bytes) and b (q >= m bytes),
+// k <= 3; Words when the walks compare eight bytes at a time.  The walks stop
+// at the first that reaches the least distance.
 template <bool NoCase, bool Words>
 int64_t try_sequences(const uint8_t *a, int64_t m, const uint8_t *b, int64_t q, int64_t k,
                       const uint8_t *up) {
-  const int64_t diff = q - m;
-  if (diff > k) return k + 1;
-  if (k == 0) return m == 0 && q == 0 ? 0 : 1;
+  const int64_t least = least_distance(m, q), diff = q - m;
+  if (least > k) return k + 1;
   int64_t best = k + 1;
   const uint8_t *ops = kSequences.ops[k][diff];
-  for (int s = 0; s < kSequences.count[k][diff]; s++) {
+  for (int s = 0; s < kSequences.count[k][diff] && best > least; s++) {
     const int64_t d = walk<NoCase, Words>(a, m, b, q, ops[s], k, up);
     if (d < best) best = d;
-    if (best <= diff) break;  // no alignment makes fewer than q - m edits
   }
   return best;
 }
