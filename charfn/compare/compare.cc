@@ -19,8 +19,6 @@ namespace zeq::cmp {
 
 namespace {
 
-const uint8_t kEmpty[1] = {0};
-
 // The longest text that can still be a name literal: quote, 32 characters
 // each written as a doubled quote, quote, N.
 constexpr int64_t kNameLiteralTextMax = 1 + 2 * kNameLiteralMax + 2;
@@ -43,25 +41,8 @@ void drop_leading_blanks(const uint8_t **s, int64_t *n) {
   *n -= lead;
 }
 
-void string_arg(FncArgList *args, int i, const uint8_t **s, int64_t *n) {
-  FncString *v = zeq::str_value(zeq::arg(args, i));
-  if (v && v->data && v->length > 0) {
-    *s = reinterpret_cast<const uint8_t *>(v->data);
-    *n = v->length;
-  } else {
-    *s = kEmpty;
-    *n = 0;
-  }
-}
+}  // namespace
 
-// A cutoff is a whole number of at least 1; every double from 2^52 up is
-// whole (infinity too).
-bool valid_cutoff(double x) {
-  if (!(x >= 1.0)) return false;  // below 1 or missing
-  return x >= 4503599627370496.0 || (double)(int64_t)x == x;
-}
-
-// Acts on the letters of a modifier string, in order.
 void apply_modifiers(const FncString *m, const char *name, CompareArgs *out) {
   const uint8_t *up = zeq::upcase_table();
   bool colon = false;
@@ -100,35 +81,6 @@ void apply_modifiers(const FncString *m, const char *name, CompareArgs *out) {
     else if (out->n[1] > 0)
       out->n[1] = out->n[0] > 1 ? out->n[0] : 1;
   }
-}
-
-}  // namespace
-
-int32_t read_compare_args(FncArgList *args, const char *name, int64_t cap, CompareArgs *out) {
-  string_arg(args, 0, &out->s[0], &out->n[0]);
-  string_arg(args, 1, &out->s[1], &out->n[1]);
-  out->nocase = false;
-  out->cutoff = cap;
-  bool have_cutoff = false;
-  const int last = !args ? 0 : args->argCount < 4 ? args->argCount : 4;
-  for (int i = 2; i < last; i++) {
-    FncArg *g = &args->args[i];
-    if (!g->value) continue;  // not written in the call
-    if (g->type & FNC_ARG_NUMERIC) {
-      const double x = *static_cast<const double *>(g->value);
-      // A second number only while the first one means "no limit".
-      if ((have_cutoff && out->cutoff != cap) || !valid_cutoff(x)) {
-        zeq::mark_bad(g);
-        return FNC_RC_NOTE;
-      }
-      out->cutoff = x >= (double)cap ? cap : (int64_t)x;
-      have_cutoff = true;
-    } else if (g->type & FNC_ARG_ISCHAR) {
-      const FncString *m = static_cast<const FncString *>(g->value);
-      if (m->data && m->length > 0) apply_modifiers(m, name, out);
-    }
-  }
-  return FNC_RC_OK;
 }
 
 }  // namespace zeq::cmp

@@ -35,8 +35,61 @@ struct CompareArgs {
 //     both strings, N ignore case and replace a name literal by its content,
 //     colon cut the longer string to the shorter length after the argument;
 //     any other character writes the level-2 log line naming `name`.
-// Returns FNC_RC_OK or FNC_RC_NOTE.
-int32_t read_compare_args(FncArgList *args, const char *name, int64_t cap, CompareArgs *out);
+// Returns FNC_RC_OK or FNC_RC_NOTE.  Inline: it runs on every call, and a
+// call of a few short strings spends a fair share of its time here.
+inline int32_t read_compare_args(FncArgList *args, const char *name, int64_t cap,
+                                 CompareArgs *out);
+
+// Acts on the letters of a modifier string, in order.
+void apply_modifiers(const FncString *m, const char *name, CompareArgs *out);
+
+namespace detail {
+
+inline constexpr uint8_t kEmpty[1] = {0};
+
+inline void string_arg(FncArgList *args, int i, const uint8_t **s, int64_t *n) {
+  const FncString *v = zeq::str_value(zeq::arg(args, i));
+  const bool given = v && v->data && v->length > 0;
+  *s = given ? reinterpret_cast<const uint8_t *>(v->data) : kEmpty;
+  *n = given ? v->length : 0;
+}
+
+// A cutoff is a whole number of at least 1; every double from 2^52 up is
+// whole (infinity too).
+inline bool valid_cutoff(double x) {
+  if (!(x >= 1.0)) return false;  // below 1 or missing
+  return x >= 4503599627370496.0 || (double)(int64_t)x == x;
+}
+
+}  // namespace detail
+
+inline int32_t read_compare_args(FncArgList *args, const char *name, int64_t cap,
+                                 CompareArgs *out) {
+  detail::string_arg(args, 0, &out->s[0], &out->n[0]);
+  detail::string_arg(args, 1, &out->s[1], &out->n[1]);
+  out->nocase = false;
+  out->cutoff = cap;
+  bool have_cutoff = false;
+  const int last = !args ? 0 : args->argCount < 4 ? args->argCount : 4;
+  for (int i = 2; i < last; i++) {
+    FncArg *g = &args->args[i];
+    if (!g->value) continue;  // not written in the call
+    if (g->type & FNC_ARG_NUMERIC) {
+      const double x = *static_cast<const double *>(g->value);
+      // A second number only while the first one means "no limit".
+      if ((have_cutoff && out->cutoff != cap) || !detail::valid_cutoff(x)) {
+        zeq::mark_bad(g);
+        return FNC_RC_NOTE;
+      }
+      out->cutoff = x >= (double)cap ? cap : (int64_t)x;
+      have_cutoff = true;
+    } else if (g->type & FNC_ARG_ISCHAR) {
+      const FncString *m = static_cast<const FncString *>(g->value);
+      if (m->data && m->length > 0) apply_modifiers(m, name, out);
+    }
+  }
+  return FNC_RC_OK;
+}
 
 // Per-call scratch memory (core/scratch.h).
 using zeq::CallScratch;
