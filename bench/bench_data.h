@@ -62,6 +62,25 @@ inline Pairs make_pairs(size_t min_len, size_t max_len, int max_edits, size_t co
   return out;
 }
 
+// `count` pairs of two independent random strings of exactly `len` bytes
+// (letters and blanks as in make_pairs, never ending in a blank): what a
+// search for near matches mostly compares.
+inline Pairs unrelated_pairs(size_t len, size_t count) {
+  Xorshift r;
+  auto draw = [&r, len] {
+    std::string s;
+    for (size_t k = 0; k < len; k++) s += (k > 0 && r.below(7) == 0) ? ' ' : char('a' + r.below(26));
+    if (s.back() == ' ') s.back() = 'y';
+    return s;
+  };
+  Pairs out;
+  for (size_t i = 0; i < count; i++) {
+    std::string a = draw();
+    out.emplace_back(a, draw());
+  }
+  return out;
+}
+
 // A separator after a word of word_text, and its weight out of 16.
 struct Separator {
   const char *text;

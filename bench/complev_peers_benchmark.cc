@@ -34,9 +34,21 @@ using zeqbench::Pairs;
 constexpr int64_t kSweep[] = {8, 16, 32, 63, 64, 65, 128, 256, 512, 1000, 2000, 4000};
 constexpr int64_t kSweepBase = 10;  // range(0) of sweep set k is kSweepBase + k
 
+// Lengths of the sets of unrelated pairs.
+constexpr int64_t kUnrelated[] = {32, 65, 100, 128, 200, 1000};
+constexpr int64_t kUnrelatedBase = 30;  // range(0) of unrelated set k
+
 // range(0) of every benchmark: 0 names, 1 200-byte rows, 2 2000-byte rows,
-// kSweepBase + k the sweep set of length kSweep[k].
+// kSweepBase + k the sweep set of length kSweep[k], kUnrelatedBase + k the
+// unrelated pairs of length kUnrelated[k].
 const Pairs &pairs(int64_t which) {
+  static std::vector<Pairs> unrelated;
+  if (which >= kUnrelatedBase) {
+    if (unrelated.empty())
+      for (int64_t n : kUnrelated)
+        unrelated.push_back(zeqbench::unrelated_pairs((size_t)n, (size_t)std::max<int64_t>(8, 8192 / n)));
+    return unrelated[(size_t)(which - kUnrelatedBase)];
+  }
   static const Pairs names = zeqbench::make_pairs(5, 20, 3, 4096, true);
   static const Pairs rows200 = zeqbench::make_pairs(200, 200, 8, 512, true);
   static const Pairs rows2000 = zeqbench::make_pairs(2000, 2000, 24, 64, true);
@@ -135,7 +147,9 @@ std::string label(benchmark::State &state) {
   const int64_t which = state.range(0);
   const int cutoff = (int)state.range(1);
   std::string s = which == 0 ? "names" : which == 1 ? "200-byte" : "2000-byte";
-  if (which >= kSweepBase) s = "length " + std::to_string(kSweep[which - kSweepBase]);
+  if (which >= kSweepBase && which < kUnrelatedBase)
+    s = "length " + std::to_string(kSweep[which - kSweepBase]);
+  if (which >= kUnrelatedBase) s = "unrelated, length " + std::to_string(kUnrelated[which - kUnrelatedBase]);
   if (cutoff == 0) return s + ", no cutoff";
   return s + ", cutoff " + std::to_string(cutoff);
 }
@@ -233,5 +247,13 @@ BENCHMARK(BM_Complev)->Name("Sweep/Complev")->Apply(sweep_sets);
 BENCHMARK(BM_ComplevPool)->Name("Sweep/ComplevPool")->Apply(sweep_sets);
 BENCHMARK(BM_Edlib)->Name("Sweep/Edlib")->Apply(sweep_sets);
 BENCHMARK(BM_PlainDP)->Name("Sweep/PlainDP")->Apply(sweep_sets);
+
+// Pairs of unrelated strings, without a cutoff and with one they reach.
+void unrelated_sets(benchmark::internal::Benchmark *b) {
+  for (int64_t k = 0; k < (int64_t)std::size(kUnrelated); k++)
+    for (int64_t cutoff : {0, 10}) b->Args({kUnrelatedBase + k, cutoff});
+}
+BENCHMARK(BM_Complev)->Name("Unrelated/Complev")->Apply(unrelated_sets);
+BENCHMARK(BM_Edlib)->Name("Unrelated/Edlib")->Apply(unrelated_sets);
 
 }  // namespace
