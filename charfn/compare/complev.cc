@@ -31,6 +31,7 @@
 #include <bit>
 #include <cstring>
 
+#include "core/bits.h"
 #include "charfn/compare/compare_internal.h"
 
 namespace {
@@ -175,8 +176,8 @@ int64_t two_words(const uint8_t *a, int64_t m, const uint8_t *b, int64_t q, int6
     chained_step(&p1, &n1, eq[1], &hpos, &hneg);
   }
   const uint64_t rows = m == 128 ? ~uint64_t(0) : (uint64_t(1) << (m - 64)) - 1;
-  const int64_t d = q + std::popcount(p0) - std::popcount(n0) + std::popcount(p1 & rows) -
-                    std::popcount(n1 & rows);
+  const int64_t d = q + zeq::popcount64(p0) - zeq::popcount64(n0) + zeq::popcount64(p1 & rows) -
+                    zeq::popcount64(n1 & rows);
   return d < cutoff ? d : cutoff;
 }
 
@@ -211,7 +212,7 @@ inline int64_t one_word(int64_t m, const uint8_t *b, int64_t q, int64_t cutoff, 
   if (!Check) {
     for (int64_t l = 0; l < q; l++) block_step(&p, &n, eq_of(b[l]), 1, 0, &ph, &mh);
     const uint64_t rows = m == 64 ? ~uint64_t(0) : (uint64_t(1) << m) - 1;
-    const int64_t d = q + std::popcount(p & rows) - std::popcount(n & rows);
+    const int64_t d = q + zeq::popcount64(p & rows) - zeq::popcount64(n & rows);
     return d < cutoff ? d : cutoff;
   }
   // The score follows cell m down the columns.

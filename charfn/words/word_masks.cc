@@ -15,6 +15,7 @@
 
 #include "charfn/words/delims.h"
 #include "charfn/words/scan_parts.h"
+#include "core/bits.h"
 #include "core/cpu.h"
 
 namespace zeq::words {
@@ -90,6 +91,7 @@ inline bool end_window_mask(const uint8_t *table, const uint8_t *p, uint64_t *d)
   *d = table_mask(p, table);
   return true;
 }
+[[gnu::always_inline]] inline int bit_count(uint64_t m) { return zeq::popcount64(m); }
 #include "charfn/words/word_masks.inc"
 }  // namespace generic
 
@@ -164,8 +166,9 @@ struct Classifier {
 [[gnu::always_inline]] inline int select_low(uint64_t m, int64_t r) {
   return static_cast<int>(_tzcnt_u64(_pdep_u64(uint64_t{1} << (r - 1), m)));
 }
+[[gnu::always_inline]] inline int bit_count(uint64_t m) { return __builtin_popcountll(m); }
 [[gnu::always_inline]] inline int select_high(uint64_t m, int64_t r) {
-  return select_low(m, __builtin_popcountll(m) - r + 1);
+  return select_low(m, bit_count(m) - r + 1);
 }
 
 // Delimiter bits of the 32 bytes at p for a table whose delimiters are all
