@@ -31,8 +31,8 @@
 #include <bit>
 #include <cstring>
 
-#include "core/bits.h"
 #include "charfn/compare/compare_internal.h"
+#include "core/bits.h"
 
 namespace {
 
@@ -67,6 +67,12 @@ inline uint64_t load8(const uint8_t *p) {
   return w;
 }
 
+// The byte compared for x: upper-cased when case is ignored.
+template <bool NoCase>
+inline uint8_t key_of(uint8_t x, const uint8_t *up) {
+  return NoCase ? up[x] : x;
+}
+
 // The number of equal bytes at the front of a and b, at most n.
 template <bool NoCase>
 inline int64_t same_run(const uint8_t *a, const uint8_t *b, int64_t n, const uint8_t *up) {
@@ -77,7 +83,7 @@ inline int64_t same_run(const uint8_t *a, const uint8_t *b, int64_t n, const uin
       if (x) return i + (std::countr_zero(x) >> 3);
     }
   }
-  while (i < n && (NoCase ? up[a[i]] == up[b[i]] : a[i] == b[i])) i++;
+  while (i < n && key_of<NoCase>(a[i], up) == key_of<NoCase>(b[i], up)) i++;
   return i;
 }
 
@@ -93,8 +99,7 @@ inline int64_t same_run_back(const uint8_t *a_end, const uint8_t *b_end, int64_t
       if (x) return i + (std::countl_zero(x) >> 3);
     }
   }
-  while (i < n && (NoCase ? up[a_end[-i - 1]] == up[b_end[-i - 1]] : a_end[-i - 1] == b_end[-i - 1]))
-    i++;
+  while (i < n && key_of<NoCase>(a_end[-i - 1], up) == key_of<NoCase>(b_end[-i - 1], up)) i++;
   return i;
 }
 
@@ -158,6 +163,18 @@ inline void chained_step(uint64_t *pv, uint64_t *mv, uint64_t eq, uint64_t *hpos
   *hneg = mh >> 63;
 }
 
+// A mask of the low `rows` bits (1 <= rows <= 64).
+inline uint64_t low_rows(int64_t rows) {
+  return rows == 64 ? ~uint64_t(0) : (uint64_t(1) << rows) - 1;
+}
+
+// How much the last of the masked rows of a column stands above its first:
+// its +1 less its -1 differences.  The last column's, added to q (its cell
+// 0), is the last cell.
+inline int64_t column_rise(uint64_t pv, uint64_t mv, uint64_t rows) {
+  return zeq::popcount64(pv & rows) - zeq::popcount64(mv & rows);
+}
+
 // min(distance, cutoff) of a (64 < m <= 128 bytes) and b (q bytes): the
 // whole column in two words, match vectors indexed by the (upper-cased)
 // byte in peq (256 pairs of words of any content).  The last cell is read
@@ -165,7 +182,7 @@ inline void chained_step(uint64_t *pv, uint64_t *mv, uint64_t eq, uint64_t *hpos
 template <bool NoCase>
 int64_t two_words(const uint8_t *a, int64_t m, const uint8_t *b, int64_t q, int64_t cutoff,
                   const uint8_t *up, uint64_t (*peq)[2]) {
-  auto key = [up](uint8_t x) { return NoCase ? up[x] : x; };
+  auto key = [up](uint8_t x) { return key_of<NoCase>(x, up); };
   clear_table(peq, 256 * sizeof *peq);
   for (int64_t i = 0; i < m; i++) peq[key(a[i])][i >> 6] |= uint64_t(1) << (i & 63);
   uint64_t p0 = ~uint64_t(0), n0 = 0, p1 = ~uint64_t(0), n1 = 0;
@@ -175,9 +192,7 @@ int64_t two_words(const uint8_t *a, int64_t m, const uint8_t *b, int64_t q, int6
     chained_step(&p0, &n0, eq[0], &hpos, &hneg);
     chained_step(&p1, &n1, eq[1], &hpos, &hneg);
   }
-  const uint64_t rows = m == 128 ? ~uint64_t(0) : (uint64_t(1) << (m - 64)) - 1;
-  const int64_t d = q + zeq::popcount64(p0) - zeq::popcount64(n0) + zeq::popcount64(p1 & rows) -
-                    zeq::popcount64(n1 & rows);
+  const int64_t d = q + column_rise(p0, n0, ~uint64_t(0)) + column_rise(p1, n1, low_rows(m - 64));
   return d < cutoff ? d : cutoff;
 }
 
@@ -211,8 +226,7 @@ inline int64_t one_word(int64_t m, const uint8_t *b, int64_t q, int64_t cutoff, 
   uint64_t p = ~uint64_t(0), n = 0, ph, mh;
   if (!Check) {
     for (int64_t l = 0; l < q; l++) block_step(&p, &n, eq_of(b[l]), 1, 0, &ph, &mh);
-    const uint64_t rows = m == 64 ? ~uint64_t(0) : (uint64_t(1) << m) - 1;
-    const int64_t d = q + zeq::popcount64(p & rows) - zeq::popcount64(n & rows);
+    const int64_t d = q + column_rise(p, n, low_rows(m));
     return d < cutoff ? d : cutoff;
   }
   // The score follows cell m down the columns.
@@ -233,7 +247,7 @@ inline int64_t one_word(int64_t m, const uint8_t *b, int64_t q, int64_t cutoff, 
 template <bool NoCase>
 int64_t short_remainder(const uint8_t *a, int64_t m, const uint8_t *b, int64_t q, int64_t cutoff,
                        const uint8_t *up, uint64_t *peq) {
-  auto key = [up](uint8_t x) { return NoCase ? up[x] : x; };
+  auto key = [up](uint8_t x) { return key_of<NoCase>(x, up); };
   if (m + q < 128) {
     for (int64_t i = 0; i < q; i++) peq[key(b[i])] = 0;
     for (int64_t i = 0; i < m; i++) peq[key(a[i])] = 0;
@@ -266,7 +280,7 @@ int64_t walk(const uint8_t *a, int64_t m, const uint8_t *b, int64_t q, unsigned 
              const uint8_t *up) {
   int64_t i = 0, j = 0, spent = 0;
   while (i < m && j < q) {
-    if (NoCase ? up[a[i]] != up[b[j]] : a[i] != b[j]) {
+    if (key_of<NoCase>(a[i], up) != key_of<NoCase>(b[j], up)) {
       if (spent == k) return k + 1;
       const unsigned op = (ops >> (2 * spent++)) & 3;
       i += op != kSkipB;
@@ -382,7 +396,7 @@ int64_t diagonal_band(const uint8_t *a, int64_t m, const uint8_t *b, int64_t q, 
                       const uint8_t *up, BandMatch *table) {
   const int64_t delta = q - m;
   if (delta >= cutoff) return cutoff;  // every path makes q - m insertions
-  auto key = [up](uint8_t x) { return NoCase ? up[x] : x; };
+  auto key = [up](uint8_t x) { return key_of<NoCase>(x, up); };
   clear_table(table, 256 * sizeof(BandMatch));
   const int64_t lo = (cutoff - delta - 1) / 2, hi = delta + lo;
   // Before the step of column j (1-based) bit r stands for byte j - hi - 2 + r
