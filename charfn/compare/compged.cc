@@ -254,11 +254,12 @@ struct ShortRows {
   __m256i row0;
 };
 
+// Lane j gets lane j - 1 (lane 0 gets `first`).
 inline __m256i lanes_up1(__m256i v, int32_t first) {
   const __m256i by1 = _mm256_setr_epi32(0, 0, 1, 2, 3, 4, 5, 6);
   return _mm256_blend_epi32(_mm256_permutevar8x32_epi32(v, by1), _mm256_set1_epi32(first), 0x01);
 }
-// Lane j gets lane j - 2 (lane 1 gets `first`; lane 0 is never used).
+// Lane j gets lane j - 2 (lane 1 gets `first`; lane 0 keeps its own).
 inline __m256i lanes_up2(__m256i v, int32_t first) {
   const __m256i by2 = _mm256_setr_epi32(0, 0, 0, 1, 2, 3, 4, 5);
   return _mm256_blend_epi32(_mm256_permutevar8x32_epi32(v, by2), _mm256_set1_epi32(first), 0x02);
@@ -268,20 +269,25 @@ inline __m256i pick8(__m256i mask, __m256i x) {
 }
 // Running minimum from lane 0 up.
 inline __m256i scan_min8(__m256i u) {
-  const __m256i never = _mm256_set1_epi32(Cells<int32_t>::kNever);
-  const __m256i by1 = _mm256_setr_epi32(0, 0, 1, 2, 3, 4, 5, 6);
-  const __m256i by2 = _mm256_setr_epi32(0, 0, 0, 1, 2, 3, 4, 5);
+  constexpr int32_t kNever = Cells<int32_t>::kNever;
   const __m256i by4 = _mm256_setr_epi32(0, 0, 0, 0, 0, 1, 2, 3);
-  u = _mm256_min_epi32(u, _mm256_blend_epi32(_mm256_permutevar8x32_epi32(u, by1), never, 0x01));
-  u = _mm256_min_epi32(u, _mm256_blend_epi32(_mm256_permutevar8x32_epi32(u, by2), never, 0x03));
-  return _mm256_min_epi32(u, _mm256_blend_epi32(_mm256_permutevar8x32_epi32(u, by4), never, 0x0F));
+  u = _mm256_min_epi32(u, lanes_up1(u, kNever));
+  u = _mm256_min_epi32(u, lanes_up2(u, kNever));  // lane 0 meets itself
+  return _mm256_min_epi32(u, _mm256_blend_epi32(_mm256_permutevar8x32_epi32(u, by4),
+                                                _mm256_set1_epi32(kNever), 0x0F));
 }
-// Running maximum from lane 0 up, of lanes that are never negative.
-inline __m256i scan_max8(__m256i y) {
-  y = _mm256_max_epi32(y, _mm256_slli_si256(y, 4));
-  y = _mm256_max_epi32(y, _mm256_slli_si256(y, 8));
-  const __m256i low_half = _mm256_permute2x128_si256(y, y, 0x08);  // zeros, then lanes 0-3
-  return _mm256_max_epi32(y, _mm256_shuffle_epi32(low_half, 0xFF));
+// Running sum (Max false) or maximum (Max true; of lanes that are never
+// negative) from lane 0 up: the lanes shifted in are zeros.
+template <bool Max>
+inline __m256i combine8(__m256i a, __m256i b) {
+  return Max ? _mm256_max_epi32(a, b) : _mm256_add_epi32(a, b);
+}
+template <bool Max>
+inline __m256i scan_up8(__m256i x) {
+  x = combine8<Max>(x, _mm256_slli_si256(x, 4));
+  x = combine8<Max>(x, _mm256_slli_si256(x, 8));
+  const __m256i low_half = _mm256_permute2x128_si256(x, x, 0x08);  // zeros, then lanes 0-3
+  return combine8<Max>(x, _mm256_shuffle_epi32(low_half, 0xFF));
 }
 inline int32_t lanes_min8(__m256i v) {
   __m128i m = _mm_min_epi32(_mm256_castsi256_si128(v), _mm256_extracti128_si256(v, 1));
@@ -294,14 +300,6 @@ inline int32_t lanes_min8(__m256i v) {
 // path (see Cells), so in A's columns it never wins, and no cell overflows.
 inline __m256i dear8(__m256i mask, __m256i cost) {
   return _mm256_add_epi32(cost, _mm256_andnot_si256(mask, _mm256_set1_epi32(1 << 29)));
-}
-
-// Running sum from lane 0 up.
-inline __m256i scan_add8(__m256i x) {
-  x = _mm256_add_epi32(x, _mm256_slli_si256(x, 4));
-  x = _mm256_add_epi32(x, _mm256_slli_si256(x, 8));
-  const __m256i low_half = _mm256_permute2x128_si256(x, x, 0x08);  // zeros, then lanes 0-3
-  return _mm256_add_epi32(x, _mm256_shuffle_epi32(low_half, 0xFF));
 }
 
 // Entry k of a cost by kind (Roles::take_a_by and the like) in each lane of
@@ -332,15 +330,14 @@ inline ShortRows short_rows(const Programme &p, const Roles &r) {
       _mm256_cmpgt_epi32(lane, _mm256_set1_epi32((int32_t)min2(p.lb, 8) - 1));
   const __m256i end_take =
       _mm256_blendv_epi8(take, _mm256_min_epi32(take, _mm256_set1_epi32((int32_t)r.endA)), past_b);
-  const __m256i row0 = _mm256_blendv_epi8(_mm256_set1_epi32(Cells<int32_t>::kInf),
-                                          scan_add8(_mm256_and_si256(by_kind8(r.first_a_by, k), valid)),
-                                          valid);
+  const __m256i first_sums = scan_up8<false>(_mm256_and_si256(by_kind8(r.first_a_by, k), valid));
+  const __m256i row0 = _mm256_blendv_epi8(_mm256_set1_epi32(Cells<int32_t>::kInf), first_sums, valid);
   const __m256i last = _mm256_cmpeq_epi32(lane, _mm256_set1_epi32((int32_t)p.la - 1));
   return {a,
           _mm256_cmpeq_epi32(_mm256_and_si256(k, one), one),
           _mm256_cmpeq_epi32(_mm256_and_si256(k, two), two),
-          _mm256_add_epi32(never, scan_add8(take)),
-          _mm256_add_epi32(never, scan_add8(end_take)),
+          _mm256_add_epi32(never, scan_up8<false>(take)),
+          _mm256_add_epi32(never, scan_up8<false>(end_take)),
           valid,
           _mm256_blendv_epi8(never, _mm256_set1_epi32((int32_t)r.endB), last),
           min2(0, lanes_min8(row0)),
@@ -394,7 +391,7 @@ inline __m256i short_row(const Programme &p, const Roles &r, const ShortRows &sr
   // j <= c, cell 0 included: with y = kNever + sums - cell (never negative),
   // kNever + sums less the running maximum of y.
   const __m256i ks = l == p.lb ? sr.end_ks : sr.ks;
-  const __m256i y = scan_max8(_mm256_sub_epi32(ks, _mm256_min_epi32(near, far)));
+  const __m256i y = scan_up8<true>(_mm256_sub_epi32(ks, _mm256_min_epi32(near, far)));
   return _mm256_sub_epi32(ks, _mm256_max_epi32(y, _mm256_set1_epi32(Cells<int32_t>::kNever - cur0)));
 }
 
