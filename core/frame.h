@@ -72,6 +72,14 @@ inline bool is_num(const FncArg *g) { return g && (g->type & FNC_ARG_NUMERIC); }
 inline FncString *str_value(const FncArg *g) {
   return (g && (g->type & FNC_ARG_ISCHAR)) ? static_cast<FncString *>(g->value) : nullptr;
 }
+// The bytes of argument i (0-based) when it is a character value with at
+// least one byte; otherwise an empty text ("" and 0).
+inline void text_or_empty(FncArgList *a, int i, const char **data, int64_t *length) {
+  const FncString *s = str_value(arg(a, i));
+  const bool given = s && s->data && s->length > 0;
+  *data = given ? s->data : "";
+  *length = given ? s->length : 0;
+}
 inline const double *num_value(const FncArg *g) {
   return (g && (g->type & FNC_ARG_NUMERIC)) ? static_cast<const double *>(g->value) : nullptr;
 }

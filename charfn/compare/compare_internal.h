@@ -45,13 +45,10 @@ void apply_modifiers(const FncString *m, const char *name, CompareArgs *out);
 
 namespace detail {
 
-inline constexpr uint8_t kEmpty[1] = {0};
-
 inline void string_arg(FncArgList *args, int i, const uint8_t **s, int64_t *n) {
-  const FncString *v = zeq::str_value(zeq::arg(args, i));
-  const bool given = v && v->data && v->length > 0;
-  *s = given ? reinterpret_cast<const uint8_t *>(v->data) : kEmpty;
-  *n = given ? v->length : 0;
+  const char *data;
+  zeq::text_or_empty(args, i, &data, n);
+  *s = reinterpret_cast<const uint8_t *>(data);
 }
 
 // A cutoff is a whole number of at least 1; every double from 2^52 up is

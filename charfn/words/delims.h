@@ -73,19 +73,6 @@ inline const void *site_cache_block(const FncArgList *args) {
   return reinterpret_cast<const void *>(static_cast<uintptr_t>(args->noteCount));
 }
 
-// The source string of a call: data and length (a missing value, a
-// non-character argument or a negative length count as empty).
-inline void source_of(FncArgList *args, int index, const char **data, int64_t *length) {
-  const FncString *s = zeq::str_value(zeq::arg(args, index));
-  if (!s || !s->data || s->length <= 0) {
-    *data = "";
-    *length = 0;
-    return;
-  }
-  *data = s->data;
-  *length = s->length;
-}
-
 // build_delimiters past the source: the call-site cache, or a table built
 // from the list and the modifiers.
 int32_t build_listed_delimiters(FncArgList *args, const WordArgs &where, bool negative_word,
@@ -99,7 +86,7 @@ int32_t build_listed_delimiters(FncArgList *args, const WordArgs &where, bool ne
 // takes the task's default table, with nothing to build.
 inline int32_t build_delimiters(FncArgList *args, const WordArgs &where, bool negative_word,
                                 uint8_t *local, DelimSetup *out) {
-  source_of(args, where.source, &out->source, &out->source_length);
+  zeq::text_or_empty(args, where.source, &out->source, &out->source_length);
   const bool cached = site_cache_block(args) != nullptr;
   if (!cached && args->argCount <= where.list) {
     out->table = default_table(args);

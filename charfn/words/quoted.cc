@@ -185,7 +185,7 @@ ZEQ_EXPORT int32_t fncscnq(FncArgList *args, FncString *result) noexcept {
 
   const char *src;
   int64_t src_length;
-  source_of(args, 0, &src, &src_length);
+  zeq::text_or_empty(args, 0, &src, &src_length);
   const ByteText text{reinterpret_cast<const uint8_t *>(src), src_length, table, false, true};
   const WordSpan w = find_word(text, n < 0 ? -n : n, n < 0);
 
@@ -229,7 +229,7 @@ ZEQ_EXPORT int32_t fnccouq(FncArgList *args, double *result) noexcept {
   }
   const char *src;
   int64_t src_length;
-  source_of(args, 0, &src, &src_length);
+  zeq::text_or_empty(args, 0, &src, &src_length);
   const ByteText text{reinterpret_cast<const uint8_t *>(src), src_length, table, false, true};
   if (result) *result = static_cast<double>(count_words(text, false));
   return FNC_RC_OK;
