@@ -48,6 +48,13 @@ struct Function {
 
   constexpr bool has(unsigned f) const { return (flags & f) != 0; }
   constexpr bool has_call() const { return call_result >= 0; }
+  // What positions, lengths and counts are measured in when the session is
+  // UTF-8: a function with a multibyte route works on characters, every
+  // other one on bytes (COMPLEV("Benin", "B\xC3\xA9nin") is 2).
+  constexpr std::string_view unit() const { return mb_entry.empty() ? "bytes" : "characters"; }
+  // Whether equal arguments always give an equal result in one encoding:
+  // false when the result also depends on the task (COMPCOST's costs).
+  constexpr bool deterministic() const { return !has(ZEQ_FN_READS_TASK); }
   constexpr bool accepts_count(int n) const {
     return n >= min_args && (max_args == kAnyCount || n <= max_args);
   }
