@@ -248,6 +248,7 @@ std::string check(const Function &fn, std::span<const Value> args, bool call_for
 // call, so a call whose result fits the room of the last one allocates nothing.
 struct Growable {
   FncStringAllocator rec{};
+  int64_t limit = kMaxResultLength;  // the call's max_length
   struct Block {
     void *data;
     int64_t size;
@@ -256,7 +257,7 @@ struct Growable {
 
   static void *resize(FncStringAllocator *self, void *old, int64_t size, uint32_t) {
     auto *g = reinterpret_cast<Growable *>(self);
-    if (size > kMaxResultLength) return nullptr;
+    if (size > g->limit) return nullptr;
     if (size <= 0) size = 1;
     auto held = std::find_if(g->blocks.begin(), g->blocks.end(), [&](const Block &b) { return old && b.data == old; });
     if (held != g->blocks.end() && held->size >= size) return old;
@@ -629,11 +630,13 @@ void CallSite::Impl::prepare_result(FncArgList *a, Execution &x) {
   if (x.target >= 0) {
     x.result_rec = static_cast<FncString *>(a->args[x.target].value);
   } else if (fn.result == Result::Char && opt.growable) {
-    result.maxLength = kMaxResultLength;
+    const int64_t limit = std::clamp<int64_t>(opt.max_length, 1, kMaxGrowableLength);
+    w.buffers.grow.limit = limit;
+    result.maxLength = limit;
     result.allocator = &w.buffers.grow.rec;
     // A growable result starts with the declared length as its room, as a
     // host's does, or with room for whatever the arguments can give.
-    const int64_t room = std::clamp<int64_t>(std::max(opt.length, room_for(a)), 1, kMaxResultLength);
+    const int64_t room = std::clamp<int64_t>(std::max(opt.length, room_for(a)), 1, limit);
     result.data = w.buffers.grow.start(room);
     if (result.data) result.capacity = room;
   } else if (fn.result == Result::Char || fn.result == Result::Direct) {

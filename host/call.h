@@ -40,6 +40,9 @@ enum class Encoding { Latin1, Utf8 };
 // a longer declared length is refused with a sentence, and a growable result
 // is never grown beyond it (the function then answers "no room").
 constexpr int64_t kMaxResultLength = int64_t(1) << 24;
+// The most a growable result record can be asked to carry (its lengths are
+// 64-bit, the module's sums saturate at the largest 32-bit length).
+constexpr int64_t kMaxGrowableLength = INT32_MAX;
 
 struct Value {
   enum Kind : uint8_t { Missing, Number, Text };
@@ -66,6 +69,8 @@ struct CallOptions {
   bool call_form = false;     // CALL NAME(...): targets and numeric variables written back
   bool varchar = false;       // pass character arguments as varying-length values
                               // (set automatically for a UTF-8 worker)
+  int64_t max_length = kMaxResultLength;  // most bytes a growable result may take; a front
+                              // end sets its own natural limit (1 to kMaxGrowableLength)
 };
 
 struct CallOutcome {
