@@ -22,15 +22,16 @@ class CMakeBuild(build_ext):
     def build_extension(self, ext):
         build = pathlib.Path(os.environ.get("ZEQ_BUILD_DIR") or HERE / "build").resolve()
         if not (build / "CMakeCache.txt").exists():
+            # The same configuration as ./zeq and ./run-tests make, which reuse it.
             subprocess.check_call(["cmake", "-S", str(HERE), "-B", str(build), "-G", "Ninja",
-                                   "-DCMAKE_BUILD_TYPE=Release", "-DZEQ_TESTS=OFF",
-                                   f"-DPython_EXECUTABLE={sys.executable}"])
+                                   "-DCMAKE_BUILD_TYPE=Release"])
         subprocess.check_call(["cmake", "--build", str(build), "-j2", "--target", "zeqwucha_py"])
         built = build / "python" / "zeqwucha"
         core = built / pathlib.Path(self.get_ext_filename("_core")).name
         if not core.exists():
             sys.exit(f"{core} was not built: the build folder is for another Python "
-                     f"(set ZEQ_BUILD_DIR, or -DPython_EXECUTABLE={sys.executable})")
+                     f"(configure it with -DPython_EXECUTABLE={sys.executable}, "
+                     f"or set ZEQ_BUILD_DIR to one that is)")
         target = pathlib.Path(self.get_ext_fullpath(ext.name))
         target.parent.mkdir(parents=True, exist_ok=True)
         shutil.copyfile(core, target)
