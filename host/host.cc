@@ -44,21 +44,24 @@ TaskBox &make_task(HostState &h) {
 std::string module_path(const HostOptions &o) {
   if (!o.module_path.empty()) return o.module_path;
   if (const char *env = std::getenv("ZEQ_MODULE"); env && *env) return env;
-#ifdef ZEQ_DEFAULT_MODULE
-  if (access(ZEQ_DEFAULT_MODULE, R_OK) == 0) return ZEQ_DEFAULT_MODULE;
-#endif
+  // Beside the executable (the build tree), then where an installed program
+  // finds it (ZEQ_MODULE_FROM_BIN, e.g. ../lib/libzeqwucha.so), before the
+  // build's own: an installed program keeps its installed module even while
+  // the build tree it came from is still there.
   char exe[PATH_MAX];
   ssize_t n = readlink("/proc/self/exe", exe, sizeof exe - 1);
   if (n > 0) {
     std::string dir(exe, (size_t)n);
     dir = dir.substr(0, dir.rfind('/') + 1);
     if (access((dir + "libzeqwucha.so").c_str(), R_OK) == 0) return dir + "libzeqwucha.so";
+#ifdef ZEQ_MODULE_FROM_BIN
+    if (access((dir + ZEQ_MODULE_FROM_BIN).c_str(), R_OK) == 0) return dir + ZEQ_MODULE_FROM_BIN;
+#endif
   }
 #ifdef ZEQ_DEFAULT_MODULE
-  return ZEQ_DEFAULT_MODULE;
-#else
-  return "libzeqwucha.so";
+  if (access(ZEQ_DEFAULT_MODULE, R_OK) == 0) return ZEQ_DEFAULT_MODULE;
 #endif
+  return "libzeqwucha.so";  // the dynamic linker's search: run path, LD_LIBRARY_PATH, system folders
 }
 
 // Loads the module as a host does: mcn_main(control block, process block),

@@ -94,8 +94,10 @@ class Pool {
 };
 
 struct HostOptions {
-  std::string module_path;   // empty: $ZEQ_MODULE, else the build's module (ZEQ_DEFAULT_MODULE),
-                             // else libzeqwucha.so next to the executable
+  std::string module_path;   // empty: $ZEQ_MODULE, else libzeqwucha.so next to the executable,
+                             // else the installed one (../lib from the executable's folder),
+                             // else the build's module (ZEQ_DEFAULT_MODULE), else the
+                             // dynamic linker's search for libzeqwucha.so
   bool utf8 = false;         // session encoding UTF-8 (multibyte route)
   bool journal = true;       // kernel table offers a journal
   bool store = true;         // name/value store
