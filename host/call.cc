@@ -384,7 +384,11 @@ std::string format_number(double x) {
   if (std::isnan(x)) return "";
   if (x == 0) return "0";
   char buf[64];
-  auto r = std::to_chars(buf, buf + sizeof buf, x);
+  // Whole numbers print in full (1000000, not 1e+06), so that integer readers
+  // take them; beyond 1e21 the exponent is the clearer form.
+  const bool whole = std::fabs(x) < 1e21 && x == std::trunc(x);
+  auto r = whole ? std::to_chars(buf, buf + sizeof buf, x, std::chars_format::fixed)
+                 : std::to_chars(buf, buf + sizeof buf, x);
   return std::string(buf, r.ptr);
 }
 

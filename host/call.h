@@ -139,8 +139,9 @@ class CallSite {
   std::unique_ptr<Impl> impl_;
 };
 
-// Shortest text that reads back as the same double; "" for a missing value
-// (zeq prints "." itself where its statements want one).
+// Shortest text that reads back as the same double, whole numbers below 1e21
+// in full (1000000, 17000000); "" for a missing value (zeq prints "." itself
+// where its statements want one).
 std::string format_number(double x);
 
 }  // namespace zeqhost
