@@ -218,14 +218,15 @@ TEST_F(ZeqCli, Rand) {
       {"rand --method MT64 --position -1", "", 2, "--position wants an unsigned integer"},
       {"rand --method MT64 --seed-double x", "", 2, "--seed-double wants a finite number, got x"},
       {"rand --method MT64 --seed-double 1e400", "", 2, "--seed-double wants a finite number, got 1e400"},
-      {"rand --method PCG32I --key-double 1e300 --count 0", "", 1, "ERROR: The key must be"},
+      {"rand --method PCG32I --key-double 1e300 --count 0", "", 2, "method PCG32I takes whole keys"},
+      {"rand --method XOR64 --thread 3", "", 2, "method XOR64 takes no thread number; the methods that take one are"},
       {"rand --count 2 stray", "", 2, "zeq rand takes no further words, got 'stray'"},
   };
   EXPECT_CASES(cases);
   ToolRun methods = zeq("rand --list-methods");
   EXPECT_EQ(methods.status, 0);
   EXPECT_EQ(std::count(methods.out.begin(), methods.out.end(), '\n'), 19);
-  for (const char *m : {"MTHYBRID  32-bit", "MT64      64-bit", "PCG64I"})
+  for (const char *m : {"MTHYBRID  32-bit", "MT64      64-bit", "PCG64I", "constant without a key"})
     EXPECT_NE(methods.out.find(m), std::string::npos) << m << "\n" << methods.out;
   EXPECT_EQ(methods.out.rfind("SUBKEY32 ", 0), 0u) << methods.out;  // the listing order is kept
 }
