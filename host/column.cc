@@ -58,8 +58,7 @@ struct ColumnCall::Impl {
   int depth = 0;
   bool utf8 = false;
   std::optional<SessionHold> hold;
-  std::optional<LogCapture> capture;
-  std::vector<LogEntry> lines;
+  std::vector<LogEntry> lines;  // the last row's
 
   // The last row.
   Cell cell;
@@ -84,11 +83,9 @@ struct ColumnCall::Impl {
     if (depth++ > 0) return;
     utf8 = w.encoding == Encoding::Utf8;
     hold.emplace(w.host, utf8);
-    capture.emplace(lines);
   }
   void close() {
     if (--depth > 0) return;
-    capture.reset();
     hold.reset();
   }
   const Cell &run(std::span<const Arg> args);
@@ -236,7 +233,12 @@ const Cell &ColumnCall::Impl::run_row(std::span<const Arg> args, const Mix &m) {
   number = std::nan("");
   if (!lines.empty()) lines.clear();
   cell = {};
-  cell.status = call_entry(fn, a, entry, &result, &number, false, name.c_str());
+  {
+    // Per row, not per block: the rows of several prepared calls may
+    // interleave on one thread (several functions of one statement).
+    LogCapture capture(lines);
+    cell.status = call_entry(fn, a, entry, &result, &number, false, name.c_str());
+  }
   cell.noted = !lines.empty();
   if (fn.result == Result::Number) {
     if (!std::isnan(number)) cell.kind = Value::Number, cell.number = number;

@@ -151,6 +151,17 @@ TEST(ColumnCall, RowsOutsideABlockAndAPreparedCallThatCannotRun) {
   EXPECT_TRUE(col.run({Arg::text("a")}).refused);
   EXPECT_EQ(col.outcome().sentence(), "COMPLEV: this call site takes 2 arguments, got 1");
 
+  // Blocks of two calls open at once: each row's lines stay with its call.
+  ColumnCall other(w, lev, 3);
+  {
+    ColumnCall::Block b1(col), b2(other);
+    const Cell &c = col.run({Arg::text("abc"), Arg::text("q")});
+    EXPECT_FALSE(c.noted);
+    EXPECT_TRUE(other.run({Arg::text("abc"), Arg::text("abd"), Arg::text("Q")}).noted);
+    EXPECT_EQ(other.outcome().messages.size(), ref.call("COMPLEV", {Value::str("abc"), Value::str("abd"), Value::str("Q")}).messages.size());
+    EXPECT_EQ(ref.call("COMPLEV", {Value::str("a"), Value::str("b")}).result.number, 1);  // a call inside the blocks
+  }
+
   ColumnCall bad(w, lev, 7);
   EXPECT_EQ(bad.error(), ref.call(lev, std::vector<Value>(7)).sentence());
   EXPECT_TRUE(bad.run(std::vector<Arg>(7)).refused);
