@@ -19,6 +19,7 @@
 #include <thread>
 
 #include "host/call.h"
+#include "host/column.h"
 #include "tools/zeq/parser.h"
 #include "tools/zeq/registry.h"
 #include "tools/zeq/session.h"
@@ -213,7 +214,8 @@ struct Done {
   bool failed = false, noted = false, stop = false;
 };
 
-// One thread's worker, with its call sites.
+// One thread's worker, with a prepared call per new column (the column path:
+// per row only the argument views, the entry call and the result).
 class Evaluator {
  public:
   Evaluator(zeqhost::Host &host, const Plan &plan, BatchOptions::OnError on_error)
@@ -225,9 +227,9 @@ class Evaluator {
       if (!o.ok()) setup_errors_ += o.sentence() + "\n";
     }
     for (const Column &c : plan.columns) {
-      sites_.push_back(std::make_unique<zeqhost::CallSite>(worker_, *c.fn, plan.call));
+      calls_.push_back(std::make_unique<zeqhost::ColumnCall>(worker_, *c.fn, c.operands.size(), plan.call));
       args_.emplace_back();
-      for (const Operand &op : c.operands) args_.back().push_back(op.constant);
+      for (const Operand &op : c.operands) args_.back().push_back(zeqhost::Arg::of(op.constant));
     }
     results_.resize(plan.columns.size());
   }
@@ -237,6 +239,8 @@ class Evaluator {
 
   Done run(const Block &b) {
     Done d;
+    std::vector<std::unique_ptr<zeqhost::ColumnCall::Block>> holds;  // the session hold, per block of rows
+    for (auto &call : calls_) holds.push_back(std::make_unique<zeqhost::ColumnCall::Block>(*call));
     for (size_t i = 0; i < b.rows && !d.stop; i++) {
       const size_t first = i * width_;
       const int64_t row = b.first_row + (int64_t)i;
@@ -275,14 +279,13 @@ class Evaluator {
   bool evaluate(size_t c, const Fields &fields, size_t first, int64_t rownum, std::string &field, Done &d) {
     const Column &col = plan_.columns[c];
     auto where = [&] { return "row " + std::to_string(rownum) + ", column " + col.name + ": "; };
-    std::vector<Value> &args = args_[c];
+    std::vector<zeqhost::Arg> &args = args_[c];
     for (size_t k = 0; k < col.operands.size(); k++) {
       const Operand &op = col.operands[k];
       if (op.column < 0) continue;
       const std::string_view text = fields[first + (size_t)op.column];
       if (!op.numeric) {
-        args[k].kind = Value::Text;
-        args[k].text.assign(text);
+        args[k] = zeqhost::Arg::text(text);
         continue;
       }
       auto x = text.empty() ? std::optional<double>() : parse_number(trim(text));
@@ -291,20 +294,22 @@ class Evaluator {
                       " is not a number\n";
         return false;
       }
-      args[k] = x ? Value::num(*x) : Value::missing();
+      args[k] = x ? zeqhost::Arg::num(*x) : zeqhost::Arg::missing();
     }
-    CallOutcome out = sites_[c]->call(args);
-    if (!out.ok()) {
-      d.messages += where() + out.sentence() + "\n";
+    zeqhost::ColumnCall &call = *calls_[c];
+    const zeqhost::Cell &cell = call.run(args);
+    if (!cell.ok()) {
+      d.messages += where() + call.outcome().sentence() + "\n";
       return false;
     }
-    for (const auto &m : out.messages) {
-      if (m.level < 2) continue;
-      d.noted = true;
-      d.messages += where() + m.text + "\n";
-    }
-    if (out.result.kind == Value::Number) field = zeqhost::format_number(out.result.number);
-    else if (out.result.kind == Value::Text) field = std::move(out.result.text);
+    if (cell.noted)
+      for (const auto &m : call.outcome().messages) {
+        if (m.level < 2) continue;
+        d.noted = true;
+        d.messages += where() + m.text + "\n";
+      }
+    if (cell.kind == Value::Number) field = zeqhost::format_number(cell.number);
+    else if (cell.kind == Value::Text) field.assign(cell.text);
     return true;
   }
 
@@ -312,8 +317,8 @@ class Evaluator {
   size_t width_;
   BatchOptions::OnError on_error_;
   zeqhost::Worker worker_;
-  std::vector<std::unique_ptr<zeqhost::CallSite>> sites_;
-  std::vector<std::vector<Value>> args_;  // per column; constants set once
+  std::vector<std::unique_ptr<zeqhost::ColumnCall>> calls_;
+  std::vector<std::vector<zeqhost::Arg>> args_;  // per column; constants set once
   std::vector<std::string> results_;
   std::string setup_errors_;
 };

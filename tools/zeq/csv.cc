@@ -16,24 +16,24 @@ int64_t count_newlines(const char *p, const char *e) {
   return n;
 }
 
-// The bytes a field cannot hold as they are in a dialect, as a table.
-struct Specials {
-  bool of[256] = {};
-  char delimiter = 0;
-  bool tsv = false;
-};
-
-const Specials &specials(const Dialect &d) {
-  thread_local Specials t;
-  if (t.delimiter != d.delimiter || t.tsv != d.tsv || !t.of['\n']) {
-    t = Specials{};
-    for (unsigned char c : {(unsigned char)d.delimiter, (unsigned char)'\n', (unsigned char)'\r',
-                            (unsigned char)(d.tsv ? '\\' : '"')})
-      t.of[c] = true;
-    t.delimiter = d.delimiter;
-    t.tsv = d.tsv;
+// Where the first byte that a field cannot hold as it is (the delimiter, a
+// line break, the quote or, in TSV, the backslash) is; the field's size when
+// there is none.  Eight bytes at a time while none of them is one.
+size_t first_special(std::string_view f, const Dialect &d) {
+  const char quote = d.tsv ? '\\' : '"';
+  auto special = [&](char c) { return c == d.delimiter || c == '\n' || c == '\r' || c == quote; };
+  constexpr uint64_t ones = 0x0101010101010101u, highs = 0x8080808080808080u;
+  auto has = [&](uint64_t x, char c) {
+    const uint64_t v = x ^ (ones * (unsigned char)c);
+    return (v - ones) & ~v & highs;
+  };
+  size_t i = 0;
+  for (uint64_t x; i + 8 <= f.size(); i += 8) {
+    std::memcpy(&x, f.data() + i, 8);
+    if (has(x, d.delimiter) | has(x, '\n') | has(x, '\r') | has(x, quote)) break;
   }
-  return t;
+  while (i < f.size() && !special(f[i])) i++;
+  return i;
 }
 
 bool line_break(char c) { return c == '\n' || c == '\r'; }
@@ -161,15 +161,12 @@ bool CsvReader::next(Record &out) {
 }
 
 void append_field(std::string &line, std::string_view field, const Dialect &dialect) {
-  const Specials &t = specials(dialect);
-  auto special = [&](char c) { return t.of[(unsigned char)c]; };
-  const auto first = std::find_if(field.begin(), field.end(), special);
-  if (first == field.end()) return (void)line.append(field);
+  const size_t first = first_special(field, dialect);
+  if (first == field.size()) return (void)line.append(field);
   if (!dialect.tsv) line.push_back('"');
-  line.append(field.begin(), first);
-  for (auto it = first; it != field.end(); ++it) {
-    const char c = *it;
-    if (dialect.tsv && special(c)) {
+  line.append(field.substr(0, first));
+  for (const char c : field.substr(first)) {
+    if (dialect.tsv && first_special(std::string_view(&c, 1), dialect) == 0) {
       line.push_back('\\');
       line.push_back(c == '\n' ? 'n' : c == '\r' ? 'r' : c == '\\' ? '\\' : 't');
       continue;
