@@ -185,13 +185,14 @@ TEST_F(ZeqCli, HelpAndVersion) {
     }
     lines++;
     EXPECT_NE(list.out.find(std::string(f.name) + "  " ), std::string::npos) << f.name;
-    EXPECT_NE(list.out.find(std::string(f.summary)), std::string::npos) << f.name;
+    EXPECT_NE(list.out.find(std::string(f.unit()) + std::string(12 - f.unit().size(), ' ') + std::string(f.summary)),
+              std::string::npos) << f.name;
   }
   EXPECT_EQ((size_t)std::count(list.out.begin(), list.out.end(), '\n'), lines);
 
   ToolRun one = zeq("help compged");
   EXPECT_EQ(one.status, 0);
-  for (const char *part : {"Usage: COMPGED(s1, s2 [, cutoff] [, modifiers])", "Arguments:", "cutoff", "Modifiers:",
+  for (const char *part : {"Usage: COMPGED(s1, s2 [, cutoff] [, modifiers])", "Unit: bytes in a UTF-8", "Arguments:", "cutoff", "Modifiers:",
                            "  I  ", "Examples:", "COMPGED(\"abc\", \"abd\") => 100"})
     EXPECT_NE(one.out.find(part), std::string::npos) << part << "\n" << one.out;
   EXPECT_EQ(zeq("help nosuch").status, 2);
