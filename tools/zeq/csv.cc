@@ -125,7 +125,8 @@ bool CsvReader::refill() {
     end_ -= pos_;
     pos_ = 0;
   }
-  if (buf_.size() - end_ < kChunk) buf_.resize(std::max(2 * buf_.size(), end_ + kChunk));
+  if (buf_.size() < kChunk) buf_.resize(buf_.empty() ? 4096 : 2 * buf_.size());  // small inputs stay cheap
+  if (buf_.size() - end_ < buf_.size() / 2) buf_.resize(2 * buf_.size());         // room for a long record
   const size_t n = std::fread(buf_.data() + end_, 1, buf_.size() - end_, in_);
   if (n == 0) {
     if (std::ferror(in_)) return fail(line_, std::string("cannot read the input: ") + std::strerror(errno)), false;
