@@ -316,6 +316,20 @@ TEST_F(ZeqCli, BatchOutputFile) {
   EXPECT_EQ(slurp(in), "a\nx y\n");
 }
 
+// A forced progress bar (stderr is no terminal: 80 columns) never wraps and
+// leaves nothing behind: no line break, and its last word clears the line.
+TEST_F(ZeqCli, ProgressBarClearsItself) {
+  ToolRun r = zeq_shell("yes 'a b c' | head -3000000 | " + tool_ + " batch --progress --no-header - 'n=COUNTW(c1)' | tail -1");
+  EXPECT_EQ(r.out, "a b c,3\n");
+  EXPECT_EQ(r.err.find('\n'), std::string::npos) << r.err;
+  ASSERT_GE(r.err.size(), 4u);
+  EXPECT_EQ(r.err.substr(r.err.size() - 4), "\r\033[K");
+  for (size_t b = 0, e; b < r.err.size(); b = e + 1) {
+    e = std::min(r.err.find('\r', b), r.err.size());
+    EXPECT_LT(e - b, 80u + 3) << r.err.substr(b, e - b);  // the text and the erase-line sequence
+  }
+}
+
 // A full disk stops every command at once with the system's sentence and
 // exit 2, even on endless input or an endless draw (timeout only guards a
 // hang); a closed pipe ends zeq quietly.
