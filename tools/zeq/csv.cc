@@ -4,6 +4,10 @@
 #include <cerrno>
 #include <cstring>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace zeqtool {
 
 namespace {
@@ -18,21 +22,21 @@ int64_t count_newlines(const char *p, const char *e) {
 
 // Where the first byte that a field cannot hold as it is (the delimiter, a
 // line break, the quote or, in TSV, the backslash) is; the field's size when
-// there is none.  Eight bytes at a time while none of them is one.
+// there is none.  Sixteen bytes at a time where the processor can.
 size_t first_special(std::string_view f, const Dialect &d) {
   const char quote = d.tsv ? '\\' : '"';
-  auto special = [&](char c) { return c == d.delimiter || c == '\n' || c == '\r' || c == quote; };
-  constexpr uint64_t ones = 0x0101010101010101u, highs = 0x8080808080808080u;
-  auto has = [&](uint64_t x, char c) {
-    const uint64_t v = x ^ (ones * (unsigned char)c);
-    return (v - ones) & ~v & highs;
-  };
   size_t i = 0;
-  for (uint64_t x; i + 8 <= f.size(); i += 8) {
-    std::memcpy(&x, f.data() + i, 8);
-    if (has(x, d.delimiter) | has(x, '\n') | has(x, '\r') | has(x, quote)) break;
+#if defined(__SSE2__)
+  const __m128i vd = _mm_set1_epi8(d.delimiter), vn = _mm_set1_epi8('\n'), vr = _mm_set1_epi8('\r'),
+                vq = _mm_set1_epi8(quote);
+  for (; i + 16 <= f.size(); i += 16) {
+    const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i *>(f.data() + i));
+    const __m128i hit = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(x, vd), _mm_cmpeq_epi8(x, vn)),
+                                     _mm_or_si128(_mm_cmpeq_epi8(x, vr), _mm_cmpeq_epi8(x, vq)));
+    if (const int mask = _mm_movemask_epi8(hit)) return i + (size_t)__builtin_ctz((unsigned)mask);
   }
-  while (i < f.size() && !special(f[i])) i++;
+#endif
+  while (i < f.size() && f[i] != d.delimiter && f[i] != '\n' && f[i] != '\r' && f[i] != quote) i++;
   return i;
 }
 
@@ -162,20 +166,28 @@ bool CsvReader::next(Record &out) {
 }
 
 void append_field(std::string &line, std::string_view field, const Dialect &dialect) {
-  const size_t first = first_special(field, dialect);
-  if (first == field.size()) return (void)line.append(field);
-  if (!dialect.tsv) line.push_back('"');
-  line.append(field.substr(0, first));
-  for (const char c : field.substr(first)) {
-    if (dialect.tsv && first_special(std::string_view(&c, 1), dialect) == 0) {
-      line.push_back('\\');
-      line.push_back(c == '\n' ? 'n' : c == '\r' ? 'r' : c == '\\' ? '\\' : 't');
-      continue;
+  size_t at = first_special(field, dialect);
+  if (at == field.size()) return (void)line.append(field);
+  if (!dialect.tsv) {  // quoted, a quote doubled
+    line.push_back('"');
+    for (size_t from = 0;; from = at + 1) {
+      at = field.find('"', from);
+      line.append(field.substr(from, at - from));
+      if (at == std::string_view::npos) break;
+      line.append("\"\"");
     }
-    if (c == '"' && !dialect.tsv) line.push_back('"');
-    line.push_back(c);
+    line.push_back('"');
+    return;
   }
-  if (!dialect.tsv) line.push_back('"');
+  line.append(field.substr(0, at));
+  while (at < field.size()) {  // TSV: each special byte escaped
+    const char c = field[at++];
+    line.push_back('\\');
+    line.push_back(c == '\n' ? 'n' : c == '\r' ? 'r' : c == '\\' ? '\\' : 't');
+    const size_t n = first_special(field.substr(at), dialect);
+    line.append(field.substr(at, n));
+    at += n;
+  }
 }
 
 void append_record(std::string &line, const Record &fields, const Dialect &dialect) {
