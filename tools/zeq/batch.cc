@@ -450,12 +450,6 @@ struct Pipeline {
     out.flush();
     progress.clear();
   }
-
-  void halt() {
-    std::lock_guard lk(m);
-    stop = true;
-    cv.notify_all();
-  }
 };
 
 bool show_progress(const BatchOptions &opt) {
@@ -541,7 +535,10 @@ int run_batch(zeqhost::Host &host, const BatchOptions &opt, Output &out) {
     Record names = plan.header;
     for (const Column &c : plan.columns) names.push_back(c.name);
     append_record(line, names, plan.dialect);
-    out.write(line);
+    if (!out.write(line)) {
+      std::fprintf(stderr, "zeq: %s\n", out.sentence().c_str());
+      return 2;
+    }
   }
   Pipeline p;
   p.window = 2 * jobs + 2;
@@ -549,10 +546,8 @@ int run_batch(zeqhost::Host &host, const BatchOptions &opt, Output &out) {
   std::vector<std::thread> threads;
   for (auto &ev : evaluators) threads.emplace_back([&p, e = ev.get()] { p.work(*e); });
   std::thread writer([&] { p.write(out, progress); });
-  const std::string input_error = out.failed() ? std::string()
-                                  : read_blocks(reader, std::move(first), width,
-                                                opt.no_header ? "the first row has" : "the header has", p);
-  if (out.failed()) p.halt();
+  const std::string input_error =
+      read_blocks(reader, std::move(first), width, opt.no_header ? "the first row has" : "the header has", p);
   p.finish_input();
   writer.join();
   for (auto &t : threads) t.join();
