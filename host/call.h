@@ -96,6 +96,7 @@ std::string check_call(const zeq::catalogue::Function &fn, std::span<const Value
                        bool call_form);
 
 class CallSite;
+class ColumnCall;
 
 class Worker {
  public:
@@ -119,6 +120,7 @@ class Worker {
 
  private:
   friend class CallSite;
+  friend class ColumnCall;
   struct Impl;
   std::unique_ptr<Impl> impl_;
 };
@@ -139,8 +141,9 @@ class CallSite {
   std::unique_ptr<Impl> impl_;
 };
 
-// Shortest text that reads back as the same double; "" for a missing value
-// (zeq prints "." itself where its statements want one).
+// Shortest text that reads back as the same double, whole numbers below 1e21
+// in full (1000000, 17000000); "" for a missing value (zeq prints "." itself
+// where its statements want one).
 std::string format_number(double x);
 
 }  // namespace zeqhost

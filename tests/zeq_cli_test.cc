@@ -65,6 +65,17 @@ class ZeqCli : public ::testing::Test {
     return r;
   }
 
+  // Runs a shell command line as it is (the tool's path written in it).
+  ToolRun zeq_shell(const std::string &cmd) {
+    const std::string full = "{ " + cmd + "; } >" + dir_ + "/stdout 2>" + dir_ + "/stderr";
+    ToolRun r;
+    const int st = std::system(full.c_str());
+    r.status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
+    r.out = slurp(dir_ + "/stdout");
+    r.err = slurp(dir_ + "/stderr");
+    return r;
+  }
+
   // Runs each case with an empty stdin and checks status, stdout and stderr.
   void expect_cases(const Case *b, const Case *e) {
     for (const Case *c = b; c != e; c++) {
@@ -108,9 +119,9 @@ TEST_F(ZeqCli, EveryFamilyAnswers) {
 // number), a sentence on stderr that names the line, and the exit status.
 TEST_F(ZeqCli, FailedStatementsKeepTheirLine) {
   const Case cases[] = {
-      {"'COMPGED(\"a\")' 'CHAR(\"abc\", 2)'", "\nb\n", 1,
+      {"'COMPGED(\"a\")' 'CHAR(\"abc\", 2)'", "\nb\n", 2,
        "line 1: COMPGED takes 2 to 4 arguments, got 1; usage: COMPGED(s1, s2 [, cutoff] [, modifiers])"},
-      {"'CHAR(\"abc\",1,2,3)' 'FIRST(\"q\")'", "\nq\n", 1, "line 1: CHAR takes 2 arguments, got 4"},
+      {"'CHAR(\"abc\",1,2,3)' 'FIRST(\"q\")'", "\nq\n", 2, "line 1: CHAR takes 2 arguments, got 4"},
       {"'CHAR(\"abc\", .)'", "\n", 1, "line 1: CHAR: note"},
       {"--length 5 'CAT(\"abc\", \"def\")'", "abcde\n", 1, "NOTE:"},
       {"'CHAR(\"abc\"' 'FIRST(\"z\")'", "\nz\n", 2, "line 1: parse error at column"},
@@ -174,13 +185,14 @@ TEST_F(ZeqCli, HelpAndVersion) {
     }
     lines++;
     EXPECT_NE(list.out.find(std::string(f.name) + "  " ), std::string::npos) << f.name;
-    EXPECT_NE(list.out.find(std::string(f.summary)), std::string::npos) << f.name;
+    EXPECT_NE(list.out.find(std::string(f.unit()) + std::string(12 - f.unit().size(), ' ') + std::string(f.summary)),
+              std::string::npos) << f.name;
   }
   EXPECT_EQ((size_t)std::count(list.out.begin(), list.out.end(), '\n'), lines);
 
   ToolRun one = zeq("help compged");
   EXPECT_EQ(one.status, 0);
-  for (const char *part : {"Usage: COMPGED(s1, s2 [, cutoff] [, modifiers])", "Arguments:", "cutoff", "Modifiers:",
+  for (const char *part : {"Usage: COMPGED(s1, s2 [, cutoff] [, modifiers])", "Unit: bytes in a UTF-8", "Arguments:", "cutoff", "Modifiers:",
                            "  I  ", "Examples:", "COMPGED(\"abc\", \"abd\") => 100"})
     EXPECT_NE(one.out.find(part), std::string::npos) << part << "\n" << one.out;
   EXPECT_EQ(zeq("help nosuch").status, 2);
@@ -205,13 +217,17 @@ TEST_F(ZeqCli, Rand) {
       {"rand --method MT64 --count 1 --as 32_open_open", "", 2, "MT64 does not offer the slot double_32_open_open"},
       {"rand --method MT64 --position 5", "", 2, "method MT64 cannot be positioned"},
       {"rand --method MT64 --position -1", "", 2, "--position wants an unsigned integer"},
-      {"rand --method MT64 --seed-double x", "", 2, "--seed-double wants a number"},
+      {"rand --method MT64 --seed-double x", "", 2, "--seed-double wants a finite number, got x"},
+      {"rand --method MT64 --seed-double 1e400", "", 2, "--seed-double wants a finite number, got 1e400"},
+      {"rand --method PCG32I --key-double 1e300 --count 0", "", 2, "method PCG32I takes whole keys"},
+      {"rand --method XOR64 --thread 3", "", 2, "method XOR64 takes no thread number; the methods that take one are"},
+      {"rand --count 2 stray", "", 2, "zeq rand takes no further words, got 'stray'"},
   };
   EXPECT_CASES(cases);
   ToolRun methods = zeq("rand --list-methods");
   EXPECT_EQ(methods.status, 0);
   EXPECT_EQ(std::count(methods.out.begin(), methods.out.end(), '\n'), 19);
-  for (const char *m : {"MTHYBRID  32-bit", "MT64      64-bit", "PCG64I"})
+  for (const char *m : {"MTHYBRID  32-bit", "MT64      64-bit", "PCG64I", "constant without a key"})
     EXPECT_NE(methods.out.find(m), std::string::npos) << m << "\n" << methods.out;
   EXPECT_EQ(methods.out.rfind("SUBKEY32 ", 0), 0u) << methods.out;  // the listing order is kept
 }
@@ -252,9 +268,101 @@ TEST_F(ZeqCli, BatchQuotedFieldsAndEmbeddedNewlines) {
             "3,,x,1000,1,3\n");
   EXPECT_EQ(r.err, "");
 
-  const std::string tsv = file("t.tsv", "a\tb\nx y\t\"p\tq\"\n");
-  ToolRun t = zeq("batch --tsv " + tsv + " 'n=COUNTW(a)' 'j=CATX(\",\", a, b)'");
-  EXPECT_EQ(t.out, "a\tb\tn\tj\nx y\t\"p\tq\"\t2\t\"x y,p\tq\"\n");
+}
+
+// The dialects and the ways of naming columns: output, exit status and a
+// text stderr must hold.
+TEST_F(ZeqCli, BatchDialectsAndColumnNames) {
+  const struct {
+    const char *opts, *input, *specs, *out;
+    int status;
+    const char *err;
+  } cases[] = {
+      // TSV: no quoting, escapes decoded on the way in and written back on the way out.
+      {"--tsv", "a\tb\nx \"y\t(p\\tq\\\\)\n", "'n=COUNTW(a)' 'j=CATX(\"|\", a, b)'",
+       "a\tb\tn\tj\nx \"y\t(p\\tq\\\\)\t2\tx \"y|(p\\tq\\\\)\n", 0, ""},
+      {"--delimiter ';'", "a;b\n\"1;2\";x,y\n", "'c=CATX(\";\", a, b)'", "a;b;c\n\"1;2\";x,y;\"1;2;x,y\"\n", 0, ""},
+      {"--no-header", "p q,1\nr,2\n", "'n=COUNTW(c1)' 'x=CATX(\"-\", c2, C1)'", "p q,1,2,1-p q\nr,2,1,2-r\n", 0, ""},
+      {"--no-header", "a,b\nc\n", "'n=COUNTW(c1)'", "a,b,1\n", 2, "line 2: 1 field where the first row has 2"},
+      {"", "First Name,e-mail\nAl Bo,al@x\n", "'n=COUNTW(\"First Name\"n)' 'm=FIND(\"e-MAIL\"N, \"@\")'",
+       "First Name,e-mail,n,m\nAl Bo,al@x,2,3\n", 0, ""},
+      {"", "a,b\nx,y\n", "'n=COUNTW(\"a\")'", "a,b,n\nx,y,1\n", 0, ""},  // a string is text
+      {"", "a,b\nx,y\n", "'n=COUNTW(\"c d\"n)'", "", 2, "c d names no input column (the columns are a, b)"},
+      {"", "id,Name,x,name ,ID\n1,2,3,4,5\n", "'n=COUNTW(x)'", "", 2,
+       "the header names a column twice: 'id' in columns 1 and 5; 'Name' in columns 2 and 4"},
+      {"", "a,b\nx,y\n", "'B=COUNTW(a)'", "", 2, "column B: the input already has a column B"},
+      {"", "a,b\nx,y\n", "'n=COUNTW(a)' 'N=COUNTW(b)'", "", 2, "column N is given twice"},
+      {"--delimiter ab", "a\n", "'n=COUNTW(a)'", "", 2, "--delimiter wants one character"},
+      {"--tsv --delimiter ,", "a\n", "'n=COUNTW(a)'", "", 2, "TSV fields are split on tabs"},
+  };
+  for (const auto &c : cases) {
+    ToolRun r = zeq(std::string("batch ") + c.opts + " - " + c.specs, c.input);
+    EXPECT_EQ(r.status, c.status) << c.opts << " " << c.specs << "\n" << r.err;
+    EXPECT_EQ(r.out, c.out) << c.opts << " " << c.specs;
+    EXPECT_NE(r.err.find(c.err), std::string::npos) << c.specs << "\n" << r.err;
+  }
+}
+
+// Results go to --output FILE, which may not be the input.
+TEST_F(ZeqCli, BatchOutputFile) {
+  const std::string in = file("in.csv", "a\nx y\n"), out = dir_ + "/out.csv";
+  ToolRun r = zeq("batch --output " + out + " " + in + " 'n=COUNTW(a)'");
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out, "");
+  EXPECT_EQ(slurp(out), "a,n\nx y,2\n");
+  ToolRun same = zeq("batch -o " + in + " " + in + " 'n=COUNTW(a)'");
+  EXPECT_EQ(same.status, 2);
+  EXPECT_NE(same.err.find("is the input file"), std::string::npos) << same.err;
+  EXPECT_EQ(slurp(in), "a\nx y\n");
+}
+
+// A forced progress bar (stderr is no terminal: 80 columns) never wraps and
+// leaves nothing behind: no line break, and its last word clears the line.
+TEST_F(ZeqCli, ProgressBarClearsItself) {
+  ToolRun r = zeq_shell("yes 'a b c' | head -3000000 | " + tool_ + " batch --progress --no-header - 'n=COUNTW(c1)' | tail -1");
+  EXPECT_EQ(r.out, "a b c,3\n");
+  EXPECT_EQ(r.err.find('\n'), std::string::npos) << r.err;
+  ASSERT_GE(r.err.size(), 4u);
+  EXPECT_EQ(r.err.substr(r.err.size() - 4), "\r\033[K");
+  for (size_t b = 0, e; b < r.err.size(); b = e + 1) {
+    e = std::min(r.err.find('\r', b), r.err.size());
+    EXPECT_LT(e - b, 80u + 3) << r.err.substr(b, e - b);  // the text and the erase-line sequence
+  }
+}
+
+// A full disk stops every command at once with the system's sentence and
+// exit 2, even on endless input or an endless draw (timeout only guards a
+// hang); a closed pipe ends zeq quietly.
+TEST_F(ZeqCli, WriteErrorsStopAtOnce) {
+  const char *commands[] = {
+      "yes 'a b c' | timeout 60 {} batch --no-header - 'n=COUNTW(c1)' >/dev/full",
+      "yes 'COUNTW(\"a b\")' | timeout 60 {} >/dev/full",
+      "timeout 60 {} rand --count 1000000000000 >/dev/full",
+      "timeout 60 {} rand --count 1000000000000 --format binary --as uint64 >/dev/full",
+      "timeout 60 {} help >/dev/full",
+  };
+  for (std::string cmd : commands) {
+    cmd.replace(cmd.find("{}"), 2, tool_);
+    ToolRun r = zeq_shell(cmd);
+    EXPECT_EQ(r.status, 2) << cmd;
+    EXPECT_EQ(r.err, "zeq: cannot write the output: No space left on device\n") << cmd;
+  }
+  ToolRun pipe = zeq_shell("yes 'a b' | " + tool_ + " batch --no-header - 'n=COUNTW(c1)' | head -2");
+  EXPECT_EQ(pipe.out, "a b,2\na b,2\n");
+  EXPECT_EQ(pipe.err, "");
+}
+
+// Whole numbers print in full, even above a million, and a growable result
+// takes more than 16 MiB when it needs it.
+TEST_F(ZeqCli, BigNumbersAndResults) {
+  const std::string needle = std::string(1500000, 'a') + "b";
+  ToolRun r = zeq("", "FIND(\"" + needle + "\", \"b\")\n");
+  EXPECT_EQ(r.out, "1500001\n") << r.err;
+  ToolRun b = zeq("batch --no-header - 'p=FIND(c1, \"b\")'", needle + "\n");
+  EXPECT_EQ(b.out.substr(b.out.size() - 9), ",1500001\n");
+  ToolRun g = zeq("--growable 'SUBPAD(\"a\", 1, 20000000)' | wc -c");
+  EXPECT_EQ(g.status, 0) << g.err;
+  EXPECT_EQ(g.out, "20000001\n");
 }
 
 TEST_F(ZeqCli, BatchMalformedInput) {

@@ -4,114 +4,196 @@
 #include <cerrno>
 #include <cstring>
 
-#include <csv.h>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace zeqtool {
 
 namespace {
 
-constexpr size_t kChunk = 64 * 1024;
+constexpr size_t kChunk = 256 * 1024;
 
-int no_spaces(unsigned char) { return 0; }  // blanks around a field belong to it
+int64_t count_newlines(const char *p, const char *e) {
+  int64_t n = 0;
+  while ((p = static_cast<const char *>(std::memchr(p, '\n', (size_t)(e - p))))) n++, p++;
+  return n;
+}
 
-int64_t count_newlines(const char *p, size_t n) { return std::count(p, p + n, '\n'); }
+// Where the first byte that a field cannot hold as it is (the delimiter, a
+// line break, the quote or, in TSV, the backslash) is; the field's size when
+// there is none.  Sixteen bytes at a time where the processor can.
+size_t first_special(std::string_view f, const Dialect &d) {
+  const char quote = d.tsv ? '\\' : '"';
+  size_t i = 0;
+#if defined(__SSE2__)
+  const __m128i vd = _mm_set1_epi8(d.delimiter), vn = _mm_set1_epi8('\n'), vr = _mm_set1_epi8('\r'),
+                vq = _mm_set1_epi8(quote);
+  for (; i + 16 <= f.size(); i += 16) {
+    const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i *>(f.data() + i));
+    const __m128i hit = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(x, vd), _mm_cmpeq_epi8(x, vn)),
+                                     _mm_or_si128(_mm_cmpeq_epi8(x, vr), _mm_cmpeq_epi8(x, vq)));
+    if (const int mask = _mm_movemask_epi8(hit)) return i + (size_t)__builtin_ctz((unsigned)mask);
+  }
+#endif
+  while (i < f.size() && f[i] != d.delimiter && f[i] != '\n' && f[i] != '\r' && f[i] != quote) i++;
+  return i;
+}
+
+bool line_break(char c) { return c == '\n' || c == '\r'; }
 
 }  // namespace
 
-CsvReader::CsvReader(std::FILE *in, char delimiter, size_t max_record_bytes)
-    : in_(in), max_record_(max_record_bytes), parser_(new csv_parser) {
-  csv_init(parser_, CSV_STRICT | CSV_STRICT_FINI | CSV_REPALL_NL);
-  csv_set_delim(parser_, (unsigned char)delimiter);
-  csv_set_space_func(parser_, no_spaces);
+CsvReader::CsvReader(std::FILE *in, Dialect dialect, size_t max_record_bytes)
+    : in_(in), dialect_(dialect), max_record_(max_record_bytes) {}
+
+CsvReader::Step CsvReader::fail(int64_t line, const std::string &message) {
+  if (error_.empty()) error_ = "line " + std::to_string(line) + ": " + message;
+  return Step::Bad;
 }
 
-CsvReader::~CsvReader() {
-  csv_free(parser_);
-  delete parser_;
+// A field in double quotes, from its opening quote to just after its closing
+// one; a doubled quote inside stands for one.
+CsvReader::Step CsvReader::quoted(const char *&p, const char *e, Fields &out) {
+  p++;
+  for (;;) {
+    const char *q = static_cast<const char *>(std::memchr(p, '"', (size_t)(e - p)));
+    if (!q) return at_eof_ ? fail(line_, "a quoted field is not closed before the end of the input") : Step::More;
+    newlines_ += count_newlines(p, q);
+    out.bytes.append(p, q);
+    p = q + 1;
+    if (p == e && !at_eof_) return Step::More;  // a doubled quote may follow
+    if (p == e || *p != '"') break;
+    out.bytes.push_back('"');
+    p++;
+  }
+  if (p < e && *p != dialect_.delimiter && !line_break(*p))
+    return fail(line_ + newlines_, "malformed field: text after its closing quote");
+  return Step::Record;
 }
 
-void CsvReader::on_field(void *data, size_t len, void *self) {
-  auto *r = static_cast<CsvReader *>(self);
-  r->current_.emplace_back(static_cast<const char *>(data), len);
-  r->current_bytes_ += len + sizeof(std::string);  // a field costs its record slot too
+// A field without quotes, up to the delimiter or the line break; TSV escapes
+// are decoded.
+CsvReader::Step CsvReader::plain(const char *&p, const char *e, Fields &out) {
+  const char d = dialect_.delimiter, special = dialect_.tsv ? '\\' : '"';
+  for (;;) {
+    const char *q = p;
+    while (q < e && *q != d && *q != '\n' && *q != '\r' && *q != special) q++;
+    out.bytes.append(p, q);
+    p = q;
+    if (p == e) return at_eof_ ? Step::Record : Step::More;
+    if (*p != special) return Step::Record;
+    if (!dialect_.tsv) return fail(line_ + newlines_, "malformed field: a quote inside a field that does not begin with one");
+    if (p + 1 == e && !at_eof_) return Step::More;
+    const char c = p + 1 < e ? p[1] : '\0';
+    const char decoded = c == 't' ? '\t' : c == 'n' ? '\n' : c == 'r' ? '\r' : c == '\\' ? '\\' : '\0';
+    out.bytes.push_back(decoded ? decoded : '\\');  // any other backslash stands for itself
+    p += decoded ? 2 : 1;
+  }
 }
 
-// Every unquoted line break reaches here (CSV_REPALL_NL), so line numbers
-// stay right across blank lines and line breaks inside quoted fields.
-void CsvReader::on_record(int terminator, void *self) {
-  auto *r = static_cast<CsvReader *>(self);
-  int64_t inner = 0;
-  for (const auto &f : r->current_) inner += count_newlines(f.data(), f.size());
-  if (!r->current_.empty()) r->ready_.push_back({std::move(r->current_), r->line_});
-  r->current_.clear();
-  r->current_bytes_ = 0;
-  r->line_ += inner + (terminator == '\n' ? 1 : 0);
+// One record from the unparsed bytes; More when they end before it does.
+CsvReader::Step CsvReader::parse(Fields &out, size_t &count) {
+  const char *p = buf_.data() + pos_, *const e = buf_.data() + end_;
+  while (p < e && line_break(*p)) line_ += *p++ == '\n';  // blank lines
+  pos_ = (size_t)(p - buf_.data());
+  if (p == e) return at_eof_ ? Step::End : Step::More;
+  const size_t bytes_before = out.bytes.size(), fields_before = out.ends.size();
+  newlines_ = 0;
+  count = 0;
+  for (;;) {
+    const Step s = !dialect_.tsv && p < e && *p == '"' ? quoted(p, e, out) : plain(p, e, out);
+    if (s == Step::More) {
+      out.bytes.resize(bytes_before);
+      out.ends.resize(fields_before);
+    }
+    if (s != Step::Record) return s;
+    out.ends.push_back(out.bytes.size());
+    if (++count > kMaxFields) return fail(line_, "a record of more than " + std::to_string(kMaxFields) + " fields");
+    if (p == e) break;  // the end of the input ends the record
+    if (*p++ == dialect_.delimiter) continue;
+    if (p[-1] == '\n') newlines_++;
+    else if (p < e && *p == '\n') newlines_++, p++;  // \r\n (a \n in the next chunk is a blank line)
+    break;
+  }
+  record_line_ = line_;
+  line_ += newlines_;
+  pos_ = (size_t)(p - buf_.data());
+  return Step::Record;
 }
 
-void CsvReader::fail(int64_t line, const std::string &message) {
-  error_ = "line " + std::to_string(line) + ": " + message;
-}
-
-bool CsvReader::fill() {
-  if (at_end_ || !error_.empty()) return false;
-  char buf[kChunk];
-  size_t n = std::fread(buf, 1, sizeof buf, in_);
+// Keeps the unparsed bytes and reads more after them; false on a read error.
+bool CsvReader::refill() {
+  if (pos_ > 0) {
+    std::memmove(buf_.data(), buf_.data() + pos_, end_ - pos_);
+    end_ -= pos_;
+    pos_ = 0;
+  }
+  if (buf_.size() < kChunk) buf_.resize(buf_.empty() ? 4096 : 2 * buf_.size());  // small inputs stay cheap
+  if (buf_.size() - end_ < buf_.size() / 2) buf_.resize(2 * buf_.size());         // room for a long record
+  const size_t n = std::fread(buf_.data() + end_, 1, buf_.size() - end_, in_);
   if (n == 0) {
-    at_end_ = true;
-    if (std::ferror(in_)) {
-      fail(line_, std::string("cannot read the input: ") + std::strerror(errno));
-      return false;
-    }
-    if (csv_fini(parser_, on_field, on_record, this) != 0) {
-      fail(line_, "a quoted field is not closed before the end of the input");
-      return false;
-    }
-    return !ready_.empty();
+    if (std::ferror(in_)) return fail(line_, std::string("cannot read the input: ") + std::strerror(errno)), false;
+    at_eof_ = true;
+    return true;
   }
   bytes_ += n;
-  const char *p = buf;
-  if (first_chunk_ && n >= 3 && std::memcmp(buf, "\xEF\xBB\xBF", 3) == 0) p += 3, n -= 3;
-  first_chunk_ = false;
-  size_t done = csv_parse(parser_, p, n, on_field, on_record, this);
-  if (done != n) {
-    fail(1 + newlines_ + count_newlines(p, std::min(done, n)),
-         csv_error(parser_) == CSV_EPARSE
-             ? "malformed field: a quote inside an unquoted field, or text after a closing quote"
-             : csv_strerror(csv_error(parser_)));
-    return false;
-  }
-  newlines_ += count_newlines(p, n);
-  if (current_bytes_ + csv_get_buffer_size(parser_) > max_record_) {
-    fail(line_, "a record longer than " + std::to_string(max_record_ >> 20) + " MiB (is a quote left open?)");
-    return false;
-  }
+  if (first_read_ && n >= 3 && std::memcmp(buf_.data(), "\xEF\xBB\xBF", 3) == 0) pos_ = 3;
+  first_read_ = false;
+  end_ += n;
   return true;
+}
+
+size_t CsvReader::next(Fields &out) {
+  while (error_.empty()) {
+    size_t count = 0;
+    const Step s = pos_ == end_ && !at_eof_ ? Step::More : parse(out, count);
+    if (s == Step::Record) return count;
+    if (s == Step::Bad || s == Step::End) return 0;
+    if (end_ - pos_ > max_record_)
+      fail(line_, "a record longer than " + std::to_string(max_record_ >> 20) + " MiB (is a quote left open?)");
+    else refill();
+  }
+  return 0;
 }
 
 bool CsvReader::next(Record &out) {
-  while (ready_.empty())
-    if (!fill() && ready_.empty()) return false;
-  out = std::move(ready_.front().fields);
-  record_line_ = ready_.front().line;
-  ready_.pop_front();
-  return true;
+  Fields f;
+  const size_t n = next(f);
+  out.clear();
+  for (size_t i = 0; i < n; i++) out.emplace_back(f[i]);
+  return n > 0;
 }
 
-void append_field(std::string &line, std::string_view field, char delimiter) {
-  const char special[] = {delimiter, '"', '\r', '\n', '\0'};
-  if (field.find_first_of(special) == std::string_view::npos) {
-    line.append(field);
+void append_field(std::string &line, std::string_view field, const Dialect &dialect) {
+  size_t at = first_special(field, dialect);
+  if (at == field.size()) return (void)line.append(field);
+  if (!dialect.tsv) {  // quoted, a quote doubled
+    line.push_back('"');
+    for (size_t from = 0;; from = at + 1) {
+      at = field.find('"', from);
+      line.append(field.substr(from, at - from));
+      if (at == std::string_view::npos) break;
+      line.append("\"\"");
+    }
+    line.push_back('"');
     return;
   }
-  size_t at = line.size();
-  line.resize(at + 2 * field.size() + 2);
-  line.resize(at + csv_write(line.data() + at, line.size() - at, field.data(), field.size()));
+  line.append(field.substr(0, at));
+  while (at < field.size()) {  // TSV: each special byte escaped
+    const char c = field[at++];
+    line.push_back('\\');
+    line.push_back(c == '\n' ? 'n' : c == '\r' ? 'r' : c == '\\' ? '\\' : 't');
+    const size_t n = first_special(field.substr(at), dialect);
+    line.append(field.substr(at, n));
+    at += n;
+  }
 }
 
-void append_record(std::string &line, const Record &fields, char delimiter) {
+void append_record(std::string &line, const Record &fields, const Dialect &dialect) {
   for (size_t i = 0; i < fields.size(); i++) {
-    if (i) line.push_back(delimiter);
-    append_field(line, fields[i], delimiter);
+    if (i) line.push_back(dialect.delimiter);
+    append_field(line, fields[i], dialect);
   }
   line.push_back('\n');
 }

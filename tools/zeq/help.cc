@@ -39,14 +39,16 @@ std::string function_list() {
   for (const Function *f : functions()) width = std::max(width, f->name.size());
   std::string out;
   for (const Function *f : functions())
-    out += std::string(f->name) + std::string(width - f->name.size() + 2, ' ') + std::string(f->summary) + "\n";
+    out += std::string(f->name) + std::string(width - f->name.size() + 2, ' ') + std::string(f->unit()) +
+           std::string(12 - f->unit().size(), ' ') + std::string(f->summary) + "\n";
   return out;
 }
 
 std::string function_help(const std::string &name) {
   const Function *f = find_function(upper(name));
   if (!f) return {};
-  std::string out = std::string(f->name) + " - " + std::string(f->summary) + "\n\nUsage: " + usage_line(*f) + "\n\n";
+  std::string out = std::string(f->name) + " - " + std::string(f->summary) + "\n\nUsage: " + usage_line(*f) + "\n";
+  out += "Unit: " + std::string(f->unit()) + " in a UTF-8 session (the default); bytes with --encoding latin1\n\n";
   out += section("Arguments", f->args, ':');
   out += section("Modifiers", f->modifiers, '=');
   if (!f->notes.empty()) out += "Limits and defaults:\n  " + std::string(f->notes) + "\n";

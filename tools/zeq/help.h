@@ -5,7 +5,7 @@
 
 namespace zeqtool {
 
-// One line per function: name and summary.
+// One line per function: name, unit (bytes or characters in a UTF-8 session) and summary.
 std::string function_list();
 // Usage, arguments, modifier letters, limits and examples of one function;
 // "" when no function has that name (any case).

@@ -7,10 +7,12 @@
 //   zeq rand [rand options]
 //   zeq help [NAME]
 //
-// Results go to stdout, messages to stderr.  Exit status: 0 every call
-// returned OK, 1 a call returned a note or an error, 2 a usage or parse error
-// (or output that could not be written).
+// Results go to stdout (or --output FILE), messages to stderr.  Exit status:
+// 0 every call returned OK, 1 a call returned a note or an error, 2 a usage or
+// parse error, or output that could not be written (every write is checked).
 #include <CLI/CLI.hpp>
+
+#include <sys/stat.h>
 
 #include <cerrno>
 #include <charconv>
@@ -19,12 +21,14 @@
 #include <cstdio>
 #include <cstring>
 #include <iostream>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "tools/zeq/batch.h"
 #include "tools/zeq/help.h"
+#include "tools/zeq/output.h"
 #include "tools/zeq/parser.h"
 #include "tools/zeq/rand.h"
 #include "tools/zeq/registry.h"
@@ -45,14 +49,16 @@ const char kStatementHelp[] =
     "             or a variable defined with --char / --num\n"
     "  One output line per statement; a failed statement writes an empty line and its\n"
     "  message, beginning 'line N:', on stderr.\n"
-    "Exit status: 0 every call OK, 1 a call returned a note or an error, 2 usage or parse error.\n"
+    "Exit status: 0 every call OK, 1 a call returned a note or an error, 2 usage or parse error\n"
+    "(a wrong argument count or type too) or output that could not be written.\n"
     "zeq help lists the functions, zeq help NAME describes one; build/zeq is the binary for\n"
     "scripts and loops.";
 
 struct Options {
   SessionOptions session;
-  std::string encoding = "latin1";
+  std::string encoding = "utf-8";
   std::string show_log = "note";
+  std::string output;  // --output FILE; empty: stdout
   std::vector<std::string> chars, nums, sets, set_doubles, set_ints, host_options, statements;
 };
 
@@ -108,9 +114,10 @@ void add_common_options(CLI::App &app, Options &o) {
                  "the room they need")
       ->check(whole_number(1, kMaxLength))
       ->capture_default_str();
-  app.add_flag("--growable", so.growable, "character results grow through an allocator as far as they need");
+  app.add_flag("--growable", so.growable,
+               "character results grow through an allocator as far as they need (up to 2147483647 bytes)");
   app.add_option("--char,--target", o.chars, "define a character variable")->allow_extra_args(false)->check(kAssignment)->type_name("NAME=TEXT");
-  app.add_option("--encoding", o.encoding, "latin1 (default) or utf-8 (multibyte route)")
+  app.add_option("--encoding", o.encoding, "utf-8 (default; the multibyte route) or latin1 (the byte route)")
       ->check(CLI::IsMember({"latin1", "latin-1", "iso-8859-1", "utf-8", "utf8"}, CLI::ignore_case));
   app.add_flag("--varchar", so.varchar, "pass string arguments as varying-length values");
   app.add_option("--kind", so.result_kind, "resultKind byte of the call sites, 0 to 255 (e.g. 0x58)")
@@ -127,6 +134,7 @@ void add_common_options(CLI::App &app, Options &o) {
       ->check(CLI::IsMember({"all", "info", "note", "notes", "warn", "warning", "warnings", "error", "errors", "none"},
                             CLI::ignore_case));
   app.add_option("--module", so.module_path, "the module to load (default: the built libzeqwucha.so)");
+  app.add_option("--output,-o", o.output, "write the results to FILE instead of stdout")->type_name("FILE");
 }
 
 // Checks that `session` loaded the module and gives it the settings and host
@@ -173,18 +181,19 @@ void finish_options(Options &o) {
 }
 
 // Prints a statement's output as one line and its messages; answers its exit status.
-int report(const Outcome &out, size_t line) {
+int report(const Outcome &out, size_t line, Output &sink) {
   for (auto &l : out.log) std::fprintf(stderr, "%s\n", l.c_str());
   std::string text;
   for (auto &l : out.output) text += (text.empty() ? "" : " ") + l;
-  std::printf("%s\n", out.ok ? text.c_str() : "");
-  std::fflush(stdout);
+  if (!out.ok) text.clear();
+  text.push_back('\n');
+  if (!sink.write(text) || !sink.flush()) return 2;
   if (!out.error.empty()) std::fprintf(stderr, "zeq: line %zu: %s\n", line, out.error.c_str());
   if (!out.ok && out.usage) return 2;
   return out.ok && out.status == 0 && !out.noted ? 0 : 1;
 }
 
-int run_statements(Options &o) {
+int run_statements(Options &o, Output &sink) {
   o.session.keep_log = false;  // each call's lines come with its outcome
   Session session(o.session);
   if (const int rc = open_session(session, o)) return rc;
@@ -200,14 +209,14 @@ int run_statements(Options &o) {
   }
   int status = 0;
   auto run_one = [&](const std::string &text, size_t line) {
-    status = std::max(status, report(session.run_text(text), line));
+    status = std::max(status, report(session.run_text(text), line, sink));
   };
   if (!o.statements.empty()) {
-    for (size_t i = 0; i < o.statements.size(); i++) run_one(o.statements[i], i + 1);
+    for (size_t i = 0; i < o.statements.size() && !sink.failed(); i++) run_one(o.statements[i], i + 1);
     return status;
   }
   std::string line;
-  for (size_t n = 1; std::getline(std::cin, line); n++) {
+  for (size_t n = 1; !sink.failed() && std::getline(std::cin, line); n++) {
     size_t b = line.find_first_not_of(" \t\r");
     if (b == std::string::npos || line[b] == '#') continue;
     run_one(line, n);
@@ -241,47 +250,74 @@ void add_rand(CLI::App &app, RandCli &r) {
   app.add_flag("--list-methods", r.list_methods, "list the methods: name, word size, description");
 }
 
-int run_rand_main(Options &o, RandCli &r) {
+// Whether the module wrote an ERROR line to the journal since line `from`.
+bool journal_error(const zeqhost::Host &host, size_t from) {
+  const auto &log = host.log();
+  for (size_t i = from; i < log.size(); i++)
+    if (log[i].level >= 4) return true;
+  return false;
+}
+
+int run_rand_main(Options &o, RandCli &r, Output &sink) {
   if (r.list_slots) {
-    for (auto &n : rand_slot_names()) std::puts(n.c_str());
+    for (auto &n : rand_slot_names()) sink.write(n + "\n");
     return 0;
   }
   Session session(o.session);
   if (const int rc = open_session(session, o)) return rc;
   if (r.list_methods) {
-    std::fputs(rand_method_list(session.host()).c_str(), stdout);
+    sink.write(rand_method_list(session.host()));
     return 0;
   }
   r.opt.binary = r.format == "binary";
   std::string err;
-  const int rc = run_rand(session.host(), r.opt, stdout, err);
-  std::fflush(stdout);
+  const size_t log_start = session.host().log().size();
+  int rc = run_rand(session.host(), r.opt, sink, err);
+  sink.flush();
   for (auto &l : session.take_log()) std::fprintf(stderr, "%s\n", l.c_str());
   if (rc) std::fprintf(stderr, "zeq: %s\n", err.c_str());
+  if (!rc && journal_error(session.host(), log_start)) rc = 1;  // a stream set up with an error
   return rc;
 }
 
 struct BatchCli {
   BatchOptions opt;
   std::string on_error = "stop";
-  bool progress = false, no_progress = false;
+  std::string delimiter;
+  bool tsv = false, progress = false, no_progress = false;
 };
 
 void add_batch(CLI::App &app, BatchCli &b) {
   auto &o = b.opt;
-  app.add_flag("--tsv", o.tsv, "tab-separated input and output instead of CSV");
+  app.add_flag("--tsv", b.tsv, "TSV input and output: fields split on tabs, no quoting, \\t \\n \\r \\\\ escapes");
+  app.add_option("--delimiter", b.delimiter, "the field separator of CSV, one character (default ,)")->type_name("C");
+  app.add_flag("--no-header", o.no_header, "the input has no header row: its columns are c1, c2, ...; none is written");
   app.add_option("--jobs", o.jobs, "threads, 1 to 256 (default: one per core)")->check(whole_number(1, 256));
   auto *p = app.add_flag("--progress", b.progress, "show a progress bar on stderr even when it is not a terminal");
   app.add_flag("--no-progress", b.no_progress, "never show a progress bar")->excludes(p);
   app.add_option("--on-error", b.on_error, "a row whose call fails: stop (default, exit 1), skip it, or empty result")
       ->check(CLI::IsMember({"stop", "skip", "empty"}));
   app.add_option("--num", o.numeric, "a column whose values are numbers (empty: missing)")->allow_extra_args(false)->type_name("COLUMN");
-  app.add_option("input", o.input, "CSV file with a header row, or - for stdin")->required();
+  app.add_option("input", o.input, "CSV or TSV file, or - for stdin")->required();
   app.add_option("columns", o.specs, "'NAME=EXPRESSION' new columns; a leading 'CALL ...' runs once per worker")
       ->required();
 }
 
-int run_batch_main(Options &o, BatchCli &b) {
+// The dialect the options ask for; "" or why they do not fit.
+std::string batch_dialect(const BatchCli &b, Dialect &d) {
+  d.tsv = b.tsv;
+  d.delimiter = b.tsv ? '\t' : ',';
+  if (b.delimiter.empty()) return "";
+  const std::string w = b.delimiter == "\\t" || upper(b.delimiter) == "TAB" ? "\t" : b.delimiter;
+  if (w.size() != 1 || w[0] == '"' || w[0] == '\n' || w[0] == '\r' || w[0] == '\\')
+    return "--delimiter wants one character other than a quote, a backslash or a line break, got '" + b.delimiter + "'";
+  if (b.tsv && w[0] != '\t') return "--delimiter: TSV fields are split on tabs (leave out --tsv for another separator)";
+  d.delimiter = w[0];
+  return "";
+}
+
+int run_batch_main(Options &o, BatchCli &b, Output &sink) {
+  if (std::string err = batch_dialect(b, b.opt.dialect); !err.empty()) return usage_error(err);
   o.session.keep_log = false;
   Session session(o.session);
   if (const int rc = open_session(session, o)) return rc;
@@ -298,18 +334,36 @@ int run_batch_main(Options &o, BatchCli &b) {
   opt.result_kind = o.session.result_kind;
   opt.utf8 = o.session.utf8;
   opt.varchar = o.session.varchar;
-  return run_batch(session.host(), opt);
+  return run_batch(session.host(), opt, sink);
 }
 
-int run_help(const std::string &name) {
+int run_help(const std::string &name, Output &sink) {
   if (name.empty()) {
-    std::fputs(function_list().c_str(), stdout);
+    sink.write(function_list());
     return 0;
   }
   const std::string text = function_help(name);
   if (text.empty()) return usage_error("no function is called " + name + " (zeq help lists them)");
-  std::fputs(text.c_str(), stdout);
+  sink.write(text);
   return 0;
+}
+
+bool same_file(const std::string &a, const std::string &b) {
+  struct stat sa, sb;
+  return stat(a.c_str(), &sa) == 0 && stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+}
+
+// The stream --output names (stdout without one); null with the exit status
+// in `rc` when it cannot be opened or would overwrite the input.
+std::FILE *open_output(const Options &o, const std::string &input, int &rc) {
+  if (o.output.empty() || o.output == "-") return stdout;
+  if (!input.empty() && input != "-" && same_file(o.output, input)) {
+    rc = usage_error("--output " + o.output + " is the input file; it would be overwritten before it is read");
+    return nullptr;
+  }
+  std::FILE *f = std::fopen(o.output.c_str(), "wb");
+  if (!f) rc = usage_error("--output: cannot open " + o.output + " for writing: " + std::strerror(errno));
+  return f;
 }
 
 }  // namespace
@@ -342,12 +396,20 @@ int main(int argc, char **argv) {
     return usage_error(e.what());
   }
   finish_options(o);
-  const int status = list || help->parsed()      ? run_help(help_name)
-                     : app.got_subcommand("rand")  ? run_rand_main(o, rand)
-                     : app.got_subcommand("batch") ? run_batch_main(o, batch)
-                                                   : run_statements(o);
-  if (std::fflush(stdout) != 0 || std::ferror(stdout)) {  // a full disk is not a success
-    std::fprintf(stderr, "zeq: cannot write the output: %s\n", std::strerror(errno));
+  const char *command = list || help->parsed() ? "help" : app.got_subcommand("rand") ? "rand" : nullptr;
+  if (command && !o.statements.empty())
+    return usage_error(std::string("zeq ") + command + " takes no further words, got '" + o.statements.front() + "'");
+  int status = 0;
+  std::FILE *file = open_output(o, app.got_subcommand("batch") ? batch.opt.input : "", status);
+  if (!file) return status;
+  Output sink(file);
+  status = list || help->parsed()      ? run_help(help_name, sink)
+           : app.got_subcommand("rand")  ? run_rand_main(o, rand, sink)
+           : app.got_subcommand("batch") ? run_batch_main(o, batch, sink)
+                                         : run_statements(o, sink);
+  const bool reported = app.got_subcommand("batch") && sink.failed();  // batch said so itself
+  if (!sink.close()) {
+    if (!reported) std::fprintf(stderr, "zeq: %s\n", sink.sentence().c_str());
     return 2;
   }
   return status;

@@ -58,6 +58,13 @@ class Lexer {
       out.push_back(c);
     }
   }
+  // The N right after a closing quote that makes a string a name literal.
+  bool name_suffix() {
+    if (i_ >= s_.size() || (s_[i_] != 'n' && s_[i_] != 'N')) return false;
+    if (i_ + 1 < s_.size() && (std::isalnum(static_cast<unsigned char>(s_[i_ + 1])) || s_[i_ + 1] == '_')) return false;
+    i_++;
+    return true;
+  }
   // The longest prefix that looks like a number or '.'.
   std::string number_text() {
     skip_blanks();
@@ -134,6 +141,7 @@ std::optional<Statement> parse_statement(const std::string &text, ParseError &er
       if (c == '\'' || c == '"') {
         a.kind = Arg::String;
         if (!lx.string(a.text, err)) return std::nullopt;
+        if (lx.name_suffix()) a.kind = Arg::Variable;  // 'First Name'n names a column or variable
       } else if (std::isalpha(static_cast<unsigned char>(c)) || c == '_') {
         a.kind = Arg::Variable;
         a.text = lx.name();

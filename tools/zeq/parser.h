@@ -5,7 +5,13 @@
 //   string    := '...' or "..." ; a doubled quote inside stands for one
 //   number    := [+-] digits [. digits] [e [+-] digits]   (also .5)
 //   '.'       := the missing numeric value
-//   variable  := a name defined with --char/--num (or set by an earlier CALL)
+//   variable  := name | string N
+//   name      := a letter or _, then letters, digits and _
+//
+// A variable is one defined with --char/--num (or set by an earlier CALL), or
+// in zeq batch an input column.  A name that is not an identifier is written
+// as a name literal: a string followed at once by N ('First Name'n,
+// "e-mail"N), as NLITERAL writes one; a string without the N is always text.
 //
 // Names are case-blind; a '#' after the statement begins a comment.  Parse
 // errors carry a column and a message.
@@ -20,7 +26,7 @@ namespace zeqtool {
 struct Arg {
   enum Kind { String, Number, Missing, Variable };
   Kind kind = String;
-  std::string text;  // String: the value; Variable: the name (upper-cased)
+  std::string text;  // String: the value; Variable: the name (upper-cased unless a name literal)
   double number = 0;
 };
 

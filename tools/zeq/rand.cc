@@ -1,10 +1,15 @@
 #include "tools/zeq/rand.h"
 
+#include <bit>
+#include <charconv>
 #include <cinttypes>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <optional>
+#include <type_traits>
+#include <vector>
 
 #include "host/rng_draw.h"
 #include "tools/zeq/parser.h"
@@ -23,6 +28,11 @@ bool parse_u64(const std::string &t, uint64_t &out) {
   return true;
 }
 
+std::optional<double> finite_number(const std::string &t) {
+  auto x = parse_number(t);
+  return x && std::isfinite(*x) ? x : std::nullopt;
+}
+
 // The methods in the order zeq rand lists them, joined for messages.
 std::string method_names() {
   const auto listed = zeqhost::rng::listed_method_names();
@@ -37,31 +47,54 @@ bool known_method(zeqhost::Host &host, const std::string &word) {
   return meth(word.c_str(), -1, &d, 0) != ZRAND_RC_BAD_METHOD;
 }
 
-// Writes one drawn word: a text line, or its bytes little-endian.
+constexpr size_t kBufferValues = 8192;  // values drawn and written at a time
+
+// Text lines of n drawn values: integers in decimal, doubles with 17
+// significant digits.
 template <class T>
-void put_word(std::FILE *out, bool binary, T word) {
-  if (binary) {
-    unsigned char b[sizeof(T)];
-    for (size_t i = 0; i < sizeof(T); i++) b[i] = (unsigned char)(uint64_t(word) >> (8 * i));
-    std::fwrite(b, 1, sizeof b, out);
-  } else if constexpr (sizeof(T) == 4) {
-    std::fprintf(out, "%" PRIu32 "\n", (uint32_t)word);
-  } else {
-    std::fprintf(out, "%" PRIu64 "\n", (uint64_t)word);
+void append_text(std::string &text, const T *v, size_t n) {
+  char buf[40];
+  for (size_t i = 0; i < n; i++) {
+    std::to_chars_result r;
+    if constexpr (std::is_floating_point_v<T>) r = std::to_chars(buf, buf + sizeof buf, v[i], std::chars_format::general, 17);
+    else r = std::to_chars(buf, buf + sizeof buf, v[i]);
+    text.append(buf, r.ptr).push_back('\n');
   }
 }
 
-void put_value(std::FILE *out, bool binary, zeqhost::rng::DrawKind kind, const zeqhost::DrawValue &v) {
-  using zeqhost::rng::DrawKind;
-  if (kind == DrawKind::U32) return put_word(out, binary, (uint32_t)v.u);
-  if (kind == DrawKind::U64) return put_word(out, binary, v.u);
-  if (!binary) {
-    std::fprintf(out, "%.17g\n", v.d);
-    return;
+// n drawn values as raw little-endian words.
+template <class T>
+void append_binary(std::string &bytes, const T *v, size_t n) {
+  const size_t at = bytes.size();
+  bytes.resize(at + n * sizeof(T));
+  if constexpr (std::endian::native == std::endian::little) {
+    std::memcpy(bytes.data() + at, v, n * sizeof(T));
+  } else {
+    for (size_t i = 0; i < n; i++) {
+      uint64_t w = 0;
+      std::memcpy(&w, &v[i], sizeof(T));
+      for (size_t b = 0; b < sizeof(T); b++) bytes[at + i * sizeof(T) + b] = (char)(w >> (8 * b));
+    }
   }
-  uint64_t bits;
-  std::memcpy(&bits, &v.d, sizeof bits);
-  put_word(out, true, bits);
+}
+
+// Draws `count` values through the slot, a buffer at a time, and writes
+// them; stops at the first write that fails.
+template <class T>
+std::string draw_and_write(zrand_stream *s, const zeqhost::rng::Conversion &slot, uint64_t count, bool binary,
+                           Output &out) {
+  std::vector<T> values(kBufferValues);
+  std::string bytes;
+  while (count > 0 && !out.failed()) {
+    const size_t n = (size_t)std::min<uint64_t>(count, kBufferValues);
+    if (std::string err = zeqhost::rng::draw(s, slot, values.data(), n); !err.empty()) return err;
+    bytes.clear();
+    if (binary) append_binary(bytes, values.data(), n);
+    else append_text(bytes, values.data(), n);
+    out.write(bytes);
+    count -= n;
+  }
+  return "";
 }
 
 }  // namespace
@@ -72,22 +105,7 @@ std::vector<std::string> rand_slot_names() {
   return v;
 }
 
-std::string rand_method_list(zeqhost::Host &host) {
-  std::string out;
-  for (const char *m : zeqhost::rng::listed_method_names()) {
-    auto build = host.fn<void (*)(zrng_desc *)>((std::string("zrnf") + m).c_str());
-    if (!build) continue;
-    zrng_desc d{};
-    build(&d);
-    char line[160], bits[16] = "hardware";
-    if (d.output_bits > 0) std::snprintf(bits, sizeof bits, "%d-bit", (int)d.output_bits);
-    std::snprintf(line, sizeof line, "%-9s %-8s words  %s\n", m, bits,
-                  d.description[0] ? std::string(d.description, strnlen(d.description, sizeof d.description)).c_str()
-                                   : "(no description)");
-    out += line;
-  }
-  return out;
-}
+std::string rand_method_list(zeqhost::Host &host) { return zeqhost::method_listing(host); }
 
 namespace {
 
@@ -101,10 +119,10 @@ bool request_of(zeqhost::Host &host, const RandOptions &opt, zeqhost::DrawReques
   rq.thread = opt.thread;
   rq.conversion = opt.as;
   rq.conversion_noun = "the slot ";
-  if (!opt.seed_double.empty() && !(rq.seed_double = parse_number(opt.seed_double)))
-    return err = "--seed-double wants a number", false;
-  if (!opt.key_double.empty() && !(rq.key_double = parse_number(opt.key_double)))
-    return err = "--key-double wants a number", false;
+  if (!opt.seed_double.empty() && !(rq.seed_double = finite_number(opt.seed_double)))
+    return err = "--seed-double wants a finite number, got " + opt.seed_double, false;
+  if (!opt.key_double.empty() && !(rq.key_double = finite_number(opt.key_double)))
+    return err = "--key-double wants a finite number, got " + opt.key_double, false;
   if (!opt.position.empty()) {
     uint64_t a = 0;
     if (!parse_u64(opt.position, a)) return err = "--position wants an unsigned integer", false;
@@ -113,17 +131,19 @@ bool request_of(zeqhost::Host &host, const RandOptions &opt, zeqhost::DrawReques
   return true;
 }
 
-void print_info(zeqhost::Host &host, zrand_stream *s, int32_t status, std::FILE *out) {
-  std::fprintf(out, "method=%s seed=%" PRIu64 " key=%" PRIu64 " thread=%" PRIu64 " status=0x%08X\n", s->desc->name,
-               (uint64_t)s->seed_used, (uint64_t)s->key, (uint64_t)s->thread, (unsigned)status);
+void print_info(zeqhost::Host &host, zrand_stream *s, int32_t status, Output &out) {
+  char line[256];
+  std::snprintf(line, sizeof line, "method=%s seed=%" PRIu64 " key=%" PRIu64 " thread=%" PRIu64 " status=0x%08X\n",
+                s->desc->name, (uint64_t)s->seed_used, (uint64_t)s->key, (uint64_t)s->thread, (unsigned)status);
+  out.write(line);
   if (auto macros = host.fn<void (*)(int32_t, zrand_stream *)>("zrand_macros")) {
     macros(0, s);
-    std::fprintf(out, "SYSRANDOM='%s'\n", host.macro("SYSRANDOM").value_or("").c_str());
-    std::fprintf(out, "SYSRANEND='%s'\n", host.macro("SYSRANEND").value_or("").c_str());
+    out.write("SYSRANDOM='" + host.macro("SYSRANDOM").value_or("") + "'\n");
+    out.write("SYSRANEND='" + host.macro("SYSRANEND").value_or("") + "'\n");
   }
 }
 
-void print_dump(zeqhost::Host &host, zrand_stream *s, std::FILE *out) {
+void print_dump(zeqhost::Host &host, zrand_stream *s, Output &out) {
   zrng_desc *d = s->desc;
   size_t before = host.log().size();
   if (d->output_bits > 32 && d->dump_blob_64)
@@ -131,12 +151,12 @@ void print_dump(zeqhost::Host &host, zrand_stream *s, std::FILE *out) {
   else if (d->dump_blob_32)
     d->dump_blob_32(static_cast<const uint32_t *>(s->state), s->state_size / 4);
   const auto &log = host.log();
-  for (size_t i = before; i < log.size(); i++) std::fprintf(out, "%s\n", log[i].text.c_str());
+  for (size_t i = before; i < log.size(); i++) out.write(log[i].text + "\n");
 }
 
 }  // namespace
 
-int run_rand(zeqhost::Host &host, const RandOptions &opt, std::FILE *out, std::string &err) {
+int run_rand(zeqhost::Host &host, const RandOptions &opt, Output &out, std::string &err) {
   const zeqhost::rng::Conversion *slot = zeqhost::rng::find_conversion(opt.as);
   if (!slot) {
     err = "unknown slot '" + opt.as + "' for --as (zeq rand --list-slots shows them)";
@@ -147,8 +167,13 @@ int run_rand(zeqhost::Host &host, const RandOptions &opt, std::FILE *out, std::s
   auto draw = zeqhost::RandomDraw::open(host, rq, err);
   if (!draw) return 2;
   if (opt.info) print_info(host, draw->stream(), draw->init_status(), out);
-  for (uint64_t i = 0; i < opt.count; i++) put_value(out, opt.binary, slot->kind, draw->next());
-  if (opt.dump) print_dump(host, draw->stream(), out);
+  using zeqhost::rng::DrawKind;
+  zrand_stream *s = draw->stream();
+  err = slot->kind == DrawKind::U32   ? draw_and_write<uint32_t>(s, *slot, opt.count, opt.binary, out)
+        : slot->kind == DrawKind::U64 ? draw_and_write<uint64_t>(s, *slot, opt.count, opt.binary, out)
+                                      : draw_and_write<double>(s, *slot, opt.count, opt.binary, out);
+  if (!err.empty()) return 2;
+  if (opt.dump) print_dump(host, s, out);
   return 0;
 }
 

@@ -1,5 +1,5 @@
-// tools/zeq/rand.h - `zeq rand`: draws from a random stream as a host does,
-// writing every value as it is drawn.
+// tools/zeq/rand.h - `zeq rand`: draws from a random stream as a host does, a
+// buffer of values at a time, writing each buffer as soon as it is full.
 #pragma once
 
 #include <cstdint>
@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "host/host.h"
+#include "tools/zeq/output.h"
 
 namespace zeqtool {
 
@@ -26,8 +27,9 @@ struct RandOptions {
   bool dump = false;            // dump the state blob the way the journal shows it
 };
 
-// Draws to `out`; a problem is a sentence in err and exit status 2.
-int run_rand(zeqhost::Host &host, const RandOptions &opt, std::FILE *out, std::string &err);
+// Draws to `out`; a problem is a sentence in err and exit status 2 (a write
+// that fails stops the draw; the caller reports it).
+int run_rand(zeqhost::Host &host, const RandOptions &opt, Output &out, std::string &err);
 
 // Names accepted by --as.
 std::vector<std::string> rand_slot_names();

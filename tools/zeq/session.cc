@@ -51,6 +51,7 @@ struct Session::Impl {
     zeqhost::CallOptions c;
     c.length = opt.length;
     c.growable = opt.growable;
+    c.max_length = zeqhost::kMaxGrowableLength;  // a growable result takes the room it needs
     c.result_kind = opt.result_kind;
     c.call_form = call_form;
     c.varchar = opt.varchar;
@@ -131,12 +132,15 @@ Outcome Session::run(const Statement &st) {
       args.push_back(constant_value(a));
       continue;
     }
-    auto it = impl_->vars.find(a.text);
+    auto it = impl_->vars.find(upper(a.text));
     if (it == impl_->vars.end())
       return refuse("undefined variable " + a.text + " (define it with --char " + a.text + "=TEXT or --num " +
                     a.text + "=NUMBER)");
     args.push_back(it->second);
   }
+  // A call that does not fit the function's usage is refused as a parse error
+  // is, here as in zeq batch.
+  if (std::string err = zeqhost::check_call(*f, args, st.call); !err.empty()) return refuse(err);
 
   zeqhost::CallSite site(*impl_->worker, *f, impl_->call_options(st.call));
   CallOutcome res;
@@ -160,10 +164,10 @@ Outcome Session::run(const Statement &st) {
   // A CALL writes back into its variables; each is shown as the host would see it.
   for (size_t i = 0; i < st.args.size() && i < res.outputs.size(); i++) {
     if (st.args[i].kind != Arg::Variable) continue;
-    Value &var = impl_->vars[st.args[i].text];
+    Value &var = impl_->vars[upper(st.args[i].text)];
     var = res.outputs[i];
     out.output.push_back(st.args[i].text + "=" + show(var));
-    if (var.kind == Value::Text) define_char(st.args[i].text, var.text);
+    if (var.kind == Value::Text) define_char(upper(st.args[i].text), var.text);
   }
   return out;
 }

@@ -17,7 +17,7 @@ namespace zeqtool {
 struct SessionOptions {
   int64_t length = 200;        // declared length of character results and targets
   bool growable = false;       // results with an allocator instead of a fixed buffer
-  bool utf8 = false;           // UTF-8 session (multibyte route)
+  bool utf8 = true;            // UTF-8 session (multibyte route); false: Latin-1
   bool varchar = false;        // pass string arguments as varying-length values
   int result_kind = 0;         // resultKind byte of every call site
   int repeat = 1;              // executions of each call site
