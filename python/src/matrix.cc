@@ -37,6 +37,14 @@ struct Side {
   py::object items;                  // a list of its own, so the elements outlive the loop
   std::vector<py::object> escaped;   // UTF-8 bytes of a str that holds lone surrogates
   std::vector<Arg> args;
+
+  // The length of element i without its trailing blanks.
+  size_t trimmed(size_t i) const {
+    const Arg &a = args[i];
+    size_t n = a.size;
+    while (n && a.data[n - 1] == ' ') n--;
+    return n;
+  }
 };
 
 bool is_missing(PyObject *o) {
@@ -88,6 +96,9 @@ struct Setup {
   // The largest cutoff the function reads as it is (a larger one counts as
   // this or as none); a best distance above it is not passed on.
   double cutoff_cap = 0;
+  // COMPLEV without modifiers: a pair whose lengths (without trailing
+  // blanks) differ by at least the best distance so far cannot beat it.
+  bool length_bound = false;
 };
 
 Setup setup_of(const char *caller, const std::string &scorer, py::object cutoff, py::object modifiers, long threads) {
@@ -108,6 +119,7 @@ Setup setup_of(const char *caller, const std::string &scorer, py::object cutoff,
     s.modifiers = modifiers.cast<std::string>();
     s.has_modifiers = true;
   }
+  s.length_bound = name == "COMPLEV" && !s.has_modifiers;
   if (threads < 1 || threads > kMaxThreads)
     throw py::value_error(std::string(caller) + "(): threads must be 1 to " + std::to_string(kMaxThreads));
   s.threads = (size_t)threads;
@@ -269,7 +281,13 @@ std::pair<int64_t, double> best_of(Scorer &scorer, const Setup &s, const Arg &qu
   int64_t index = -1;
   double best = NAN;
   if (query.kind == zeqhost::Value::Missing) return {index, best};
+  size_t qn = query.size;
+  while (qn && query.data[qn - 1] == ' ') qn--;
   for (size_t j = 0; j < c.args.size(); j++) {
+    if (s.length_bound && index >= 0 && c.args[j].kind == zeqhost::Value::Text) {
+      const size_t cn = c.trimmed(j);
+      if ((double)(qn > cn ? qn - cn : cn - qn) >= best) continue;
+    }
     const bool pass = index >= 0 && best >= 1 && best <= s.cutoff_cap;
     const double d = scorer.score(query, c.args[j], pass ? best : NAN, n, row, j);
     if (std::isnan(d) || (index >= 0 && !(d < best))) continue;
