@@ -49,7 +49,8 @@
 // row alone, which is what a SQL function that sees one row at a time
 // wants: the cheapest single-row run on a prepared call.  Blocks of several
 // ColumnCalls may be open at once on one thread (the functions of one
-// statement), and Worker::call may run inside them, in the same encoding.
+// statement), and Worker::call may run inside them in the same encoding
+// (a call of the other encoding there throws std::logic_error).
 // Do not switch the worker's encoding while a Block is open; a Block in
 // turn keeps calls of the other encoding waiting, so keep it to a bounded
 // number of rows.  The log lines of a row are captured for the row alone
