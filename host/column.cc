@@ -234,7 +234,7 @@ const Cell &ColumnCall::Impl::run_row(std::span<const Arg> args, const Mix &m) {
       g.value = nullptr;
     }
   }
-  if (utf8 && entry.twin) entry.svc = twin_service(w.host, fn, a, utf8, entry.twin);
+  if (utf8 && entry.twin) entry.svc = w.twin_service(fn, a, utf8, entry.twin);
   reset_result(a);
   number = std::numeric_limits<double>::quiet_NaN();
   if (!lines.empty()) lines.clear();
