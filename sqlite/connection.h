@@ -76,6 +76,10 @@ struct Binding {
 
 using SqlFn = void (*)(sqlite3_context *, int, sqlite3_value **);
 
+// The room of a Direct function's fixed result in its prepared call (FIRST's
+// byte, a short name literal); a longer name literal takes the slow path.
+constexpr int64_t kDirectRoom = 64;
+
 inline Binding &binding(sqlite3_context *ctx) { return *static_cast<Binding *>(sqlite3_user_data(ctx)); }
 
 // Runs a function body; what it throws becomes the statement's error.

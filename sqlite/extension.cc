@@ -113,6 +113,7 @@ zeqhost::ColumnCall &Connection::column(const Function &fn, int argc) {
   if (!slot) {
     zeqhost::CallOptions opt;
     opt.max_length = std::clamp<int64_t>(limit, 1, zeqhost::kMaxGrowableLength);
+    if (fn.result == zeq::catalogue::Result::Direct) opt.length = kDirectRoom;
     slot = std::make_unique<zeqhost::ColumnCall>(worker(), fn, (size_t)argc, opt);
   }
   return *slot;

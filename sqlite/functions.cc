@@ -220,7 +220,7 @@ void call_function(sqlite3_context *ctx, int argc, sqlite3_value **argv) {
     int dropped = -1;
     if (!apply_nulls(*b.fn, args, dropped)) return sqlite3_result_null(ctx);
     CallOutcome out;
-    if (b.fn->result == zeq::catalogue::Result::Direct && direct_room(args) > zeqhost::CallOptions{}.length) {
+    if (b.fn->result == zeq::catalogue::Result::Direct && direct_room(args) > kDirectRoom) {
       out = call_direct(c, *b.fn, args);
     } else {
       zeqhost::ColumnCall &col = prepared(b, c, (int)args.size());
