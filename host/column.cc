@@ -7,6 +7,7 @@
 // row is reused); the entry called; the result read where the module left it.
 #include "host/column.h"
 
+#include <limits>
 #include <optional>
 
 #include "host/call_internal.h"
@@ -58,8 +59,7 @@ struct ColumnCall::Impl {
   int depth = 0;
   bool utf8 = false;
   std::optional<SessionHold> hold;
-  std::optional<LogCapture> capture;
-  std::vector<LogEntry> lines;
+  std::vector<LogEntry> lines;  // the last row's
 
   // The last row.
   Cell cell;
@@ -85,11 +85,9 @@ struct ColumnCall::Impl {
     if (depth++ > 0) return;
     utf8 = w.encoding == Encoding::Utf8;
     hold.emplace(w.host, utf8);
-    capture.emplace(lines);
   }
   void close() {
     if (--depth > 0) return;
-    capture.reset();
     hold.reset();
   }
   const Cell &run(std::span<const Arg> args);
@@ -157,8 +155,12 @@ const Cell &ColumnCall::Impl::run(std::span<const Arg> args) {
   if (!error.empty()) return refuse(error, 0);
   if (args.size() != argc) return refuse(takes_sentence(fn, argc, args.size()), 0);
   if (site) return run_slow(args);
-  for (size_t i = 0; i < argc; i++) kinds[i] = kind_byte(args[i].kind);
-  if (mixes.empty() || mixes[mix].kinds != kinds) mix = mix_for(kinds);
+  bool same = !mixes.empty();
+  for (size_t i = 0; i < argc; i++) {
+    kinds[i] = kind_byte(args[i].kind);
+    same = same && mixes[mix].kinds[i] == kinds[i];
+  }
+  if (!same) mix = mix_for(kinds);
   const Mix &m = mixes[mix];
   if (!m.error.empty()) return refuse(m.error, m.bad);
   if (depth > 0) return run_row(args, m);
@@ -196,6 +198,7 @@ const Cell &ColumnCall::Impl::run_slow(std::span<const Arg> args) {
 // (freed first when it grew large), or the fixed buffer of the declared
 // length filled with blanks.
 void ColumnCall::Impl::reset_result(FncArgList *a) {
+  if (fn.result == Result::Number || fn.result == Result::Routine) return;
   grow.settle(result.data);
   result = FncString{};
   if (fn.result == Result::Char && opt.growable) start_growable(grow, result, opt, a);
@@ -232,12 +235,17 @@ const Cell &ColumnCall::Impl::run_row(std::span<const Arg> args, const Mix &m) {
       g.value = nullptr;
     }
   }
-  entry.svc = twin_service(w.host, fn, a, utf8, entry.twin);
+  if (utf8 && entry.twin) entry.svc = w.twin_service(fn, a, utf8, entry.twin);
   reset_result(a);
-  number = std::nan("");
+  number = std::numeric_limits<double>::quiet_NaN();
   if (!lines.empty()) lines.clear();
   cell = {};
-  cell.status = call_entry(fn, a, entry, &result, &number, false, name.c_str());
+  {
+    // Per row, not per block: the rows of several prepared calls may
+    // interleave on one thread (several functions of one statement).
+    LogCapture capture(lines);
+    cell.status = call_entry(fn, a, entry, &result, &number, false, name.c_str());
+  }
   cell.noted = !lines.empty();
   if (const int bad = cell.status ? marked_argument(a) : 0; bad > 0 && (size_t)bad <= argc) {
     const Arg &v = args[(size_t)bad - 1];

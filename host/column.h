@@ -43,14 +43,18 @@
 // The lines of a row are those it wrote itself, so nothing is run twice (a
 // function with state, such as a random stream, draws once per row).
 //
-// Blocks.  The session encoding hold (a shared lock, see Worker) and the
-// capture of the log lines are taken per Block: create one around a block of
-// rows (a chunk of a numpy column, a few thousand CSV lines).  A run()
-// outside any Block takes both for that row alone, which is what a SQL
-// function that sees one row at a time wants: the cheapest single-row run
-// on a prepared call.  Do not switch the worker's encoding while a Block is
-// open; a Block in turn keeps other encodings waiting, so keep it to a
-// bounded number of rows.
+// Blocks.  The session encoding hold (a shared lock, see Worker) is taken
+// per Block: create one around a block of rows (a chunk of a numpy column,
+// a few thousand CSV lines).  A run() outside any Block takes it for that
+// row alone, which is what a SQL function that sees one row at a time
+// wants: the cheapest single-row run on a prepared call.  Blocks of several
+// ColumnCalls may be open at once on one thread (the functions of one
+// statement), and Worker::call may run inside them in the same encoding
+// (a call of the other encoding there throws std::logic_error).
+// Do not switch the worker's encoding while a Block is open; a Block in
+// turn keeps calls of the other encoding waiting, so keep it to a bounded
+// number of rows.  The log lines of a row are captured for the row alone
+// (a switch of a thread-local pointer).
 //
 // Options are those of Worker::call (CallOptions): the declared length of a
 // fixed result (growable = false) or the start room of a growable one,
@@ -118,7 +122,7 @@ class ColumnCall {
   const zeq::catalogue::Function &function() const;
   size_t arg_count() const;
 
-  // The session hold and the log capture for the rows run while it lives.
+  // The session hold for the rows run while it lives.
   class Block {
    public:
     explicit Block(ColumnCall &call);

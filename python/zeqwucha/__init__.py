@@ -11,9 +11,10 @@ its own COMPCOST costs.  ``zeqwucha.dask`` runs them over Dask DataFrames.
 """
 
 from ._core import Session, Stream, catalogue, conversions, methods  # noqa: F401
+from ._core import cdist, extract_one  # noqa: F401
 from . import _core
 
-__all__ = ["Session", "Stream", "catalogue", "conversions", "methods"]
+__all__ = ["Session", "Stream", "catalogue", "conversions", "methods", "cdist", "extract_one"]
 
 for _row in catalogue():
     globals()[_row["name"]] = getattr(_core, _row["name"])
