@@ -2,11 +2,13 @@
 // registrations, and what the function bodies (functions.cc) need of it.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <map>
 #include <memory>
 #include <new>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -82,6 +84,13 @@ constexpr int64_t kDirectRoom = 64;
 
 inline Binding &binding(sqlite3_context *ctx) { return *static_cast<Binding *>(sqlite3_user_data(ctx)); }
 
+// Ends the call with an error; a sentence longer than the connection's
+// SQLITE_LIMIT_LENGTH is shortened to it (SQLite would drop it whole).
+inline void fail(sqlite3_context *ctx, std::string_view why) {
+  const int limit = sqlite3_limit(sqlite3_context_db_handle(ctx), SQLITE_LIMIT_LENGTH, -1);
+  sqlite3_result_error(ctx, why.data(), (int)std::min<size_t>(why.size(), limit > 0 ? (size_t)limit : 0));
+}
+
 // Runs a function body; what it throws becomes the statement's error.
 template <class F>
 void guarded(sqlite3_context *ctx, F &&body) {
@@ -90,7 +99,7 @@ void guarded(sqlite3_context *ctx, F &&body) {
   } catch (const std::bad_alloc &) {
     sqlite3_result_error_nomem(ctx);
   } catch (const std::exception &e) {
-    sqlite3_result_error(ctx, e.what(), -1);
+    fail(ctx, e.what());
   }
 }
 

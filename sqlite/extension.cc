@@ -260,9 +260,9 @@ void encoding_function(sqlite3_context *ctx, int argc, sqlite3_value **argv) {
       const unsigned char *p = sqlite3_value_text(argv[0]);
       zeqhost::Encoding e;
       if (sqlite3_value_type(argv[0]) != SQLITE_TEXT || !p || !parse_encoding(reinterpret_cast<const char *>(p), e))
-        return sqlite3_result_error(ctx, "zeq_encoding: unknown encoding; valid encodings: utf-8, latin1", -1);
+        return fail(ctx, "zeq_encoding: unknown encoding; valid encodings: utf-8, latin1");
       if (e != zeqhost::Encoding::Utf8 && c.leave_schema(sqlite3_context_db_handle(ctx), b.conn) != SQLITE_OK)
-        return sqlite3_result_error(ctx, "zeq_encoding: the functions could not be registered again", -1);
+        return fail(ctx, "zeq_encoding: the functions could not be registered again");
       c.set_encoding(e);
     }
     sqlite3_result_text(ctx, encoding_name(c.encoding()), -1, SQLITE_STATIC);
@@ -296,7 +296,7 @@ void compcost_function(sqlite3_context *ctx, int argc, sqlite3_value **argv) {
       const zeqhost::CallOutcome out = c.worker().call("COMPCOST", args, opt);
       if (!out.ok()) {
         c.set_costs("none: COMPGED answers NULL until a zeq_compcost call succeeds");
-        return sqlite3_result_error(ctx, out.sentence().c_str(), -1);
+        return fail(ctx, out.sentence());
       }
       c.set_costs(describe_costs(args));
     }

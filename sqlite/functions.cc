@@ -165,8 +165,6 @@ std::string too_long(const std::string &function, int64_t limit) {
          " bytes, the connection's SQLITE_LIMIT_LENGTH";
 }
 
-void fail(sqlite3_context *ctx, const std::string &why) { sqlite3_result_error(ctx, why.c_str(), -1); }
-
 void set_outcome(sqlite3_context *ctx, Connection &c, const CallOutcome &out) {
   const bool over = (out.error.empty() && out.status == FNC_RC_NOROOM) ||
                         (out.result.kind == Value::Text && (int64_t)out.result.text.size() > c.length_limit());
