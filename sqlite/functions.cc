@@ -195,13 +195,21 @@ CallOutcome call_direct(Connection &c, const Function &fn, const std::vector<Arg
 }
 
 zeqhost::ColumnCall &prepared(Binding &b, Connection &c, int argc) {
-  c.length_limit();  // drops the prepared calls when the limit changed
   if (!b.call || b.call_argc != argc || b.call_generation != c.generation()) {
     b.call = &c.column(*b.fn, argc);
     b.call_argc = argc;
     b.call_generation = c.generation();
   }
   return *b.call;
+}
+
+// A row whose call did not simply succeed: its whole outcome, with the
+// argument numbers of the SQL call.
+void report(sqlite3_context *ctx, Connection &c, CallOutcome out, const std::vector<Arg> &args, int dropped) {
+  if (out.bad_argument > 0 && out.bad_value.empty() && (size_t)out.bad_argument <= args.size())
+    out.bad_value = zeqhost::describe_value(value_of(args[(size_t)out.bad_argument - 1]));
+  if (dropped >= 0 && out.bad_argument > dropped) out.bad_argument++;
+  set_outcome(ctx, c, out);
 }
 
 }  // namespace
@@ -217,24 +225,16 @@ void call_function(sqlite3_context *ctx, int argc, sqlite3_value **argv) {
     for (int i = 0; i < argc; i++) args[(size_t)i] = arg_of(argv[i]);
     int dropped = -1;
     if (!apply_nulls(*b.fn, args, dropped)) return sqlite3_result_null(ctx);
-    CallOutcome out;
-    if (b.fn->result == zeq::catalogue::Result::Direct && direct_room(args) > kDirectRoom) {
-      out = call_direct(c, *b.fn, args);
-    } else {
-      zeqhost::ColumnCall &col = prepared(b, c, (int)args.size());
-      const zeqhost::Cell &cell = col.run(args);
-      if (cell.ok() && !cell.noted) {
-        if (cell.kind == Value::Number) return set_number(ctx, cell.number);
-        if (b.fn->result == zeq::catalogue::Result::Number) return sqlite3_result_null(ctx);
-        if ((int64_t)cell.text.size() > c.length_limit()) return fail(ctx, too_long(std::string(b.fn->name), c.length_limit()));
-        return set_text(ctx, cell.text);
-      }
-      out = col.outcome();
-    }
-    if (out.bad_argument > 0 && out.bad_value.empty() && (size_t)out.bad_argument <= args.size())
-      out.bad_value = zeqhost::describe_value(value_of(args[(size_t)out.bad_argument - 1]));
-    if (dropped >= 0 && out.bad_argument > dropped) out.bad_argument++;
-    set_outcome(ctx, c, out);
+    if (b.fn->result == zeq::catalogue::Result::Direct && direct_room(args) > kDirectRoom)
+      return report(ctx, c, call_direct(c, *b.fn, args), args, dropped);
+    const int64_t limit = c.length_limit();  // drops the prepared calls when the limit changed
+    zeqhost::ColumnCall &col = prepared(b, c, (int)args.size());
+    const zeqhost::Cell &cell = col.run(args);
+    if (!cell.ok() || cell.noted) return report(ctx, c, col.outcome(), args, dropped);
+    if (cell.kind == Value::Number) return set_number(ctx, cell.number);
+    if (b.fn->result == zeq::catalogue::Result::Number) return sqlite3_result_null(ctx);
+    if ((int64_t)cell.text.size() > limit) return fail(ctx, too_long(std::string(b.fn->name), limit));
+    set_text(ctx, cell.text);
   });
 }
 
