@@ -64,8 +64,8 @@
 // take in any form, or a function the module build lacks makes error() say
 // so; no row runs then (every Cell is refused with that sentence).
 //
-// Threads.  A ColumnCall belongs to its Worker and so to one thread at a
-// time; to split rows between N threads, give each thread its own Worker
+// Threads.  A ColumnCall belongs to its Worker (it must not outlive it) and
+// so to one thread at a time; to split rows between N threads, give each thread its own Worker
 // and its own ColumnCall (COMPCOST costs and caches belong to the worker's
 // task, so set them on every worker).
 #pragma once
