@@ -303,18 +303,55 @@ std::string format_number(double x) {
   return std::string(buf, r.ptr);
 }
 
+namespace {
+
+// What an argument the module marks without a message of its own must be,
+// by function (empty: any function) and argument name.  The module marks the
+// argument and answers a note; these say why, as the functions' notes in the
+// catalogue do.
+struct ArgumentRule {
+  std::string_view function, argument, rule;
+};
+
+constexpr ArgumentRule kArgumentRules[] = {
+    {"", "cutoff", "a whole number of at least 1 (values above 999999 count as 999999)"},
+    {"SCAN", "n", "a whole number from -2147483648 to 2147483647 other than 0"},
+    {"SCANQ", "n", "a whole number from -2147483648 to 2147483647"},
+    {"SUBPAD", "length", "a number of at least 0"},
+    {"", "start", "a number"},
+    {"", "mode", "V7, ANY or NLITERAL"},
+    {"FINDLEV", "level", "a number"},
+};
+
+std::string_view argument_rule(std::string_view function, std::string_view argument) {
+  for (const ArgumentRule &r : kArgumentRules)
+    if ((r.function.empty() || r.function == function) && r.argument == argument) return r.rule;
+  return {};
+}
+
+}  // namespace
+
+// "COMPLEV: argument 3 (cutoff) must be a whole number of at least 1 ...,
+// got 2.5" where the module marks an argument without a message of its own
+// and the argument's rule is known; else the status, the argument and the
+// module's messages ("CAT: note, argument 2 (item): Invalid argument ...
+// (message 28)").
 std::string CallOutcome::sentence() const {
   if (!error.empty()) return error;
   if (ok()) return "";
-  std::string s = function + ": " + status_phrase(status);
+  std::string argument, rule;
   if (bad_argument > 0) {
-    s += ", argument " + std::to_string(bad_argument);
+    argument = "argument " + std::to_string(bad_argument);
     if (const Function *fn = zeq::catalogue::find(function)) {
       Form spare;
       const std::string name = arg_name(form_of(*fn, call_form, spare).names, (size_t)bad_argument - 1);
-      if (!name.empty()) s += " (" + name + ")";
+      if (!name.empty()) argument += " (" + name + ")";
+      if (messages.empty()) rule = argument_rule(function, name);
     }
   }
+  if (!rule.empty()) return function + ": " + argument + " must be " + rule + (bad_value.empty() ? "" : ", got " + bad_value);
+  std::string s = function + ": " + status_phrase(status);
+  if (!argument.empty()) s += ", " + argument;
   const char *sep = ": ";
   for (const Message &m : messages) {
     s += sep + body_of(m.text);
@@ -322,6 +359,13 @@ std::string CallOutcome::sentence() const {
     sep = " ";
   }
   return s;
+}
+
+std::string describe_value(const Value &v) {
+  if (v.kind == Value::Missing || (v.kind == Value::Number && std::isnan(v.number))) return "a missing value";
+  if (v.kind == Value::Number) return format_number(v.number);
+  constexpr size_t kShown = 40;
+  return "'" + v.text.substr(0, kShown) + (v.text.size() > kShown ? "...'" : "'");
 }
 
 // ---------------------------------------------------------------------------
@@ -369,7 +413,7 @@ struct CallSite::Impl {
   FncArgList *fill(std::span<const Value> args, bool utf8, int target);
   void prepare_result(FncArgList *a, Execution &x);
   int32_t enter(FncArgList *a, Execution &x, const std::string &name);
-  void collect(CallOutcome &out, const FncArgList *a, const Execution &x);
+  void collect(CallOutcome &out, const FncArgList *a, const Execution &x, std::span<const Value> args);
 
   // A call-site cache the module hung on noteCount goes back to the task's
   // pool with the call site, as the host gives it back.
@@ -393,7 +437,7 @@ CallOutcome CallSite::Impl::run(std::span<const Value> args) {
   out.function = name;
   out.call_form = opt.call_form;
   out.status = enter(a, x, name);
-  collect(out, a, x);
+  collect(out, a, x, args);
   // The records of this execution end here: no entry may point at them.
   for (int i = 0; i < a->argCount; i++) a->args[i].value = nullptr;
   w.buffers.grow.settle(x.result.data);
@@ -522,9 +566,12 @@ int32_t call_entry(const Function &fn, FncArgList *a, const Entry &x, FncString 
 
 // The messages, the marked argument, the result and, for a CALL, the values
 // the arguments hold after it.
-void CallSite::Impl::collect(CallOutcome &out, const FncArgList *a, const Execution &x) {
+void CallSite::Impl::collect(CallOutcome &out, const FncArgList *a, const Execution &x,
+                             std::span<const Value> args) {
   take_messages(w.buffers.lines, out.messages);
   out.bad_argument = marked_argument(a);
+  if (out.bad_argument > 0 && (size_t)out.bad_argument <= args.size())
+    out.bad_value = describe_value(args[(size_t)out.bad_argument - 1]);
   const int n = a->argCount;
   if (fn.result == Result::Number) out.result = number_value(x.number);
   else if (x.target >= 0) out.result = Value::str(trim_right(text_of(*x.result_rec)));

@@ -81,12 +81,14 @@ struct CallOutcome {
   std::vector<Message> messages;   // lines the call wrote, in order
   std::string error;               // set when the call was refused before it ran
   int bad_argument = 0;            // 1-based argument the module marked or the check refused; 0 none
+  std::string bad_value;           // that argument as the sentence shows it (describe_value), or ""
   bool call_form = false;          // the call was a CALL (argument names come from the CALL usage)
 
   bool ok() const { return error.empty() && status == 0; }
   // One sentence naming the function, the argument and what went wrong, e.g.
   // "COMPGED takes 2 to 4 arguments, got 1; usage: COMPGED(s1, s2 [, cutoff] [, modifiers])"
-  // or "CAT: the result was cut to 5 characters (message 28: ...)".  Empty when ok().
+  // or "COMPLEV: argument 3 (cutoff) must be a whole number of at least 1 ..., got 2.5".
+  // Empty when ok().
   std::string sentence() const;
 };
 
@@ -140,6 +142,10 @@ class CallSite {
   struct Impl;
   std::unique_ptr<Impl> impl_;
 };
+
+// A value as an error sentence shows it: 2.5, 'text' (the first 40 bytes),
+// "a missing value".
+std::string describe_value(const Value &v);
 
 // Shortest text that reads back as the same double, whole numbers below 1e21
 // in full (1000000, 17000000); "" for a missing value (zeq prints "." itself

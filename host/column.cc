@@ -69,6 +69,7 @@ struct ColumnCall::Impl {
   std::string fixed;
   std::string refusal;   // the sentence of a refused row
   int refused_bad = 0;
+  std::string marked_value;  // the argument the module marked, as a sentence shows it
   CallOutcome slow;      // the outcome of a row run through `site`
   std::vector<Value> values;
 
@@ -246,6 +247,11 @@ const Cell &ColumnCall::Impl::run_row(std::span<const Arg> args, const Mix &m) {
     cell.status = call_entry(fn, a, entry, &result, &number, false, name.c_str());
   }
   cell.noted = !lines.empty();
+  if (const int bad = cell.status ? marked_argument(a) : 0; bad > 0 && (size_t)bad <= argc) {
+    const Arg &v = args[(size_t)bad - 1];
+    marked_value = describe_value(v.kind == Value::Text ? Value::str(std::string(v.view()))
+                                  : v.kind == Value::Number ? Value::num(v.number) : Value::missing());
+  }
   if (fn.result == Result::Number) {
     if (!std::isnan(number)) cell.kind = Value::Number, cell.number = number;
   } else if (fn.result == Result::Char || direct) {
@@ -288,6 +294,7 @@ CallOutcome ColumnCall::outcome() const {
   else if (m.cell.kind == Value::Text) out.result = Value::str(std::string(m.cell.text));
   for (const LogEntry &e : m.lines) out.messages.push_back({level_of(e), e.number, e.text});
   out.bad_argument = marked_argument(const_cast<Impl &>(m).block());
+  if (out.bad_argument > 0) out.bad_value = m.marked_value;
   return out;
 }
 

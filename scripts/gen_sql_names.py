@@ -5,9 +5,12 @@ Usage (from the repository root):
     python3 scripts/gen_sql_names.py [--check]
 
 The SQL extension (sqlite/) registers every catalogue row flagged
-ZEQ_FN_FUNCTION under its lower-case name, for each argument count from MIN
-to MAX (any count when MAX is -1), deterministic unless the row reads or
-writes task state.  This script writes the same facts into README.md between
+ZEQ_FN_FUNCTION as zeq_<name> and, where SQLite has no function of that name
+(it has char and count), under its lower-case name, for each argument count
+from MIN to MAX (any count when MAX is -1), deterministic in a UTF-8
+connection unless the row reads task state.  The unit is what positions and
+counts are measured in when the session is UTF-8: characters for a row with
+a multibyte twin (MB_ENTRY), else bytes (catalogue.h, Function::unit).  This script writes the same facts into README.md between
 the lines
 
     <!-- sql-names: begin (scripts/gen_sql_names.py) -->
@@ -73,17 +76,23 @@ def counts(row):
     return str(lo) if lo == hi else "%d to %d" % (lo, hi)
 
 
+SQLITE_BUILTINS = {"char", "count"}
+
+
 def table(defs):
-    lines = ["| SQL name | arguments | result | deterministic | what it does |",
-             "|---|---|---|---|---|"]
+    lines = ["| SQL name | arguments | result | unit | deterministic | what it does |",
+             "|---|---|---|---|---|---|"]
     for r in sorted(defs, key=lambda r: r["name"]):
         if "ZEQ_FN_FUNCTION" not in r["flags"]:
             continue
-        task = "ZEQ_FN_READS_TASK" in r["flags"] or "ZEQ_FN_WRITES_TASK" in r["flags"]
+        task = "ZEQ_FN_READS_TASK" in r["flags"]
         result = "number" if r["result"] == "Number" else "text"
-        lines.append("| `%s(%s)` | %s | %s | %s | %s |" % (
-            r["name"].lower(), r["usage"].replace("|", "\\|"), counts(r), result,
-            "no (connection's costs)" if task else "yes", r["summary"].replace("|", "\\|")))
+        name = r["name"].lower()
+        shown = "zeq_" + name if name in SQLITE_BUILTINS else name
+        lines.append("| `%s(%s)` | %s | %s | %s | %s | %s |" % (
+            shown, r["usage"].replace("|", "\\|"), counts(r), result,
+            "characters" if r["mb_entry"] else "bytes",
+            "no (connection's costs)" if task else "in UTF-8", r["summary"].replace("|", "\\|")))
     return "\n".join(lines)
 
 

@@ -3,10 +3,13 @@
 //
 //   select value from zeq_random('MT64', 42, 1000);
 //   select value from zeq_random('TF2', 42, 5) where position = 100 and conversion = 'uint64';
+//   select max(value) from zeq_random('MT64', 42, 1000, null, null, null, 'int64');
 //
 // Arguments are the hidden columns method, seed, count, key, thread,
 // position, conversion (in that order, or by name in the WHERE clause); count
-// is required.  The rows are drawn as `zeq rand` draws them (host/rng_draw).
+// is required, a NULL in any other is the same as leaving it out.  The rows
+// are drawn as `zeq rand` draws them (host/rng_draw); the conversion 'int64'
+// is SQL's own: the uint64 draws as signed INTEGERs, bit for bit.
 #include <climits>
 #include <cmath>
 #include <memory>
@@ -33,6 +36,7 @@ struct Cursor {
   sqlite3_int64 given[kColumns] = {};  // seed, count, key, thread, position as given
   bool has[kColumns] = {};
   std::string conversion = "default";
+  bool signed64 = false;  // conversion 'int64'
 };
 
 int fail(sqlite3_vtab *vtab, const std::string &why) {
@@ -109,6 +113,11 @@ bool whole(sqlite3_value *v, sqlite3_int64 &out) {
   return out >= 0;
 }
 
+std::string lower(std::string s) {
+  for (char &ch : s) ch = (char)std::tolower((unsigned char)ch);
+  return s;
+}
+
 bool text_of(sqlite3_value *v, std::string &out) {
   if (sqlite3_value_type(v) != SQLITE_TEXT) return false;
   const unsigned char *p = sqlite3_value_text(v);
@@ -119,8 +128,8 @@ bool text_of(sqlite3_value *v, std::string &out) {
 // Reads one filter argument into the request; "" when it is sound.
 std::string take(Cursor &c, zeqhost::DrawRequest &rq, int col, sqlite3_value *v) {
   std::string name = kColumnNames[col];
+  if (sqlite3_value_type(v) == SQLITE_NULL && col != kCount) return "";
   if (col == kMethod || col == kConversion) {
-    if (sqlite3_value_type(v) == SQLITE_NULL) return "";
     std::string &dst = col == kMethod ? rq.method : rq.conversion;
     return text_of(v, dst) ? "" : name + " must be a text";
   }
@@ -149,11 +158,13 @@ int filter(sqlite3_vtab_cursor *cur, int mask, const char *, int argc, sqlite3_v
       std::string why = take(c, rq, col, argv[arg++]);
       if (!why.empty()) return fail(cur->pVtab, why);
     }
+    c.signed64 = lower(rq.conversion) == "int64";
+    if (c.signed64) rq.conversion = "uint64";
     std::string why;
     zeqhost::Host *host = shared_host(why);
     if (host) c.draw = zeqhost::RandomDraw::open(*host, rq, why);
     if (!c.draw) return fail(cur->pVtab, why);
-    c.conversion = rq.conversion;
+    c.conversion = c.signed64 ? "int64" : rq.conversion;
     if (c.count > 0) c.current = c.draw->next();
     return SQLITE_OK;
   } catch (const std::bad_alloc &) {
@@ -173,9 +184,11 @@ int eof(sqlite3_vtab_cursor *cur) {
 }
 
 // Integers that an INTEGER holds are INTEGER; larger uint64 draws are their
-// decimal TEXT, so every value reads as zeq rand prints it.
-void value_result(sqlite3_context *ctx, const zeqhost::DrawValue &v) {
+// decimal TEXT, so every value reads as zeq rand prints it; 'int64' gives
+// every uint64 draw as the signed INTEGER of the same bits.
+void value_result(sqlite3_context *ctx, const zeqhost::DrawValue &v, bool signed64) {
   if (!v.integer) return sqlite3_result_double(ctx, v.d);
+  if (signed64) return sqlite3_result_int64(ctx, (sqlite3_int64)v.u);
   if (v.u <= (uint64_t)LLONG_MAX) return sqlite3_result_int64(ctx, (sqlite3_int64)v.u);
   std::string text = v.text();
   sqlite3_result_text(ctx, text.c_str(), (int)text.size(), SQLITE_TRANSIENT);
@@ -185,7 +198,7 @@ int column(sqlite3_vtab_cursor *cur, sqlite3_context *ctx, int col) {
   auto &c = *reinterpret_cast<Cursor *>(cur);
   const zrand_stream *s = c.draw->stream();
   switch (col) {
-    case kValue: value_result(ctx, c.current); break;
+    case kValue: value_result(ctx, c.current, c.signed64); break;
     case kMethod: sqlite3_result_text(ctx, s->desc->name, -1, SQLITE_TRANSIENT); break;
     case kSeed: sqlite3_result_int64(ctx, (sqlite3_int64)s->seed_used); break;
     case kConversion: sqlite3_result_text(ctx, c.conversion.c_str(), -1, SQLITE_TRANSIENT); break;

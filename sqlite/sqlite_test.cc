@@ -1,16 +1,21 @@
 // The SQL extension through SQLite's C API: every catalogue function by its
-// examples, argument counts refused at prepare time, NULLs, BLOBs, wrong types
-// and huge texts, the session encoding, COMPCOST per connection, and
+// examples, argument counts refused at prepare time, SQL's NULL rules, BLOBs,
+// wrong types and huge texts, what a database file may call, loading, the
+// session encoding, COMPCOST per connection, the catalogue tables, and
 // zeq_random against `zeq rand`.
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
+#include <algorithm>
+#include <climits>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
 #include <string>
 #include <vector>
+
+#include <unistd.h>
 
 #include "charfn/catalogue.h"
 
@@ -28,8 +33,8 @@ std::string env(const char *name) {
 // "error: <message>" (prepare or step).
 class Db {
  public:
-  Db() {
-    sqlite3_open(":memory:", &db_);
+  explicit Db(const std::string &path = ":memory:") {
+    sqlite3_open(path.c_str(), &db_);
     sqlite3_enable_load_extension(db_, 1);
     char *err = nullptr;
     if (sqlite3_load_extension(db_, env("ZEQ_SQLITE_EXTENSION").c_str(), nullptr, &err) != SQLITE_OK)
@@ -96,12 +101,12 @@ std::string lower(std::string_view s) {
   return out;
 }
 
-// A catalogue example call (NAME("text", 2)) as SQL: the lower-case name and
-// the double-quoted literals as single-quoted ones.
+// A catalogue example call (NAME("text", 2)) as SQL: zeq_<lower-case name>
+// and the double-quoted literals as single-quoted ones.
 std::string example_sql(std::string_view call) {
   std::string out;
   size_t paren = call.find('(');
-  out = lower(call.substr(0, paren));
+  out = "zeq_" + lower(call.substr(0, paren));
   bool in = false;
   for (size_t i = paren; i < call.size(); i++) {
     char c = call[i];
@@ -139,10 +144,10 @@ struct ZeqAnswer {
   bool ok = false;
 };
 
-// zeq with these arguments (shell words).
-ZeqAnswer run_zeq(const std::string &args) {
+// The output of a shell command.
+ZeqAnswer run_command(const std::string &command) {
   ZeqAnswer a;
-  if (FILE *p = popen((env("ZEQ_TOOL") + " " + args).c_str(), "r")) {
+  if (FILE *p = popen(command.c_str(), "r")) {
     char buf[4096];
     size_t n;
     while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) a.out.append(buf, n);
@@ -150,6 +155,9 @@ ZeqAnswer run_zeq(const std::string &args) {
   }
   return a;
 }
+
+// zeq with these arguments (shell words).
+ZeqAnswer run_zeq(const std::string &args) { return run_command(env("ZEQ_TOOL") + " " + args); }
 
 ZeqAnswer zeq_eval(const std::string &statement) {
   char path[] = "/tmp/zeqsql_XXXXXX";
@@ -185,44 +193,74 @@ TEST_F(Sql, EveryFunctionAnswersAsZeqDoes) {
   }
 }
 
-// Names SQLite itself defines (char, count) keep SQLite's meaning for the
-// argument counts the catalogue does not claim.
-bool sqlite_has(const std::string &call) {
-  sqlite3 *bare = nullptr;
-  sqlite3_open(":memory:", &bare);
-  sqlite3_stmt *st = nullptr;
-  bool ok = sqlite3_prepare_v2(bare, ("select " + call).c_str(), -1, &st, nullptr) == SQLITE_OK;
-  sqlite3_finalize(st);
-  sqlite3_close(bare);
-  return ok;
-}
-
 TEST_F(Sql, ArgumentCountsOutsideTheCatalogueRangeFailAtPrepare) {
   for (const Function &fn : zeq::catalogue::kFunctions) {
-    if (!fn.has(zeq::catalogue::ZEQ_FN_FUNCTION)) continue;
-    std::vector<int> wrong;
-    if (fn.max_args != zeq::catalogue::kAnyCount) wrong = {fn.min_args - 1, fn.max_args + 1};
-    for (int n : wrong) {
+    if (!fn.has(zeq::catalogue::ZEQ_FN_FUNCTION) || fn.max_args == zeq::catalogue::kAnyCount) continue;
+    for (int n : {fn.min_args - 1, fn.max_args + 1}) {
       if (n < 0) continue;
-      std::string call = lower(fn.name) + "(";
-      for (int i = 0; i < n; i++) call += i ? ", 'a'" : "'a'";
-      call += ")";
-      if (sqlite_has(call)) continue;
-      std::string sql = "select " + call;
-      sqlite3_stmt *st = nullptr;
-      EXPECT_NE(sqlite3_prepare_v2(db.raw(), sql.c_str(), -1, &st, nullptr), SQLITE_OK) << sql;
-      EXPECT_NE(std::string(sqlite3_errmsg(db.raw())).find("wrong number of arguments"), std::string::npos) << sql;
-      sqlite3_finalize(st);
+      std::string sql = "select zeq_" + lower(fn.name) + "(";
+      for (int i = 0; i < n; i++) sql += i ? ", 'a'" : "'a'";
+      sql += ")";
+      EXPECT_NE(db.one(sql).find("wrong number of arguments"), std::string::npos) << sql;
     }
   }
   // Variadic functions are checked when they run, with the usage in the message.
   EXPECT_NE(db.one("select catx('-')").find("CATX"), std::string::npos);
 }
 
-TEST_F(Sql, TaskDependentFunctionsStayOutOfIndexes) {
-  db.rows("create table t(a text)");
-  EXPECT_EQ(db.rows("create index i1 on t(complev(a, 'x'))"), std::vector<std::string>{});
-  EXPECT_NE(db.one("create index i2 on t(compged(a, 'x'))").find("non-deterministic"), std::string::npos);
+// SQLite's own functions stay SQLite's; every catalogue function is also
+// zeq_<name>, and the bare name where SQLite has none.
+TEST_F(Sql, BuiltinsStayAndEveryFunctionHasItsZeqName) {
+  EXPECT_EQ(db.one("select char(72, 105)"), "Hi");
+  EXPECT_EQ(db.one("select count(*) from (select 1 union select 2)"), "2");
+  EXPECT_EQ(db.one("select zeq_char('abc', 2)"), "b");
+  EXPECT_EQ(db.one("select zeq_count('abab', 'ab')"), "2");
+  EXPECT_EQ(db.one("select complev('kitten', 'sitting') = zeq_complev('kitten', 'sitting')"), "1");
+}
+
+// A database file cannot make a connection run what depends on its state from
+// the schema: the session functions nowhere, COMPGED nowhere, the others not
+// once the connection has left UTF-8.  Each case writes the schema in one
+// connection and uses it from another, as a file opened later would.
+TEST_F(Sql, SchemaCannotCallWhatDependsOnTheConnection) {
+  struct Case { const char *schema, *latin1, *use, *want; };
+  const Case cases[] = {
+      {"create index i on t(complev(a, 'x'))", "", "insert into t values ('y')", ""},
+      {"create trigger tr after insert on t begin select zeq_compcost('insert=', 1); end", "",
+       "insert into t values ('y')", "unsafe use of zeq_compcost()"},
+      {"create trigger tr after insert on t begin select zeq_encoding('latin1'); end", "",
+       "insert into t values ('y')", "unsafe use of zeq_encoding()"},
+      {"create view v as select compged(a, 'x') from t", "", "select * from v", "unsafe use of compged()"},
+      {"create index i on t(countc(a, '\xC3\xA9'))", "latin1", "insert into t values ('\xC3\xA9')",
+       "unsafe use of countc()"},
+      {"create table c(a check (countw(a) < 5))", "latin1", "insert into c values ('y')", "unsafe use of countw()"},
+  };
+  char path[] = "/tmp/zeqsql_db_XXXXXX";
+  int fd = mkstemp(path);
+  ASSERT_GE(fd, 0);
+  close(fd);
+  for (const auto &c : cases) {
+    std::remove(path);
+    {
+      Db writer(path);
+      EXPECT_EQ(writer.rows("create table t(a)"), std::vector<std::string>{});
+      EXPECT_EQ(writer.rows(c.schema), std::vector<std::string>{}) << c.schema;
+      writer.rows("insert into t values ('\xC3\xA9\xC3\xA9')");
+    }
+    Db user(path);
+    if (*c.latin1) EXPECT_EQ(user.one("select zeq_encoding('latin1')"), "latin1");
+    const std::string got = user.rows(c.use).empty() ? "" : user.one(c.use);
+    EXPECT_EQ(got, *c.want ? "error: " + std::string(c.want) : "") << c.schema;
+    EXPECT_EQ(user.one("select compged('abxc', 'abc')"), "100") << c.schema;
+    EXPECT_EQ(Db(path).one("pragma integrity_check"), "ok") << c.schema;
+  }
+  std::remove(path);
+  // A new index cannot use COMPGED, nor any function in a Latin-1 connection.
+  EXPECT_NE(db.one("create index i2 on t2(compged(a, 'x'))").find("error"), std::string::npos);
+  db.rows("create table t3(a)");
+  EXPECT_EQ(db.rows("create index i3 on t3(complev(a, 'x'))"), std::vector<std::string>{});
+  db.one("select zeq_encoding('latin1')");
+  EXPECT_NE(db.one("create index i4 on t3(complev(a, 'y'))").find("non-deterministic"), std::string::npos);
 }
 
 // --- values in and out ---------------------------------------------------
@@ -269,14 +307,81 @@ TEST_F(Sql, OddArgumentsGetAValueOrAnError) {
   }
 }
 
-TEST_F(Sql, MissingArgumentsAndResults) {
-  // A missing optional argument is an absent one.
-  EXPECT_EQ(db.one("select find('abcabc', 'c', NULL)"), db.one("select find('abcabc', 'c')"));
+// The arguments of an SQL call "select f(a, b, ...)", as written.
+std::vector<std::string> call_args(const std::string &sql) {
+  std::vector<std::string> out;
+  std::string cur;
+  bool quoted = false;
+  for (size_t i = sql.find('(') + 1; i + 1 < sql.size(); i++) {
+    const char c = sql[i];
+    if (c == '\'') quoted = !quoted;
+    if (c == ',' && !quoted) {
+      out.push_back(cur);
+      cur.clear();
+    } else if (!(c == ' ' && cur.empty())) {
+      cur += c;
+    }
+  }
+  out.push_back(cur);
+  return out;
+}
+
+std::string call_of(const Function &fn, const std::vector<std::string> &args) {
+  std::string sql = "select zeq_" + lower(fn.name) + "(";
+  for (size_t i = 0; i < args.size(); i++) sql += (i ? ", " : "") + args[i];
+  return sql + ")";
+}
+
+// SQL's NULL rules over every catalogue example: a NULL required argument
+// gives NULL, NULLs after the example's arguments change nothing, and a NULL
+// item of a concatenation is an empty text.
+TEST_F(Sql, NullsFollowSql) {
+  for (const Function &fn : zeq::catalogue::kFunctions) {
+    if (!fn.has(zeq::catalogue::ZEQ_FN_FUNCTION)) continue;
+    const bool variadic = fn.max_args == zeq::catalogue::kAnyCount;
+    for (std::string_view ex : split(fn.examples, " | ")) {
+      const std::vector<std::string> args = call_args(example_sql(split(ex, " => ")[0]));
+      const std::string want = db.one(call_of(fn, args));
+      for (size_t i = 0; i < args.size(); i++) {
+        std::vector<std::string> with = args;
+        with[i] = "NULL";
+        const bool item = variadic && (int)i + 1 >= fn.min_args;
+        if (item) with[i] = "''";
+        const std::string got = db.one(call_of(fn, with));
+        with[i] = "NULL";
+        if (item) EXPECT_EQ(db.one(call_of(fn, with)), got) << call_of(fn, with);
+        else if ((int)i < fn.min_args) EXPECT_EQ(got, "NULL") << call_of(fn, with);
+      }
+      std::vector<std::string> padded = args;
+      while (!variadic && (int)padded.size() < fn.max_args) padded.push_back("NULL");
+      EXPECT_EQ(db.one(call_of(fn, padded)), want) << call_of(fn, padded);
+    }
+  }
+  struct Case { const char *sql, *want; };
+  const Case cases[] = {
+      {"select countw('a b c', NULL)", "3"},
+      {"select scan('a b c', 2, NULL)", "b"},
+      {"select findw('one two', 'two', NULL)", "5"},
+      {"select complev('ab', 'abx', NULL, 'i')", "1"},
+      {"select findc('ab1', NULL, 'd')", "3"},
+      {"select catx(NULL, 'a', 'b')", "NULL"},
+      {"select catx('-', 'a', NULL, 'b')", "a-b"},
+  };
+  for (const auto &c : cases) EXPECT_EQ(db.one(c.sql), c.want) << c.sql;
   // After a refused COMPCOST, COMPGED has no costs and answers NULL.
   EXPECT_NE(db.one("select zeq_compcost('nonsense=', 5)").find("COMPCOST"), std::string::npos);
   EXPECT_EQ(db.one("select compged('abc', 'abd')"), "NULL");
-  EXPECT_EQ(db.one("select zeq_compcost()"), "default costs");
+  EXPECT_EQ(db.one("select zeq_compcost_reset()"), "default costs");
   EXPECT_EQ(db.one("select compged('abc', 'abd')"), "100");
+}
+
+// Character results that are not UTF-8 are BLOBs, in both encodings.
+TEST_F(Sql, ResultsThatAreNotTextAreBlobs) {
+  EXPECT_EQ(db.one("select typeof(first('\xC3\x89mile')) || hex(first('\xC3\x89mile'))"), "blobC3");
+  EXPECT_EQ(db.one("select typeof(scan('\xC3\xA9t\xC3\xA9 x', 1))"), "text");
+  db.one("select zeq_encoding('latin1')");
+  EXPECT_EQ(db.one("select typeof(scan(X'E974E9', 1)) || hex(scan(X'E974E9', 1))"), "blobE974E9");
+  EXPECT_EQ(db.one("select typeof(scan('abc', 1))"), "text");
 }
 
 // CATQ fills only the room a result has: the extension gives it enough for
@@ -293,13 +398,21 @@ TEST_F(Sql, CatqGetsRoomForItsWholeResult) {
 }
 
 TEST_F(Sql, HugeTexts) {
-  // 20 million characters: counted and searched; a result beyond the call
-  // layer's limit is an error, not a crash.
+  // 20 million characters: counted, searched and scanned whole; nothing is
+  // cut: a result beyond the connection's SQLITE_LIMIT_LENGTH is an error
+  // naming the function and the limit.
   db.rows("create table big(s text)");
   db.rows("insert into big values (printf('%.*c', 20000000, 'a') || 'z')");
   EXPECT_EQ(db.one("select findc(s, 'z') from big"), "20000001");
   EXPECT_EQ(db.one("select countc(s, 'a') from big"), "20000000");
-  EXPECT_NE(db.one("select cats(s, s) from big").rfind("error: ", 0), std::string::npos);
+  EXPECT_EQ(db.one("select length(scan(s, 1)) from big"), "20000001");
+  EXPECT_EQ(db.one("select length(nliteral(printf('%.*c', 300, 'a') || ' b'))"), "305");
+  sqlite3_limit(db.raw(), SQLITE_LIMIT_LENGTH, 30000000);
+  for (const char *sql : {"select cats(s, s) from big", "select subpad('a', 1, 40000000)"}) {
+    const std::string got = db.one(sql);
+    EXPECT_EQ(got.rfind("error: ", 0), 0u) << sql;
+    EXPECT_NE(got.find("30000000 bytes, the connection's SQLITE_LIMIT_LENGTH"), std::string::npos) << got;
+  }
 }
 
 // --- session encoding ------------------------------------------------------
@@ -314,7 +427,7 @@ TEST_F(Sql, EncodingIsPerConnectionAndSaysWhatItIs) {
   EXPECT_EQ(db.one(count), "4");
   EXPECT_EQ(other.one(count), "2");
   EXPECT_EQ(db.one("select countc(X'E9E961', X'E9')"), "2");
-  EXPECT_EQ(db.one("select hex(char(X'E961', 1))"), "E9");
+  EXPECT_EQ(db.one("select hex(zeq_char(X'E961', 1))"), "E9");
   EXPECT_EQ(db.one("select zeq_encoding('utf8')"), "utf-8");
   EXPECT_EQ(db.one(count), "2");
   EXPECT_NE(db.one("select zeq_encoding('ebcdic')").find("latin1"), std::string::npos);
@@ -329,11 +442,20 @@ TEST_F(Sql, CompcostBelongsToItsConnection) {
   std::string standard = db.one(q);
   EXPECT_EQ(db.one("select zeq_compcost('insert=', 5, 'delete=', 20)"), "insert=5 delete=20");
   EXPECT_EQ(db.one(q), "5");
+  EXPECT_EQ(db.one("select zeq_compcost()"), "insert=5 delete=20");
   EXPECT_EQ(other.one(q), standard);
+  EXPECT_EQ(other.one("select zeq_compcost()"), "default costs");
   EXPECT_EQ(other.one("select zeq_compcost('insert=', 7)"), "insert=7");
   EXPECT_EQ(other.one(q), "7");
   EXPECT_EQ(db.one(q), "5");
-  EXPECT_EQ(db.one("select zeq_compcost()"), "default costs");
+  // A second load in the same connection keeps its costs and encoding.
+  db.one("select zeq_encoding('latin1')");
+  char *err = nullptr;
+  EXPECT_EQ(sqlite3_load_extension(db.raw(), env("ZEQ_SQLITE_EXTENSION").c_str(), nullptr, &err), SQLITE_OK);
+  sqlite3_free(err);
+  EXPECT_EQ(db.one(q), "5");
+  EXPECT_EQ(db.one("select zeq_encoding()"), "latin1");
+  EXPECT_EQ(db.one("select zeq_compcost_reset()"), "default costs");
   EXPECT_EQ(db.one(q), standard);
   EXPECT_EQ(other.one(q), "7");
 }
@@ -413,6 +535,70 @@ TEST_F(Sql, RandomMistakesNameWhatIsValid) {
     EXPECT_EQ(got.rfind("error: ", 0), 0u) << c.sql << ": " << got;
     EXPECT_NE(got.find(c.mentions), std::string::npos) << c.sql << ": " << got;
   }
+}
+
+// The catalogue tables answer what the catalogue says, row for row.
+TEST_F(Sql, CatalogueTablesDescribeWhatIsOffered) {
+  size_t functions = 0;
+  for (const Function &fn : zeq::catalogue::kFunctions) {
+    if (!fn.has(zeq::catalogue::ZEQ_FN_FUNCTION)) continue;
+    functions++;
+    const std::string where = " from zeq_functions where name = '" + lower(fn.name) + "'";
+    EXPECT_EQ(db.one("select unit" + where), fn.unit()) << fn.name;
+    EXPECT_EQ(db.one("select deterministic" + where), fn.deterministic() ? "1" : "0") << fn.name;
+    EXPECT_EQ(db.one("select arguments" + where), fn.usage) << fn.name;
+  }
+  EXPECT_EQ(db.one("select count(*) from zeq_functions"), std::to_string(functions));
+  EXPECT_EQ(db.one("select unit from zeq_functions where name = 'complev'"), "bytes");
+  EXPECT_EQ(db.one("select group_concat(name) from zeq_methods where takes_thread = 0 and name like 'XOR%'"),
+            "XOR64,XOR128,XOR1024,XOR4096,XORGENS");
+  EXPECT_EQ(db.one("select count(*) from zeq_conversions where name in ('uint64', 'int64', 'default')"), "3");
+  EXPECT_EQ(db.one("select zeq_version() <> ''"), "1");
+}
+
+// 'int64' gives the uint64 draws bit for bit as signed INTEGERs, so max()
+// and ORDER BY compare numbers; a NULL hidden argument is one left out, so
+// the conversion can be given by position for any method; an option the
+// method ignores is refused with the methods that take it.
+TEST_F(Sql, RandomInt64AndArgumentsByPosition) {
+  const auto u = db.rows("select value from zeq_random('MT64', 42, 200, NULL, NULL, NULL, 'uint64')");
+  const auto i = db.rows("select value from zeq_random('MT64', 42, 200, NULL, NULL, NULL, 'int64')");
+  ASSERT_EQ(u.size(), 200u);
+  ASSERT_EQ(i.size(), 200u);
+  long long most = LLONG_MIN;
+  for (size_t k = 0; k < u.size(); k++) {
+    EXPECT_EQ((unsigned long long)std::stoll(i[k]), std::stoull(u[k])) << k;
+    most = std::max(most, std::stoll(i[k]));
+  }
+  EXPECT_EQ(db.one("select max(value) from zeq_random('MT64', 42, 200, NULL, NULL, NULL, 'int64')"),
+            std::to_string(most));
+  EXPECT_EQ(db.one("select typeof(value) from zeq_random('MT64', 42, 1, NULL, NULL, NULL, 'int64')"), "integer");
+  const std::string refused = db.one("select value from zeq_random('XOR64', 42, 2, 0, 3)");
+  EXPECT_EQ(refused.rfind("error: zeq_random: ", 0), 0u) << refused;
+  EXPECT_NE(refused.find("MT64"), std::string::npos) << refused;
+}
+
+// Loading: the module is found beside the extension's real file, and a load
+// that failed is tried again (run through the sqlite3 shell, whose process
+// has not loaded the extension yet).
+TEST_F(Sql, LoadingFollowsLinksAndRetries) {
+  const std::string shell = env("ZEQ_SQLITE3_SHELL");
+  if (shell.empty()) GTEST_SKIP() << "ZEQ_SQLITE3_SHELL not set";
+  const std::string ext = env("ZEQ_SQLITE_EXTENSION");
+  const std::string dir = ext.substr(0, ext.rfind('/'));
+  char tmp[] = "/tmp/zeqsql_load_XXXXXX";
+  ASSERT_NE(mkdtemp(tmp), nullptr);
+  const std::string t = tmp;
+  const std::string input = ".load " + t + "/link.so sqlite3_zeqsqlite_init\nselect length(zeq_version()) > 0;\n" +
+                            ".load " + t + "/copy.so sqlite3_zeqsqlite_init\n" + ".shell cp " + dir +
+                            "/libzeqwucha.so " + t + "/\n" + ".load " + t + "/copy.so sqlite3_zeqsqlite_init\n" +
+                            "select zeq_countw(char(97));\n";
+  const std::string script = "ln -s " + ext + " " + t + "/link.so && cp " + ext + " " + t + "/copy.so && printf '" +
+                             input + "' | env -u ZEQ_MODULE " + shell + " :memory: 2>&1; rm -rf " + t;
+  const std::string out = run_command(script).out;
+  EXPECT_EQ(out.rfind("1\n", 0), 0u) << out;
+  EXPECT_NE(out.find("cannot load the module " + t + "/libzeqwucha.so"), std::string::npos) << out;
+  EXPECT_EQ(out.substr(out.size() - 2), "1\n") << out;
 }
 
 }  // namespace

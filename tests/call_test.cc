@@ -178,7 +178,9 @@ TEST(CallNotes, StatusWordsAreNeverBareCodes) {
   Worker w(host());
   CallOutcome missing = w.call("COMPGED", {S("abc"), S("abd"), N(std::nan(""))});
   EXPECT_EQ(missing.status, FNC_RC_NOTE);
-  EXPECT_EQ(missing.sentence(), "COMPGED: note, argument 3 (cutoff)");
+  EXPECT_EQ(missing.sentence(),
+            "COMPGED: argument 3 (cutoff) must be a whole number of at least 1 (values above 999999 count as 999999), "
+            "got a missing value");
   CallOutcome odd;
   odd.function = "CAT";
   odd.status = (int32_t)0x80001234;

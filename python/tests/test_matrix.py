@@ -57,7 +57,7 @@ def test_cells_and_best_choices_equal_the_pairwise_function(scorer, seed):
 
 
 def test_a_refused_cutoff_warns_and_leaves_cells_missing():
-    with pytest.warns(RuntimeWarning, match=r"COMPLEV: note, argument 3 \(cutoff\).*query 0, choice 0.*2 messages"):
+    with pytest.warns(RuntimeWarning, match=r"COMPLEV: argument 3 \(cutoff\) must be .*, got 0.5 .*query 0, choice 0.*2 messages"):
         got = zq.cdist(["a"], ["b", "c"], cutoff=0.5)
     assert got.dtype == np.float64 and np.isnan(got).all()
 
