@@ -100,7 +100,12 @@ Column column_of(py::handle arg, const std::string &where, Encoding encoding, py
         c.values.push_back(element(p[i], encoding, where + ", element " + std::to_string(i)));
     }
   }
-  for (const auto &v : c.values) c.text = c.text || v.kind == Value::Text;
+  for (const auto &v : c.values) {
+    c.text = c.text || v.kind == Value::Text;
+    c.number = c.number || v.kind == Value::Number;
+  }
+  c.type_name = is_scalar(arg) ? std::string(Py_TYPE(arg.ptr())->tp_name)
+                               : c.text ? "an array holding text" : "an array holding numbers";
   return c;
 }
 
@@ -162,30 +167,65 @@ void Results::resize(size_t n) {
   }
 }
 
-py::object wrap(Results &r, const Inputs &in, Encoding encoding) {
-  auto str_of = [&](size_t i) -> py::object {
-    if (r.missing[i]) return py::none();
-    const std::string &t = r.texts[i];
-    PyObject *o = encoding == Encoding::Utf8 ? PyUnicode_DecodeUTF8(t.data(), (Py_ssize_t)t.size(), "surrogateescape")
-                                             : PyUnicode_DecodeLatin1(t.data(), (Py_ssize_t)t.size(), nullptr);
-    if (!o) throw py::error_already_set();
-    return py::reinterpret_steal<py::object>(o);
-  };
-  if (in.shape.empty()) return r.text ? str_of(0) : py::object(py::float_(r.numbers[0]));
-  py::array out;
-  if (r.text) {
-    out = py::module_::import("numpy").attr("empty")(py::cast(in.shape), "object");
-    PyObject **p = static_cast<PyObject **>(out.mutable_data());
-    for (size_t i = 0; i < in.count; i++) {
-      PyObject *old = p[i];
-      p[i] = str_of(i).release().ptr();
-      Py_XDECREF(old);
-    }
-  } else {
+namespace {
+
+// A text result: str when it is valid in the encoding, else bytes.
+py::object text_object(const std::string &t, Encoding encoding) {
+  PyObject *o = encoding == Encoding::Utf8 ? PyUnicode_DecodeUTF8(t.data(), (Py_ssize_t)t.size(), nullptr)
+                                           : PyUnicode_DecodeLatin1(t.data(), (Py_ssize_t)t.size(), nullptr);
+  if (!o) {
+    PyErr_Clear();
+    o = PyBytes_FromStringAndSize(t.data(), (Py_ssize_t)t.size());
+  }
+  if (!o) throw py::error_already_set();
+  return py::reinterpret_steal<py::object>(o);
+}
+
+bool whole(double x) { return std::isnan(x) || (x == std::trunc(x) && std::fabs(x) < 9.2e18); }
+
+py::object texts(Results &r, const Inputs &in, Encoding encoding) {
+  py::array out = py::module_::import("numpy").attr("empty")(py::cast(in.shape), "object");
+  PyObject **p = static_cast<PyObject **>(out.mutable_data());
+  for (size_t i = 0; i < in.count; i++) {
+    PyObject *old = p[i];
+    p[i] = (r.missing[i] ? py::none() : text_object(r.texts[i], encoding)).release().ptr();
+    Py_XDECREF(old);
+  }
+  return out;
+}
+
+// int64 where every number is whole (they are: counts, positions and
+// distances), with a mask of the missing rows; float64 otherwise.
+py::object numbers(const Results &r, const Inputs &in) {
+  bool missing = false, all_whole = true;
+  for (double x : r.numbers) {
+    missing = missing || std::isnan(x);
+    all_whole = all_whole && whole(x);
+  }
+  if (!all_whole || (missing && in.shape.size() != 1)) {
     py::array_t<double> a(in.shape);
     std::copy(r.numbers.begin(), r.numbers.end(), a.mutable_data());
-    out = a;
+    return a;
   }
+  py::array_t<int64_t> a(in.shape);
+  int64_t *p = a.mutable_data();
+  for (size_t i = 0; i < in.count; i++) p[i] = std::isnan(r.numbers[i]) ? 0 : (int64_t)r.numbers[i];
+  if (!missing) return a;
+  py::array_t<bool> mask(in.shape);
+  for (size_t i = 0; i < in.count; i++) mask.mutable_data()[i] = std::isnan(r.numbers[i]);
+  return py::module_::import("pandas").attr("arrays").attr("IntegerArray")(a, mask);
+}
+
+}  // namespace
+
+py::object wrap(Results &r, const Inputs &in, Encoding encoding) {
+  if (in.shape.empty()) {
+    if (r.text) return r.missing[0] ? py::none() : text_object(r.texts[0], encoding);
+    double x = r.numbers[0];
+    if (std::isnan(x)) return py::none();
+    return whole(x) ? py::object(py::int_((int64_t)x)) : py::object(py::float_(x));
+  }
+  py::object out = r.text ? texts(r, in, encoding) : numbers(r, in);
   if (in.index.is_none() || in.shape.size() != 1) return out;
   return py::module_::import("pandas").attr("Series")(out, "index"_a = in.index);
 }

@@ -23,6 +23,8 @@ struct Column {
   std::vector<zeqhost::Value> values;
   std::vector<int64_t> rows;  // output row -> index into values; empty: direct or scalar
   bool text = false;          // holds text: a missing element makes the row's result missing
+  bool number = false;        // holds a number
+  std::string type_name;      // what a wrong type is called in a message ("int", "an array of text")
   const zeqhost::Value &at(size_t row) const {
     return values.size() == 1 ? values[0] : rows.empty() ? values[row] : values[(size_t)rows[row]];
   }
@@ -45,15 +47,18 @@ Inputs gather(const std::vector<pybind11::object> &args, const std::vector<std::
 // Results of a call, one per row.
 struct Results {
   bool text = false;
-  std::vector<double> numbers;
+  std::vector<double> numbers;   // NaN: missing
   std::vector<std::string> texts;
   std::vector<uint8_t> missing;  // text results only
   void resize(size_t n);
 };
 
-// A Python float / str / None for a call on scalars, else a numpy array of
-// the broadcast shape (float64, or object holding str and None), or a pandas
-// Series on the index.
+// A call on scalars gives a Python int (a whole number), float, str, bytes
+// or None.  Otherwise a numpy array of the broadcast shape: int64 for whole
+// numbers (pandas Int64 when a row is missing and the result has one
+// dimension, else float64 with NaN), object holding str, bytes and None for
+// text; a pandas Series on the index when a Series came in.  Text that is
+// not valid in the encoding comes back as bytes.
 pybind11::object wrap(Results &results, const Inputs &in, zeqhost::Encoding encoding);
 
 }  // namespace zeqpy
