@@ -5,7 +5,11 @@
 #include <cstddef>
 #include <cstdio>
 #include <cstring>
+#include <array>
 #include <iterator>
+#include <utility>
+
+#include "rng/catalogue.h"
 
 namespace zeqhost {
 namespace {
@@ -39,14 +43,54 @@ const rng::Conversion kConversions[] = {
 };
 #undef DESC_SLOT
 
-// The builders the module exports, one per method.
-const char *const kMethods[] = {"MT1998",  "MTHYBRID", "MT32",    "MT64",    "MH3",
-                                "XOR64",   "XOR128",   "XOR1024", "XOR4096", "XORGENS",
-                                "FRY2X32", "FRY2X64",  "FRY4X64", "PCG32I",  "PCG64I",
-                                "RANUNI",  "RDRAND",   "SUBKEY32", "SUBKEY64"};
-// Where zeq rand lists each: indices into kMethods.
-constexpr uint8_t kListing[] = {17, 18, 15, 16, 0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14};
-static_assert(std::size(kListing) == std::size(kMethods));
+namespace cat = zeq::rng::catalogue;
+constexpr size_t kMethodCount = std::size(cat::kMethods);
+
+constexpr uint64_t low_bits(int n) { return n >= 64 ? ~0ull : (1ull << n) - 1; }
+
+// A key shares its word with the thread number when the method has no
+// thread slot: it keeps the bits above the thread's, less the top one.
+constexpr MethodOptions options_of(const cat::Method &m) {
+  const int width = m.output_bits > 32 ? 64 : 32;
+  const bool shared = m.thread_bits != 0 && m.thread_bits < width;
+  MethodOptions o;
+  o.name = m.name;
+  o.output_bits = m.output_bits;
+  o.seed = (m.options & ZRNG_OPT_SEED) != 0;
+  o.key = (m.options & ZRNG_OPT_KEY) != 0;
+  o.thread = (m.options & ZRNG_OPT_THREAD) != 0;
+  o.position = (m.options & ZRNG_OPT_POSITION) != 0;
+  o.constant_without_key = (m.options & ZRNG_OPT_CONSTANT_WITHOUT_KEY) != 0;
+  o.thread_max = low_bits(m.thread_bits);
+  o.key_max = !o.key ? 0 : shared ? low_bits(width - m.thread_bits - 1) : low_bits(width);
+  o.description = m.description;
+  return o;
+}
+
+template <size_t... I>
+constexpr std::array<MethodOptions, kMethodCount> all_options(std::index_sequence<I...>) {
+  return {options_of(cat::kMethods[I])...};
+}
+template <size_t... I>
+constexpr std::array<const char *, kMethodCount> all_names(std::index_sequence<I...>) {
+  return {cat::kMethods[I].name...};
+}
+constexpr auto kOptions = all_options(std::make_index_sequence<kMethodCount>{});
+constexpr auto kMethods = all_names(std::make_index_sequence<kMethodCount>{});
+
+// The rows in listing order.
+std::array<const cat::Method *, kMethodCount> listing() {
+  std::array<const cat::Method *, kMethodCount> out{};
+  for (const auto &m : cat::kMethods) out[m.listed] = &m;
+  return out;
+}
+
+bool same_word(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); i++)
+    if (std::toupper((unsigned char)a[i]) != std::toupper((unsigned char)b[i])) return false;
+  return true;
+}
 
 // "MT32 does not offer double_32_open_open" (with the caller's noun before the name).
 std::string lacks(const zrng_desc *d, const Slot &slot, std::string_view noun = {}) {
@@ -88,7 +132,87 @@ std::string position_problem(zrand_stream *s, uint64_t position) {
   return "";
 }
 
+// A double option counts as given when it is a number other than 0 (the
+// engine reads NaN as 0).
+bool given(const std::optional<double> &d) { return d && *d == *d && *d != 0; }
+
+std::string number_text(uint64_t u) { return DrawValue{true, u, 0}.text(); }
+
+// The option of the request that the stream's method would ignore or cut,
+// as a sentence, or "".
+std::string option_problem(const zrand_stream *s, const DrawRequest &rq, int32_t status) {
+  const MethodOptions *o = method_options(s->desc->name);
+  if (!o) return "";
+  const std::string m = "method " + std::string(o->name);
+  if (!o->seed && (rq.seed != 0 || given(rq.seed_double)))
+    return m + " takes no seed: its words come from the processor";
+  if (!o->key && (rq.key != 0 || given(rq.key_double)))
+    return m + " takes no key; the methods that take one are " + methods_taking(&MethodOptions::key);
+  if (!o->thread && rq.thread != 0)
+    return m + " takes no thread number; the methods that take one are " +
+           methods_taking(&MethodOptions::thread);
+  if (rq.thread > o->thread_max)
+    return m + " tells thread numbers apart from 0 to " + number_text(o->thread_max) + " only; got " +
+           number_text(rq.thread);
+  if (status == ZRAND_RC_KEY_RANGE || rq.key > o->key_max) {
+    const std::string key =
+        given(rq.key_double) ? DrawValue{false, 0, *rq.key_double}.text() : number_text(rq.key);
+    return m + " takes whole keys from 0 to " + number_text(o->key_max) + "; got " + key;
+  }
+  return "";
+}
+
 }  // namespace
+
+const MethodOptions *method_options(std::string_view word) {
+  while (!word.empty() && word.front() == ' ') word.remove_prefix(1);
+  while (!word.empty() && word.back() == ' ') word.remove_suffix(1);
+  for (const auto &a : cat::kAliases)
+    if (same_word(word, a.word)) word = a.name;
+  for (const auto &o : kOptions)
+    if (same_word(word, o.name)) return &o;
+  return nullptr;
+}
+
+std::span<const MethodOptions> all_method_options() { return kOptions; }
+
+std::string methods_taking(bool MethodOptions::*option) {
+  std::vector<std::string> names;
+  for (const cat::Method *m : listing())
+    if (method_options(m->name)->*option) names.push_back(m->name);
+  return join_names(names);
+}
+
+namespace {
+
+// "seed key thread position" for the options a method takes ("none").
+std::string options_text(const MethodOptions &o) {
+  std::string out;
+  const std::pair<bool, const char *> words[] = {
+      {o.seed, "seed"}, {o.key, "key"}, {o.thread, "thread"}, {o.position, "position"}};
+  for (const auto &[taken, word] : words)
+    if (taken) out.append(out.empty() ? "" : " ").append(word);
+  return out.empty() ? "none" : out;
+}
+
+}  // namespace
+
+std::string method_listing(const Host &host) {
+  std::string out;
+  for (const cat::Method *m : listing()) {
+    if (!host.symbol(m->builder)) continue;
+    const MethodOptions &o = *method_options(m->name);
+    char bits[16] = "hardware";
+    if (o.output_bits > 0) std::snprintf(bits, sizeof bits, "%d-bit", o.output_bits);
+    std::string text = o.description.empty() ? "(no description)" : std::string(o.description);
+    if (o.constant_without_key) text += "; constant without a key or thread (repeats the seed)";
+    char line[200];
+    std::snprintf(line, sizeof line, "%-9s %-8s words  takes %-24s %s\n", m->name, bits,
+                  options_text(o).c_str(), text.c_str());
+    out += line;
+  }
+  return out;
+}
 
 struct RandomDraw::Impl {
   ZeqPool *pool = nullptr;
@@ -138,6 +262,7 @@ std::unique_ptr<RandomDraw> RandomDraw::open(Host &host, const DrawRequest &rq, 
   impl->status = init(s);
   if (!s->desc) err = "the stream has no generator";
   else if (rq.strict_method) err = method_problem(impl->status, rq.method, host);
+  if (err.empty()) err = option_problem(s, rq, impl->status);
   if (err.empty() && rq.position) err = position_problem(s, *rq.position);
   if (err.empty() && !slot_present(s, *impl->slot))
     err = lacks(s->desc, *impl->slot, rq.conversion_noun);
@@ -175,8 +300,8 @@ std::vector<std::string> draw_conversion_names() {
 
 std::vector<std::string> draw_method_names(const Host &host) {
   std::vector<std::string> v;
-  for (const char *m : kMethods)
-    if (host.symbol((std::string("zrnf") + m).c_str())) v.push_back(m);
+  for (const auto &m : cat::kMethods)
+    if (host.symbol(m.builder)) v.push_back(m.name);
   return v;
 }
 
@@ -201,7 +326,7 @@ std::span<const char *const> method_names() { return kMethods; }
 
 std::vector<const char *> listed_method_names() {
   std::vector<const char *> out;
-  for (uint8_t i : kListing) out.push_back(kMethods[i]);
+  for (const cat::Method *m : listing()) out.push_back(m->name);
   return out;
 }
 

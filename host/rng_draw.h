@@ -4,7 +4,10 @@
 // seed, a key, a thread number and (counter-based methods) a position, then
 // read through one conversion slot of its descriptor.  zeq rand, the SQL
 // extension's zeq_random and the Python extension's Stream draw through
-// this, so the same settings give the same values everywhere.
+// this, so the same settings give the same values everywhere.  An option
+// the method ignores (a key, a thread number, a seed of the hardware method)
+// or would cut (a thread number or key beyond what it tells apart) is
+// refused with a sentence naming the methods that take it.
 //
 //   std::string err;
 //   auto d = zeqhost::RandomDraw::open(host, {.method = "MT64", .seed = 42}, err);
@@ -69,6 +72,36 @@ class RandomDraw {
 // Conversion names accepted by DrawRequest::conversion ("zrng_" prefixes and,
 // for the double slots, the names without "double_" are accepted too).
 std::vector<std::string> draw_conversion_names();
+
+// What a method takes, from the method catalogue (rng/methods.def).  A
+// stream option the method ignores is refused by RandomDraw::open, so every
+// front end can say which methods take it.
+struct MethodOptions {
+  std::string_view name;         // canonical word
+  int output_bits = 0;           // 32, 64 (31: RANUNI); 0: the hardware method
+  bool seed = false;             // a seed selects the stream
+  bool key = false;              // a key selects the stream
+  bool thread = false;           // a thread number selects the stream
+  bool position = false;         // the stream can be set to a position
+  bool constant_without_key = false;  // key 0 and thread 0 repeat the seed
+  uint64_t thread_max = 0;       // largest thread number told apart (0: none)
+  uint64_t key_max = 0;          // largest key taken whole (0: none)
+  std::string_view description;  // "" for none
+};
+
+// The options of a method word (its canonical name or an alias, any case),
+// or null when no method has that word.
+const MethodOptions *method_options(std::string_view word);
+// Every method, in the order of rng::method_names().
+std::span<const MethodOptions> all_method_options();
+// The canonical names, in listing order, of the methods that take `option`
+// (for example &MethodOptions::thread), joined with ", ".
+std::string methods_taking(bool MethodOptions::*option);
+
+// The listing zeq rand --list-methods prints: one line per method the loaded
+// module builds, in listing order: name, word size, the options it takes,
+// description, and a remark when it is constant without a key.
+std::string method_listing(const Host &host);
 
 // Canonical names of the methods the loaded module builds (one builder
 // zrnf<NAME> each); the resolver also takes aliases such as MT or TF.

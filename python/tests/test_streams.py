@@ -20,7 +20,7 @@ DRAWS = [
     ("XOR128", 123456789, None, None, None, "double_53_open_closed"),
     ("XOR4096", 3, None, None, None, "with_zero"),
     ("SUBKEY64", 8, 1, None, None, "double_64_closed_closed"),
-    ("MH3", 2, None, 4, None, "double_infinite"),
+    ("MH3", 2, None, None, None, "double_infinite"),
 ]
 
 

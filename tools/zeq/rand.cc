@@ -72,22 +72,7 @@ std::vector<std::string> rand_slot_names() {
   return v;
 }
 
-std::string rand_method_list(zeqhost::Host &host) {
-  std::string out;
-  for (const char *m : zeqhost::rng::listed_method_names()) {
-    auto build = host.fn<void (*)(zrng_desc *)>((std::string("zrnf") + m).c_str());
-    if (!build) continue;
-    zrng_desc d{};
-    build(&d);
-    char line[160], bits[16] = "hardware";
-    if (d.output_bits > 0) std::snprintf(bits, sizeof bits, "%d-bit", (int)d.output_bits);
-    std::snprintf(line, sizeof line, "%-9s %-8s words  %s\n", m, bits,
-                  d.description[0] ? std::string(d.description, strnlen(d.description, sizeof d.description)).c_str()
-                                   : "(no description)");
-    out += line;
-  }
-  return out;
-}
+std::string rand_method_list(zeqhost::Host &host) { return zeqhost::method_listing(host); }
 
 namespace {
 
