@@ -152,15 +152,15 @@ py::dict methods() {
   zeqhost::Host &host = process_host();
   auto resolve = host.fn<int32_t (*)(const void *, int64_t, zrng_desc *, int64_t)>("zrngmeth");
   py::dict out;
-  for (const char *name : zeqhost::rng::method_names()) {
+  for (const auto &m : zeqhost::all_method_options()) {
+    std::string name(m.name);
     zrng_desc d{};
-    if (!resolve || resolve(name, -1, &d, 0) != 0) continue;
+    if (!resolve || resolve(name.c_str(), -1, &d, 0) != 0) continue;  // not on this processor
     py::list options;
-    if (ZRNG_TAKES_SEED(d.flags)) options.append("seed");
-    if (ZRNG_TAKES_KEY(d.flags)) options.append("key");
-    if (ZRNG_TAKES_THREAD(d.flags)) options.append("thread");
-    if (d.count_32 || d.count_64) options.append("position");
-    out[name] = py::tuple(options);
+    for (auto [word, takes] : {std::pair{"seed", m.seed}, {"key", m.key}, {"thread", m.thread},
+                               {"position", m.position}})
+      if (takes) options.append(word);
+    out[py::str(name)] = py::tuple(options);
   }
   return out;
 }

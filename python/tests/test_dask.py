@@ -51,7 +51,7 @@ def test_a_stream_per_partition(client):
 
 
 def test_a_method_without_threads_is_refused():
-    with pytest.raises(ValueError, match="XOR64 ignores the thread number.*take threads are .*FRY4X64"):
+    with pytest.raises(ValueError, match="partition i thread=i: method XOR64 takes no thread number; the methods that take one are .*FRY4X64"):
         zqd.draw(dd.from_pandas(people(10), npartitions=2), "XOR64", seed=42)
 
 

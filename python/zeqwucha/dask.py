@@ -28,7 +28,7 @@ import re
 import numpy as np
 import pandas as pd
 
-from . import Session, Stream, catalogue, methods
+from . import Session, Stream, catalogue
 
 _TOKEN = re.compile(r"""\s*(?:(?P<num>[-+]?(?:\d+\.?\d*|\.\d+)(?:[eE][-+]?\d+)?)
                          |(?P<name>[A-Za-z_][A-Za-z_0-9]*)
@@ -175,11 +175,9 @@ def draw(ddf, method, seed, key=None, conversion="default", name="random"):
     """A Dask Series of random numbers aligned with ddf, one stream per partition.
     A method that ignores the thread number is refused: its partitions would
     all draw the same numbers."""
-    canonical = Stream(method, seed, key=key).method  # refuses a bad method, seed or key now
-    options = methods()
-    if "thread" not in options[canonical]:
-        takes = ", ".join(m for m, o in options.items() if "thread" in o)
-        raise ValueError(f"{canonical} ignores the thread number, so every partition would draw the same "
-                         f"numbers; the methods that take threads are {takes}")
+    try:  # refuses a bad method, seed or key, and a method that ignores the thread, now
+        Stream(method, seed, key=key, thread=1)
+    except ValueError as e:
+        raise ValueError(f"zeqwucha.dask.draw gives partition i thread=i: {e}") from None
     dtype = {"uint32": np.uint32, "uint64": np.uint64}.get(conversion, np.float64)
     return ddf.map_partitions(draw_partition, method, seed, key, conversion, meta=(name, dtype))
