@@ -18,6 +18,7 @@
 //  4. The call runs under a shared hold of the session encoding, with a
 //     LogCapture collecting the lines this thread writes.
 #include "host/call.h"
+#include "host/call_internal.h"
 
 #include <algorithm>
 #include <charconv>
@@ -141,14 +142,6 @@ const Form &form_of(const Function &fn, bool call_form, Form &spare) {
   return call_form ? f.call : f.plain;
 }
 
-// Buffers one check reuses from call to call: the kinds ('1', '2', 'm'
-// missing) of the arguments the usage line names, their positions, and the
-// resolved types ('1'/'2') of every argument.
-struct CheckScratch {
-  std::string kinds, resolved, types;
-  std::vector<size_t> map;
-};
-
 char kind_char(const Value &v) { return v.kind == Value::Text ? '2' : v.kind == Value::Number ? '1' : 'm'; }
 const char *type_word(char t) { return t == '2' ? "character" : "numeric"; }
 
@@ -190,6 +183,8 @@ std::string match_types(const Function &fn, CheckScratch &s, const Form &form, i
   return std::string(fn.name) + ": argument " + std::to_string(bad) + " (" + arg_name(form.names, map[best_at]) +
          ") must be " + type_word(best_want);
 }
+
+}  // namespace
 
 // Count and types; s.types receives '1' or '2' for every argument.  Nothing
 // is allocated on the way to "" once the scratch buffers have grown.
@@ -239,84 +234,18 @@ std::string check(const Function &fn, std::span<const Value> args, bool call_for
   return "";
 }
 
+namespace {
+
 // ---------------------------------------------------------------------------
 // Records of one call.
 // ---------------------------------------------------------------------------
-
-// A growable result: the host's allocator record backed by realloc, never
-// beyond kMaxResultLength.  The block the result ends in is kept for the next
-// call, so a call whose result fits the room of the last one allocates nothing.
-struct Growable {
-  FncStringAllocator rec{};
-  int64_t limit = kMaxResultLength;  // the call's max_length
-  struct Block {
-    void *data;
-    int64_t size;
-  };
-  std::vector<Block> blocks;  // blocks[0] is the block kept from the last call
-
-  static void *resize(FncStringAllocator *self, void *old, int64_t size, uint32_t) {
-    auto *g = reinterpret_cast<Growable *>(self);
-    if (size > g->limit) return nullptr;
-    if (size <= 0) size = 1;
-    auto held = std::find_if(g->blocks.begin(), g->blocks.end(), [&](const Block &b) { return old && b.data == old; });
-    if (held != g->blocks.end() && held->size >= size) return old;
-    void *p = std::realloc(old, (size_t)size);
-    if (!p) return nullptr;
-    if (held != g->blocks.end()) *held = {p, size};
-    else g->blocks.push_back({p, size});
-    return p;
-  }
-  // A result block of `room` bytes for the next call.
-  char *start(int64_t room) {
-    return static_cast<char *>(resize(&rec, blocks.empty() ? nullptr : blocks[0].data, room, 0));
-  }
-  // After a call: keeps the block `live` (the result's) unless it is large,
-  // and frees the others.
-  void settle(const void *live) {
-    constexpr int64_t kKeep = int64_t(1) << 16;
-    size_t kept = 0;
-    for (const Block &b : blocks) {
-      if (b.data == live && b.size <= kKeep && kept == 0) blocks[kept++] = b;
-      else std::free(b.data);
-    }
-    blocks.resize(kept);
-  }
-  Growable() { rec.resize = resize; }
-  ~Growable() { settle(nullptr); }
-  Growable(const Growable &) = delete;
-  Growable &operator=(const Growable &) = delete;
-};
-
-std::string text_of(const FncString &s) {
-  int64_t n = s.length;
-  const int64_t room = s.allocator ? s.capacity : s.maxLength;
-  if (n > room) n = room;
-  if (!s.data || n <= 0) return {};
-  return std::string(s.data, (size_t)n);
-}
 
 std::string trim_right(std::string s) {
   while (!s.empty() && s.back() == ' ') s.pop_back();
   return s;
 }
 
-double missing_number() {
-  const uint64_t bits = FNC_MISSING_BITS;
-  double d;
-  std::memcpy(&d, &bits, sizeof d);
-  return d;
-}
-
 Value number_value(double x) { return std::isnan(x) ? Value::missing() : Value::num(x); }
-
-int level_of(const LogEntry &e) {
-  if (e.kind != LogEntry::Catalogue) return e.level;
-  static const std::pair<const char *, int> words[] = {{"INFO:", 1}, {"NOTE:", 2}, {"WARNING:", 3}, {"ERROR:", 4}};
-  for (const auto &[w, l] : words)
-    if (e.text.rfind(w, 0) == 0) return l;
-  return 0;
-}
 
 // The line without its level word.
 std::string body_of(const std::string &text) {
@@ -337,24 +266,6 @@ std::string status_phrase(int32_t status) {
       std::snprintf(buf, sizeof buf, "error 0x%08X", (unsigned)status);
       return buf;
     }
-  }
-}
-
-// The process-wide session encoding: calls of the current encoding hold it
-// shared; a switch takes it exclusive.
-std::shared_mutex &encoding_mutex() {
-  static std::shared_mutex m;
-  return m;
-}
-
-std::shared_lock<std::shared_mutex> hold_encoding(Host &host, bool utf8) {
-  auto &m = encoding_mutex();
-  for (;;) {
-    std::shared_lock<std::shared_mutex> shared(m);
-    if (host.utf8() == utf8) return shared;
-    shared.unlock();
-    std::unique_lock<std::shared_mutex> exclusive(m);
-    if (host.utf8() != utf8) host.set_utf8(utf8);
   }
 }
 
@@ -413,78 +324,21 @@ std::string CallOutcome::sentence() const {
 // Worker and call sites.
 // ---------------------------------------------------------------------------
 
-namespace {
-
-// The values behind one execution's argument entries, one slot per argument;
-// the texts keep their capacity from call to call.
-struct Frame {
-  std::vector<std::string> texts;
-  std::vector<FncString> strings;
-  std::vector<double> numbers;
-
-  void reset(size_t n) {
-    constexpr size_t kKeep = size_t(1) << 16;  // a larger text is not kept for the next call
-    for (std::string &t : texts)
-      if (t.capacity() > kKeep) std::string().swap(t);
-    if (texts.size() < n) texts.resize(n);
-    strings.assign(n, FncString{});
-    numbers.assign(n, 0);
+void Worker::Impl::lookup(const Function &fn, void *&entry, void *&twin) {
+  const size_t row = row_of(fn);
+  if (row >= entries.size()) {  // a row not of this catalogue
+    entry = host.symbol(std::string(fn.entry).c_str());
+    twin = fn.mb_entry.empty() ? nullptr : host.symbol(std::string(fn.mb_entry).c_str());
+    return;
   }
-  FncString *text(size_t i, const std::string &t, int64_t padded_to = -1) {
-    std::string &b = texts[i];
-    b.assign(t);
-    // A fixed variable is blank-padded to its declared length.
-    if (padded_to >= 0 && (int64_t)b.size() < padded_to) b.resize((size_t)padded_to, ' ');
-    FncString &s = strings[i];
-    s.maxLength = s.length = (int64_t)b.size();
-    s.data = b.data();
-    return &s;
+  if (!looked[row]) {
+    entries[row] = host.symbol(std::string(fn.entry).c_str());
+    twins[row] = fn.mb_entry.empty() ? nullptr : host.symbol(std::string(fn.mb_entry).c_str());
+    looked[row] = true;
   }
-  double *number(size_t i, double x) {
-    numbers[i] = x;
-    return &numbers[i];
-  }
-};
-
-// What a worker's calls reuse from one call to the next (calls of one worker
-// never overlap).
-struct CallBuffers {
-  CheckScratch check;
-  Frame frame;
-  Growable grow;
-  std::string fixed;
-  std::vector<LogEntry> lines;
-  std::vector<uint64_t> block;  // the argument block of Worker::call
-};
-
-}  // namespace
-
-struct Worker::Impl {
-  Host &host;
-  FncTask *task;
-  Encoding encoding;
-  std::vector<void *> entries, twins;  // by catalogue row, looked up once
-  std::vector<bool> looked;
-  CallBuffers buffers;
-  Impl(Host &h, Encoding e)
-      : host(h), task(h.new_task()), encoding(e), entries(zeq::catalogue::kFunctionCount),
-        twins(zeq::catalogue::kFunctionCount), looked(zeq::catalogue::kFunctionCount) {}
-  void lookup(const Function &fn, void *&entry, void *&twin) {
-    const size_t row = row_of(fn);
-    if (row >= entries.size()) {  // a row not of this catalogue
-      entry = host.symbol(std::string(fn.entry).c_str());
-      twin = fn.mb_entry.empty() ? nullptr : host.symbol(std::string(fn.mb_entry).c_str());
-      return;
-    }
-    if (!looked[row]) {
-      entries[row] = host.symbol(std::string(fn.entry).c_str());
-      twins[row] = fn.mb_entry.empty() ? nullptr : host.symbol(std::string(fn.mb_entry).c_str());
-      looked[row] = true;
-    }
-    entry = entries[row];
-    twin = twins[row];
-  }
-};
+  entry = entries[row];
+  twin = twins[row];
+}
 
 struct CallSite::Impl {
   Worker::Impl &w;
@@ -500,9 +354,8 @@ struct CallSite::Impl {
 
   // What one execution carries from step to step.
   struct Execution {
-    void *entry = nullptr, *twin = nullptr;
+    Entry e;
     int target = -1;                  // the CALL target's argument, or -1
-    ZeqStringService *svc = nullptr;  // set: the multibyte twin runs
     FncString result{};
     FncString *result_rec = nullptr;  // `result`, or the CALL target's record
     double number = std::nan("");
@@ -510,7 +363,6 @@ struct CallSite::Impl {
   // The steps of run(), in order.  admit returns "" or why the call is refused.
   std::string admit(std::span<const Value> args, const std::string &name, Execution &x, int &bad);
   FncArgList *fill(std::span<const Value> args, bool utf8, int target);
-  ZeqStringService *twin_service(FncArgList *a, bool utf8, void *twin);
   void prepare_result(FncArgList *a, Execution &x);
   int32_t enter(FncArgList *a, Execution &x, const std::string &name);
   void collect(CallOutcome &out, const FncArgList *a, const Execution &x);
@@ -518,10 +370,7 @@ struct CallSite::Impl {
   // A call-site cache the module hung on noteCount goes back to the task's
   // pool with the call site, as the host gives it back.
   void release_cache() {
-    if (raw.empty() || !block()->noteCount) return;
-    void *cache = reinterpret_cast<void *>((uintptr_t)block()->noteCount);
-    if (w.host.pool_of(w.task).holds(cache)) w.task->pool->release(w.task->pool, cache);
-    block()->noteCount = 0;
+    if (!raw.empty()) w.release_cache(block());
   }
 };
 
@@ -531,9 +380,9 @@ CallOutcome CallSite::Impl::run(std::span<const Value> args) {
   int bad = 0;
   if (std::string err = admit(args, name, x, bad); !err.empty()) return refused(name, err, bad);
   const bool utf8 = w.encoding == Encoding::Utf8;
-  auto encoding_hold = hold_encoding(w.host, utf8);
+  SessionHold encoding_hold(w.host, utf8);
   FncArgList *a = fill(args, utf8, x.target);
-  x.svc = twin_service(a, utf8, x.twin);
+  x.e.svc = twin_service(w.host, fn, a, utf8, x.e.twin);
   prepare_result(a, x);
 
   CallOutcome out;
@@ -554,8 +403,8 @@ std::string CallSite::Impl::admit(std::span<const Value> args, const std::string
   if (std::string err = check(fn, args, opt.call_form, w.buffers.check, bad); !err.empty()) return err;
   const int n = (int)args.size();
   if (argc >= 0 && n != argc) return name + ": this call site takes " + plural(argc) + ", got " + std::to_string(n);
-  w.lookup(fn, x.entry, x.twin);
-  if (!x.entry) return name + " is not available in this module build";
+  w.lookup(fn, x.e.entry, x.e.twin);
+  if (!x.e.entry) return name + " is not available in this module build";
   x.target = opt.call_form && fn.call_result > 0 ? fn.call_result - 1 : -1;
   return "";
 }
@@ -595,34 +444,18 @@ FncArgList *CallSite::Impl::fill(std::span<const Value> args, bool utf8, int tar
   return a;
 }
 
-// The multibyte twin the host calls itself when the first argument holds a
-// multibyte character: the service it gets, or null for the plain entry.
-ZeqStringService *CallSite::Impl::twin_service(FncArgList *a, bool utf8, void *twin) {
+ZeqStringService *twin_service(Host &host, const Function &fn, FncArgList *a, bool utf8, void *twin) {
   if (!utf8 || !twin || !fn.has(zeq::catalogue::ZEQ_FN_HOST_ROUTES)) return nullptr;
-  auto routes = w.host.fn<ZeqStringService *(*)(FncArgList *)>("CheckVarcharAndMultibyte");
+  auto routes = host.fn<ZeqStringService *(*)(FncArgList *)>("CheckVarcharAndMultibyte");
   return routes ? routes(a) : nullptr;
 }
 
-namespace {
-
-// Room for any character result the arguments can give: every byte quoted
-// or written in hexadecimal, every number in full, and a separator (at most
-// as long as the longest argument) after every item.  CATQ fills only the
-// room a result already has and never grows a growable one, so a growable
-// result starts with this much.
-int64_t room_for(const FncArgList *a) {
-  int64_t room = 64, longest = 0;
-  for (int i = 0; i < a->argCount; i++) {
-    const FncArg &g = a->args[i];
-    const auto *text = (g.type & FNC_ARG_ISCHAR) && g.value ? static_cast<const FncString *>(g.value) : nullptr;
-    const int64_t n = text && text->length > 0 ? text->length : 0;
-    room += 3 * n + 48;
-    longest = std::max(longest, n);
-  }
-  return std::min(room + longest * a->argCount, kMaxResultLength);
+void Worker::Impl::release_cache(FncArgList *a) {
+  if (!a->noteCount) return;
+  void *cache = reinterpret_cast<void *>((uintptr_t)a->noteCount);
+  if (host.pool_of(task).holds(cache)) task->pool->release(task->pool, cache);
+  a->noteCount = 0;
 }
-
-}  // namespace
 
 void CallSite::Impl::prepare_result(FncArgList *a, Execution &x) {
   FncString &result = x.result;
@@ -630,15 +463,7 @@ void CallSite::Impl::prepare_result(FncArgList *a, Execution &x) {
   if (x.target >= 0) {
     x.result_rec = static_cast<FncString *>(a->args[x.target].value);
   } else if (fn.result == Result::Char && opt.growable) {
-    const int64_t limit = std::clamp<int64_t>(opt.max_length, 1, kMaxGrowableLength);
-    w.buffers.grow.limit = limit;
-    result.maxLength = limit;
-    result.allocator = &w.buffers.grow.rec;
-    // A growable result starts with the declared length as its room, as a
-    // host's does, or with room for whatever the arguments can give.
-    const int64_t room = std::clamp<int64_t>(std::max(opt.length, room_for(a)), 1, limit);
-    result.data = w.buffers.grow.start(room);
-    if (result.data) result.capacity = room;
+    start_growable(w.buffers.grow, result, opt, a);
   } else if (fn.result == Result::Char || fn.result == Result::Direct) {
     std::string &fixed = w.buffers.fixed;
     fixed.assign((size_t)opt.length, ' ');
@@ -647,24 +472,41 @@ void CallSite::Impl::prepare_result(FncArgList *a, Execution &x) {
   }
 }
 
+void start_growable(Growable &grow, FncString &result, const CallOptions &opt, const FncArgList *a) {
+  const int64_t limit = std::clamp<int64_t>(opt.max_length, 1, kMaxGrowableLength);
+  grow.limit = limit;
+  result.maxLength = limit;
+  result.allocator = &grow.rec;
+  // A growable result starts with the declared length as its room, as a
+  // host's does, or with room for whatever the arguments can give.
+  const int64_t room = std::clamp<int64_t>(std::max(opt.length, room_for(a)), 1, limit);
+  result.data = grow.start(room);
+  if (result.data) result.capacity = room;
+}
+
 // Runs the entry (or its multibyte twin) with this thread's log lines
 // captured in the worker's buffer.
 int32_t CallSite::Impl::enter(FncArgList *a, Execution &x, const std::string &name) {
   std::vector<LogEntry> &lines = w.buffers.lines;
   lines.clear();
   LogCapture capture(lines);
+  FncString *result = fn.result == Result::Direct ? &x.result : x.result_rec;
+  return call_entry(fn, a, x.e, result, &x.number, opt.call_form, name.c_str());
+}
+
+int32_t call_entry(const Function &fn, FncArgList *a, const Entry &x, FncString *result, double *number,
+                   bool call_form, const char *name) {
   using MbChar = int32_t (*)(FncArgList *, FncString *, ZeqStringService *, int32_t, const char *);
   using MbNum = int32_t (*)(FncArgList *, double *, ZeqStringService *, int32_t, const char *);
   switch (fn.result) {
     case Result::Char:
-      return x.svc ? reinterpret_cast<MbChar>(x.twin)(a, opt.call_form ? nullptr : x.result_rec, x.svc, 0,
-                                                      name.c_str())
-                   : reinterpret_cast<FncCharEntry>(x.entry)(a, x.result_rec);
+      return x.svc ? reinterpret_cast<MbChar>(x.twin)(a, call_form ? nullptr : result, x.svc, 0, name)
+                   : reinterpret_cast<FncCharEntry>(x.entry)(a, result);
     case Result::Number:
-      return x.svc ? reinterpret_cast<MbNum>(x.twin)(a, &x.number, x.svc, 0, name.c_str())
-                   : reinterpret_cast<FncNumEntry>(x.entry)(a, &x.number);
+      return x.svc ? reinterpret_cast<MbNum>(x.twin)(a, number, x.svc, 0, name)
+                   : reinterpret_cast<FncNumEntry>(x.entry)(a, number);
     case Result::Direct:
-      return reinterpret_cast<FncDirectEntry>(x.entry)(static_cast<FncString *>(a->args[0].value), &x.result);
+      return reinterpret_cast<FncDirectEntry>(x.entry)(static_cast<FncString *>(a->args[0].value), result);
     case Result::Routine:
       return reinterpret_cast<int32_t (*)(FncArgList *)>(x.entry)(a);
   }
@@ -674,15 +516,9 @@ int32_t CallSite::Impl::enter(FncArgList *a, Execution &x, const std::string &na
 // The messages, the marked argument, the result and, for a CALL, the values
 // the arguments hold after it.
 void CallSite::Impl::collect(CallOutcome &out, const FncArgList *a, const Execution &x) {
-  std::vector<LogEntry> &lines = w.buffers.lines;
-  if (!lines.empty()) {
-    out.messages.reserve(lines.size());
-    for (LogEntry &e : lines) out.messages.push_back({level_of(e), e.number, std::move(e.text)});
-    lines.clear();
-  }
+  take_messages(w.buffers.lines, out.messages);
+  out.bad_argument = marked_argument(a);
   const int n = a->argCount;
-  for (int i = 0; i < n && !out.bad_argument; i++)
-    if (a->args[i].mark & FNC_MARK_BAD) out.bad_argument = i + 1;
   if (fn.result == Result::Number) out.result = number_value(x.number);
   else if (x.target >= 0) out.result = Value::str(trim_right(text_of(*x.result_rec)));
   else if ((fn.result == Result::Char && !opt.call_form) || fn.result == Result::Direct)
@@ -695,6 +531,19 @@ void CallSite::Impl::collect(CallOutcome &out, const FncArgList *a, const Execut
     else if (i == x.target) out.outputs.push_back(out.result);
     else out.outputs.push_back(Value::str(text_of(*static_cast<FncString *>(g.value))));
   }
+}
+
+void take_messages(std::vector<LogEntry> &lines, std::vector<Message> &out) {
+  if (lines.empty()) return;
+  out.reserve(out.size() + lines.size());
+  for (LogEntry &e : lines) out.push_back({level_of(e), e.number, std::move(e.text)});
+  lines.clear();
+}
+
+int marked_argument(const FncArgList *a) {
+  for (int i = 0; i < a->argCount; i++)
+    if (a->args[i].mark & FNC_MARK_BAD) return i + 1;
+  return 0;
 }
 
 Worker::Worker(Host &host, Encoding encoding) : impl_(std::make_unique<Impl>(host, encoding)) {}

@@ -96,6 +96,7 @@ std::string check_call(const zeq::catalogue::Function &fn, std::span<const Value
                        bool call_form);
 
 class CallSite;
+class ColumnCall;
 
 class Worker {
  public:
@@ -119,6 +120,7 @@ class Worker {
 
  private:
   friend class CallSite;
+  friend class ColumnCall;
   struct Impl;
   std::unique_ptr<Impl> impl_;
 };

@@ -6,6 +6,7 @@
 #include <pybind11/stl.h>
 
 #include "host/rng_draw.h"
+#include "python/src/matrix.h"
 #include "python/src/process_host.h"
 #include "python/src/session.h"
 #include "python/src/stream.h"
@@ -154,5 +155,6 @@ takes: {'MT64': ('seed',), 'FRY4X64': ('seed', 'key', 'thread', 'position'), ...
     for (const auto &c : zeqhost::rng::conversions()) names.push_back(c.name);
     return names;
   }, "conversions() -> the names Stream.draw takes");
+  define_matrix(m);
   m.def("catalogue", &catalogue, "catalogue() -> one dict per function: name, result, params, usage, examples");
 }

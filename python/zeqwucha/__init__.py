@@ -16,9 +16,10 @@ threads at once, and such calls run in parallel.
 """
 
 from ._core import Session, Stream, __version__, catalogue, conversions, methods  # noqa: F401
+from ._core import cdist, extract_one  # noqa: F401
 from . import _core
 
-__all__ = ["Session", "Stream", "catalogue", "conversions", "methods"]
+__all__ = ["Session", "Stream", "catalogue", "conversions", "methods", "cdist", "extract_one"]
 
 for _row in catalogue():
     globals()[_row["name"]] = getattr(_core, _row["name"])
