@@ -40,15 +40,20 @@ Plan plan_for(const zeq::catalogue::Function &fn, const std::string &types) {
 
 struct PlanCache {
   std::vector<std::pair<std::string, Plan>> seen;
+  size_t last = 0;  // rows mostly repeat the kinds of the row before
   Plan get(const zeq::catalogue::Function &fn, const std::string &types) {
-    for (const auto &[t, p] : seen)
-      if (t == types) return p;
+    if (last < seen.size() && seen[last].first == types) return seen[last].second;
+    for (last = 0; last < seen.size(); last++)
+      if (seen[last].first == types) return seen[last].second;
     seen.emplace_back(types, plan_for(fn, types));
     return seen.back().second;
   }
 };
 
-std::string refusal(const zeq::catalogue::Function &fn, std::span<const Value> args) {
+std::string refusal(const zeq::catalogue::Function &fn, std::span<const zeqhost::Arg> row) {
+  std::vector<Value> args;
+  for (const auto &a : row)
+    args.push_back(a.kind == Value::Text ? Value::str(std::string(a.view())) : a.kind == Value::Number ? Value::num(a.number) : Value::missing());
   std::string why = zeqhost::check_call(fn, args, false);
   if (!why.empty()) return why;
   std::string kinds;
@@ -66,16 +71,6 @@ struct Report {
   std::string first_note;
 };
 
-void store(const CallOutcome &o, size_t row, Results &out) {
-  if (!out.text) {
-    if (o.result.kind == Value::Number) out.numbers[row] = o.result.number;
-  } else if (o.result.kind == Value::Text) {
-    out.texts[row] = o.result.text;
-  } else {
-    out.missing[row] = 1;
-  }
-}
-
 void note(size_t row, const std::string &text, Report &rep) {
   if (rep.noted_rows++ == 0) {
     rep.first_noted_row = row;
@@ -91,44 +86,65 @@ bool was_cut(const CallOutcome &o) {
   return false;
 }
 
+// A row that did not simply succeed: its status, a cut, its notes.  Returns
+// false when the row's result is missing.
+bool settle(const zeqhost::ColumnCall &col, const zeqhost::Cell &cell, size_t row, Report &rep) {
+  const std::string name(col.function().name);
+  CallOutcome o = col.outcome();
+  if (cell.status != 0) {
+    note(row, o.sentence(), rep);
+    return false;
+  }
+  if (was_cut(o)) {
+    note(row, name + ": the result was cut, so it is missing: " + o.messages.front().text, rep);
+    return false;
+  }
+  for (const auto &m : o.messages)
+    if (m.level >= 2) note(row, name + ": " + m.text, rep);
+  return true;
+}
+
+constexpr size_t kBlockRows = 4096;  // rows of one session hold
+
 void run_rows(zeqhost::Worker &w, const zeq::catalogue::Function &fn, const Inputs &in, Results &out,
               size_t begin, size_t end, Report &rep) {
   zeqhost::CallOptions opt;
   opt.max_length = zeqhost::kMaxGrowableLength;  // the most a result record can carry
-  zeqhost::CallSite site(w, fn, opt);
+  zeqhost::ColumnCall col(w, fn, in.columns.size(), opt);
   PlanCache plans;
-  std::vector<Value> args(in.columns.size());
+  std::vector<zeqhost::Arg> args(in.columns.size());
   std::string types(in.columns.size(), ' ');
-  for (size_t row = begin; row < end; row++) {
-    for (size_t i = 0; i < in.columns.size(); i++) {
-      const Value &v = in.columns[i].at(row);
-      types[i] = v.kind == Value::Number ? '1' : v.kind == Value::Text ? '2' : in.columns[i].text ? 't' : 'm';
-      args[i] = v;
+  for (size_t block = begin; block < end; block += kBlockRows) {
+    zeqhost::ColumnCall::Block hold(col);
+    for (size_t row = block; row < std::min(end, block + kBlockRows); row++) {
+      for (size_t i = 0; i < in.columns.size(); i++) {
+        const zeqhost::Arg &v = in.columns[i].at(row);
+        types[i] = v.kind == Value::Number ? '1' : v.kind == Value::Text ? '2' : in.columns[i].text ? 't' : 'm';
+        args[i] = v;
+      }
+      Plan plan = plans.get(fn, types);
+      if (plan == Plan::Missing) {
+        if (out.text) out.missing[row] = 1;
+        continue;
+      }
+      if (plan == Plan::Refuse) {
+        rep = {row, true, refusal(fn, args)};
+        return;
+      }
+      const zeqhost::Cell &cell = col.run(args);
+      if (cell.refused) {
+        rep.fault_row = row;
+        rep.fault = col.outcome().sentence();
+        return;
+      }
+      bool kept = cell.ok() && !cell.noted ? true : settle(col, cell, row, rep);
+      if (out.text) {
+        if (kept && cell.kind == Value::Text) out.texts[row].assign(cell.text);
+        else out.missing[row] = 1;
+      } else if (kept && cell.kind == Value::Number) {
+        out.numbers[row] = cell.number;
+      }
     }
-    Plan plan = plans.get(fn, types);
-    if (plan == Plan::Missing) {
-      if (out.text) out.missing[row] = 1;
-      continue;
-    }
-    if (plan == Plan::Refuse) {
-      rep = {row, true, refusal(fn, args)};
-      return;
-    }
-    CallOutcome o = site.call(args);
-    if (!o.error.empty()) {  // refused before it ran
-      rep.fault_row = row;
-      rep.fault = o.sentence();
-      return;
-    }
-    if (o.status != 0 || was_cut(o)) {  // refused or cut: a missing result
-      if (out.text) out.missing[row] = 1;
-      note(row, o.status != 0 ? o.sentence() : std::string(fn.name) + ": the result was cut, so it is missing: " +
-                                                  o.messages.front().text, rep);
-      continue;
-    }
-    store(o, row, out);
-    for (const auto &m : o.messages)
-      if (m.level >= 2) note(row, std::string(fn.name) + ": " + m.text, rep);
   }
 }
 
