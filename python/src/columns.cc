@@ -87,8 +87,8 @@ py::array as_array(py::handle a, const std::string &where) {
   py::array arr = sequence ? np.attr("asarray")(a, "object") : np.attr("asarray")(a);
   char kind = arr.dtype().kind();
   if (kind == 'b' || kind == 'i' || kind == 'u' || kind == 'f')
-    return np.attr("ascontiguousarray")(arr, "float64");
-  if (kind == 'U' || kind == 'S' || kind == 'O') return np.attr("ascontiguousarray")(arr, "object");
+    return np.attr("asarray")(arr, "float64", "order"_a = "C");  // keeps a 0-d array 0-d
+  if (kind == 'U' || kind == 'S' || kind == 'O') return np.attr("asarray")(arr, "object", "order"_a = "C");
   throw py::type_error(where + ": an array of " + std::string(py::str(arr.dtype())) +
                        " holds neither text nor numbers");
 }

@@ -30,11 +30,20 @@ enum class Plan { Call, Missing, Refuse };
 
 Plan plan_for(const zeq::catalogue::Function &fn, const std::string &types) {
   if (types.find('t') != std::string::npos) return Plan::Missing;
-  std::string as_number = types, as_text = types;
-  std::replace(as_number.begin(), as_number.end(), 'm', '1');
-  std::replace(as_text.begin(), as_text.end(), 'm', '2');
-  if (zeq::catalogue::accepts_types(fn, as_number)) return Plan::Call;
-  if (zeq::catalogue::accepts_types(fn, as_text)) return Plan::Missing;
+  // A missing value may stand for either type: as numbers the call runs;
+  // where only text fits, a text argument is missing and so is the result.
+  std::vector<size_t> open;
+  for (size_t i = 0; i < types.size(); i++)
+    if (types[i] == 'm') open.push_back(i);
+  // Every mix for a few missing values; for many, all numbers or all text.
+  const bool few = open.size() <= 12;
+  const size_t last = few ? (size_t(1) << open.size()) - 1 : SIZE_MAX;
+  std::string tried = types;
+  for (size_t mask = 0;; mask = few ? mask + 1 : last) {
+    for (size_t k = 0; k < open.size(); k++) tried[open[k]] = mask == SIZE_MAX || ((mask >> k) & 1) ? '2' : '1';
+    if (zeq::catalogue::accepts_types(fn, tried)) return mask == 0 ? Plan::Call : Plan::Missing;
+    if (mask == last) break;
+  }
   return Plan::Refuse;
 }
 
