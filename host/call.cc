@@ -382,7 +382,7 @@ CallOutcome CallSite::Impl::run(std::span<const Value> args) {
   const bool utf8 = w.encoding == Encoding::Utf8;
   SessionHold encoding_hold(w.host, utf8);
   FncArgList *a = fill(args, utf8, x.target);
-  x.e.svc = twin_service(w.host, fn, a, utf8, x.e.twin);
+  x.e.svc = w.twin_service(fn, a, utf8, x.e.twin);
   prepare_result(a, x);
 
   CallOutcome out;
@@ -444,10 +444,13 @@ FncArgList *CallSite::Impl::fill(std::span<const Value> args, bool utf8, int tar
   return a;
 }
 
-ZeqStringService *twin_service(Host &host, const Function &fn, FncArgList *a, bool utf8, void *twin) {
+ZeqStringService *Worker::Impl::twin_service(const Function &fn, FncArgList *a, bool utf8, void *twin) {
   if (!utf8 || !twin || !fn.has(zeq::catalogue::ZEQ_FN_HOST_ROUTES)) return nullptr;
-  auto routes = host.fn<ZeqStringService *(*)(FncArgList *)>("CheckVarcharAndMultibyte");
-  return routes ? routes(a) : nullptr;
+  if (!routes_looked_) {
+    routes_ = host.fn<Routes>("CheckVarcharAndMultibyte");
+    routes_looked_ = true;
+  }
+  return routes_ ? routes_(a) : nullptr;
 }
 
 void Worker::Impl::release_cache(FncArgList *a) {

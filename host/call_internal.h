@@ -230,6 +230,17 @@ struct Worker::Impl {
         twins(zeq::catalogue::kFunctionCount), looked(zeq::catalogue::kFunctionCount) {}
   // The entry of `fn` and its multibyte twin (null when it has none).
   void lookup(const zeq::catalogue::Function &fn, void *&entry, void *&twin);
+  // The multibyte twin the host calls itself when the first argument holds
+  // a multibyte character: the service it gets, or null for the plain entry.
+  ZeqStringService *twin_service(const zeq::catalogue::Function &fn, FncArgList *a, bool utf8, void *twin);
+
+ private:
+  // The module's route choice (CheckVarcharAndMultibyte), looked up once.
+  using Routes = ZeqStringService *(*)(FncArgList *);
+  Routes routes_ = nullptr;
+  bool routes_looked_ = false;
+
+ public:
   // A call-site cache the module hung on the block's noteCount goes back to
   // the task's pool, as the host gives it back with the call site.
   void release_cache(FncArgList *a);
@@ -240,10 +251,6 @@ struct Entry {
   void *entry = nullptr, *twin = nullptr;
   ZeqStringService *svc = nullptr;  // set: the multibyte twin runs
 };
-
-// The multibyte twin the host calls itself when the first argument holds a
-// multibyte character: the service it gets, or null for the plain entry.
-ZeqStringService *twin_service(Host &host, const zeq::catalogue::Function &fn, FncArgList *a, bool utf8, void *twin);
 
 // Runs the entry (or its multibyte twin) of `fn` on the argument block:
 // a character result goes to `result` (not passed to a twin in the CALL

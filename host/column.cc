@@ -7,6 +7,7 @@
 // row is reused); the entry called; the result read where the module left it.
 #include "host/column.h"
 
+#include <limits>
 #include <optional>
 
 #include "host/call_internal.h"
@@ -153,8 +154,12 @@ const Cell &ColumnCall::Impl::run(std::span<const Arg> args) {
   if (!error.empty()) return refuse(error, 0);
   if (args.size() != argc) return refuse(takes_sentence(fn, argc, args.size()), 0);
   if (site) return run_slow(args);
-  for (size_t i = 0; i < argc; i++) kinds[i] = kind_byte(args[i].kind);
-  if (mixes.empty() || mixes[mix].kinds != kinds) mix = mix_for(kinds);
+  bool same = !mixes.empty();
+  for (size_t i = 0; i < argc; i++) {
+    kinds[i] = kind_byte(args[i].kind);
+    same = same && mixes[mix].kinds[i] == kinds[i];
+  }
+  if (!same) mix = mix_for(kinds);
   const Mix &m = mixes[mix];
   if (!m.error.empty()) return refuse(m.error, m.bad);
   if (depth > 0) return run_row(args, m);
@@ -192,6 +197,7 @@ const Cell &ColumnCall::Impl::run_slow(std::span<const Arg> args) {
 // (freed first when it grew large), or the fixed buffer of the declared
 // length filled with blanks.
 void ColumnCall::Impl::reset_result(FncArgList *a) {
+  if (fn.result == Result::Number || fn.result == Result::Routine) return;
   grow.settle(result.data);
   result = FncString{};
   if (fn.result == Result::Char && opt.growable) start_growable(grow, result, opt, a);
@@ -228,9 +234,9 @@ const Cell &ColumnCall::Impl::run_row(std::span<const Arg> args, const Mix &m) {
       g.value = nullptr;
     }
   }
-  entry.svc = twin_service(w.host, fn, a, utf8, entry.twin);
+  if (utf8 && entry.twin) entry.svc = w.twin_service(fn, a, utf8, entry.twin);
   reset_result(a);
-  number = std::nan("");
+  number = std::numeric_limits<double>::quiet_NaN();
   if (!lines.empty()) lines.clear();
   cell = {};
   {

@@ -49,7 +49,8 @@
 // row alone, which is what a SQL function that sees one row at a time
 // wants: the cheapest single-row run on a prepared call.  Blocks of several
 // ColumnCalls may be open at once on one thread (the functions of one
-// statement), and Worker::call may run inside them, in the same encoding.
+// statement), and Worker::call may run inside them in the same encoding
+// (a call of the other encoding there throws std::logic_error).
 // Do not switch the worker's encoding while a Block is open; a Block in
 // turn keeps calls of the other encoding waiting, so keep it to a bounded
 // number of rows.  The log lines of a row are captured for the row alone
@@ -63,8 +64,8 @@
 // take in any form, or a function the module build lacks makes error() say
 // so; no row runs then (every Cell is refused with that sentence).
 //
-// Threads.  A ColumnCall belongs to its Worker and so to one thread at a
-// time; to split rows between N threads, give each thread its own Worker
+// Threads.  A ColumnCall belongs to its Worker (it must not outlive it) and
+// so to one thread at a time; to split rows between N threads, give each thread its own Worker
 // and its own ColumnCall (COMPCOST costs and caches belong to the worker's
 // task, so set them on every worker).
 #pragma once

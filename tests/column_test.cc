@@ -57,7 +57,7 @@ const double kNumbers[] = {-3, -1, 0, 1, 2, 3, 7, 100, 2.5, 1e12};
 
 // One random row for `fn` with `n` arguments: mostly the types a pattern of
 // the catalogue wants, sometimes a missing value, now and then a wrong kind.
-std::vector<Value> random_row(const Function &fn, int n, std::mt19937 &rng) {
+std::vector<Value> random_row(const Function &fn, int n, std::mt19937 &rng, bool allow_long) {
   std::vector<std::string> fits;
   std::string_view rest = fn.argtypes;
   while (!rest.empty()) {
@@ -79,7 +79,7 @@ std::vector<Value> random_row(const Function &fn, int n, std::mt19937 &rng) {
       continue;
     }
     if (roll < 13) text = !text;
-    if (text && roll == 99) row.push_back(Value::str(std::string(66000, 'w') + "z"));  // a result past 64K
+    if (text && roll == 99 && allow_long) row.push_back(Value::str(std::string(66000, 'w') + "z"));  // a result past 64K
     else if (text) row.push_back(Value::str(texts()[rng() % texts().size()]));
     else row.push_back(Value::num(kNumbers[rng() % std::size(kNumbers)]));
   }
@@ -128,8 +128,8 @@ TEST(ColumnCall, AgreesWithWorkerCallOnRandomRowsOfEveryFunction) {
           ColumnCall col(w, fn, (size_t)n, options[k]);
           zeqhost::CallSite site(ref, fn, options[k]);  // keeps its call-site cache as the column does
           ColumnCall::Block block(col);
-          for (int r = 0; r < 10; r++) {
-            const std::vector<Value> row = random_row(fn, n, rng);
+          for (int r = 0; r < 7; r++) {
+            const std::vector<Value> row = random_row(fn, n, rng, k == 0);
             const std::string where = std::string(fn.name) + "/" + std::to_string(n) + " args, options " +
                                       std::to_string(k) + (enc == Encoding::Utf8 ? ", utf-8" : ", latin-1") +
                                       ", row " + std::to_string(r);

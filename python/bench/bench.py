@@ -1,84 +1,158 @@
-"""Ratios against the Python peers: edit distances over name pairs in a
-pandas DataFrame, and uniform draws into a numpy array.
+"""Ratios against the Python peers: edit distances of name pairs, matrices and
+best matches, long pairs, and uniform draws into a numpy array.
 
-    PYTHONPATH=build/python /usr/bin/python3 python/bench/bench.py [--rows N] [--draws N]
+    PYTHONPATH=build/python /usr/bin/python3 python/bench/bench.py [--pairs N] [--json PATH]
 
-Each timing is the best of --repeat runs, in CPU seconds of the process
-(the machines this runs on are shared; CPU time is what a run costs) and, for
-the comparison of thread counts, in wall seconds.  A ratio above 1 means
-zeqwucha is faster.  The peers are applied per row (a comprehension over the
-two columns, the quickest way to call a scalar function per row).
+Peers: rapidfuzz (process.cpdist, process.cdist, process.extractOne; used
+when it imports, e.g. with PYTHONPATH=../shared/tools/pyrapidfuzz: it is not
+a dependency of this project, and its rows are left out without it),
+python-Levenshtein and jellyfish (Debian python3-levenshtein,
+python3-jellyfish; called per row in a comprehension, the quickest way to
+call a scalar function per row), numpy's Generator.
+
+Each figure is CPU seconds of the process for one run (the machines this
+runs on are shared; CPU time is what a run costs), except the thread
+comparison, which is wall time.  A ratio is zeqwucha's time over the peer's:
+below 1 zeqwucha is faster.  Before timing, every workload checks that both
+sides give the same answers.
 """
 import argparse
+import json
+import random
 import time
 import warnings
 
 import numpy as np
-import pandas as pd
 
 import zeqwucha as zq
 
-
-def name_pairs(rows, seed=1):
-    rng = np.random.default_rng(seed)
-    first = np.array(["John", "Jon", "Joan", "Jane", "Johan", "Maria", "Mario", "Ann", "Anna", "Peter"])
-    last = np.array(["Smith", "Smyth", "Schmidt", "Miller", "Muller", "Johnson", "Jonson", "Brown", "Braun"])
-    a = np.char.add(np.char.add(rng.choice(first, rows), " "), rng.choice(last, rows))
-    b = np.char.add(np.char.add(rng.choice(first, rows), " "), rng.choice(last, rows))
-    return pd.DataFrame({"a": a.astype(object), "b": b.astype(object)})
+LETTERS = "abcdefghijklmnopqrstuvwxyz"
 
 
-def best(fn, repeat):
-    """(CPU seconds, wall seconds, result) of the quickest run."""
-    times = []
-    for _ in range(repeat):
-        c, w = time.process_time(), time.perf_counter()
-        out = fn()
-        times.append((time.process_time() - c, time.perf_counter() - w))
-    return min(t[0] for t in times), min(t[1] for t in times), out
+def names(n, seed):
+    """Names of 5 to 30 characters: a first and a last word, no trailing blank."""
+    rng = random.Random(seed)
+    out = []
+    for _ in range(n):
+        size = rng.randint(5, 30)
+        cut = rng.randint(2, max(2, size - 3))
+        word = "".join(rng.choice(LETTERS) for _ in range(size))
+        out.append((word[:cut].capitalize() + " " + word[cut + 1:].capitalize()).strip())
+    return np.array(out, dtype=object)
+
+
+def long_texts(n, seed):
+    """Texts of 200 to 2,000 characters, each a mutation of a shared base."""
+    rng = random.Random(seed)
+    base = "".join(rng.choice(LETTERS + " ") for _ in range(2000))
+    out = []
+    for _ in range(n):
+        t = list(base[: rng.randint(200, 2000)])
+        for _ in range(len(t) // 10):
+            t[rng.randrange(len(t))] = rng.choice(LETTERS)
+        out.append("".join(t).strip())
+    return np.array(out, dtype=object)
+
+
+def cpu(fn):
+    """(CPU seconds, wall seconds, result) of one run."""
+    c, w = time.process_time(), time.perf_counter()
+    out = fn()
+    return time.process_time() - c, time.perf_counter() - w, out
+
+
+def peers():
+    found = {}
+    try:
+        from rapidfuzz import distance, process
+        found["rapidfuzz"] = (process, distance.Levenshtein.distance)
+    except ImportError:
+        pass
+    import Levenshtein
+    import jellyfish
+    found["Levenshtein"] = Levenshtein
+    found["jellyfish"] = jellyfish
+    return found
+
+
+class Table:
+    def __init__(self):
+        self.rows = []
+
+    def add(self, workload, mine, peer, peer_name, note=""):
+        """One comparison: (cpu, wall, result) of zeqwucha and of the peer."""
+        row = {"workload": workload, "zeqwucha_s": mine[0], "peer": peer_name, "peer_s": peer[0],
+               "ratio": mine[0] / peer[0] if peer[0] else float("nan"), "note": note}
+        self.rows.append(row)
+        print(f"  {workload:44s} {mine[0]:8.3f} s  {peer_name:44s} {peer[0]:8.3f} s  {row['ratio']:6.2f}", flush=True)
+
+
+def pair_rows(t, p, a, b, label):
+    mine = cpu(lambda: zq.complev(a, b))
+    if "rapidfuzz" in p:
+        process, lev = p["rapidfuzz"]
+        peer = cpu(lambda: process.cpdist(a, b, scorer=lev, workers=1))
+        assert np.array_equal(mine[2], peer[2]), "complev and cpdist disagree"
+        t.add(f"{label}: complev(a, b)", mine, peer, "rapidfuzz cpdist(workers=1)")
+        c3 = cpu(lambda: zq.complev(a, b, 3))
+        peer = cpu(lambda: process.cpdist(a, b, scorer=lev, workers=1, score_cutoff=3))
+        t.add(f"{label}: complev(a, b, 3)", c3, peer, "rapidfuzz cpdist(score_cutoff=3)")
+    return mine
 
 
 def main():
     ap = argparse.ArgumentParser()
-    ap.add_argument("--rows", type=int, default=1_000_000)
+    ap.add_argument("--pairs", type=int, default=1_000_000)
+    ap.add_argument("--queries", type=int, default=2000)
+    ap.add_argument("--choices", type=int, default=500)
+    ap.add_argument("--long", type=int, default=10_000)
     ap.add_argument("--draws", type=int, default=10_000_000)
-    ap.add_argument("--repeat", type=int, default=3)
+    ap.add_argument("--json", help="also write the rows to this file")
     opt = ap.parse_args()
-
-    import Levenshtein
-    import jellyfish
     warnings.filterwarnings("ignore", category=DeprecationWarning)  # jellyfish's argument parsing
+    p = peers()
+    if "rapidfuzz" not in p:
+        print("rapidfuzz does not import: its rows are left out")
+    t = Table()
+    print("workload (CPU s, one run)                      zeqwucha    peer                                            ratio")
 
-    df = name_pairs(opt.rows)
-    runs = {
-        "zeqwucha complev threads=1": lambda: zq.complev(df.a, df.b),
-        "zeqwucha complev threads=2": lambda: zq.complev(df.a, df.b, threads=2),
-        "zeqwucha compged threads=1": lambda: zq.compged(df.a, df.b),
-        "zeqwucha compged threads=2": lambda: zq.compged(df.a, df.b, threads=2),
-        "python-Levenshtein distance per row": lambda: [Levenshtein.distance(x, y) for x, y in zip(df.a, df.b)],
-        "jellyfish levenshtein_distance per row":
-            lambda: [jellyfish.levenshtein_distance(x, y) for x, y in zip(df.a, df.b)],
-    }
-    t = {name: best(fn, opt.repeat) for name, fn in runs.items()}
-    assert t["zeqwucha complev threads=1"][2].tolist() == t["python-Levenshtein distance per row"][2]
-    print(f"{opt.rows} name pairs (CPU s, wall s):")
-    for name, (cpu, wall, _) in t.items():
-        print(f"  {name:42s} {cpu:8.3f} {wall:8.3f}")
-    mine = "zeqwucha complev threads=1"
-    for peer in ("python-Levenshtein distance per row", "jellyfish levenshtein_distance per row"):
-        print(f"  {peer} / {mine} (CPU): {t[peer][0] / t[mine][0]:.2f}")
-    for fn in ("complev", "compged"):
-        one, two = t[f"zeqwucha {fn} threads=1"][1], t[f"zeqwucha {fn} threads=2"][1]
-        print(f"  {fn} threads=1 / threads=2 (wall): {one / two:.2f}")
+    a, b = names(opt.pairs, 1), names(opt.pairs, 2)
+    mine = pair_rows(t, p, a, b, f"{opt.pairs:,} name pairs")
+    lev, jelly = p["Levenshtein"], p["jellyfish"]
+    peer = cpu(lambda: [lev.distance(x, y) for x, y in zip(a, b)])
+    assert mine[2].tolist() == peer[2]
+    t.add(f"{opt.pairs:,} name pairs: complev(a, b)", mine, peer, "python-Levenshtein distance per row")
+    peer = cpu(lambda: [jelly.levenshtein_distance(x, y) for x, y in zip(a, b)])
+    t.add(f"{opt.pairs:,} name pairs: complev(a, b)", mine, peer, "jellyfish levenshtein_distance per row")
+    two = cpu(lambda: zq.complev(a, b, threads=2))
+    t.add(f"{opt.pairs:,} name pairs: threads=2 (wall)", (two[1],) + two[1:], (mine[1],) + mine[1:],
+          "threads=1 (wall)", "wall time")
+
+    q, c = names(opt.queries, 3), names(opt.choices, 4)
+    shape = f"{opt.queries:,} x {opt.choices:,}"
+    if "rapidfuzz" in p:
+        process, scorer = p["rapidfuzz"]
+        for cutoff in (None, 3):
+            mine = cpu(lambda: zq.cdist(q, c, cutoff=cutoff))
+            peer = cpu(lambda: process.cdist(q, c, scorer=scorer, workers=1, score_cutoff=cutoff))
+            if cutoff is None:
+                assert np.array_equal(mine[2], peer[2]), "cdist disagrees"
+            t.add(f"cdist {shape}" + (f", cutoff {cutoff}" if cutoff else ""), mine, peer,
+                  "rapidfuzz cdist(workers=1)")
+        mine = cpu(lambda: zq.extract_one(q, c))
+        peer = cpu(lambda: [process.extractOne(x, c, scorer=scorer) for x in q])
+        assert mine[2][0].tolist() == [r[2] for r in peer[2]], "extract_one disagrees"
+        t.add(f"extract_one {shape}", mine, peer, "rapidfuzz extractOne in a loop")
+        la, lb = long_texts(opt.long, 5), long_texts(opt.long, 6)
+        pair_rows(t, p, la, lb, f"{opt.long:,} pairs of 200-2,000 chars")
 
     stream = zq.Stream("MT32", 42)
     gen = np.random.Generator(np.random.MT19937(42))
-    mine = best(lambda: stream.draw(opt.draws), opt.repeat)[0]
-    peer = best(lambda: gen.random(opt.draws), opt.repeat)[0]
-    print(f"{opt.draws} uniform draws (CPU s):")
-    print(f"  zeqwucha Stream('MT32').draw             {mine:8.3f} s")
-    print(f"  numpy Generator(MT19937).random          {peer:8.3f} s")
-    print(f"  numpy / zeqwucha: {peer / mine:.2f}")
+    t.add(f"{opt.draws:,} uniform draws", cpu(lambda: stream.draw(opt.draws)),
+          cpu(lambda: gen.random(opt.draws)), "numpy Generator(MT19937).random")
+    if opt.json:
+        with open(opt.json, "w") as f:
+            json.dump(t.rows, f, indent=1)
 
 
 if __name__ == "__main__":

@@ -8,12 +8,18 @@
 #include "python/src/matrix.h"
 
 #include <cmath>
+#include <cstdint>
+#include <cstdlib>
 #include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
 #include <thread>
 #include <vector>
+
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
 
 #include <pybind11/numpy.h>
 
@@ -32,11 +38,48 @@ namespace {
 constexpr long kMaxThreads = 64;
 constexpr size_t kBlockCells = 4096;  // rows of one session hold
 
+// What a text's COMPLEV distance to any other is at least: the bytes it
+// keeps (COMPLEV drops trailing blanks) counted in 64 classes (byte mod 64,
+// at most 255 each).  An edit changes the length by at most 1 and the sum of
+// the class count differences by at most 2, so with L that sum and n the
+// length difference, every edit sequence has at least (L + n) / 2 edits;
+// merged classes and capped counts only make L smaller.
+struct Profile {
+  alignas(16) uint8_t counts[64] = {};
+  size_t length = 0;
+
+  explicit Profile(const Arg &a) {
+    length = a.size;
+    while (length && a.data[length - 1] == ' ') length--;
+    for (size_t k = 0; k < length; k++) {
+      uint8_t &c = counts[(unsigned char)a.data[k] & 63];
+      c += c < 255;
+    }
+  }
+  double least_distance(const Profile &o) const {
+    unsigned sum = 0;
+#ifdef __SSE2__
+    __m128i acc = _mm_setzero_si128();
+    for (int k = 0; k < 64; k += 16) {
+      const __m128i a = _mm_load_si128(reinterpret_cast<const __m128i *>(counts + k));
+      const __m128i b = _mm_load_si128(reinterpret_cast<const __m128i *>(o.counts + k));
+      acc = _mm_add_epi64(acc, _mm_sad_epu8(a, b));
+    }
+    sum = (unsigned)(_mm_cvtsi128_si32(acc) + _mm_cvtsi128_si32(_mm_srli_si128(acc, 8)));
+#else
+    for (int k = 0; k < 64; k++) sum += (unsigned)std::abs(counts[k] - o.counts[k]);
+#endif
+    const size_t n = length > o.length ? length - o.length : o.length - length;
+    return (double)((sum + n + 1) / 2);
+  }
+};
+
 // One side of the matrix: a view per element and what keeps the texts alive.
 struct Side {
   py::object items;                  // a list of its own, so the elements outlive the loop
   std::vector<py::object> escaped;   // UTF-8 bytes of a str that holds lone surrogates
   std::vector<Arg> args;
+  std::vector<Profile> profiles;     // extract_one with COMPLEV and no modifiers
 };
 
 bool is_missing(PyObject *o) {
@@ -88,6 +131,12 @@ struct Setup {
   // The largest cutoff the function reads as it is (a larger one counts as
   // this or as none); a best distance above it is not passed on.
   double cutoff_cap = 0;
+  // The cutoff a COMPLEV call counts (999999 for a larger one), when the
+  // caller gave one it accepts (whole, at least 1); else NaN.
+  double counted_cutoff = NAN;
+  // COMPLEV without modifiers: a pair whose least possible distance (see
+  // Profile) is at least the best so far cannot beat it.
+  bool least_bound = false;
 };
 
 Setup setup_of(const char *caller, const std::string &scorer, py::object cutoff, py::object modifiers, long threads) {
@@ -108,6 +157,9 @@ Setup setup_of(const char *caller, const std::string &scorer, py::object cutoff,
     s.modifiers = modifiers.cast<std::string>();
     s.has_modifiers = true;
   }
+  s.least_bound = name == "COMPLEV" && !s.has_modifiers;
+  if (s.cutoff && *s.cutoff >= 1 && std::trunc(*s.cutoff) == *s.cutoff)
+    s.counted_cutoff = std::min(*s.cutoff, s.cutoff_cap);
   if (threads < 1 || threads > kMaxThreads)
     throw py::value_error(std::string(caller) + "(): threads must be 1 to " + std::to_string(kMaxThreads));
   s.threads = (size_t)threads;
@@ -242,8 +294,13 @@ py::array whole_or_float(py::array_t<double> a) {
 py::array cdist(py::object queries, py::object choices, const std::string &scorer, py::object cutoff,
                 py::object modifiers, long threads) {
   const Setup s = setup_of("cdist", scorer, cutoff, modifiers, threads);
-  const Side q = side_of(queries, "cdist() queries"), c = side_of(choices, "cdist() choices");
+  Side q = side_of(queries, "cdist() queries"), c = side_of(choices, "cdist() choices");
   const size_t rows = q.args.size(), cols = c.args.size();
+  // With a cutoff, a pair that cannot come below it is the cutoff without a call.
+  const bool bound = s.least_bound && !std::isnan(s.counted_cutoff);
+  if (bound)
+    for (Side *side : {&q, &c})
+      for (const Arg &a : side->args) side->profiles.emplace_back(a);
   py::array_t<double> out({(py::ssize_t)rows, (py::ssize_t)cols});
   double *cells = out.mutable_data();
   auto notes = run_split(s, rows, [&](Scorer &scorer, size_t begin, size_t end, Notes &n) {
@@ -252,7 +309,12 @@ py::array cdist(py::object queries, py::object choices, const std::string &score
     for (size_t i = begin; i < end; i++) {
       if (in_block >= kBlockCells) block.reset(), block.emplace(s.cutoff ? scorer.capped() : scorer.plain()), in_block = 0;
       in_block += cols;
-      for (size_t j = 0; j < cols; j++) cells[i * cols + j] = scorer.score(q.args[i], c.args[j], NAN, n, i, j);
+      for (size_t j = 0; j < cols; j++) {
+        const bool both = q.args[i].kind == zeqhost::Value::Text && c.args[j].kind == zeqhost::Value::Text;
+        cells[i * cols + j] = bound && both && q.profiles[i].least_distance(c.profiles[j]) >= s.counted_cutoff
+                                  ? s.counted_cutoff
+                                  : scorer.score(q.args[i], c.args[j], NAN, n, i, j);
+      }
     }
   });
   report(notes, "cdist");
@@ -269,7 +331,9 @@ std::pair<int64_t, double> best_of(Scorer &scorer, const Setup &s, const Arg &qu
   int64_t index = -1;
   double best = NAN;
   if (query.kind == zeqhost::Value::Missing) return {index, best};
+  const Profile qp(query);
   for (size_t j = 0; j < c.args.size(); j++) {
+    if (s.least_bound && index >= 0 && qp.least_distance(c.profiles[j]) >= best) continue;
     const bool pass = index >= 0 && best >= 1 && best <= s.cutoff_cap;
     const double d = scorer.score(query, c.args[j], pass ? best : NAN, n, row, j);
     if (std::isnan(d) || (index >= 0 && !(d < best))) continue;
@@ -289,7 +353,9 @@ py::object extract_one(py::object query, py::object choices, const std::string &
   } else {
     q = side_of(query, "extract_one() queries");
   }
-  const Side c = side_of(choices, "extract_one() choices");
+  Side c = side_of(choices, "extract_one() choices");
+  if (s.least_bound)
+    for (const Arg &a : c.args) c.profiles.emplace_back(a);
   const size_t rows = q.args.size();
   py::array_t<int64_t> index((py::ssize_t)rows);
   py::array_t<double> dist((py::ssize_t)rows);

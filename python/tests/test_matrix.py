@@ -73,3 +73,20 @@ def test_arguments_it_refuses():
         zq.extract_one("a", ["b"], threads=0)
     assert zq.extract_one("a", []) is None
     assert zq.cdist([], ["a"]).shape == (0, 1)
+
+
+@pytest.mark.parametrize("alphabet", ["ab ", "a\x80\xc0A "])
+def test_best_choices_on_short_texts_with_many_ties(alphabet):
+    # Short texts over few letters: ties everywhere, and the pruning of
+    # choices that cannot beat the best so far is tight.
+    rng = random.Random(len(alphabet))
+    texts = lambda n: ["".join(rng.choice(alphabet) for _ in range(rng.randrange(9))) for _ in range(n)]
+    queries, choices = texts(150), texts(200)
+    for scorer in ("complev", "compged"):
+        want = zq.cdist(queries, choices, scorer=scorer)
+        index, dist = zq.extract_one(queries, choices, scorer=scorer, threads=2)
+        np.testing.assert_array_equal(index, want.argmin(axis=1))
+        np.testing.assert_array_equal(dist, want.min(axis=1))
+        for cutoff in (1, 2, 3):
+            np.testing.assert_array_equal(zq.cdist(queries, choices, scorer=scorer, cutoff=cutoff),
+                                          pairwise(scorer, queries, choices, cutoff, None))
