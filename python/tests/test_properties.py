@@ -19,7 +19,7 @@ from hypothesis.extra import numpy as hnp  # noqa: E402
 import zeqwucha as zq  # noqa: E402
 
 _seconds = float(os.environ.get("ZEQ_FUZZ_SECONDS", "0"))
-settings.register_profile("tests", max_examples=60, deadline=None, derandomize=True,
+settings.register_profile("tests", max_examples=60, deadline=None, derandomize=True, database=None,
                           suppress_health_check=[HealthCheck.too_slow])
 settings.register_profile("fuzz", max_examples=300, deadline=None, database=None,
                           suppress_health_check=[HealthCheck.too_slow])
