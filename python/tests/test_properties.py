@@ -6,6 +6,7 @@ ZEQ_FUZZ_SECONDS=N runs each property for about N seconds instead of a
 fixed number of examples (python/tools/fuzz-properties, run by fuzz/run)."""
 import math
 import os
+import tempfile
 import warnings
 
 import numpy as np
@@ -13,6 +14,9 @@ import pandas as pd
 import pytest
 
 hypothesis = pytest.importorskip("hypothesis")
+from hypothesis.configuration import set_hypothesis_home_dir  # noqa: E402
+
+set_hypothesis_home_dir(os.path.join(tempfile.gettempdir(), "zeqwucha-hypothesis"))  # not the source tree
 from hypothesis import HealthCheck, given, settings, strategies as st  # noqa: E402
 from hypothesis.extra import numpy as hnp  # noqa: E402
 
