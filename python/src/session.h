@@ -5,6 +5,7 @@
 
 #include <memory>
 #include <mutex>
+#include <shared_mutex>
 #include <string>
 #include <vector>
 
@@ -15,28 +16,34 @@
 
 namespace zeqpy {
 
+// Calls of one Session run in parallel, each with host tasks of its own
+// taken from the session's idle ones; compcost() waits until no call runs.
 class Session {
  public:
   explicit Session(const std::string &encoding);
   ~Session();
 
-  // fn(args...) over the broadcast arguments; kwargs may hold threads=N.
+  // fn(args...) over the broadcast arguments; kwargs may hold threads=N
+  // (0: one per core).
   pybind11::object call(const Signature &sig, const pybind11::args &args, pybind11::kwargs kwargs);
   // COMPCOST with (operation, cost) pairs, e.g. {"insert=", 5}.  On failure
   // the session keeps the costs it had and a ValueError says why.
-  void compcost(const pybind11::kwargs &costs);
+  void compcost(const pybind11::dict &costs);
   std::string encoding() const;
+  // The accepted costs as (operation, cost) pairs, for pickling.
+  pybind11::dict costs() const;
 
   static constexpr int kMaxThreads = 64;
 
  private:
-  struct Pending;
-  zeqhost::Worker &worker(size_t i);  // made on demand with the session's costs
-  void run(const Signature &sig, Pending &job, size_t threads);
+  using WorkerPtr = std::unique_ptr<zeqhost::Worker>;
+  std::vector<WorkerPtr> take(size_t n);  // idle workers, or new ones with the session's costs
+  void give_back(std::vector<WorkerPtr> &workers);
 
   zeqhost::Encoding encoding_;
-  std::mutex mu_;  // one call at a time; taken with the GIL released
-  std::vector<std::unique_ptr<zeqhost::Worker>> workers_;
+  std::shared_mutex calls_;  // calls hold it shared, compcost exclusive; taken with the GIL released
+  std::mutex idle_mu_;
+  std::vector<WorkerPtr> idle_;
   std::vector<zeqhost::Value> costs_;  // the last accepted COMPCOST arguments
 };
 

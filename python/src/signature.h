@@ -16,7 +16,8 @@ namespace zeqpy {
 
 struct Param {
   std::string name;
-  int depth = 0;  // brackets around it: 0 required, 2 only with the one before it
+  int depth = 0;    // brackets around it: 0 required, 2 only with the one before it
+  char type = 'x';  // '1' number, '2' text, 'x' either (what a keyword must hold)
 };
 
 struct Signature {
@@ -24,16 +25,35 @@ struct Signature {
   std::string lower;          // Python name
   std::vector<Param> params;  // named parameters (the leading ones of a variadic function)
   bool variadic = false;      // "item, ...": positional arguments only
-  std::string text() const;   // "compged(s1, s2, cutoff=None, modifiers=None, *, threads=1)"
-  std::string doc() const;    // text(), summary, arguments, modifiers, notes
+  // "compged(s1, s2, cutoff=None, modifiers=None, *, threads=1)"; with `self`
+  // "compged($self, s1, ...)", as CPython reads a signature from a docstring.
+  std::string text(bool self = false) const;
+  // text(), "--", summary, unit, arguments, modifiers, notes, the rules of
+  // trailing blanks and cutoffs: CPython takes the first line as the
+  // function's signature (inspect.signature works).
+  std::string doc(bool self = false) const;
 };
 
 Signature signature_of(const zeq::catalogue::Function &fn);
 
-// Binds call arguments ("threads" already removed) to the function's
-// argument list, leaving out optional arguments given as None.  Throws
-// pybind11::type_error as Python does for a bad call.
-std::vector<pybind11::object> bind(const Signature &sig, const pybind11::args &args,
-                                   const pybind11::kwargs &kwargs);
+// Call arguments bound to the function's argument list, optional arguments
+// given as None left out.  `keyword_types` receives the type each argument
+// must hold ('1', '2'), 'x' for a positional one: the host tells optional
+// arguments apart by type, so a keyword of the wrong type is refused instead
+// of being read as another argument.
+struct Bound {
+  std::vector<pybind11::object> args;
+  std::vector<std::string> names;  // the parameter each argument binds to
+  std::string keyword_types;
+};
+
+// Binds ("threads" already removed).  Throws pybind11::type_error as Python
+// does for a bad call.
+Bound bind(const Signature &sig, const pybind11::args &args, const pybind11::kwargs &kwargs);
+
+// The sentence for a keyword argument of the wrong type, e.g.
+// "complev(): argument 'modifiers' must be str or bytes, not int".
+[[noreturn]] void wrong_keyword_type(const Signature &sig, const std::string &name, char want,
+                                     const std::string &got);
 
 }  // namespace zeqpy

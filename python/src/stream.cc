@@ -48,32 +48,21 @@ uint64_t to_u64(const py::handle &value, const char *name) {
   return v;
 }
 
-Stream::Stream(const std::string &method, uint64_t seed, uint64_t key, uint64_t thread) : word_(method) {
-  zeqhost::Host &host = process_host();
-  auto alloc = host.fn<zrand_stream *(*)(ZeqPool *)>("zrand_alloc_tk");
-  auto init = host.fn<int32_t (*)(zrand_stream *)>("zrand_init");
-  if (!alloc || !init) throw py::value_error("the module offers no random streams in this build");
-  s_ = alloc(host.global_pool().raw());
-  if (!s_) throw std::bad_alloc();
-  s_->method_word = word_.empty() ? nullptr : word_.c_str();
-  s_->seed = seed;
-  s_->key = key;
-  s_->thread = thread;
-  int32_t status = init(s_);
-  if (status != 0 || !s_->desc) {
-    std::string why = status_sentence(status, s_, word_);
-    ZeqPool *pool = host.global_pool().raw();
-    pool->release(pool, s_);
-    s_ = nullptr;
-    throw py::value_error(why);
-  }
+Stream::Stream(const std::string &method, uint64_t seed, uint64_t key, uint64_t thread) {
+  zeqhost::DrawRequest rq;
+  rq.method = method;
+  rq.seed = seed;
+  rq.key = key;
+  rq.thread = thread;
+  rq.strict_method = true;
+  std::string err;
+  draw_ = zeqhost::RandomDraw::open(process_host(), rq, err);
+  if (!draw_) throw py::value_error(err);
+  s_ = draw_->stream();
+  if (int32_t status = draw_->init_status(); status != 0) throw py::value_error(status_sentence(status, s_, method));
 }
 
-Stream::~Stream() {
-  if (!s_) return;
-  ZeqPool *pool = process_host().global_pool().raw();
-  pool->release(pool, s_);
-}
+Stream::~Stream() = default;
 
 void Stream::position(uint64_t count) {
   std::lock_guard<std::mutex> lock(mu_);
@@ -159,13 +148,19 @@ uint64_t Stream::seed() const { return s_->seed_used; }
 uint64_t Stream::key() const { return s_->key; }
 uint64_t Stream::thread() const { return s_->thread; }
 
-std::vector<std::string> methods() {
+py::dict methods() {
   zeqhost::Host &host = process_host();
   auto resolve = host.fn<int32_t (*)(const void *, int64_t, zrng_desc *, int64_t)>("zrngmeth");
-  std::vector<std::string> out;
-  for (const char *name : zeqhost::rng::method_names()) {
+  py::dict out;
+  for (const auto &m : zeqhost::all_method_options()) {
+    std::string name(m.name);
     zrng_desc d{};
-    if (resolve && resolve(name, -1, &d, 0) == 0) out.push_back(name);
+    if (!resolve || resolve(name.c_str(), -1, &d, 0) != 0) continue;  // not on this processor
+    py::list options;
+    for (auto [word, takes] : {std::pair{"seed", m.seed}, {"key", m.key}, {"thread", m.thread},
+                               {"position", m.position}})
+      if (takes) options.append(word);
+    out[py::str(name)] = py::tuple(options);
   }
   return out;
 }

@@ -19,12 +19,12 @@ def zeq_tool():
 
 def run_zeq(*args, encoding="latin-1"):
     """zeq's output lines (one per statement or draw)."""
-    cmd = [zeq_tool(), *args]
-    if encoding == "utf-8" and args[0] != "rand":
-        cmd[1:1] = ["--encoding", "utf-8"]
+    cmd = [zeq_tool(), *(a.encode(encoding) for a in args)]
+    if args[0] != "rand":
+        cmd[1:1] = ["--encoding", encoding]
     done = subprocess.run(cmd, capture_output=True, timeout=60)
     assert done.returncode == 0, done.stderr.decode(errors="replace")
-    return done.stdout.decode(encoding).split("\n")[:-1]
+    return done.stdout.decode(encoding, "surrogateescape").split("\n")[:-1]
 
 
 def literal(value):

@@ -34,8 +34,8 @@ def test_expressions_match_pandas(client):
     got = client.compute(zqd.apply(ddf, compcost={"insert": 7}, **exprs)).result(timeout=300)
     session = zq.Session()
     session.compcost(insert=7)
-    want = df.assign(d=session.compged(df["name"], "John Smith"), w=zq.scan(df["name"], df["n"]),
-                     c=zq.complev(zq.subpad(df["name"], 1, 4), "John", "i"))
+    want = df.assign(d=session.compged(df["name"], "John Smith").astype("Int64"), w=zq.scan(df["name"], df["n"]),
+                     c=zq.complev(zq.subpad(df["name"], 1, 4), "John", "i").astype("Int64"))
     pd.testing.assert_frame_equal(got.sort_index(), want)
     pd.testing.assert_frame_equal(zqd.apply_frame(df, compcost={"insert": 7}, **exprs), want)
 
@@ -48,6 +48,19 @@ def test_a_stream_per_partition(client):
     want = np.concatenate([zq.Stream("FRY4X64", 11, thread=i).draw(n) for i, n in enumerate(lengths)])
     assert np.array_equal(got.to_numpy(), want)
     assert got.index.equals(df.index)
+
+
+def test_a_method_without_threads_is_refused():
+    with pytest.raises(ValueError, match="partition i thread=i: method XOR64 takes no thread number; the methods that take one are .*FRY4X64"):
+        zqd.draw(dd.from_pandas(people(10), npartitions=2), "XOR64", seed=42)
+
+
+def test_streams_and_sessions_ship_to_workers(client):
+    stream, session = zq.Stream("MT64", 3), zq.Session("latin-1")
+    stream.draw(5)
+    session.compcost(insert=9)
+    got = client.submit(lambda st, se: (st.draw(4).tolist(), se.compged("abc", "ab")), stream, session)
+    assert got.result(timeout=120) == (stream.draw(4).tolist(), 9)
 
 
 @pytest.mark.parametrize("text, message", [

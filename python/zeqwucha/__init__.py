@@ -8,9 +8,14 @@ pandas columns, its random streams as numpy arrays.
 Every function of the catalogue is here under its lower-case name; the same
 functions are methods of ``Session(encoding='utf-8'|'latin-1')``, which keeps
 its own COMPCOST costs.  ``zeqwucha.dask`` runs them over Dask DataFrames.
+
+Counts, positions (1-based) and distances come back as int (int64 arrays,
+pandas Int64 where a row is missing); text as str, or bytes where it is not
+valid in the session's encoding.  The functions are safe to call from several
+threads at once, and such calls run in parallel.
 """
 
-from ._core import Session, Stream, catalogue, conversions, methods  # noqa: F401
+from ._core import Session, Stream, __version__, catalogue, conversions, methods  # noqa: F401
 from ._core import cdist, extract_one  # noqa: F401
 from . import _core
 

@@ -13,8 +13,8 @@ nested calls; NAME(a, b, modifiers='i') passes a keyword.  Each partition is
 computed by a Session of its own, so costs set with ``compcost=`` reach every
 worker process.
 
-Random numbers: partition i draws from Stream(method, seed, key, thread=i),
-so a result does not depend on which worker computed which partition, and
+Random numbers: partition i draws from Stream(method, seed, key, thread=i)
+(a method must take threads: zeqwucha.methods() says which do), so a result does not depend on which worker computed which partition, and
 the same partitioning gives the same numbers again.  The same thing by hand:
 
     def part(frame, partition_info=None):
@@ -140,10 +140,15 @@ def _session(encoding, compcost):
 
 
 def apply_frame(frame, *, encoding="utf-8", compcost=None, threads=1, **expressions):
-    """apply() on one pandas DataFrame: the frame with a column per expression."""
+    """apply() on one pandas DataFrame: the frame with a column per expression.
+    Whole-number columns are pandas Int64 in every partition, missing rows or not."""
     session = _session(encoding, compcost)
     calls = {col: parse(text) for col, text in expressions.items()}
-    return frame.assign(**{col: evaluate(c, frame, session, threads) for col, c in calls.items()})
+    out = frame.assign(**{col: evaluate(c, frame, session, threads) for col, c in calls.items()})
+    for col, c in calls.items():
+        if _RESULTS.get(c.name) == "number" and out[col].dtype.kind in "iu":
+            out[col] = out[col].astype("Int64")
+    return out
 
 
 def apply(ddf, *, encoding="utf-8", compcost=None, threads=1, **expressions):
@@ -154,7 +159,7 @@ def apply(ddf, *, encoding="utf-8", compcost=None, threads=1, **expressions):
         kind = _RESULTS.get(parse(text).name)
         if kind is None:
             raise ValueError(f"unknown function in {text!r}")
-        meta[col] = pd.Series(dtype="float64" if kind == "number" else "object")
+        meta[col] = pd.Series(dtype="Int64" if kind == "number" else "object")
     return ddf.map_partitions(apply_frame, encoding=encoding, compcost=compcost, threads=threads,
                               meta=meta, **expressions)
 
@@ -167,6 +172,12 @@ def draw_partition(frame, method, seed, key=None, conversion="default", partitio
 
 
 def draw(ddf, method, seed, key=None, conversion="default", name="random"):
-    """A Dask Series of random numbers aligned with ddf, one stream per partition."""
+    """A Dask Series of random numbers aligned with ddf, one stream per partition.
+    A method that ignores the thread number is refused: its partitions would
+    all draw the same numbers."""
+    try:  # refuses a bad method, seed or key, and a method that ignores the thread, now
+        Stream(method, seed, key=key, thread=1)
+    except ValueError as e:
+        raise ValueError(f"zeqwucha.dask.draw gives partition i thread=i: {e}") from None
     dtype = {"uint32": np.uint32, "uint64": np.uint64}.get(conversion, np.float64)
     return ddf.map_partitions(draw_partition, method, seed, key, conversion, meta=(name, dtype))
