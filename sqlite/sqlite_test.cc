@@ -248,7 +248,9 @@ TEST_F(Sql, SchemaCannotCallWhatDependsOnTheConnection) {
       writer.rows("insert into t values ('\xC3\xA9\xC3\xA9')");
     }
     Db user(path);
-    if (*c.latin1) EXPECT_EQ(user.one("select zeq_encoding('latin1')"), "latin1");
+    if (*c.latin1) {
+      EXPECT_EQ(user.one("select zeq_encoding('latin1')"), "latin1");
+    }
     const std::string got = user.rows(c.use).empty() ? "" : user.one(c.use);
     EXPECT_EQ(got, *c.want ? "error: " + std::string(c.want) : "") << c.schema;
     EXPECT_EQ(user.one("select compged('abxc', 'abc')"), "100") << c.schema;
@@ -349,8 +351,11 @@ TEST_F(Sql, NullsFollowSql) {
         if (item) with[i] = "''";
         const std::string got = db.one(call_of(fn, with));
         with[i] = "NULL";
-        if (item) EXPECT_EQ(db.one(call_of(fn, with)), got) << call_of(fn, with);
-        else if ((int)i < fn.min_args) EXPECT_EQ(got, "NULL") << call_of(fn, with);
+        if (item) {
+          EXPECT_EQ(db.one(call_of(fn, with)), got) << call_of(fn, with);
+        } else if ((int)i < fn.min_args) {
+          EXPECT_EQ(got, "NULL") << call_of(fn, with);
+        }
       }
       std::vector<std::string> padded = args;
       while (!variadic && (int)padded.size() < fn.max_args) padded.push_back("NULL");
