@@ -25,7 +25,7 @@ import sys
 
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 DEF = os.path.join(ROOT, "charfn", "functions.def")
-README = os.path.join(ROOT, "README.md")
+README = os.path.join(ROOT, "docs", "sql.md")
 BEGIN = "<!-- sql-names: begin (scripts/gen_sql_names.py) -->"
 END = "<!-- sql-names: end -->"
 
