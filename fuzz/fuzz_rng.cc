@@ -225,6 +225,7 @@ void remethod_under_clones(FuzzedDataProvider &p, Run &r) {
   Handle &h = r.streams[at];
   static const char *const kLarger[] = {"MT", "MTHYBRID", "MT1998", "XOR4096", "TF", "XORGENS", "PCG"};
   h.s->method_word = kLarger[p.ConsumeIntegralInRange<size_t>(0, std::size(kLarger) - 1)];
+  h.s->stream_flags &= ~(int64_t)ZRAND_FLAG_TKCHAR_WORD;  // a byte word
   sym<Init>("zrand_init")(h.s);
   for (size_t i = first; i < r.streams.size(); i++) {
     require(r.streams[i].s->ready == 1, "a clone lost its readiness when its parent changed method");
