@@ -30,6 +30,7 @@
 
 #include "core/frame.h"
 #include "core/tktext.h"
+#include "rng/catalogue.h"
 #include "rng/engine.h"
 #include "rng/methods.h"
 
@@ -46,6 +47,10 @@ constexpr int kKeyShift32 = 21;
 constexpr uint64_t kKeyMax32 = 1023;
 constexpr int kKeyShift64 = 43;
 constexpr uint64_t kKeyMax64 = 0xFFFFF;
+// The catalogue states the thread bits hosts may use (rng/methods.def).
+namespace cat = zeq::rng::catalogue;
+static_assert(cat::kMethods[cat::row_of("SUBKEY32")].thread_bits == kKeyShift32, "thread bits, 32-bit");
+static_assert(cat::kMethods[cat::row_of("SUBKEY64")].thread_bits == kKeyShift64, "thread bits, 64-bit");
 
 double from_bits(uint64_t bits) {
   double d;
