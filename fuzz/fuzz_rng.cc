@@ -18,12 +18,10 @@
 #include "fuzz/fuzz_common.h"
 #include "zeq/rng.h"
 
-// A clone shares its parent's descriptor.  When the parent later takes a
-// method whose state is larger than the clone's block, the module refuses to
-// seed, rewind, initialise or clone through the clone, but the descriptor's
-// slots, which a host calls directly, cannot see the block's size: a host
-// does not draw from, load or dump such a clone, and neither does this
-// target.
+// A clone draws through the descriptor it was made with, whatever its
+// parent does later, so every stream's descriptor fits its block at every
+// step (checked), and any ready stream may be drawn from, loaded or dumped.
+// One operation re-methods a parent under ready clones and draws from them.
 
 namespace {
 
@@ -72,7 +70,7 @@ uint64_t some_u64(FuzzedDataProvider &p) {
   return p.ConsumeIntegral<uint64_t>();
 }
 
-bool full(const Handle &h) { return h.s->desc == nullptr || h.s->desc == &h.s->embedded_desc; }
+bool full(const Handle &h) { return h.kind != Kind::Clone; }
 
 // Bytes of state the stream's method works on.
 uint64_t method_bytes(const zrng_desc *d) {
@@ -81,8 +79,13 @@ uint64_t method_bytes(const zrng_desc *d) {
   return std::max<uint64_t>(n > 0 ? (uint64_t)n : 0, d->state_bytes);
 }
 
-// A stream whose descriptor now asks for more state than its block holds.
+// A stream whose descriptor asks for more state than its block holds.
 bool stale(const Handle &h) { return method_bytes(h.s->desc) > h.blob_bytes; }
+
+void check_fits(const Run &r) {
+  for (const Handle &h : r.streams)
+    if (h.s) require(!stale(h), "a descriptor asks for more state than its stream's block holds");
+}
 
 // One of the streams still held, or null.
 Handle *pick(FuzzedDataProvider &p, Run &r) {
@@ -202,6 +205,34 @@ void set_method(FuzzedDataProvider &p, Run &r, Handle &h) {
   sym<Method>("zrand_method")(word, length, h.s);
 }
 
+void use_slot(FuzzedDataProvider &p, Handle &h);
+
+// A full stream cloned a few times, the clones made ready, the parent given
+// another method (often a larger one) and initialised, then every clone
+// drawn from: each goes on with the stream it was cloned as.
+void remethod_under_clones(FuzzedDataProvider &p, Run &r) {
+  Handle *parent = pick(p, r);
+  if (!parent || parent->kind == Kind::Clone) return;
+  const size_t at = static_cast<size_t>(parent - r.streams.data()), first = r.streams.size();
+  for (int n = p.ConsumeIntegralInRange<int>(1, 3); n > 0 && r.streams.size() < 12; n--) {
+    const size_t before = r.streams.size();
+    add(r, sym<CloneFrom>("zrand_clone_tk")(object_pool(), some_u64(p), r.streams[at].s), Kind::Clone,
+        object_pool());
+    if (r.streams.size() == before) continue;
+    if (p.ConsumeBool()) sym<Op>("zrand_crude")(r.streams.back().s);
+    else sym<Init>("zrand_init")(r.streams.back().s);
+  }
+  Handle &h = r.streams[at];
+  static const char *const kLarger[] = {"MT", "MTHYBRID", "MT1998", "XOR4096", "TF", "XORGENS", "PCG"};
+  h.s->method_word = kLarger[p.ConsumeIntegralInRange<size_t>(0, std::size(kLarger) - 1)];
+  h.s->stream_flags &= ~(int64_t)ZRAND_FLAG_TKCHAR_WORD;  // a byte word
+  sym<Init>("zrand_init")(h.s);
+  for (size_t i = first; i < r.streams.size(); i++) {
+    require(r.streams[i].s->ready == 1, "a clone lost its readiness when its parent changed method");
+    use_slot(p, r.streams[i]);
+  }
+}
+
 // One conversion or setter slot of the stream's descriptor on its state.
 void use_slot(FuzzedDataProvider &p, Handle &h) {
   zrng_desc *d = h.s->desc;
@@ -287,7 +318,7 @@ bool tracing() {
 }
 
 void step(FuzzedDataProvider &p, Run &r) {
-  const int op = p.ConsumeIntegralInRange<int>(0, 15);
+  const int op = p.ConsumeIntegralInRange<int>(0, 16);
   if (tracing())
     std::fprintf(stderr, "op %d streams %zu task blocks %zu\n", op, r.streams.size(),
                  host().task_pool().live_blocks());
@@ -299,9 +330,9 @@ void step(FuzzedDataProvider &p, Run &r) {
     sym<int32_t (*)(FncTask *)>("fncrini")(host().task());
     return;
   }
+  if (op == 16) return remethod_under_clones(p, r);
   Handle *h = pick(p, r);
   if (!h) return;
-  const bool stale_clone = stale(*h);
   switch (op) {
     case 5:
       if (h->kind != Kind::Clone) set_method(p, r, *h);
@@ -310,9 +341,9 @@ void step(FuzzedDataProvider &p, Run &r) {
     case 7: sym<Seed>("zrand_seed")(some_u64(p), h->s); break;
     case 8: sym<Op>("zrand_crude")(h->s); break;
     case 9: sym<Op>("zrand_rewind")(h->s); break;
-    case 10: if (!stale_clone) use_slot(p, *h); break;
-    case 11: if (!stale_clone) load_state(p, *h); break;
-    case 12: if (!stale_clone) dump(p, *h); break;
+    case 10: use_slot(p, *h); break;
+    case 11: load_state(p, *h); break;
+    case 12: dump(p, *h); break;
     case 13: sym<Macros>("zrand_macros")(p.ConsumeIntegralInRange<int32_t>(-2, 80), h->s); break;
     case 14: set_numbers(p, *h); break;
     default: release(r, (size_t)(h - r.streams.data())); break;
@@ -336,7 +367,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   const size_t objects = object_pool_counts().live_blocks();
   Run r;
   maybe_fail_allocation(p);
-  for (int i = 0; i < 50 && p.remaining_bytes() > 0; i++) step(p, r);
+  for (int i = 0; i < 50 && p.remaining_bytes() > 0; i++) {
+    step(p, r);
+    check_fits(r);
+  }
   release_all(r);
   require(object_pool_counts().live_blocks() == objects, "pool object leak");
   require(!object_pool_counts().double_free_seen(), "double release to a pool object");

@@ -207,7 +207,7 @@ std::string method_listing(const Host &host) {
     std::string text = o.description.empty() ? "(no description)" : std::string(o.description);
     if (o.constant_without_key) text += "; constant without a key or thread (repeats the seed)";
     char line[200];
-    std::snprintf(line, sizeof line, "%-9s %-8s words  takes %-24s %s\n", m->name, bits,
+    std::snprintf(line, sizeof line, "%-9s %-8s words  takes %-24s  %s\n", m->name, bits,
                   options_text(o).c_str(), text.c_str());
     out += line;
   }

@@ -37,12 +37,6 @@ struct Alias {
   const char *name;  // the canonical word it stands for
 };
 
-// The methods by row, for builders: Id::MT64 and so on.
-enum class Id {
-#define ZRNG_METHOD(NAME, BUILDER, LISTED, BITS, FLAGS, OPTIONS, THREAD_BITS, DESCRIPTION) NAME,
-#include "rng/methods.def"
-};
-
 inline constexpr Method kMethods[] = {
 #define ZRNG_METHOD(NAME, BUILDER, LISTED, BITS, FLAGS, OPTIONS, THREAD_BITS, DESCRIPTION) \
   {#NAME, #BUILDER, LISTED, BITS, FLAGS, OPTIONS, THREAD_BITS, DESCRIPTION},
@@ -55,7 +49,18 @@ inline constexpr Alias kAliases[] = {
 #include "rng/methods.def"
 };
 
-inline constexpr const Method &method(Id id) { return kMethods[static_cast<int>(id)]; }
+
+constexpr bool same_word(const char *a, const char *b) {
+  while (*a && *a == *b) ++a, ++b;
+  return *a == *b;
+}
+
+// The row of canonical word `name`, or -1.
+constexpr int row_of(const char *name) {
+  for (int i = 0; i < static_cast<int>(std::size(kMethods)); ++i)
+    if (same_word(kMethods[i].name, name)) return i;
+  return -1;
+}
 
 // The options a row's flags imply: a key without a thread slot shares its
 // word with the thread number, so such a method takes threads too.
@@ -101,11 +106,6 @@ constexpr bool listing_is_a_permutation() {
   return true;
 }
 static_assert(listing_is_a_permutation(), "rng/methods.def: LISTED places repeat or leave gaps");
-
-constexpr bool same_word(const char *a, const char *b) {
-  while (*a && *a == *b) ++a, ++b;
-  return *a == *b;
-}
 
 // Every alias names a method and no word is taken twice.
 constexpr bool aliases_sound() {

@@ -1,5 +1,5 @@
 // rng/methods.h - the generator methods as the rest of the module sees them:
-// the method resolver, the nineteen descriptor builders, the MurmurHash3
+// the method resolver, the descriptor builders, the MurmurHash3
 // functions and the hardware random instruction.
 //
 // Builders fill a zrng_desc in place (zero-filled first); the engine reaches
@@ -20,27 +20,12 @@ extern "C" {
 // instruction, which is missing: MTHYBRID built).  A null desc answers 0.
 int32_t zrngmeth(const void *name, int64_t length, zrng_desc *desc, int64_t mode);
 
-// Descriptor builders.  zrngmeth passes its mode word as a second argument;
-// the builders ignore it, so they are declared with the descriptor alone.
-void zrnfSUBKEY32(zrng_desc *desc);
-void zrnfSUBKEY64(zrng_desc *desc);
-void zrnfRANUNI(zrng_desc *desc);
-void zrnfRDRAND(zrng_desc *desc);
-void zrnfMT1998(zrng_desc *desc);
-void zrnfMTHYBRID(zrng_desc *desc);
-void zrnfMT32(zrng_desc *desc);
-void zrnfMT64(zrng_desc *desc);
-void zrnfMH3(zrng_desc *desc);
-void zrnfXOR64(zrng_desc *desc);
-void zrnfXOR128(zrng_desc *desc);
-void zrnfXOR1024(zrng_desc *desc);
-void zrnfXOR4096(zrng_desc *desc);
-void zrnfXORGENS(zrng_desc *desc);
-void zrnfFRY2X32(zrng_desc *desc);
-void zrnfFRY2X64(zrng_desc *desc);
-void zrnfFRY4X64(zrng_desc *desc);
-void zrnfPCG32I(zrng_desc *desc);
-void zrnfPCG64I(zrng_desc *desc);
+// Descriptor builders, one per row of rng/methods.def.  zrngmeth passes its
+// mode word as a second argument; the builders ignore it, so they are
+// declared with the descriptor alone.
+#define ZRNG_METHOD(NAME, BUILDER, LISTED, BITS, FLAGS, OPTIONS, THREAD_BITS, DESCRIPTION) \
+  void BUILDER(zrng_desc *desc);
+#include "rng/methods.def"
 
 // MurmurHash3_x86_32 of `length` bytes (a null or non-positive length hashes
 // nothing).

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "core/frame.h"
+#include "rng/catalogue.h"
 #include "rng/methods.h"
 #include "rng/state.h"
 #include "strkernel/strkernel.h"
@@ -16,44 +17,18 @@ struct MethodWord {
   zrng_builder_fn build;
 };
 
-// Accepted words, grouped by first letter and tried in this order; a word
-// must match in full (equal length), without regard to case.
-const MethodWord kWordsF[] = {
-    {U"FRY2X32", zrnfFRY2X32}, {U"FRY2X64", zrnfFRY2X64}, {U"FRY4X64", zrnfFRY4X64}, {}};
-const MethodWord kWordsH[] = {{U"HARD", zrnfRDRAND}, {U"HARDWARE", zrnfRDRAND}, {}};
-const MethodWord kWordsM[] = {
-    {U"MH3", zrnfMH3},   {U"MT", zrnfMT64},   {U"MT1998", zrnfMT1998},     {U"MT2002", zrnfMT32},
-    {U"MT32", zrnfMT32}, {U"MT64", zrnfMT64}, {U"MTHYBRID", zrnfMTHYBRID}, {}};
-const MethodWord kWordsP[] = {
-    {U"PCG", zrnfPCG64I}, {U"PCG32I", zrnfPCG32I}, {U"PCG64I", zrnfPCG64I}, {}};
-const MethodWord kWordsR[] = {{U"RANUNI", zrnfRANUNI}, {U"RDRAND", zrnfRDRAND}, {}};
-const MethodWord kWordsS[] = {{U"SUBKEY32", zrnfSUBKEY32}, {U"SUBKEY64", zrnfSUBKEY64}, {}};
-const MethodWord kWordsT[] = {{U"TF", zrnfFRY4X64},
-                              {U"TF2", zrnfFRY2X64},
-                              {U"TF4", zrnfFRY4X64},
-                              {U"THREEFRY", zrnfFRY4X64},
-                              {U"THREEFRY2X32", zrnfFRY2X32},
-                              {U"THREEFRY2X64", zrnfFRY2X64},
-                              {U"THREEFRY4X64", zrnfFRY4X64},
-                              {U"TRNG", zrnfRDRAND},
-                              {}};
-const MethodWord kWordsX[] = {{U"XOR64", zrnfXOR64},     {U"XOR128", zrnfXOR128},
-                              {U"XOR1024", zrnfXOR1024}, {U"XOR4096", zrnfXOR4096},
-                              {U"XORGENS", zrnfXORGENS}, {}};
+constexpr zrng_builder_fn kBuilders[] = {
+#define ZRNG_METHOD(NAME, BUILDER, LISTED, BITS, FLAGS, OPTIONS, THREAD_BITS, DESCRIPTION) BUILDER,
+#include "rng/methods.def"
+};
 
-const MethodWord *words_for(TKChar first) {
-  switch (first) {
-    case 'F': case 'f': return kWordsF;
-    case 'H': case 'h': return kWordsH;
-    case 'M': case 'm': return kWordsM;
-    case 'P': case 'p': return kWordsP;
-    case 'R': case 'r': return kWordsR;
-    case 'S': case 's': return kWordsS;
-    case 'T': case 't': return kWordsT;
-    case 'X': case 'x': return kWordsX;
-    default: return nullptr;
-  }
-}
+// Accepted words: every method's name and aliases (rng/methods.def).  A word
+// must match in full (equal length), without regard to case.
+const MethodWord kWords[] = {
+#define ZRNG_METHOD(NAME, BUILDER, LISTED, BITS, FLAGS, OPTIONS, THREAD_BITS, DESCRIPTION) {U"" #NAME, BUILDER},
+#define ZRNG_ALIAS(WORD, NAME) {U"" #WORD, kBuilders[zeq::rng::catalogue::row_of(#NAME)]},
+#include "rng/methods.def"
+};
 
 const TKChar *tk(const char32_t *text) { return reinterpret_cast<const TKChar *>(text); }
 
@@ -119,14 +94,12 @@ ZEQ_EXPORT int32_t zrngmeth(const void *name, int64_t length, zrng_desc *desc, i
   }
 
   zrng_builder_fn build = nullptr;
-  if (n > 0) {
-    if (const MethodWord *list = words_for(word[0])) {
-      for (; list->word != nullptr; ++list) {
-        if (tkzseqn(word, n, tk(list->word), tk_length(list->word))) {
-          build = list->build;
-          break;
-        }
-      }
+  // The first letter is compared in ASCII, the rest by the string service.
+  const TKChar first = (n > 0 && word[0] >= 'a' && word[0] <= 'z') ? word[0] - 0x20 : (n > 0 ? word[0] : 0);
+  for (const MethodWord &w : kWords) {
+    if (first == static_cast<TKChar>(w.word[0]) && tkzseqn(word, n, tk(w.word), tk_length(w.word))) {
+      build = w.build;
+      break;
     }
   }
   if (build == nullptr) {

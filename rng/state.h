@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <cstring>
 
+#include "rng/catalogue.h"
 #include "rng/methods.h"
 #include "zeq/rng.h"
 
@@ -27,6 +28,17 @@ struct MethodFacts {
   uint64_t seed_max;
   uint64_t key_max;
 };
+
+// The facts of method Name as the catalogue (rng/methods.def) gives them
+// (flags, word size, description), with the sizes and limits its builder
+// knows.
+template <const char *Name>
+constexpr MethodFacts facts_of(uint64_t state_bytes, uint64_t seed_max, uint64_t key_max) {
+  constexpr int row = catalogue::row_of(Name);
+  static_assert(row >= 0, "the method has no row in rng/methods.def");
+  const catalogue::Method &m = catalogue::kMethods[row];
+  return {Name, m.description, m.flags, state_bytes, m.output_bits, seed_max, key_max};
+}
 
 // Steps 1 to 5 of every builder: zero the descriptor, sizes, flags, names,
 // description, the trace message, then the widths and limits.  The caller

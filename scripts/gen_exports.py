@@ -3,7 +3,8 @@
 
 The character functions come from the catalogue (charfn/functions.def): the
 entries with a table slot in slot order, the entries without one, and the
-multibyte twins.  Every other export (load entry, forwarders, kernels, random
+multibyte twins.  The method builders come from rng/methods.def, in listing
+order.  Every other export (load entry, forwarders, kernels, random
 engine, settings) is listed in GROUPS below, in the order the map shows them.
 
     python3 scripts/gen_exports.py           rewrite load/exports.map
@@ -32,6 +33,11 @@ ROWS = catalogue_rows()
 CATALOGUE_TABLE = [r[3] for r in sorted((r for r in ROWS if r[1]), key=lambda r: r[1])]
 CATALOGUE_OUTSIDE = [r[3] for r in ROWS if not r[1]]
 CATALOGUE_MULTIBYTE = [r[4] for r in ROWS if r[4]]
+
+# The generator methods' builders, from rng/methods.def, in listing order.
+METHODS = ROOT / "rng" / "methods.def"
+METHOD_ROW = re.compile(r'^ZRNG_METHOD\(\s*(\w+)\s*,\s*(\w+)\s*,\s*(\d+)\s*,', re.M)
+METHOD_BUILDERS = [m[2] for m in sorted(METHOD_ROW.finditer(METHODS.read_text()), key=lambda m: int(m[3]))]
 
 GROUPS = [
     ("module", """
@@ -102,11 +108,7 @@ GROUPS = [
     zrand_clone_tk zrndalo zrndfre zrand_seed zrand_crude zrand_init zrand_rewind
     zrand_method zrand_check zrand_macros zrndsp zrndIsMT32 zbugi
     """.split()),
-    ("method selection", """
-    zrngmeth zrnfSUBKEY32 zrnfSUBKEY64 zrnfRANUNI zrnfRDRAND zrnfMT1998 zrnfMTHYBRID
-    zrnfMT32 zrnfMT64 zrnfMH3 zrnfXOR64 zrnfXOR128 zrnfXOR1024 zrnfXOR4096 zrnfXORGENS
-    zrnfFRY2X32 zrnfFRY2X64 zrnfFRY4X64 zrnfPCG32I zrnfPCG64I
-    """.split()),
+    ("method selection", ["zrngmeth"] + METHOD_BUILDERS),
     ("diagnostics", """
     zrngmsg
     """.split()),

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "host/host.h"
+#include "rng/catalogue.h"
 #include "zeq/rng.h"
 
 namespace {
@@ -27,46 +28,45 @@ constexpr int32_t kNoHardware = static_cast<int32_t>(0x8C7FE80C);
 constexpr uint64_t k32 = 0xFFFFFFFFull;
 constexpr uint64_t k64 = ~0ull;
 
-enum Family { F32, F64, FBoth };
+namespace cat = zeq::rng::catalogue;
 
+// What the catalogue (rng/methods.def) does not say: sizes, limits, the
+// blob each method asks for, and whether it has a crude conversion.  Name,
+// description, flags and word size are the catalogue's.
 struct Facts {
-  const char *name;
-  const char *description;
+  const char *row;  // the method described
   uint64_t state_bytes;
-  int32_t output_bits;
-  uint64_t flags;
   uint64_t seed_max;
   uint64_t key_max;
   int64_t blob;
-  Family family;
   bool crude;
-  int count;  // 0 none, 32 count_32, 64 count_64
 };
 
-const Facts kMethods[] = {
-    {"SUBKEY32", "32-bit Subtract Key", 4, 32, 0x82F, k32, k32, 8, F32, false, 0},
-    {"SUBKEY64", "64-bit Subtract Key", 8, 64, 0x1057, k64, k64, 16, F64, false, 0},
-    {"RANUNI", "", 0, 31, 0x80A, k32, 0, 8, F32, true, 0},
-    {"RDRAND", "Intel RDRAND", 0, 0, 0x3801, 0, 0, 0, FBoth, false, 0},
-    {"MT1998", "1998 32-bit Mersenne Twister", 2496, 32, 0x28AF, k32, k32, 2500, F32, true, 0},
-    {"MTHYBRID", "Hybrid 1998/2002 32-bit Mersenne Twister", 2496, 32, 0x28AF, k32, k32, 2500,
-     F32, true, 0},
-    {"MT32", "2002 32-bit Mersenne Twister", 2496, 32, 0x28AF, k32, k32, 2500, F32, true, 0},
-    {"MT64", "64-bit Mersenne Twister", 2496, 64, 0x1157, k64, k64, 2504, F64, false, 0},
-    {"MH3", "64-bit Murmur Hash 3", 8, 64, 0x1017, k64, 0, 8, F64, false, 0},
-    {"XOR64", "64-bit XORSHIFT64*", 8, 64, 0x1017, k64, 0, 8, F64, false, 0},
-    {"XOR128", "64-bit XORSHIFT128+", 16, 64, 0x1017, k64, 0, 16, F64, false, 0},
-    {"XOR1024", "64-bit XORSHIFT1024*", 128, 64, 0x1017, k64, 0, 136, F64, false, 0},
-    {"XOR4096", "64-bit XORSHIFT4096*", 512, 64, 0x1017, k64, 0, 520, F64, false, 0},
-    {"XORGENS", "64-bit XORGENS*", 0, 64, 0x1013, k64, 0, 528, F64, false, 0},
-    {"FRY2X32", "32-bit Random123 2x32-bit Threefry", 8, 32, 0xAAF, k32, k32, 28, F32, false, 32},
-    {"FRY2X64", "64-bit Random123 2x64-bit Threefry", 16, 64, 0x1557, k64, k64, 56, F64, false,
-     64},
-    {"FRY4X64", "64-bit Random123 4x64-bit Threefry", 32, 64, 0x1557, k64, k64, 104, F64, false,
-     64},
-    {"PCG32I", "32-bit PCG32i", 4, 32, 0x82F, k32, 0x7FFFFFFF, 8, F32, false, 0},
-    {"PCG64I", "64-bit PCG64i", 8, 64, 0x1057, k64, 0x7FFFFFFFFFFFFFFFull, 16, F64, false, 0},
+const Facts kFacts[] = {
+    {"MT1998", 2496, k32, k32, 2500, true},    {"MTHYBRID", 2496, k32, k32, 2500, true},
+    {"MT32", 2496, k32, k32, 2500, true},      {"MT64", 2496, k64, k64, 2504, false},
+    {"MH3", 8, k64, 0, 8, false},              {"XOR64", 8, k64, 0, 8, false},
+    {"XOR128", 16, k64, 0, 16, false},         {"XOR1024", 128, k64, 0, 136, false},
+    {"XOR4096", 512, k64, 0, 520, false},      {"XORGENS", 0, k64, 0, 528, false},
+    {"FRY2X32", 8, k32, k32, 28, false},       {"FRY2X64", 16, k64, k64, 56, false},
+    {"FRY4X64", 32, k64, k64, 104, false},     {"PCG32I", 4, k32, 0x7FFFFFFF, 8, false},
+    {"PCG64I", 8, k64, 0x7FFFFFFFFFFFFFFFull, 16, false},
+    {"RANUNI", 0, k32, 0, 8, true},            {"RDRAND", 0, 0, 0, 0, false},
+    {"SUBKEY32", 4, k32, k32, 8, false},       {"SUBKEY64", 8, k64, k64, 16, false},
 };
+
+// A catalogue row with the facts above.
+struct Method : cat::Method, Facts {
+  bool family32() const { return (flags & ZRNG_FAMILY_32) != 0; }
+  bool family64() const { return (flags & ZRNG_FAMILY_64) != 0; }
+  int count() const { return flags & ZRNG_COUNT_32 ? 32 : flags & ZRNG_COUNT_64 ? 64 : 0; }
+};
+
+std::vector<Method> methods() {
+  std::vector<Method> out;
+  for (size_t i = 0; i < std::size(cat::kMethods); ++i) out.push_back({cat::kMethods[i], kFacts[i]});
+  return out;
+}
 
 std::string wide_to_ascii(const TKChar *w, int n) {
   std::string s;
@@ -89,8 +89,13 @@ class Descriptors : public ::testing::Test {
   zeqhost::Host host;
 };
 
+TEST_F(Descriptors, FactsFollowTheCatalogue) {
+  ASSERT_EQ(std::size(kFacts), std::size(cat::kMethods));
+  for (const Method &m : methods()) EXPECT_STREQ(m.row, m.name);
+}
+
 TEST_F(Descriptors, EveryBuilderWritesItsFactsOverAnyOldContent) {
-  for (const Facts &f : kMethods) {
+  for (const Method &f : methods()) {
     SCOPED_TRACE(f.name);
     zrng_desc d;
     std::memset(&d, 0xA5, sizeof d);
@@ -120,7 +125,7 @@ TEST_F(Descriptors, EveryBuilderWritesItsFactsOverAnyOldContent) {
 }
 
 TEST_F(Descriptors, EveryBuilderFillsExactlyItsSlots) {
-  for (const Facts &f : kMethods) {
+  for (const Method &f : methods()) {
     SCOPED_TRACE(f.name);
     zrng_desc d;
     std::memset(&d, 0xA5, sizeof d);
@@ -135,16 +140,16 @@ TEST_F(Descriptors, EveryBuilderFillsExactlyItsSlots) {
     for (const void *slot : always) EXPECT_NE(slot, nullptr);
     EXPECT_EQ(d.reserved_slot, nullptr);
     EXPECT_EQ(d.double_crude != nullptr, f.crude);
-    EXPECT_EQ(d.count_32 != nullptr, f.count == 32);
-    EXPECT_EQ(d.count_64 != nullptr, f.count == 64);
-    const bool d32 = f.family != F64, d64 = f.family != F32;
+    EXPECT_EQ(d.count_32 != nullptr, f.count() == 32);
+    EXPECT_EQ(d.count_64 != nullptr, f.count() == 64);
+    const bool d32 = f.family32(), d64 = f.family64();
     for (int i = 0; i < 5; ++i) {
       EXPECT_EQ(d.double_32[i] != nullptr, d32) << i;
       EXPECT_EQ(d.double_53[i] != nullptr, d64) << i;
       EXPECT_EQ(d.double_64[i] != nullptr, d64) << i;
     }
     EXPECT_EQ(d.double_infinite != nullptr, d64);
-    if (f.family == F32) {
+    if (!d64) {
       EXPECT_EQ(d.double_default, d.double_32[ZRNG_REJECT]);
       EXPECT_EQ(d.double_with_zero, d.double_32[ZRNG_CO]);
     } else {
@@ -156,7 +161,7 @@ TEST_F(Descriptors, EveryBuilderFillsExactlyItsSlots) {
 
 TEST_F(Descriptors, BlobSizeAnswersAndTracesTheSize) {
   host.set_setting("OSENV.ZEQ_RNG_MESSAGES", "ALL");
-  for (const Facts &f : kMethods) {
+  for (const Method &f : methods()) {
     SCOPED_TRACE(f.name);
     zrng_desc d;
     builder(f.name)(&d);
@@ -175,7 +180,7 @@ TEST_F(Descriptors, BlobSizeAnswersAndTracesTheSize) {
 
 TEST_F(Descriptors, BuildersTraceTheirDescriptionOrName) {
   host.set_setting("OSENV.ZEQ_RNG_MESSAGES", "ALL");
-  for (const Facts &f : kMethods) {
+  for (const Method &f : methods()) {
     SCOPED_TRACE(f.name);
     host.clear_log();
     zrng_desc d;
@@ -195,7 +200,7 @@ TEST_F(Descriptors, BuildersTraceTheirDescriptionOrName) {
 }
 
 TEST_F(Descriptors, NullDescriptorIsIgnored) {
-  for (const Facts &f : kMethods) builder(f.name)(nullptr);
+  for (const Method &f : methods()) builder(f.name)(nullptr);
   EXPECT_EQ(host.fn<Meth>("zrngmeth")("MT64", 4, nullptr, 0), 0);
 }
 
@@ -212,19 +217,13 @@ class MethodWords : public Descriptors {
 };
 
 TEST_F(MethodWords, EveryAcceptedWordBuildsItsMethod) {
-  const struct { const char *word, *method; } table[] = {
-      {"FRY2X32", "FRY2X32"}, {"FRY2X64", "FRY2X64"},   {"FRY4X64", "FRY4X64"},
-      {"HARD", "RDRAND"},     {"HARDWARE", "RDRAND"},   {"MH3", "MH3"},
-      {"MT", "MT64"},         {"MT1998", "MT1998"},     {"MT2002", "MT32"},
-      {"MT32", "MT32"},       {"MT64", "MT64"},         {"MTHYBRID", "MTHYBRID"},
-      {"PCG", "PCG64I"},      {"PCG32I", "PCG32I"},     {"PCG64I", "PCG64I"},
-      {"RANUNI", "RANUNI"},   {"RDRAND", "RDRAND"},     {"SUBKEY32", "SUBKEY32"},
-      {"SUBKEY64", "SUBKEY64"}, {"TF", "FRY4X64"},      {"TF2", "FRY2X64"},
-      {"TF4", "FRY4X64"},     {"THREEFRY", "FRY4X64"},  {"THREEFRY2X32", "FRY2X32"},
-      {"THREEFRY2X64", "FRY2X64"}, {"THREEFRY4X64", "FRY4X64"}, {"TRNG", "RDRAND"},
-      {"XOR64", "XOR64"},     {"XOR128", "XOR128"},     {"XOR1024", "XOR1024"},
-      {"XOR4096", "XOR4096"}, {"XORGENS", "XORGENS"},
+  struct Row {
+    const char *word, *method;
   };
+  std::vector<Row> table;
+  for (const auto &m : cat::kMethods) table.push_back({m.name, m.name});
+  for (const auto &a : cat::kAliases) table.push_back({a.word, a.name});
+  EXPECT_EQ(table.size(), 32u);
   for (const auto &row : table) {
     for (std::string word : {std::string(row.word), [&] {
                                std::string lower = row.word;

@@ -2,6 +2,7 @@
 // rewinds, clones, the seed macro variables and the debug-option reader.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -309,65 +310,75 @@ TEST_F(Streams, CloneWithoutRoomGivesItsHeaderBack) {
   EXPECT_EQ(host.fn<CloneFrom>("zrand_clone_mva")(nullptr, 1, nullptr), nullptr);
 }
 
-// A clone shares its parent's descriptor but keeps the blob it was given:
-// once the parent takes a method with a larger state, the clone is refused
-// (uninitialised, not ready, blob untouched) instead of being overrun.
-TEST_F(Streams, ClonesNeverRunAMethodLargerThanTheirBlob) {
+// A clone keeps the descriptor it was made with.  When its parent later
+// takes a method with a larger state, ready clones go on drawing their own
+// stream from their own blob, a clone made afterwards shares the parent's
+// new descriptor, and only cloning into a blob too small is refused
+// (uninitialised, not ready, blob untouched).
+TEST_F(Streams, ClonesKeepTheirMethodWhenTheParentChangesIt) {
   zeqhost::Pool &pool = host.new_pool();
   auto clone_tk = host.fn<CloneFrom>("zrand_clone_tk");
   auto init = host.fn<Init>("zrand_init");
-  auto untouched = [](const zrand_stream *c, unsigned char fill) {
-    const auto *b = static_cast<const unsigned char *>(c->state);
-    for (int64_t i = 0; i < c->state_size; ++i)
-      if (b[i] != fill) return false;
-    return true;
-  };
-  auto expect_refused = [&](zrand_stream *c, int32_t rc, unsigned char fill) {
-    EXPECT_EQ(rc, static_cast<int32_t>(kNotInit));
-    EXPECT_EQ(c->status, kNotInit);
-    EXPECT_EQ(c->ready, 0);
-    EXPECT_TRUE(untouched(c, fill));
+  auto crude = host.fn<Op>("zrand_crude");
+  auto words = [](zrand_stream *s) {
+    std::vector<uint64_t> out;
+    for (int i = 0; i < 6; ++i) out.push_back(s->desc->uint32(s->state));
+    return out;
   };
 
-  // (a) A stream without a method cannot be cloned.
+  // A stream without a method cannot be cloned.
   zrand_stream *bare = host.fn<AllocTk>("zrand_alloc_tk")(pool.raw());
   ASSERT_NE(bare, nullptr);
   EXPECT_EQ(clone_tk(pool.raw(), 1, bare), nullptr);
   EXPECT_EQ(pool.live_blocks(), 1u);
   EXPECT_EQ(host.fn<Clone>("zrand_clone")(bare, 1, bare), static_cast<int32_t>(kNotInit));
 
-  // (b) Parent XOR64 (8 bytes) cloned, then switched to MT64 (2.5 KB).
-  zrand_stream *parent = make_with("XOR64", 99);
-  zrand_stream *c = clone_tk(pool.raw(), 0, parent);
-  ASSERT_NE(c, nullptr);
-  EXPECT_EQ(c->state_size, 8);
-  std::memset(c->state, 0xAB, 8);
-  parent->method_word = "MT64";
+  // A pool-object parent with FRY4X64 (104-byte blob), two ready clones,
+  // then the parent re-methoded to MTHYBRID (2500 bytes) and initialised.
+  zrand_stream *parent = host.fn<AllocTk>("zrand_alloc_tk")(pool.raw());
+  parent->method_word = "FRY4X64";
+  parent->seed = 99;
+  ASSERT_EQ(init(parent), 0);
+  zrand_stream *c = clone_tk(pool.raw(), 5, parent);
+  zrand_stream *ref = clone_tk(pool.raw(), 5, parent);
+  ASSERT_TRUE(c && ref);
+  crude(c);
+  crude(ref);
+  EXPECT_EQ(c->desc, parent->desc);
+  const std::vector<uint64_t> want = words(ref);
+  parent->method_word = "MTHYBRID";
   EXPECT_EQ(init(parent), 0);
-  ASSERT_EQ(method(parent), "MT64");
-  expect_refused(c, init(c), 0xAB);
-  expect_refused(c, host.fn<Op>("zrand_rewind")(c), 0xAB);
-  expect_refused(c, host.fn<Seed>("zrand_seed")(99, c), 0xAB);
-  expect_refused(c, host.fn<Op>("zrand_crude")(c), 0xAB);
-  // (c) Cloning the parent into that stale clone is refused too ...
-  expect_refused(c, host.fn<Clone>("zrand_clone")(c, 3, parent), 0xAB);
-  // ... while a new clone of the stale clone gets a blob of the size the
-  // method needs now and runs like a clone of the parent.
-  parent->method_word = "TF2";
-  init(parent);
-  zrand_stream *fresh = clone_tk(pool.raw(), 3, c);
-  zrand_stream *direct = clone_tk(pool.raw(), 3, parent);
-  ASSERT_NE(fresh, nullptr);
-  ASSERT_NE(direct, nullptr);
-  EXPECT_EQ(fresh->state_size, parent->state_size);
-  EXPECT_EQ(fresh->status, 0u);
-  EXPECT_EQ(draws(fresh, 4), draws(direct, 4));
+  ASSERT_EQ(method(parent), "MTHYBRID");
+  EXPECT_EQ(parent->state_size, 2500);
+  EXPECT_EQ(words(parent), words(make_with("MTHYBRID", 99)));
 
-  // Back to a method that fits: the old clone runs again.
-  parent->method_word = "XOR64";
-  init(parent);
-  EXPECT_EQ(init(c), 0);
   EXPECT_EQ(c->ready, 1);
+  EXPECT_EQ(method(c), "FRY4X64");
+  EXPECT_EQ(c->state_size, 104);
+  EXPECT_EQ(words(c), want);
+  EXPECT_EQ(init(c), 0);
+  EXPECT_EQ(words(c), want);
+
+  // Clones made now share the parent's new descriptor and a blob its size.
+  zrand_stream *late = clone_tk(pool.raw(), 0, parent);
+  ASSERT_NE(late, nullptr);
+  EXPECT_EQ(late->desc, parent->desc);
+  EXPECT_EQ(late->state_size, 2500);
+  EXPECT_EQ(words(late), words(make_with("MTHYBRID", 99)));
+
+  // Cloning the parent into the 104-byte clone is refused.
+  std::memset(c->state, 0xAB, 104);
+  EXPECT_EQ(host.fn<Clone>("zrand_clone")(c, 3, parent), static_cast<int32_t>(kNotInit));
+  EXPECT_EQ(c->ready, 0);
+  EXPECT_EQ(method(c), "FRY4X64");
+  const auto *b = static_cast<const unsigned char *>(c->state);
+  EXPECT_EQ(std::count(b, b + 104, 0xAB), 104);
+
+  // A stream never cloned keeps its method in its own descriptor.
+  zrand_stream *alone = make_with("XOR64", 1);
+  alone->method_word = "MT64";
+  init(alone);
+  EXPECT_EQ(alone->desc, &alone->embedded_desc);
 }
 
 TEST_F(Streams, PoolObjectStreamWaitsForItsInitialisation) {

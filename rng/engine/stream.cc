@@ -7,8 +7,16 @@
 // separately allocated blob, and it shares its parent's descriptor.  The
 // header fields past `task` (method_word, seed_double, key_double, the
 // embedded descriptor) therefore exist only in full streams; every operation
-// here tells the two apart by where `desc` points and never touches those
-// fields of a clone.
+// here tells the two apart by where `desc` points (and the mark below) and
+// never touches those fields of a clone.
+//
+// A host draws through a clone's descriptor without asking the module, so a
+// descriptor a clone shares never changes: once a full stream has been
+// cloned, a later method change builds the new descriptor into a store of
+// read-only descriptors and points the stream there, leaving its embedded
+// descriptor, and the blob size it asks for, to its clones.  A clone of a
+// stream whose method never changes shares that stream's embedded
+// descriptor as before.
 //
 // The engine reaches a method only through its descriptor (rng/methods.h);
 // every slot may be empty and is tested before it is called.  Diagnostics go
@@ -18,9 +26,11 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <mutex>
 
 #include "core/frame.h"
 #include "core/tktext.h"
+#include "rng/catalogue.h"
 #include "rng/engine.h"
 #include "rng/methods.h"
 
@@ -37,6 +47,10 @@ constexpr int kKeyShift32 = 21;
 constexpr uint64_t kKeyMax32 = 1023;
 constexpr int kKeyShift64 = 43;
 constexpr uint64_t kKeyMax64 = 0xFFFFF;
+// The catalogue states the thread bits hosts may use (rng/methods.def).
+namespace cat = zeq::rng::catalogue;
+static_assert(cat::kMethods[cat::row_of("SUBKEY32")].thread_bits == kKeyShift32, "thread bits, 32-bit");
+static_assert(cat::kMethods[cat::row_of("SUBKEY64")].thread_bits == kKeyShift64, "thread bits, 64-bit");
 
 double from_bits(uint64_t bits) {
   double d;
@@ -60,11 +74,70 @@ void pool_release(ZeqPool *pool, void *block) {
   if (pool && pool->release && block) pool->release(pool, block);
 }
 
-// A full stream carries its descriptor; a clone points at its parent's.
-bool is_full(const zrand_stream *s) { return s->desc == nullptr || s->desc == &s->embedded_desc; }
+// Module marks in a stream header's reserved bytes (inside the clone
+// header, so a clone's are cleared when it is made).
+struct Marks {
+  uint8_t cloned;        // the embedded descriptor may be shared by clones
+  uint8_t moved;         // a full stream whose descriptor is in the store
+  uint8_t unused[6];
+  int64_t embedded_blob;  // blob bytes the embedded descriptor asks for, once moved
+};
+static_assert(sizeof(Marks) == sizeof(zrand_stream::reserved1), "marks fill reserved1");
+
+Marks marks(const zrand_stream *s) {
+  Marks m;
+  std::memcpy(&m, s->reserved1, sizeof m);
+  return m;
+}
+void set_marks(zrand_stream *s, const Marks &m) { std::memcpy(s->reserved1, &m, sizeof m); }
+
+// Descriptors that full streams left for their clones' sake: each written
+// once, under the lock, before any stream points at it, and never changed.
+// Builders are deterministic, so a process needs one entry per method (and
+// processor route); a full store refuses further method changes of cloned
+// streams.
+struct StoredDesc {
+  zrng_desc desc;
+  int64_t blob_bytes;
+};
+constexpr int kStoreRoom = 128;
+StoredDesc g_store[kStoreRoom];
+int g_stored = 0;
+std::mutex g_store_lock;
+
+const StoredDesc *stored(const zrng_desc *d) {
+  const auto p = reinterpret_cast<uintptr_t>(d);
+  const auto first = reinterpret_cast<uintptr_t>(&g_store[0]);
+  if (p < first || p >= first + sizeof g_store) return nullptr;
+  return &g_store[(p - first) / sizeof(StoredDesc)];
+}
+
+// The store's copy of `d` with its blob size, or null when the store is full.
+zrng_desc *keep(const zrng_desc &d, int64_t blob_bytes) {
+  std::lock_guard<std::mutex> hold(g_store_lock);
+  for (int i = 0; i < g_stored; ++i)
+    if (g_store[i].blob_bytes == blob_bytes && std::memcmp(&g_store[i].desc, &d, sizeof d) == 0)
+      return &g_store[i].desc;
+  if (g_stored == kStoreRoom) return nullptr;
+  g_store[g_stored] = {d, blob_bytes};
+  return &g_store[g_stored++].desc;
+}
+
+// A full stream carries its descriptor (or, once moved, the store's); a
+// clone points at its parent's.
+bool is_full(const zrand_stream *s) {
+  return s->desc == nullptr || s->desc == &s->embedded_desc || marks(s).moved;
+}
+
+// The full stream whose embedded descriptor `d` is (d is no stored one).
+zrand_stream *owner_of(const zrng_desc *d) {
+  return reinterpret_cast<zrand_stream *>(const_cast<char *>(reinterpret_cast<const char *>(d)) -
+                                          offsetof(zrand_stream, embedded_desc));
+}
 
 // Points a freshly allocated full stream at its own descriptor and state.
 void attach_inline(zrand_stream *s) {
+  set_marks(s, Marks{});
   s->desc = &s->embedded_desc;
   s->state = s->inline_state;
   s->state_view1 = s->inline_state;
@@ -87,15 +160,28 @@ double requested(double as_double, uint64_t as_integer) {
 // A stream has a method once its descriptor has been built.
 bool has_method(const zrand_stream *s) { return s->desc && s->desc->blob_size; }
 
-// The blob size the stream's method needs.  A descriptor lives embedded in
-// the full stream that resolved it, and that stream's state_size follows
-// every method change, so a clone learns here what its shared descriptor
-// now asks for (without calling blob_size, which traces).
+// The blob size the stream's method needs (learnt without calling
+// blob_size, which traces): a stored descriptor keeps it beside it; an
+// embedded one is the size its owner recorded when it moved, else the
+// owner's state_size, which follows the owner's method.
 int64_t method_state_size(const zrand_stream *s) {
   if (!has_method(s)) return 0;
-  const auto *owner = reinterpret_cast<const zrand_stream *>(
-      reinterpret_cast<const char *>(s->desc) - offsetof(zrand_stream, embedded_desc));
-  return owner->state_size > 0 ? owner->state_size : 0;
+  if (const StoredDesc *e = stored(s->desc)) return e->blob_bytes;
+  const zrand_stream *owner = owner_of(s->desc);
+  const Marks m = marks(owner);
+  const int64_t n = m.moved ? m.embedded_blob : owner->state_size;
+  return n > 0 ? n : 0;
+}
+
+// Clones are about to share src's descriptor: an embedded one stays as it
+// is from now on.
+void share_descriptor(const zrand_stream *src) {
+  if (stored(src->desc)) return;
+  zrand_stream *owner = owner_of(src->desc);
+  Marks m = marks(owner);
+  if (m.cloned) return;
+  m.cloned = 1;
+  set_marks(owner, m);
 }
 
 // Bytes the stream's blob holds: a full stream's inline area, or the block
@@ -129,6 +215,7 @@ zrand_stream *clone_into(ZeqPool *pool, uint32_t flags, uint64_t key, zrand_stre
     pool_release(pool, dst);
     return nullptr;
   }
+  dst->desc = nullptr;  // a fresh header: its blob is what src needs
   dst->state = blob;
   dst->state_size = blob_bytes;
   zrand_clone(dst, key, src);
@@ -199,6 +286,8 @@ ZEQ_EXPORT int32_t zrand_clone(zrand_stream *dst, uint64_t key, zrand_stream *sr
   // the caller promises; an existing clone is held to the blob it has.
   const int64_t needed = method_state_size(src);
   if (!has_method(src) || (dst->desc && needed > blob_capacity(dst))) return refuse(dst);
+  share_descriptor(src);
+  if (dst->desc != &dst->embedded_desc) set_marks(dst, Marks{});
   std::memcpy(dst->wide_name, src->wide_name, sizeof dst->wide_name);
   dst->seed = src->seed;
   dst->thread = src->thread;
@@ -245,10 +334,25 @@ ZEQ_EXPORT int32_t zrand_method(const void *word, int64_t length, zrand_stream *
     s->stream_flags |= ZRAND_FLAG_NOTE_WANTED;
     s->stream_flags &= ~static_cast<int64_t>(ZRAND_FLAG_NOTE_DONE);
   }
-  s->status = static_cast<uint32_t>(zrngmeth(word, length, desc, s->stream_flags));
+  Marks m = marks(s);
+  if (!m.cloned) {
+    s->status = static_cast<uint32_t>(zrngmeth(word, length, desc, s->stream_flags));
+    s->state_size = desc->blob_size ? desc->blob_size() : 0;
+  } else {
+    zrng_desc built{};
+    s->status = static_cast<uint32_t>(zrngmeth(word, length, &built, s->stream_flags));
+    const int64_t blob = built.blob_size ? built.blob_size() : 0;
+    desc = keep(built, blob);
+    if (!desc) return refuse(s);
+    if (!m.moved) m.embedded_blob = s->state_size;
+    m.moved = 1;
+    set_marks(s, m);
+    s->desc = desc;
+    s->method_word = desc->name;
+    s->state_size = blob;
+  }
 
   s->double_fn = desc->double_default;
-  s->state_size = desc->blob_size ? desc->blob_size() : 0;
   std::memcpy(s->wide_name, desc->wide_name, sizeof s->wide_name);
   s->ready = 0;
   return static_cast<int32_t>(s->status);

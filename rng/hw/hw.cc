@@ -65,7 +65,7 @@ using namespace zeq::rng;
 // keys and thread numbers are accepted and ignored.
 ZEQ_EXPORT void zrnfRDRAND(zrng_desc *d) {
   if (!d) return;
-  build_common(d, {kRDRAND, "Intel RDRAND", 0x3801, 0, 0, 0, 0});
+  build_common(d, facts_of<kRDRAND>(0, 0, 0));
   d->blob_size = &blob_size<kRDRAND, 0>;
   d->dump_blob_32 = &dump_nothing32;
   d->dump_blob_64 = &dump_nothing64;
@@ -84,7 +84,7 @@ ZEQ_EXPORT void zrnfRDRAND(zrng_desc *d) {
 
 ZEQ_EXPORT void zrnfMH3(zrng_desc *d) {
   if (!d) return;
-  build_common(d, {kMH3, "64-bit Murmur Hash 3", 0x1017, 8, 64, ~0ull, 0});
+  build_common(d, facts_of<kMH3>(8, ~0ull, 0));
   place_housekeeping<kMH3, static_cast<int64_t>(sizeof(Mh3Blob)), 8>(d);
   d->seed_32 = &m_seed32;
   d->seed_64 = &m_seed64;

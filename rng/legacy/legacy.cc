@@ -96,7 +96,7 @@ using namespace zeq::rng;
 
 ZEQ_EXPORT void zrnfRANUNI(zrng_desc *d) {
   if (!d) return;
-  build_common(d, {kRANUNI, "", 0x080A, 0, 31, 0xFFFFFFFFull, 0});
+  build_common(d, facts_of<kRANUNI>(0, 0xFFFFFFFFull, 0));
   place_housekeeping<kRANUNI, static_cast<int64_t>(sizeof(RanuniBlob)), 0>(d);
   d->seed_32 = &r_seed32;
   d->seed_64 = &r_seed64;
@@ -112,7 +112,7 @@ ZEQ_EXPORT void zrnfRANUNI(zrng_desc *d) {
 
 ZEQ_EXPORT void zrnfSUBKEY32(zrng_desc *d) {
   if (!d) return;
-  build_common(d, {kSUBKEY32, "32-bit Subtract Key", 0x082F, 4, 32, 0xFFFFFFFFull, 0xFFFFFFFFull});
+  build_common(d, facts_of<kSUBKEY32>(4, 0xFFFFFFFFull, 0xFFFFFFFFull));
   place_housekeeping<kSUBKEY32, static_cast<int64_t>(sizeof(Subkey32Blob)), 4>(d);
   d->seed_32 = &k32_seed32;
   d->seed_64 = &k32_seed64;
@@ -127,7 +127,7 @@ ZEQ_EXPORT void zrnfSUBKEY32(zrng_desc *d) {
 
 ZEQ_EXPORT void zrnfSUBKEY64(zrng_desc *d) {
   if (!d) return;
-  build_common(d, {kSUBKEY64, "64-bit Subtract Key", 0x1057, 8, 64, ~0ull, ~0ull});
+  build_common(d, facts_of<kSUBKEY64>(8, ~0ull, ~0ull));
   place_housekeeping<kSUBKEY64, static_cast<int64_t>(sizeof(Subkey64Blob)), 8>(d);
   d->seed_32 = &k64_seed32;
   d->seed_64 = &k64_seed64;

@@ -108,8 +108,8 @@ constexpr int64_t kMt64Blob = sizeof(Mt64Blob);
 constexpr uint64_t kMtStateBytes = 2496;
 
 template <const char *Name, Init32 Init>
-void build_mt32(zrng_desc *d, const char *description) {
-  build_common(d, {Name, description, 0x28AF, kMtStateBytes, 32, 0xFFFFFFFFull, 0xFFFFFFFFull});
+void build_mt32(zrng_desc *d) {
+  build_common(d, facts_of<Name>(kMtStateBytes, 0xFFFFFFFFull, 0xFFFFFFFFull));
   place_housekeeping<Name, kMt32Blob, kMtStateBytes>(d);
   d->seed_32 = &mt32_seed32<Init>;
   d->seed_64 = &mt32_seed64<Init>;
@@ -175,20 +175,20 @@ int32_t mt64_keyd(void *b, double k) {
 using namespace zeq::rng;
 
 ZEQ_EXPORT void zrnfMT1998(zrng_desc *d) {
-  if (d) build_mt32<kMT1998, init1998>(d, "1998 32-bit Mersenne Twister");
+  if (d) build_mt32<kMT1998, init1998>(d);
 }
 
 ZEQ_EXPORT void zrnfMTHYBRID(zrng_desc *d) {
-  if (d) build_mt32<kMTHYBRID, init_hybrid>(d, "Hybrid 1998/2002 32-bit Mersenne Twister");
+  if (d) build_mt32<kMTHYBRID, init_hybrid>(d);
 }
 
 ZEQ_EXPORT void zrnfMT32(zrng_desc *d) {
-  if (d) build_mt32<kMT32, init2002>(d, "2002 32-bit Mersenne Twister");
+  if (d) build_mt32<kMT32, init2002>(d);
 }
 
 ZEQ_EXPORT void zrnfMT64(zrng_desc *d) {
   if (!d) return;
-  build_common(d, {kMT64, "64-bit Mersenne Twister", 0x1157, kMtStateBytes, 64, ~0ull, ~0ull});
+  build_common(d, facts_of<kMT64>(kMtStateBytes, ~0ull, ~0ull));
   place_housekeeping<kMT64, kMt64Blob, kMtStateBytes>(d);
   d->seed_32 = &mt64_seed32;
   d->seed_64 = &mt64_seed64;

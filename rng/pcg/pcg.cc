@@ -83,7 +83,7 @@ using namespace zeq::rng;
 
 ZEQ_EXPORT void zrnfPCG32I(zrng_desc *d) {
   if (!d) return;
-  build_common(d, {kPCG32I, "32-bit PCG32i", 0x082F, 4, 32, 0xFFFFFFFFull, 0x7FFFFFFFull});
+  build_common(d, facts_of<kPCG32I>(4, 0xFFFFFFFFull, 0x7FFFFFFFull));
   place_housekeeping<kPCG32I, static_cast<int64_t>(sizeof(Pcg32Blob)), 4>(d);
   d->seed_32 = &p32_seed32;
   d->seed_64 = &p32_seed64;
@@ -98,7 +98,7 @@ ZEQ_EXPORT void zrnfPCG32I(zrng_desc *d) {
 
 ZEQ_EXPORT void zrnfPCG64I(zrng_desc *d) {
   if (!d) return;
-  build_common(d, {kPCG64I, "64-bit PCG64i", 0x1057, 8, 64, ~0ull, 0x7FFFFFFFFFFFFFFFull});
+  build_common(d, facts_of<kPCG64I>(8, ~0ull, 0x7FFFFFFFFFFFFFFFull));
   place_housekeeping<kPCG64I, static_cast<int64_t>(sizeof(Pcg64Blob)), 8>(d);
   d->seed_32 = &p64_seed32;
   d->seed_64 = &p64_seed64;

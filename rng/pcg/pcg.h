@@ -6,7 +6,15 @@
 // 6364136223846793005); the increment (always odd) selects the stream.
 //
 // Unlike pcg-c, which permutes the state before the step, these methods step
-// first and permute the new state.
+// first and permute the new state.  With seed s and key word k they draw
+// exactly pcg-cpp's set-stream engines pcg_engines::setseq_rxs_m_xs_32_32
+// and _64_64 (pcg32_once_insecure, pcg64_once_insecure) constructed as
+// (s, k): pcg-cpp starts from (s + 2k + 1) stepped once and permutes before
+// each step, which gives the same words.  The key word a stream hands over
+// is key << 21 | thread (PCG32I) or key << 43 | thread (PCG64I); a seed of 0
+// draws a fresh seed, and PCG32I folds a 64-bit seed to 32 bits first, which
+// pcg-cpp does not.  pcg-cpp's oneseq engines (fixed increment) are not
+// reproduced.
 #pragma once
 
 #include <cstdint>

@@ -137,10 +137,10 @@ constexpr char kFRY2X64[] = "FRY2X64";
 constexpr char kFRY4X64[] = "FRY4X64";
 
 template <const char *Name, int W>
-void build_fry64(zrng_desc *d, const char *description) {
+void build_fry64(zrng_desc *d) {
   using Blob = FryBlob<W, uint64_t>;
   constexpr uint64_t kState = W * 8;
-  build_common(d, {Name, description, 0x1557, kState, 64, ~0ull, ~0ull});
+  build_common(d, facts_of<Name>(kState, ~0ull, ~0ull));
   place_housekeeping<Name, static_cast<int64_t>(sizeof(Blob)), kState>(d);
   d->seed_32 = &f64_seed32<W>;
   d->seed_64 = &f64_seed64<W>;
@@ -161,8 +161,7 @@ using namespace zeq::rng;
 
 ZEQ_EXPORT void zrnfFRY2X32(zrng_desc *d) {
   if (!d) return;
-  build_common(d, {kFRY2X32, "32-bit Random123 2x32-bit Threefry", 0x0AAF, 8, 32, 0xFFFFFFFFull,
-                   0xFFFFFFFFull});
+  build_common(d, facts_of<kFRY2X32>(8, 0xFFFFFFFFull, 0xFFFFFFFFull));
   place_housekeeping<kFRY2X32, static_cast<int64_t>(sizeof(Fry2x32Blob)), 8>(d);
   d->seed_32 = &f32_seed32;
   d->seed_64 = &f32_seed64;
@@ -177,9 +176,9 @@ ZEQ_EXPORT void zrnfFRY2X32(zrng_desc *d) {
 }
 
 ZEQ_EXPORT void zrnfFRY2X64(zrng_desc *d) {
-  if (d) build_fry64<kFRY2X64, 2>(d, "64-bit Random123 2x64-bit Threefry");
+  if (d) build_fry64<kFRY2X64, 2>(d);
 }
 
 ZEQ_EXPORT void zrnfFRY4X64(zrng_desc *d) {
-  if (d) build_fry64<kFRY4X64, 4>(d, "64-bit Random123 4x64-bit Threefry");
+  if (d) build_fry64<kFRY4X64, 4>(d);
 }

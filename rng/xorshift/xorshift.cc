@@ -84,8 +84,8 @@ constexpr char kXOR4096[] = "XOR4096";
 constexpr char kXORGENS[] = "XORGENS";
 
 template <const char *Name, class Blob, uint64_t S, class G, Fill F>
-void build_xor(zrng_desc *d, const char *description, uint64_t flags) {
-  build_common(d, {Name, description, flags, S, 64, ~0ull, 0});
+void build_xor(zrng_desc *d) {
+  build_common(d, facts_of<Name>(S, ~0ull, 0));
   place_housekeeping<Name, static_cast<int64_t>(sizeof(Blob)), S>(d);
   d->seed_32 = &seed32<F>;
   d->seed_64 = &seed64<F>;
@@ -104,28 +104,22 @@ void build_xor(zrng_desc *d, const char *description, uint64_t flags) {
 using namespace zeq::rng;
 
 ZEQ_EXPORT void zrnfXOR64(zrng_desc *d) {
-  if (d) build_xor<kXOR64, Xor64Blob, 8, Xor64Gen, fill_xor64>(d, "64-bit XORSHIFT64*", 0x1017);
+  if (d) build_xor<kXOR64, Xor64Blob, 8, Xor64Gen, fill_xor64>(d);
 }
 
 ZEQ_EXPORT void zrnfXOR128(zrng_desc *d) {
-  if (d)
-    build_xor<kXOR128, Xor128Blob, 16, Xor128Gen, fill_xor128>(d, "64-bit XORSHIFT128+", 0x1017);
+  if (d) build_xor<kXOR128, Xor128Blob, 16, Xor128Gen, fill_xor128>(d);
 }
 
 ZEQ_EXPORT void zrnfXOR1024(zrng_desc *d) {
-  if (d)
-    build_xor<kXOR1024, Xor1024Blob, 128, Xor1024Gen, fill_spread<Xor1024Blob, 16>>(
-        d, "64-bit XORSHIFT1024*", 0x1017);
+  if (d) build_xor<kXOR1024, Xor1024Blob, 128, Xor1024Gen, fill_spread<Xor1024Blob, 16>>(d);
 }
 
 ZEQ_EXPORT void zrnfXOR4096(zrng_desc *d) {
-  if (d)
-    build_xor<kXOR4096, Xor4096Blob, 512, Xor4096Gen, fill_spread<Xor4096Blob, 64>>(
-        d, "64-bit XORSHIFT4096*", 0x1017);
+  if (d) build_xor<kXOR4096, Xor4096Blob, 512, Xor4096Gen, fill_spread<Xor4096Blob, 64>>(d);
 }
 
 // XORGENS has no loadable state (state_bytes 0): its zrng_state refuses.
 ZEQ_EXPORT void zrnfXORGENS(zrng_desc *d) {
-  if (d)
-    build_xor<kXORGENS, XorgensBlob, 0, XorgensGen, fill_xorgens>(d, "64-bit XORGENS*", 0x1013);
+  if (d) build_xor<kXORGENS, XorgensBlob, 0, XorgensGen, fill_xorgens>(d);
 }

@@ -247,7 +247,7 @@ void add_rand(CLI::App &app, RandCli &r) {
   app.add_flag("--info", o.info, "print method, seed, status and the SYSRANDOM/SYSRANEND macros");
   app.add_flag("--dump", o.dump, "dump the state the way the journal shows it");
   app.add_flag("--list-slots", r.list_slots, "list the slots --as accepts");
-  app.add_flag("--list-methods", r.list_methods, "list the methods: name, word size, description");
+  app.add_flag("--list-methods", r.list_methods, "list the methods: name, word size, options, description");
 }
 
 // Whether the module wrote an ERROR line to the journal since line `from`.
