@@ -15,8 +15,8 @@
 //     kMaxResultLength bytes) by default, else a fixed buffer of the declared
 //     length; a CALL target is a fixed variable of the declared length,
 //     blank-padded as a host keeps one.
-//  4. The call runs under a shared hold of the session encoding, with a
-//     LogCapture collecting the lines this thread writes.
+//  4. The call runs under a SessionHold of its encoding, with a LogCapture
+//     collecting the lines this thread writes.
 #include "host/call.h"
 
 #include <algorithm>
@@ -25,8 +25,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <functional>
-#include <mutex>
-#include <shared_mutex>
 
 namespace zeqhost {
 
@@ -340,24 +338,6 @@ std::string status_phrase(int32_t status) {
   }
 }
 
-// The process-wide session encoding: calls of the current encoding hold it
-// shared; a switch takes it exclusive.
-std::shared_mutex &encoding_mutex() {
-  static std::shared_mutex m;
-  return m;
-}
-
-std::shared_lock<std::shared_mutex> hold_encoding(Host &host, bool utf8) {
-  auto &m = encoding_mutex();
-  for (;;) {
-    std::shared_lock<std::shared_mutex> shared(m);
-    if (host.utf8() == utf8) return shared;
-    shared.unlock();
-    std::unique_lock<std::shared_mutex> exclusive(m);
-    if (host.utf8() != utf8) host.set_utf8(utf8);
-  }
-}
-
 std::string upper(std::string_view s) {
   std::string out(s);
   for (char &c : out) c = (char)std::toupper((unsigned char)c);
@@ -531,7 +511,7 @@ CallOutcome CallSite::Impl::run(std::span<const Value> args) {
   int bad = 0;
   if (std::string err = admit(args, name, x, bad); !err.empty()) return refused(name, err, bad);
   const bool utf8 = w.encoding == Encoding::Utf8;
-  auto encoding_hold = hold_encoding(w.host, utf8);
+  SessionHold session = w.host.hold_session(utf8);
   FncArgList *a = fill(args, utf8, x.target);
   x.svc = twin_service(a, utf8, x.twin);
   prepare_result(a, x);

@@ -336,7 +336,8 @@ zeqhost::Host *shared_host(std::string &why) {
 
 extern "C" __attribute__((visibility("default"))) int sqlite3_zeqsqlite_init(
     sqlite3 *db, char **err, const sqlite3_api_routines *api) {
-  SQLITE_EXTENSION_INIT2(api);
+  static std::once_flag api_once;  // connections on other threads already read the table
+  std::call_once(api_once, [api] { SQLITE_EXTENSION_INIT2(api); });
   try {
     std::string why;
     zeqhost::Host *host = zeqsql::shared_host(why);

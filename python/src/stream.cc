@@ -50,6 +50,7 @@ uint64_t to_u64(const py::handle &value, const char *name) {
 
 Stream::Stream(const std::string &method, uint64_t seed, uint64_t key, uint64_t thread) : word_(method) {
   zeqhost::Host &host = process_host();
+  zeqhost::SessionHold session = host.hold_session();
   auto alloc = host.fn<zrand_stream *(*)(ZeqPool *)>("zrand_alloc_tk");
   auto init = host.fn<int32_t (*)(zrand_stream *)>("zrand_init");
   if (!alloc || !init) throw py::value_error("the module offers no random streams in this build");
@@ -77,6 +78,7 @@ Stream::~Stream() {
 
 void Stream::position(uint64_t count) {
   std::lock_guard<std::mutex> lock(mu_);
+  zeqhost::SessionHold session = process_host().hold_session();
   zrng_desc *d = s_->desc;
   if (d->count_64) d->count_64(s_->state, count);
   else if (d->count_32 && count <= UINT32_MAX) d->count_32(s_->state, (uint32_t)count);
@@ -97,6 +99,7 @@ py::array Stream::draw(int64_t n, const std::string &conversion) {
   {
     py::gil_scoped_release unlocked;
     std::lock_guard<std::mutex> lock(mu_);
+    zeqhost::SessionHold session = process_host().hold_session();
     refused = zeqhost::rng::draw(s_, *c, buf, (size_t)n);
   }
   if (!refused.empty()) throw py::value_error("draw(): " + refused);
@@ -133,6 +136,7 @@ std::unique_ptr<Stream> Stream::from_state(const py::bytes &saved) {
       size < d->state_bytes || !d->state)
     throw py::value_error("from_state(): the state does not fit method " + name);
   const char *blob = p + kHeader;
+  zeqhost::SessionHold session = process_host().hold_session();
   // The generator words through the method's own operation; the position
   // fields after them (index, buffered block) as they were.
   d->state(z->state, blob, (int64_t)d->state_bytes, 0);
@@ -142,6 +146,7 @@ std::unique_ptr<Stream> Stream::from_state(const py::bytes &saved) {
 
 std::vector<std::string> Stream::dump() const {
   std::lock_guard<std::mutex> lock(mu_);
+  zeqhost::SessionHold session = process_host().hold_session();
   const zrng_desc *d = s_->desc;
   std::vector<zeqhost::LogEntry> log;
   zeqhost::LogCapture capture(log);
@@ -162,6 +167,7 @@ uint64_t Stream::thread() const { return s_->thread; }
 std::vector<std::string> methods() {
   zeqhost::Host &host = process_host();
   auto resolve = host.fn<int32_t (*)(const void *, int64_t, zrng_desc *, int64_t)>("zrngmeth");
+  zeqhost::SessionHold session = host.hold_session();
   std::vector<std::string> out;
   for (const char *name : zeqhost::rng::method_names()) {
     zrng_desc d{};
