@@ -1,4 +1,5 @@
-// Connections on threads, and connections that come and go.
+// sqlite/stress_test.cc - connections on threads, and connections that come
+// and go.
 //
 //  - 8 threads, each with its own connection, half of them in UTF-8 and half
 //    in Latin-1, run a seeded mix of complev, compged, countw, scan and
@@ -187,7 +188,9 @@ TEST(SqlStress, MixedEncodingsAndShortConnectionsKeepMemoryFlat) {
   }
   EXPECT_EQ(wrong, 0) << first;
   const long grown = resident_kib() - before;
-  if (!kSanitized) EXPECT_LT(grown, 5 * 1024) << "resident memory grew by " << grown << " KiB";
+  if (!kSanitized) {
+    EXPECT_LT(grown, 5 * 1024) << "resident memory grew by " << grown << " KiB";
+  }
 }
 
 }  // namespace
