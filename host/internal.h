@@ -8,6 +8,7 @@
 // g_state; a Host is one per process.
 #pragma once
 
+#include <atomic>
 #include <condition_variable>
 #include <cstdarg>
 #include <cstdint>
@@ -187,7 +188,7 @@ struct HostState {
   double fixed_clock = __builtin_nan("");
   mutable std::mutex calls_mu;
   std::vector<ServiceCall> calls;
-  int clock_changes = 0;
+  std::atomic<int> clock_changes{0};           // the clock-change entry is called from any thread
 
   // Module.
   void *dl = nullptr;
