@@ -124,7 +124,8 @@ struct SessionGate {
   std::condition_variable cv;
   int active = 0;             // holds alive
   int waiting[2] = {};        // threads waiting, by encoding wanted (1 UTF-8)
-  uint64_t switches = 0;
+  int grace = 0;              // holds of the encoding in force still let in after a switch
+  uint64_t switches = 0;      //   while the other one waits
 };
 
 // Byte tables of one encoding (tables.cc).

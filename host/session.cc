@@ -8,8 +8,9 @@
 //
 // Admission (under gate.mu):
 //  - a hold of the encoding in force goes in unless a thread waits for the
-//    other one; a thread that waited through a switch to its encoding goes
-//    in with that switch;
+//    other one (after a switch, kGrace more go in regardless, so that a
+//    busy pair of encodings switches in batches rather than at every call);
+//    a thread that waited through a switch to its encoding goes in with it;
 //  - a hold of the other encoding switches when no hold is alive, else waits;
 //  - the last hold to go wakes the waiters.
 #include <cstring>
@@ -29,6 +30,8 @@ struct HeldHere {
 };
 thread_local HeldHere t_held;
 
+constexpr int kGrace = 32;
+
 void admit(HostState &h, int want) {
   SessionGate &g = h.gate;
   std::unique_lock<std::mutex> lock(g.mu);
@@ -39,9 +42,14 @@ void admit(HostState &h, int want) {
     const int wants = want < 0 ? now : want;
     if (wants == now) {
       if (g.waiting[1 - now] == 0 || (waited && g.switches != arrived)) break;
+      if (g.grace > 0) {
+        g.grace--;
+        break;
+      }
     } else if (g.active == 0) {
       switch_session(h, wants == 1);
       g.switches++;
+      g.grace = kGrace;
       g.cv.notify_all();  // waiters of this encoding go in with the switch
       break;
     }
