@@ -15,8 +15,8 @@
 //     kMaxResultLength bytes) by default, else a fixed buffer of the declared
 //     length; a CALL target is a fixed variable of the declared length,
 //     blank-padded as a host keeps one.
-//  4. The call runs under a shared hold of the session encoding, with a
-//     LogCapture collecting the lines this thread writes.
+//  4. The call runs under a SessionHold of its encoding, with a LogCapture
+//     collecting the lines this thread writes.
 #include "host/call.h"
 #include "host/call_internal.h"
 
@@ -26,8 +26,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <functional>
-#include <mutex>
-#include <shared_mutex>
 
 namespace zeqhost {
 
@@ -428,7 +426,7 @@ CallOutcome CallSite::Impl::run(std::span<const Value> args) {
   int bad = 0;
   if (std::string err = admit(args, name, x, bad); !err.empty()) return refused(name, err, bad);
   const bool utf8 = w.encoding == Encoding::Utf8;
-  SessionHold encoding_hold(w.host, utf8);
+  SessionHold session = w.host.hold_session(utf8);
   FncArgList *a = fill(args, utf8, x.target);
   x.e.svc = w.twin_service(fn, a, utf8, x.e.twin);
   prepare_result(a, x);

@@ -10,9 +10,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
-#include <shared_mutex>
 #include <span>
-#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -108,56 +106,6 @@ inline int level_of(const LogEntry &e) {
     if (e.text.rfind(w, 0) == 0) return l;
   return 0;
 }
-
-// The process-wide session encoding: calls of the current encoding hold it
-// shared; a switch takes it exclusive.
-inline std::shared_mutex &encoding_mutex() {
-  static std::shared_mutex m;
-  return m;
-}
-
-inline std::shared_lock<std::shared_mutex> hold_encoding(Host &host, bool utf8) {
-  auto &m = encoding_mutex();
-  for (;;) {
-    std::shared_lock<std::shared_mutex> shared(m);
-    if (host.utf8() == utf8) return shared;
-    shared.unlock();
-    std::unique_lock<std::shared_mutex> exclusive(m);
-    if (host.utf8() != utf8) host.set_utf8(utf8);
-  }
-}
-
-// The session encoding held for this thread's calls.  Holds nest on one
-// thread (a call inside an open block of rows): only the outermost locks.
-// A nested hold cannot switch the encoding the thread already holds.
-class SessionHold {
- public:
-  SessionHold(Host &host, bool utf8) {
-    State &t = state();
-    if (t.depth > 0) {
-      if (t.utf8 != utf8)
-        throw std::logic_error("a call of the other session encoding while this thread holds one (an open block of rows)");
-      t.depth++;
-      return;
-    }
-    lock_ = hold_encoding(host, utf8);
-    t = {1, utf8};
-  }
-  ~SessionHold() { state().depth--; }
-  SessionHold(const SessionHold &) = delete;
-  SessionHold &operator=(const SessionHold &) = delete;
-
- private:
-  struct State {
-    int depth = 0;
-    bool utf8 = false;
-  };
-  static State &state() {
-    thread_local State s;
-    return s;
-  }
-  std::shared_lock<std::shared_mutex> lock_;
-};
 
 // Room for any character result the arguments can give: every byte quoted
 // or written in hexadecimal, every number in full, and a separator (at most

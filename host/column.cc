@@ -84,7 +84,7 @@ struct ColumnCall::Impl {
   void open() {
     if (depth++ > 0) return;
     utf8 = w.encoding == Encoding::Utf8;
-    hold.emplace(w.host, utf8);
+    hold.emplace(w.host.hold_session(utf8));
   }
   void close() {
     if (--depth > 0) return;

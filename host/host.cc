@@ -18,8 +18,6 @@ namespace zeqhost {
 
 HostState *g_state = nullptr;
 
-struct Host::Impl : HostState {};
-
 namespace {
 
 Pool &make_pool(HostState &h) {
@@ -117,7 +115,6 @@ Host::Host(HostOptions options) : impl_(std::make_unique<Impl>()) {
   h.options = std::move(options);
   g_state = &h;
 
-  build_tables(h);
   h.cb.upcase = h.upcase;
   h.cb.lowcase = h.lowcase;
   h.cb.charclass = h.charclass;
@@ -225,8 +222,6 @@ size_t Host::scratch_requests() const { return scratch_request_count(); }
 void Host::set_current_task(FncTask *t) { impl_->thread.task = t; }
 
 // --- session ---
-void Host::set_utf8(bool on) { switch_session(*impl_, on); }
-bool Host::utf8() const { return impl_->utf8; }
 void Host::set_class_bits(uint8_t byte, uint8_t bits) { impl_->charclass[byte] = bits; }
 ZeqStringService *Host::string_service() { return &impl_->service; }
 uint8_t *Host::processor_record() { return impl_->options.processor ? impl_->processor : nullptr; }

@@ -8,7 +8,8 @@
 // dlopen exactly as a host does (mcn_main, then zeqwucha).
 //
 // One Host per process at a time (the module keeps process-wide anchors);
-// its services may be called from several threads at once.
+// its services may be called from several threads at once, each call under
+// a SessionHold.
 // Implemented in host/*.cc; used by zeq, the tests and the benchmarks.
 //
 // What the host answers (the details are in the file named):
@@ -106,8 +107,8 @@ struct HostOptions {
   bool processor = true;     // processor record (RDRAND bit from CPUID)
   bool rdrand = true;        // when false the processor record reports no RDRAND
   bool scratch = true;       // task and thread scratch arenas
-  bool keep_log = true;      // keep every line in log(); front ends that run for long set
-                             // false and read their own lines through a LogCapture
+  bool keep_log = true;      // keep every line in log() and the service calls; front ends that
+                             // run for long set false and read their own lines through a LogCapture
 };
 
 // While alive, every line the host logs on the constructing thread is also
@@ -125,10 +126,34 @@ class LogCapture {
 
 // A call of a host service that records (xprrlog, xpselec, xpopset, wzsx8ac)
 // or of the kernel service entry ("kernel" with number, argument, flags;
-// every call but the clock reading of tkzdttme).  At most 20000 are kept.
+// every call but the clock reading of tkzdttme).  At most 20000 are kept;
+// none when HostOptions::keep_log is false.
 struct ServiceCall {
   std::string name;
   std::vector<int64_t> args;
+};
+
+struct HostState;
+
+// A hold of the session: while one is alive the session encoding, its byte
+// tables, string service and transcoders stay as they are.  Every call into
+// the module takes one (the call layer, the random streams); holds of the
+// encoding in force run together, and a switch to the other encoding waits
+// until none is alive (holds arriving meanwhile wait behind it, so neither
+// side starves).  A thread that already holds the session may take further
+// holds of the same encoding (they nest); asking for the other one then
+// throws std::logic_error, as it could never be granted.
+class SessionHold {
+ public:
+  SessionHold(SessionHold &&other) noexcept : state_(other.state_) { other.state_ = nullptr; }
+  SessionHold &operator=(SessionHold &&) = delete;
+  ~SessionHold();
+  bool utf8() const;  // the encoding held
+
+ private:
+  friend class Host;
+  SessionHold(HostState *state, int want);  // want: 0 Latin-1, 1 UTF-8, -1 the one in force
+  HostState *state_;
 };
 
 // Statuses the reference host itself answers with.
@@ -181,8 +206,10 @@ class Host {
   size_t scratch_requests() const;
 
   // --- session ---
-  void set_utf8(bool on);                    // switch the session encoding
+  void set_utf8(bool on);                    // switch the session encoding (waits for the holds)
   bool utf8() const;
+  SessionHold hold_session();                // the session as it is (random streams)
+  SessionHold hold_session(bool utf8);       // the session in this encoding, switched when needed
   void set_class_bits(uint8_t byte, uint8_t bits);  // edit the class table
 
   // --- journal and catalogue ---

@@ -8,6 +8,8 @@
 // g_state; a Host is one per process.
 #pragma once
 
+#include <atomic>
+#include <condition_variable>
 #include <cstdarg>
 #include <cstdint>
 #include <deque>
@@ -97,16 +99,38 @@ struct StoredValue {
 };
 
 // A transcoder of the national-language service (text.cc).  Records live as
-// long as the host: a closed one only loses its converter.
+// long as the host: a closed one only loses its converter.  A converter
+// keeps state between calls, so one call converts at a time.  The session's
+// own transcoders (one pair per encoding) belong to the host: closing one
+// through its record does nothing.
 struct Transcoder {
   ZeqTranscoder rec{};  // must stay first
   void *conv = nullptr; // UConverter
   int direction = 0;
   bool closed = false;
+  bool session = false;
+  std::mutex mu;
   Transcoder() = default;
   Transcoder(const Transcoder &) = delete;
   Transcoder &operator=(const Transcoder &) = delete;
   ~Transcoder();
+};
+
+// Holds of the session and switches of its encoding (session.cc).  Holds of
+// the encoding in force run together; a switch waits until none is alive,
+// and while one waits, new holds of the old encoding wait behind it.
+struct SessionGate {
+  mutable std::mutex mu;
+  std::condition_variable cv;
+  int active = 0;             // holds alive
+  int waiting[2] = {};        // threads waiting, by encoding wanted (1 UTF-8)
+  int grace = 0;              // holds of the encoding in force still let in after a switch
+  uint64_t switches = 0;      //   while the other one waits
+};
+
+// Byte tables of one encoding (tables.cc).
+struct ByteTables {
+  uint8_t upcase[256], lowcase[256], charclass[256];
 };
 
 // Everything one Host owns.
@@ -139,9 +163,12 @@ struct HostState {
   ZeqStringService service{};
   uint8_t process_record[128] = {};
   uint8_t processor[128] = {};
-  bool utf8 = false;
+  bool utf8 = false;                           // written under gate.mu with no hold alive
+  SessionGate gate;
+  ByteTables tables[2];                        // by encoding (1 UTF-8), built once
+  ZeqTranscoder *session_tc[2][2] = {};        // by encoding, direction; opened once
+  std::mutex nls_mu;                           // transcoders opened from any thread
   std::deque<std::unique_ptr<Transcoder>> transcoders;
-  std::vector<TKChar> service_names;           // last name the factory was asked for
 
   // Journal.
   mutable std::mutex log_mu;
@@ -162,7 +189,7 @@ struct HostState {
   double fixed_clock = __builtin_nan("");
   mutable std::mutex calls_mu;
   std::vector<ServiceCall> calls;
-  int clock_changes = 0;
+  std::atomic<int> clock_changes{0};           // the clock-change entry is called from any thread
 
   // Module.
   void *dl = nullptr;
@@ -175,18 +202,20 @@ struct HostState {
   void add_log(LogEntry e);
 };
 
+struct Host::Impl : HostState {};
+
 extern HostState *g_state;
 
 // ---------------------------------------------------------------------------
 // Builders and helpers across files.
 // ---------------------------------------------------------------------------
-void build_tables(HostState &h);         // tables.cc: the session's upper/lower/class
+void build_tables(HostState &h);         // tables.cc: both encodings' upper/lower/class
 void build_vectors(HostState &h);        // services.cc: the service vectors
 void build_kernel(HostState &h);         // kernel.cc: kernel table and records
 void build_journal(HostState &h);        // journal.cc: logger object
 void build_store(HostState &h);          // store.cc: name/value store
 void build_session(HostState &h);        // text.cc: encoding record, NLS, string service
-void switch_session(HostState &h, bool utf8);
+void switch_session(HostState &h, bool utf8);  // with no hold alive (session.cc)
 void build_processor(HostState &h);      // kernel.cc: CPUID record
 
 // Journal formatting (journal.cc).

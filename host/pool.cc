@@ -149,6 +149,7 @@ void scratch_release_entry(ZeqScratch *s, uint64_t mark) {
     std::free(stack.back());
     stack.pop_back();
   }
+  if (stack.empty()) a->stacks.erase(std::this_thread::get_id());  // threads come and go
 }
 
 }  // namespace

@@ -215,6 +215,7 @@ std::string method_listing(const Host &host) {
 }
 
 struct RandomDraw::Impl {
+  Host *host = nullptr;
   ZeqPool *pool = nullptr;
   zrand_stream *stream = nullptr;
   const Slot *slot = nullptr;
@@ -238,7 +239,9 @@ std::unique_ptr<RandomDraw> RandomDraw::open(Host &host, const DrawRequest &rq, 
     err = "the module offers no random streams in this build";
     return nullptr;
   }
+  SessionHold session = host.hold_session();  // the method resolver reads the session
   auto impl = std::make_unique<Impl>();
+  impl->host = &host;
   impl->slot = find_slot(rq.conversion);
   if (!impl->slot) {
     err = "unknown conversion '" + rq.conversion + "'; valid conversions: " +
@@ -272,6 +275,7 @@ std::unique_ptr<RandomDraw> RandomDraw::open(Host &host, const DrawRequest &rq, 
 }
 
 DrawValue RandomDraw::next() {
+  SessionHold session = impl_->host->hold_session();
   zrand_stream *s = impl_->stream;
   DrawValue v;
   v.integer = impl_->slot->kind != Kind::Double;

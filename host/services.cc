@@ -61,6 +61,7 @@ extern "C" int64_t zeqhost_missing_service(uint64_t vs) noexcept {
 namespace zeqhost {
 
 void HostState::record_call(const char *name, std::vector<int64_t> args) {
+  if (!options.keep_log) return;  // a long-running front end reads no record of them
   std::lock_guard<std::mutex> lock(calls_mu);
   if (calls.size() >= 20000) return;  // a bound for long loops
   calls.push_back(ServiceCall{name, std::move(args)});

@@ -29,16 +29,18 @@
 
 namespace zeqhost {
 
-void build_tables(HostState &h) {
+namespace {
+
+void build_tables(ByteTables &t, bool utf8) {
   for (int c = 0; c < 256; c++) {
-    if (h.utf8 && c >= 0x80) {
-      h.upcase[c] = h.lowcase[c] = (uint8_t)c;
-      h.charclass[c] = 0;
+    if (utf8 && c >= 0x80) {
+      t.upcase[c] = t.lowcase[c] = (uint8_t)c;
+      t.charclass[c] = 0;
       continue;
     }
     UChar32 u = u_toupper(c), l = u_tolower(c);
-    h.upcase[c] = (uint8_t)(u <= 0xFF ? u : c);
-    h.lowcase[c] = (uint8_t)(l <= 0xFF ? l : c);
+    t.upcase[c] = (uint8_t)(u <= 0xFF ? u : c);
+    t.lowcase[c] = (uint8_t)(l <= 0xFF ? l : c);
 
     uint8_t bits = 0;
     int8_t type = u_charType(c);
@@ -53,8 +55,15 @@ void build_tables(HostState &h) {
     if (!(bits & (ZEQ_CLASS_UPPER | ZEQ_CLASS_LOWER | ZEQ_CLASS_DIGIT | ZEQ_CLASS_SPACE |
                   ZEQ_CLASS_CONTROL)))
       bits |= ZEQ_CLASS_PUNCT;
-    h.charclass[c] = bits;
+    t.charclass[c] = bits;
   }
+}
+
+}  // namespace
+
+void build_tables(HostState &h) {
+  build_tables(h.tables[0], false);
+  build_tables(h.tables[1], true);
 }
 
 }  // namespace zeqhost

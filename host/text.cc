@@ -252,6 +252,7 @@ int32_t transcoder_convert(ZeqTranscoder *tc, const void *in, int64_t in_bytes, 
   *produced = 0;
   if (!tc) return kStatusBadRequest;
   Transcoder *t = reinterpret_cast<Transcoder *>(tc);
+  std::lock_guard<std::mutex> lock(t->mu);
   if (t->closed || !t->conv) return kStatusBadRequest;
   if (in_bytes <= 0) return 0;
   if (!in || (!out && out_room > 0) || in_bytes > (int64_t(1) << 30)) return kStatusBadRequest;
@@ -262,10 +263,13 @@ int32_t transcoder_convert(ZeqTranscoder *tc, const void *in, int64_t in_bytes, 
 }
 
 // Closing releases the converter; the record itself lives as long as the host
-// so that a second close, or a late call, meets a closed record, not freed memory.
+// so that a second close, or a late call, meets a closed record, not freed
+// memory.  The session's own transcoders stay open until the host goes.
 void transcoder_close(ZeqTranscoder *tc) {
   if (!tc) return;
   Transcoder *t = reinterpret_cast<Transcoder *>(tc);
+  std::lock_guard<std::mutex> lock(t->mu);
+  if (t->session) return;
   if (t->conv) ucnv_close(static_cast<UConverter *>(t->conv));
   t->conv = nullptr;
   t->closed = true;
@@ -283,6 +287,7 @@ ZeqTranscoder *open_transcoder(HostState &h, int32_t encoding_id, int32_t direct
   t->conv = conv;
   t->direction = direction;
   ZeqTranscoder *rec = &t->rec;
+  std::lock_guard<std::mutex> lock(h.nls_mu);
   h.transcoders.push_back(std::move(t));
   return rec;
 }
@@ -487,26 +492,10 @@ int32_t ss_encode(ZeqStringService *s, TKChar c, void *out, int32_t wide) {
   return (int32_t)tmp.size();
 }
 
-ZeqStringService *service_factory(const TKChar *wide_name, void *) {
-  if (!g_state) return nullptr;
-  g_state->service_names.clear();
-  for (int i = 0; wide_name && wide_name[i] && i < 64; i++) g_state->service_names.push_back(wide_name[i]);
-  return &g_state->service;
-}
+// Every name gets the session's service (a call reads it under a SessionHold).
+ZeqStringService *service_factory(const TKChar *, void *) { return g_state ? &g_state->service : nullptr; }
 
 }  // namespace
-
-void switch_session(HostState &h, bool utf8) {
-  h.utf8 = utf8;
-  int32_t id = utf8 ? ZEQ_ENC_UTF8 : ZEQ_ENC_LATIN1;
-  h.service.encoding_id = id;
-  h.service.multibyte = utf8 ? 1 : 0;
-  h.encoding.encoding_id = id;
-  h.encoding.multibyte = utf8 ? 1 : 0;
-  h.encoding.to_tkchar = open_transcoder(h, id, ZEQ_NLS_TO_TKCHAR);
-  h.encoding.from_tkchar = open_transcoder(h, id, ZEQ_NLS_FROM_TKCHAR);
-  build_tables(h);
-}
 
 void build_session(HostState &h) {
   h.service.bind = ss_bind;
@@ -521,6 +510,14 @@ void build_session(HostState &h) {
   h.service.encode = ss_encode;
   h.nls.open = nls_open;
   h.encoding.locale_handle = &h.locale;
+  build_tables(h);
+  for (int e = 0; e < 2; e++)
+    for (int d = 0; d < 2; d++) {
+      ZeqTranscoder *tc = open_transcoder(h, e ? ZEQ_ENC_UTF8 : ZEQ_ENC_LATIN1,
+                                          d ? ZEQ_NLS_FROM_TKCHAR : ZEQ_NLS_TO_TKCHAR);
+      if (tc) reinterpret_cast<Transcoder *>(tc)->session = true;
+      h.session_tc[e][d] = tc;
+    }
   switch_session(h, h.options.utf8);
   h.kernel.string_service = service_factory;
   h.kernel.nls = &h.nls;

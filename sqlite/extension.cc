@@ -369,9 +369,13 @@ int load(sqlite3 *db, char **err) {
 
 }  // namespace zeqsql
 
-extern "C" __attribute__((visibility("default"))) int sqlite3_zeqsqlite_init(sqlite3 *db, char **err,
-                                                                            const sqlite3_api_routines *api) {
-  SQLITE_EXTENSION_INIT2(api);
+extern "C" __attribute__((visibility("default"))) int sqlite3_zeqsqlite_init(
+    sqlite3 *db, char **err, const sqlite3_api_routines *api) {
+  static std::once_flag api_once;  // connections on other threads already read the table
+  std::call_once(api_once, [api] {
+    (void)api;
+    SQLITE_EXTENSION_INIT2(api);
+  });
   try {
     return zeqsql::load(db, err);
   } catch (const std::bad_alloc &) {

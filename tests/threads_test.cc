@@ -4,9 +4,12 @@
 // scanning, comparing, edit distances with the task's own COMPCOST costs,
 // concatenation, names, call sites with caches in resultKind 0x58, the
 // multibyte route, random streams made, seeded, cloned and drawn).  Every
-// worker's answers must equal those of the same sequence run alone.
+// worker's answers must equal those of the same sequence run alone.  And
+// `zeq batch --jobs 4` writes what `--jobs 1` writes, in both encodings.
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
+#include <fstream>
 #include <random>
 #include <string>
 #include <thread>
@@ -209,5 +212,39 @@ TEST_P(Threads, EachWorkerAnswersAsItDoesAlone) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Workers, Threads, ::testing::Values(4, 16));
+
+// zeq's output and exit status for a command line (its stderr goes to the test's).
+std::pair<std::string, int> run_zeq(const std::string &args) {
+  const char *tool = std::getenv("ZEQ_TOOL");
+  std::string out;
+  FILE *p = popen((std::string(tool ? tool : ZEQ_BINARY_DIR "/zeq") + " " + args).c_str(), "r");
+  if (!p) return {"", -1};
+  char buf[65536];
+  for (size_t n; (n = std::fread(buf, 1, sizeof buf, p)) > 0;) out.append(buf, n);
+  return {out, pclose(p)};
+}
+
+TEST(BatchJobs, FourJobsWriteWhatOneJobWrites) {
+  const std::string csv = testing::TempDir() + "threads_batch.csv";
+  {
+    std::ofstream f(csv, std::ios::binary);
+    std::mt19937 rng(7);
+    const char *words[] = {"kitten", "sitting", "\xc3\xa9t\xc3\xa9", "Stra\xc3\x9f" "e", "a,b;c", "", "x  y"};
+    f << "a,b\n";
+    for (int i = 0; i < 20000; i++)
+      f << '"' << words[rng() % 7] << ' ' << words[rng() % 7] << "\",\"" << words[rng() % 7] << "\"\n";
+  }
+  const std::string cols =
+      " 'l=COMPLEV(a, b)' 'g=COMPGED(a, b)' 'w=COUNTW(a)' 's=SCAN(a, 2)' 'c=CATX(\"-\", a, b)'";
+  for (const char *encoding : {"latin1", "utf-8"}) {
+    const std::string batch = std::string("--encoding ") + encoding + " batch --no-progress --jobs ";
+    const auto one = run_zeq(batch + "1 " + csv + cols), four = run_zeq(batch + "4 " + csv + cols);
+    EXPECT_EQ(one.second, 0) << encoding;
+    EXPECT_EQ(four.second, 0) << encoding;
+    EXPECT_GT(one.first.size(), 20000u) << encoding;
+    EXPECT_TRUE(one.first == four.first) << encoding;
+  }
+  std::remove(csv.c_str());
+}
 
 }  // namespace

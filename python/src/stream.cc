@@ -66,6 +66,7 @@ Stream::~Stream() = default;
 
 void Stream::position(uint64_t count) {
   std::lock_guard<std::mutex> lock(mu_);
+  zeqhost::SessionHold session = process_host().hold_session();
   zrng_desc *d = s_->desc;
   if (d->count_64) d->count_64(s_->state, count);
   else if (d->count_32 && count <= UINT32_MAX) d->count_32(s_->state, (uint32_t)count);
@@ -86,6 +87,7 @@ py::array Stream::draw(int64_t n, const std::string &conversion) {
   {
     py::gil_scoped_release unlocked;
     std::lock_guard<std::mutex> lock(mu_);
+    zeqhost::SessionHold session = process_host().hold_session();
     refused = zeqhost::rng::draw(s_, *c, buf, (size_t)n);
   }
   if (!refused.empty()) throw py::value_error("draw(): " + refused);
@@ -122,6 +124,7 @@ std::unique_ptr<Stream> Stream::from_state(const py::bytes &saved) {
       size < d->state_bytes || !d->state)
     throw py::value_error("from_state(): the state does not fit method " + name);
   const char *blob = p + kHeader;
+  zeqhost::SessionHold session = process_host().hold_session();
   // The generator words through the method's own operation; the position
   // fields after them (index, buffered block) as they were.
   d->state(z->state, blob, (int64_t)d->state_bytes, 0);
@@ -131,6 +134,7 @@ std::unique_ptr<Stream> Stream::from_state(const py::bytes &saved) {
 
 std::vector<std::string> Stream::dump() const {
   std::lock_guard<std::mutex> lock(mu_);
+  zeqhost::SessionHold session = process_host().hold_session();
   const zrng_desc *d = s_->desc;
   std::vector<zeqhost::LogEntry> log;
   zeqhost::LogCapture capture(log);
@@ -151,6 +155,7 @@ uint64_t Stream::thread() const { return s_->thread; }
 py::dict methods() {
   zeqhost::Host &host = process_host();
   auto resolve = host.fn<int32_t (*)(const void *, int64_t, zrng_desc *, int64_t)>("zrngmeth");
+  zeqhost::SessionHold session = host.hold_session();  // the resolver reads the session
   py::dict out;
   for (const auto &m : zeqhost::all_method_options()) {
     std::string name(m.name);
