@@ -149,7 +149,6 @@ void scratch_release_entry(ZeqScratch *s, uint64_t mark) {
     std::free(stack.back());
     stack.pop_back();
   }
-  if (stack.empty()) a->stacks.erase(std::this_thread::get_id());  // threads come and go
 }
 
 }  // namespace
@@ -169,7 +168,15 @@ ScratchArena::~ScratchArena() {
     for (void *p : kv.second) std::free(p);
 }
 
-std::vector<void *> &ScratchArena::blocks() { return stacks[std::this_thread::get_id()]; }
+// The calling thread's stack.  A thread's stack stays, empty, for its next
+// call (a call allocates nothing to find it); threads come and go, so once
+// 64 have been seen a new one first sweeps out the empty stacks.
+std::vector<void *> &ScratchArena::blocks() {
+  const std::thread::id id = std::this_thread::get_id();
+  if (auto it = stacks.find(id); it != stacks.end()) return it->second;
+  if (stacks.size() >= 64) std::erase_if(stacks, [](const auto &kv) { return kv.second.empty(); });
+  return stacks[id];
+}
 
 size_t ScratchArena::live() {
   std::lock_guard<std::mutex> lock(mu);
