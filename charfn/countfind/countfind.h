@@ -15,6 +15,7 @@
 #include <cstdint>
 
 #include "charfn/args/modifiers.h"
+#include "charfn/entries.h"
 #include "core/frame.h"
 #include "strkernel/blanks.h"
 #include "task/task_context.h"
@@ -163,23 +164,11 @@ void remove(const uint8_t **start, int64_t *length, uint8_t *table, bool q);
 }  // namespace zeq::countfind
 
 // ---------------------------------------------------------------------------
-// Multibyte routes (the byte-route entries are in charfn/entries.h).
+// The engines behind the multibyte routes (the routes themselves, like the
+// byte-route entries, are declared in charfn/entries.h from their rows).
 // ---------------------------------------------------------------------------
 extern "C" {
-// Multibyte routes: (argument block, numeric result, string service, wide
-// flag, function name for message 6).
-int32_t COUNT_FUNCTION(FncArgList *args, double *result, ZeqStringService *svc, int32_t wide,
-                       const char *name) noexcept;
-int32_t COUNTC_FUNCTION(FncArgList *args, double *result, ZeqStringService *svc, int32_t wide,
-                        const char *name) noexcept;
-int32_t FIND_FUNCTION(FncArgList *args, double *result, ZeqStringService *svc, int32_t wide,
-                      const char *name) noexcept;
-int32_t FINDC_FUNCTION(FncArgList *args, double *result, ZeqStringService *svc, int32_t wide,
-                       const char *name) noexcept;
-int32_t FINDW_FUNCTION(FncArgList *args, double *result, ZeqStringService *svc, int32_t wide,
-                       const char *name) noexcept;
-
-// The engines behind them, in the shape of COUNTW_COMMON: arglocs is the
+// In the shape of COUNTW_COMMON: arglocs is the
 // role table of argInit (seven 1-based argument numbers), kind 1 counts
 // (COUNT, COUNTC) and kind 2 finds (FIND, FINDC).  The answer goes to
 // *result; FNC_RC_NOTE when svc (or args, or arglocs) is null, else

@@ -19,6 +19,7 @@
 #include <cstdint>
 
 #include "charfn/args/modifiers.h"
+#include "charfn/entries.h"
 #include "charfn/words/words.h"
 #include "task/task_context.h"
 
@@ -216,9 +217,3 @@ double find_word_chars(ZeqStringService *svc, int32_t wide, const ZeqStrView &so
 
 }  // namespace zeq::words
 
-extern "C" {
-int32_t SCAN_FUNCTION(FncArgList *args, FncString *result, ZeqStringService *svc, int32_t wide,
-                      const char *name) noexcept;
-int32_t COUNTW_FUNCTION(FncArgList *args, double *result, ZeqStringService *svc, int32_t wide,
-                        const char *name) noexcept;
-}
