@@ -69,7 +69,7 @@ void argTerm(ParsedArgs *parsed);
 ZeqStringService *CheckVarcharAndMultibyte(FncArgList *args);
 int32_t hasMultiByte(ZeqStringService *svc, const char *bytes, int64_t length);
 // Prepares the character arguments of a call routine in the environment whose
-// resultKind is 120 (charfn/words/names.cc); other calls are left alone.
+// resultKind is 120 (charfn/args/routine_args.cc); other calls are left alone.
 void zfncmunq(FncArgList *args) noexcept;
 }
 
