@@ -11,6 +11,7 @@
 
 #include <benchmark/benchmark.h>
 
+#include "charfn/entry_types.h"
 #include "bench/bench_data.h"
 #include "bench/bench_host.h"
 #include "host/host.h"
@@ -29,7 +30,7 @@ const zeqbench::Pairs &long_rows() {
 }
 
 using Site = zeqbench::PairSite;
-using Fn = int32_t (*)(FncArgList *, double *);
+using Fn = zeq::typed::NumberEntry;
 
 // Calls fn on the pairs in turn, one pair an iteration.  False when a call
 // failed (the benchmark is then marked).
@@ -75,7 +76,7 @@ BENCHMARK_TEMPLATE(BM_Distance, false)->Args({0, 0})->Args({0, 2})->Args({1, 0})
 // gives the programme's table size, so that scripts/bench-report can show
 // time per cell.
 void ged_sweep(benchmark::State &state, FncTask *task) {
-  Fn fn = host().fn<Fn>("fncomged");
+  Fn fn = zeq::typed::entry<zeq::typed::COMPGED>(host());
   if (!fn) {
     state.SkipWithError("entry not in this build");
     return;

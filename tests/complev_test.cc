@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include "charfn/entry_types.h"
 #include "host/host.h"
 #include "tests/reference/edit_distance.h"
 #include "tests/support/call.h"
@@ -17,7 +18,7 @@ namespace {
 
 using zeqtest::host;
 
-using NumFn = int32_t (*)(FncArgList *, double *);
+using NumFn = zeq::typed::NumberEntry;
 
 using A = zeqtest::Arg;
 using zeqtest::C;
@@ -28,7 +29,7 @@ int32_t complev(const std::vector<A> &args, double *r, zeqtest::Call *keep = nul
   zeqtest::Call local;
   zeqtest::Call &c = keep ? *keep : local;
   zeqtest::add_args(c, args);
-  return host().fn<NumFn>("fncomlev")(c.block(), r);
+  return zeq::typed::entry<zeq::typed::COMPLEV>(host())(c.block(), r);
 }
 
 double lev(const std::vector<A> &args) {
