@@ -1,10 +1,9 @@
-// charfn/compare/complev.cc - COMPLEV(string-1, string-2 [, cutoff]
-// [, modifiers]): the Levenshtein distance of two byte strings (insert,
-// delete and replace one byte, each costing 1), or the cutoff when the
-// distance reaches it.
+// charfn/compare/levenshtein.cc - the Levenshtein kernel behind COMPLEV: the
+// distance of two byte strings (insert, delete and replace one byte, each
+// costing 1), or the cutoff when the distance reaches it.
 //
 // The answer is always min(distance, cutoff); the cutoff only lets the work
-// stop early.  Steps: trailing blanks go, a length difference above the
+// stop early.  Steps: a length difference above the
 // cutoff answers at once, the common prefix and suffix go, and a two-row
 // programme runs over what is left.  With a cutoff c only the diagonal band
 // -c <= column - row <= c + 1 is computed (a cell further out costs more than
@@ -23,7 +22,7 @@
 //     not the answer, the whole column in two words up to 128 bytes, else in
 //     blocks of 64 cells over a diagonal band that widens until it holds the
 //     answer.
-// Remainders longer than kShort take the documented block of the task's
+// Remainders longer than kShort take the documented block of the caller's
 // scratch memory (not on the edit-sequence route); the routes keep their
 // tables on the stack, but for the blocks, which take theirs from scratch
 // memory too.
@@ -31,17 +30,14 @@
 #include <bit>
 #include <cstring>
 
-#include "charfn/compare/compare_internal.h"
+#include "charfn/compare/levenshtein.h"
 #include "core/bits.h"
 
+namespace zeq::lev {
 namespace {
 
-constexpr int64_t kNoCutoff = 999999;
 // Remainders up to this long need no scratch memory.
 constexpr int64_t kShort = 32;
-// Cutoffs up to this one take the edit-sequence route (distances below it
-// are at most 3 edits).
-constexpr int64_t kSmallCutoff = 4;
 // Width of the first band of the bit-parallel route on several blocks.
 constexpr int64_t kFirstBand = 64;
 
@@ -380,7 +376,6 @@ int64_t few_edits(const uint8_t *a, int64_t m, const uint8_t *b, int64_t q, int6
 // Match vectors come from the bytes of a as the band passes them: for each
 // byte value the position of its last occurrence seen and a word whose top
 // bit is that occurrence, shifted down as the band moves on.
-constexpr int64_t kBandCutoff = 63;
 
 struct BandMatch {
   int64_t pos;    // position in a of the occurrence at bit 63 of bits
@@ -513,7 +508,7 @@ int64_t bit_parallel(const uint8_t *a, int64_t m, const uint8_t *b, int64_t q, i
 
 // `words` 64-bit words of scratch memory, aligned whatever the allocator
 // gives; null when refused.
-uint64_t *word_block(zeq::cmp::CallScratch *scratch, uint64_t words) {
+uint64_t *word_block(ScratchAllocator *scratch, uint64_t words) {
   auto *block = static_cast<uint8_t *>(scratch->alloc(8 * words + 8));
   if (!block) return nullptr;
   const uintptr_t skip = (8 - (reinterpret_cast<uintptr_t>(block) & 7)) & 7;
@@ -531,7 +526,7 @@ uint64_t documented_block(int64_t m, int64_t q, bool nocase) {
 // m), or -1 when the blocks' scratch memory is refused.
 template <bool NoCase>
 [[gnu::noinline]] int64_t long_remainder(const uint8_t *a, int64_t m, const uint8_t *b, int64_t q, int64_t cutoff,
-                       const uint8_t *up, zeq::cmp::CallScratch *scratch) {
+                       const uint8_t *up, ScratchAllocator *scratch) {
   // The one-word band first: exact whenever the distance is below its
   // cutoff, and quick to give up on strings further apart.
   BandMatch table[256];
@@ -554,68 +549,90 @@ template <bool NoCase>
 // tables never weigh on that route's calls.
 template <bool NoCase>
 [[gnu::noinline]] int64_t bit_routes(const uint8_t *a, int64_t m, const uint8_t *b, int64_t q,
-                                     int64_t cutoff, const uint8_t *up, FncArgList *args) {
+                                     int64_t cutoff, const uint8_t *up, ScratchAllocator *scratch) {
   if (m > (int64_t(1) << 40) || q > (int64_t(1) << 40)) return -1;
-  zeq::cmp::CallScratch scratch(zeq::current_task(args));
-  if (q > kShort && !scratch.alloc(documented_block(m, q, NoCase))) return -1;
+  if (q > kShort && !scratch->alloc(documented_block(m, q, NoCase))) return -1;
   if (m <= 64) {
     uint64_t peq[256];
     return short_remainder<NoCase>(a, m, b, q, cutoff, up, peq);
   }
-  return long_remainder<NoCase>(a, m, b, q, cutoff, up, &scratch);
+  return long_remainder<NoCase>(a, m, b, q, cutoff, up, scratch);
 }
 
 // min(distance, cutoff) of the remainders, or -1 when scratch memory is
 // refused.
 template <bool NoCase>
 int64_t remainders(const uint8_t *a, int64_t m, const uint8_t *b, int64_t q, int64_t cutoff,
-                   const uint8_t *up, FncArgList *args) {
-  if (cutoff > kSmallCutoff) return bit_routes<NoCase>(a, m, b, q, cutoff, up, args);
+                   const uint8_t *up, ScratchAllocator *scratch) {
+  if (cutoff > kSmallCutoff) return bit_routes<NoCase>(a, m, b, q, cutoff, up, scratch);
   const int64_t d = few_edits<NoCase>(a, m, b, q, cutoff - 1, up);
   return d < cutoff ? d : cutoff;
 }
 
-}  // namespace
-
-extern "C" {
-
-ZEQ_EXPORT int32_t fncomlev(FncArgList *args, double *result) noexcept {
-  if (!args) return FNC_RC_NOTE;
-  zeq::cmp::CompareArgs ca;
-  int32_t rc = zeq::cmp::read_compare_args(args, "COMPLEV", kNoCutoff, &ca);
-  if (rc != FNC_RC_OK) return rc;
-  const int64_t cutoff = ca.cutoff;
-
-  const uint8_t *s1 = ca.s[0], *s2 = ca.s[1];
-  int64_t n1 = ca.n[0], n2 = ca.n[1];
-  while (n1 > 0 && s1[n1 - 1] == ' ') n1--;
-  while (n2 > 0 && s2[n2 - 1] == ' ') n2--;
-
-  // a: the shorter string, b: the longer.
-  const uint8_t *a = n1 <= n2 ? s1 : s2, *b = n1 <= n2 ? s2 : s1;
-  int64_t m = n1 <= n2 ? n1 : n2, q = n1 <= n2 ? n2 : n1;
-  if (q - m > cutoff) {
-    if (result) *result = (double)cutoff;
-    return FNC_RC_OK;
-  }
-
-  // The session's upper-case table, read only when case is ignored.
-  const uint8_t *up = ca.nocase ? zeq::upcase_table() : nullptr;
-  if (ca.nocase)
-    drop_common_ends<true>(&a, &m, &b, &q, up);
+// Orders the strings (a the shorter) and drops their common ends; answers
+// the distance when that settles it (a length gap above the cutoff, or only
+// insertions left), else -1.
+int64_t settle(const uint8_t *s1, int64_t n1, const uint8_t *s2, int64_t n2, const Options &o, const uint8_t **a,
+               int64_t *m, const uint8_t **b, int64_t *q) {
+  *a = n1 <= n2 ? s1 : s2, *b = n1 <= n2 ? s2 : s1;
+  *m = n1 <= n2 ? n1 : n2, *q = n1 <= n2 ? n2 : n1;
+  if (*q - *m > o.cutoff) return o.cutoff;
+  if (o.upcase)
+    drop_common_ends<true>(a, m, b, q, o.upcase);
   else
-    drop_common_ends<false>(&a, &m, &b, &q, up);
-  if (m == 0 || q == 0) {
-    // Only insertions are left; q - m is within the cutoff.
-    if (result) *result = (double)(m == 0 ? q : m);
-    return FNC_RC_OK;
-  }
-
-  const int64_t d = ca.nocase ? remainders<true>(a, m, b, q, cutoff, up, args)
-                              : remainders<false>(a, m, b, q, cutoff, up, args);
-  if (d < 0) return FNC_RC_NOROOM;
-  if (result) *result = (double)d;
-  return FNC_RC_OK;
+    drop_common_ends<false>(a, m, b, q, o.upcase);
+  // Only insertions are left; q - m is within the cutoff.
+  if (*m == 0 || *q == 0) return *m == 0 ? *q : *m;
+  return -1;
 }
 
-}  // extern "C"
+}  // namespace
+
+int64_t distance(const uint8_t *s1, int64_t n1, const uint8_t *s2, int64_t n2, const Options &o,
+                 ScratchAllocator *scratch) {
+  const uint8_t *a, *b;
+  int64_t m, q;
+  const int64_t settled = settle(s1, n1, s2, n2, o, &a, &m, &b, &q);
+  if (settled >= 0) return settled;
+  const uint8_t *up = o.upcase;
+  return up ? remainders<true>(a, m, b, q, o.cutoff, up, scratch)
+            : remainders<false>(a, m, b, q, o.cutoff, up, scratch);
+}
+
+int64_t route(Route r, const uint8_t *s1, int64_t n1, const uint8_t *s2, int64_t n2, const Options &o,
+              ScratchAllocator *scratch) {
+  const uint8_t *a, *b;
+  int64_t m, q;
+  const int64_t settled = settle(s1, n1, s2, n2, o, &a, &m, &b, &q);
+  if (settled >= 0) return settled;
+  const uint8_t *up = o.upcase;
+  const int64_t c = o.cutoff;
+  if (!admits(r, m, q, c)) return -2;
+  switch (r) {
+    case Route::FewEdits: {
+      const int64_t d = up ? few_edits<true>(a, m, b, q, c - 1, up) : few_edits<false>(a, m, b, q, c - 1, up);
+      return d < c ? d : c;
+    }
+    case Route::OneWord: {
+      uint64_t peq[256];
+      return up ? short_remainder<true>(a, m, b, q, c, up, peq) : short_remainder<false>(a, m, b, q, c, up, peq);
+    }
+    case Route::Band: {
+      BandMatch table[256];
+      return up ? diagonal_band<true>(a, m, b, q, c, up, table) : diagonal_band<false>(a, m, b, q, c, up, table);
+    }
+    case Route::TwoWords: {
+      uint64_t peq[256][2];
+      return up ? two_words<true>(a, m, b, q, c, up, peq) : two_words<false>(a, m, b, q, c, up, peq);
+    }
+    case Route::Blocks: {
+      uint16_t map[256];
+      const int64_t slots = number_bytes(a, m, up != nullptr, up, map);
+      uint64_t *mem = word_block(scratch, bit_words(m, slots));
+      return mem ? bit_parallel(a, m, b, q, c, map, slots, mem) : -1;
+    }
+  }
+  return -1;
+}
+
+}  // namespace zeq::lev
