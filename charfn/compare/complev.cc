@@ -1,12 +1,73 @@
 // charfn/compare/complev.cc - COMPLEV(string-1, string-2 [, cutoff]
 // [, modifiers]): reads the arguments, drops trailing blanks, and hands the
 // bytes to the Levenshtein kernel (charfn/compare/levenshtein.h).
+//
+// A call site of the environments that keep call-site caches (noteCount
+// addresses a block of the task's pool) remembers its arguments: once an
+// argument of 1 to 64 bytes comes again unchanged (a constant, or the query
+// of a row of a matrix) its pattern table is prepared once and every later
+// call with it runs the one-word route on the other argument alone.  Small
+// cutoffs keep the edit-sequence route, which needs no table.
+#include <cstring>
+
 #include "charfn/compare/compare_internal.h"
 #include "charfn/compare/levenshtein.h"
 #include "strkernel/blanks.h"
 
 namespace {
+
 constexpr int64_t kNoCutoff = 999999;
+constexpr uint32_t kCacheFlags = ZEQ_FLAGS_ZERO;  // a zero-filled call-site cache
+
+// Up to 64 bytes of an argument; n is -1 for a longer one.
+struct Held {
+  int64_t n;
+  uint8_t bytes[64];
+  bool equals(const uint8_t *s, int64_t len) const {
+    return n == len && (len == 0 || std::memcmp(bytes, s, static_cast<size_t>(len)) == 0);
+  }
+  void hold(const uint8_t *s, int64_t len) {
+    n = len <= 64 ? len : -1;
+    if (n > 0) std::memcpy(bytes, s, static_cast<size_t>(n));
+  }
+};
+
+// The call-site record: the previous call's arguments and the pattern of the
+// argument that repeated (arg 1 or 2; 0 none yet).
+struct PatternCache {
+  Held last[2];
+  Held held;
+  int32_t arg;
+  zeq::lev::Pattern pattern;
+};
+
+// The site's record, allocated on its first call; null outside the caching
+// environments or when the pool refuses.
+PatternCache *site_record(FncArgList *args) {
+  if (!FNC_KIND_IS_LIMITED(args->resultKind)) return nullptr;
+  if (args->noteCount != 0) return reinterpret_cast<PatternCache *>(static_cast<uintptr_t>(args->noteCount));
+  auto *c = static_cast<PatternCache *>(zeq::task_alloc(zeq::current_task(args), sizeof(PatternCache), kCacheFlags));
+  if (c) args->noteCount = static_cast<int64_t>(reinterpret_cast<uintptr_t>(c));
+  return c;
+}
+
+// The index of the argument whose prepared pattern serves this call, or -1:
+// the held pattern when its argument is unchanged, else an argument that
+// repeats the previous call's (prepared now).
+int reusable_pattern(PatternCache *c, const uint8_t *const s[2], const int64_t n[2], const uint8_t *up) {
+  const int k = c->arg - 1;
+  if (k >= 0 && c->pattern.upcase == up && c->held.equals(s[k], n[k])) return k;
+  for (int i = 0; i < 2; i++)
+    if (n[i] > 0 && c->last[i].equals(s[i], n[i]) && zeq::lev::prepare(&c->pattern, s[i], n[i], up)) {
+      c->held = c->last[i];
+      c->arg = i + 1;
+      return i;
+    }
+  c->last[0].hold(s[0], n[0]);
+  c->last[1].hold(s[1], n[1]);
+  return -1;
+}
+
 }  // namespace
 
 ZEQ_EXPORT int32_t fncomlev(FncArgList *args, double *result) noexcept {
@@ -16,9 +77,17 @@ ZEQ_EXPORT int32_t fncomlev(FncArgList *args, double *result) noexcept {
   if (rc != FNC_RC_OK) return rc;
   // The session's upper-case table, read only when case is ignored.
   const zeq::lev::Options o{ca.cutoff, ca.nocase ? zeq::upcase_table() : nullptr};
-  zeq::cmp::LazyCallScratch scratch(args);
-  const int64_t d = zeq::lev::distance(ca.s[0], zeq::trailing_trimmed(ca.s[0], ca.n[0]), ca.s[1],
-                                       zeq::trailing_trimmed(ca.s[1], ca.n[1]), o, &scratch);
+  const uint8_t *const s[2] = {ca.s[0], ca.s[1]};
+  const int64_t n[2] = {zeq::trailing_trimmed(ca.s[0], ca.n[0]), zeq::trailing_trimmed(ca.s[1], ca.n[1])};
+  int64_t d;
+  PatternCache *c = o.cutoff > zeq::lev::kSmallCutoff ? site_record(args) : nullptr;
+  const int k = c ? reusable_pattern(c, s, n, o.upcase) : -1;
+  if (k >= 0) {
+    d = zeq::lev::distance(c->pattern, s[1 - k], n[1 - k], o.cutoff);
+  } else {
+    zeq::cmp::LazyCallScratch scratch(args);
+    d = zeq::lev::distance(s[0], n[0], s[1], n[1], o, &scratch);
+  }
   if (d < 0) return FNC_RC_NOROOM;
   if (result) *result = (double)d;
   return FNC_RC_OK;

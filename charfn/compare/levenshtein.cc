@@ -635,4 +635,22 @@ int64_t route(Route r, const uint8_t *s1, int64_t n1, const uint8_t *s2, int64_t
   return -1;
 }
 
+bool prepare(Pattern *p, const uint8_t *a, int64_t m, const uint8_t *upcase) {
+  if (m < 1 || m > 64) return false;
+  p->m = m;
+  p->upcase = upcase;
+  clear_table(p->peq, sizeof p->peq);
+  for (int64_t i = 0; i < m; i++) p->peq[upcase ? upcase[a[i]] : a[i]] |= uint64_t(1) << i;
+  return true;
+}
+
+int64_t distance(const Pattern &p, const uint8_t *b, int64_t q, int64_t cutoff) {
+  const int64_t gap = q > p.m ? q - p.m : p.m - q;
+  if (gap >= cutoff) return cutoff;
+  if (q == 0) return p.m < cutoff ? p.m : cutoff;
+  const uint8_t *up = p.upcase;
+  auto eq = [&](uint8_t x) { return p.peq[up ? up[x] : x]; };
+  return cutoff > q ? one_word<false>(p.m, b, q, cutoff, eq) : one_word<true>(p.m, b, q, cutoff, eq);
+}
+
 }  // namespace zeq::lev

@@ -42,6 +42,21 @@ enum class Route {
 int64_t route(Route r, const uint8_t *a, int64_t n1, const uint8_t *b, int64_t n2, const Options &o,
               ScratchAllocator *scratch);
 
+// A pattern of 1 to 64 bytes prepared once for many texts (a constant
+// argument of a column): its match table, the preparation of the one-word
+// route.  distance(pattern, ...) answers what distance answers for the same
+// two strings, without the shortcuts: a pattern table of a few kilobytes is
+// the one thing it saves.
+struct Pattern {
+  int64_t m;
+  const uint8_t *upcase;  // the table the pattern was read through, or null
+  uint64_t peq[256];      // bit i of peq[x]: byte i of the pattern is x (upper-cased)
+};
+// Fills p for a (1 <= m <= 64 bytes); false, leaving p alone, for any other m.
+bool prepare(Pattern *p, const uint8_t *a, int64_t m, const uint8_t *upcase);
+// min(distance, cutoff) of the pattern and b (q bytes); cutoff >= 1.
+int64_t distance(const Pattern &p, const uint8_t *b, int64_t q, int64_t cutoff);
+
 // Whether route r takes remainders of m <= q bytes with this cutoff.
 constexpr bool admits(Route r, int64_t m, int64_t q, int64_t cutoff) {
   if (m <= 0 || q < m || cutoff < 1) return false;
