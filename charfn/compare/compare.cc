@@ -15,6 +15,8 @@
 #include "strkernel/blanks.h"
 #include "strkernel/strkernel.h"
 
+using namespace zeq::args;
+
 namespace zeq::cmp {
 
 namespace {

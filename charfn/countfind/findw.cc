@@ -38,6 +38,8 @@
 #include "charfn/words/delims.h"
 #include "charfn/words/words.h"
 
+using namespace zeq::args;
+
 using namespace zeq::countfind;
 
 namespace {

@@ -14,6 +14,8 @@
 #include "charfn/words/delims.h"
 #include "strkernel/blanks.h"
 
+using namespace zeq::args;
+
 using namespace zeq::words;
 
 // Byte route; hands the call to COUNTW_FUNCTION when the session is

@@ -25,6 +25,8 @@
 
 namespace zeq::words {
 
+using namespace zeq::args;  // the argument layer's flags and roles
+
 // Option flags of a word call.
 struct WordFlags {
   bool rtl = false;  // B, or (SCAN) a negative word number

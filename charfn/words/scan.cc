@@ -18,6 +18,8 @@
 #include "strkernel/blanks.h"
 #include "strkernel/strkernel.h"
 
+using namespace zeq::args;
+
 
 namespace zeq::words {
 namespace {

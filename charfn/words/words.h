@@ -102,7 +102,5 @@ class CodeList {
 
 }  // namespace zeq::words
 
-struct ParsedArgs;
-struct ModifierFlags;
 
 
