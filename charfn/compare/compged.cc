@@ -703,26 +703,26 @@ int32_t run_programme(const Programme &p, bool wide_set, zeq::ScratchAllocator &
 
 namespace zeq::ged {
 
-int64_t distance(const uint8_t *s1, int64_t n1, const uint8_t *s2, int64_t n2, const Options &o,
-                 ScratchAllocator *scratch) {
+bool distance(const uint8_t *s1, int64_t n1, const uint8_t *s2, int64_t n2, const Options &o,
+              ScratchAllocator *scratch, int64_t *cost) {
   const int64_t cutoff = o.cutoff;
   int64_t c[COST_ENTRIES];
   std::memcpy(c, o.costs, sizeof c);
   Strings s = order_strings(s1, n1, s2, n2);
   const Reading rd{o.upcase, o.classes, o.nocase, c[COST_BLANK] != 0, c[COST_PUNCT] != 0};
   const Shortcuts sc = shortcuts(c);
-  if (sc.equal && s.la == s.lb && common_prefix(s, rd) == s.la) return 0;
+  if (sc.equal && s.la == s.lb && common_prefix(s, rd) == s.la) return *cost = 0, true;
   if (sc.prefix) drop_prefix(s, c, rd);
-  if (s.la == 0 && s.lb == 0) return 0;
+  if (s.la == 0 && s.lb == 0) return *cost = 0, true;
 
-  if (s.la > (int64_t(1) << 40) || s.lb > (int64_t(1) << 40)) return -1;
+  if (s.la > (int64_t(1) << 40) || s.lb > (int64_t(1) << 40)) return false;
   uint8_t short_a[kShort], short_b[kShort];
   Buffers buf{short_a, short_b, table_bytes(Table<int64_t>::kRows, 8, s.la), nullptr};
-  if (rd.filters() && filter_strings(s, rd, *scratch, buf) != FNC_RC_OK) return -1;
+  if (rd.filters() && filter_strings(s, rd, *scratch, buf) != FNC_RC_OK) return false;
 
   const int64_t w = band_width(s, c, cutoff);
   const int64_t diff = s.la > s.lb ? s.la - s.lb : s.lb - s.la;
-  if (w < diff) return cutoff;
+  if (w < diff) return *cost = cutoff, true;
   if (sc.suffix) drop_suffix(s);
 
   Programme p{s.A, s.la, s.B, s.lb, s.a_is_s1, c, rd.use_blank, rd.use_punct, w, cutoff, rd.cls};
@@ -730,8 +730,9 @@ int64_t distance(const uint8_t *s1, int64_t n1, const uint8_t *s2, int64_t n2, c
   int64_t v;
   const int32_t rc = small_cells(p) && !o.wide_cells ? run_programme<int32_t>(p, wide_set, *scratch, buf, &v)
                                                      : run_programme<int64_t>(p, wide_set, *scratch, buf, &v);
-  if (rc != FNC_RC_OK) return -1;
-  return v < cutoff ? v : cutoff;
+  if (rc != FNC_RC_OK) return false;
+  *cost = v < cutoff ? v : cutoff;
+  return true;
 }
 
 }  // namespace zeq::ged
@@ -759,9 +760,10 @@ ZEQ_EXPORT int32_t fncomged(FncArgList *args, double *result) noexcept {
   if (!read_costs(args, c)) return FNC_RC_MISSING;
   const zeq::ged::Options o{c, ca.cutoff, zeq::upcase_table(), zeq::class_table(), ca.nocase};
   LazyCallScratch scratch(args);
-  const int64_t v = zeq::ged::distance(ca.s[0], zeq::trailing_trimmed(ca.s[0], ca.n[0]), ca.s[1],
-                                       zeq::trailing_trimmed(ca.s[1], ca.n[1]), o, &scratch);
-  if (v < 0) return FNC_RC_NOROOM;
+  int64_t v;
+  if (!zeq::ged::distance(ca.s[0], zeq::trailing_trimmed(ca.s[0], ca.n[0]), ca.s[1],
+                          zeq::trailing_trimmed(ca.s[1], ca.n[1]), o, &scratch, &v))
+    return FNC_RC_NOROOM;
   if (result) *result = (double)v;
   return FNC_RC_OK;
 }

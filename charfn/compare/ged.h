@@ -25,11 +25,11 @@ struct Options {
 };
 
 // min(cost, cutoff) of pairing a (n1 bytes) with b (n2 bytes), every byte
-// counted (callers drop trailing blanks first); -1 when scratch memory is
-// refused.  The routes: the rows in one register (wide set, 32-bit cells, A
+// counted (callers drop trailing blanks first), into *cost; false when
+// scratch memory is refused (a cost may be negative when entries are).  The routes: the rows in one register (wide set, 32-bit cells, A
 // of up to 8 bytes and no band), in blocks of eight cells (wide set), or in
 // two passes (generic set); cells of 32 bits where they give the same answer.
-int64_t distance(const uint8_t *a, int64_t n1, const uint8_t *b, int64_t n2, const Options &o,
-                 ScratchAllocator *scratch);
+bool distance(const uint8_t *a, int64_t n1, const uint8_t *b, int64_t n2, const Options &o,
+              ScratchAllocator *scratch, int64_t *cost);
 
 }  // namespace zeq::ged

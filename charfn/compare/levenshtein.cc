@@ -569,43 +569,43 @@ int64_t remainders(const uint8_t *a, int64_t m, const uint8_t *b, int64_t q, int
   return d < cutoff ? d : cutoff;
 }
 
-// Orders the strings (a the shorter) and drops their common ends; answers
-// the distance when that settles it (a length gap above the cutoff, or only
-// insertions left), else -1.
-int64_t settle(const uint8_t *s1, int64_t n1, const uint8_t *s2, int64_t n2, const Options &o, const uint8_t **a,
-               int64_t *m, const uint8_t **b, int64_t *q) {
-  *a = n1 <= n2 ? s1 : s2, *b = n1 <= n2 ? s2 : s1;
-  *m = n1 <= n2 ? n1 : n2, *q = n1 <= n2 ? n2 : n1;
-  if (*q - *m > o.cutoff) return o.cutoff;
+// The remainders of two strings: a the shorter (m bytes), b the longer (q),
+// their common ends dropped; `settled` is the distance when that already
+// settles it (a length gap above the cutoff, or only insertions left), else
+// -1.
+struct Remainders {
+  const uint8_t *a, *b;
+  int64_t m, q, settled;
+};
+
+Remainders settle(const uint8_t *s1, int64_t n1, const uint8_t *s2, int64_t n2, const Options &o) {
+  Remainders r{n1 <= n2 ? s1 : s2, n1 <= n2 ? s2 : s1, n1 <= n2 ? n1 : n2, n1 <= n2 ? n2 : n1, -1};
+  if (r.q - r.m > o.cutoff) return r.settled = o.cutoff, r;
   if (o.upcase)
-    drop_common_ends<true>(a, m, b, q, o.upcase);
+    drop_common_ends<true>(&r.a, &r.m, &r.b, &r.q, o.upcase);
   else
-    drop_common_ends<false>(a, m, b, q, o.upcase);
+    drop_common_ends<false>(&r.a, &r.m, &r.b, &r.q, o.upcase);
   // Only insertions are left; q - m is within the cutoff.
-  if (*m == 0 || *q == 0) return *m == 0 ? *q : *m;
-  return -1;
+  if (r.m == 0 || r.q == 0) r.settled = r.m == 0 ? r.q : r.m;
+  return r;
 }
 
 }  // namespace
 
 int64_t distance(const uint8_t *s1, int64_t n1, const uint8_t *s2, int64_t n2, const Options &o,
                  ScratchAllocator *scratch) {
-  const uint8_t *a, *b;
-  int64_t m, q;
-  const int64_t settled = settle(s1, n1, s2, n2, o, &a, &m, &b, &q);
-  if (settled >= 0) return settled;
-  const uint8_t *up = o.upcase;
-  return up ? remainders<true>(a, m, b, q, o.cutoff, up, scratch)
-            : remainders<false>(a, m, b, q, o.cutoff, up, scratch);
+  const Remainders r = settle(s1, n1, s2, n2, o);
+  if (r.settled >= 0) return r.settled;
+  return o.upcase ? remainders<true>(r.a, r.m, r.b, r.q, o.cutoff, o.upcase, scratch)
+                  : remainders<false>(r.a, r.m, r.b, r.q, o.cutoff, o.upcase, scratch);
 }
 
 int64_t route(Route r, const uint8_t *s1, int64_t n1, const uint8_t *s2, int64_t n2, const Options &o,
               ScratchAllocator *scratch) {
-  const uint8_t *a, *b;
-  int64_t m, q;
-  const int64_t settled = settle(s1, n1, s2, n2, o, &a, &m, &b, &q);
-  if (settled >= 0) return settled;
-  const uint8_t *up = o.upcase;
+  const Remainders rem = settle(s1, n1, s2, n2, o);
+  if (rem.settled >= 0) return rem.settled;
+  const uint8_t *a = rem.a, *b = rem.b, *up = o.upcase;
+  const int64_t m = rem.m, q = rem.q;
   const int64_t c = o.cutoff;
   if (!admits(r, m, q, c)) return -2;
   switch (r) {
