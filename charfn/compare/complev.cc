@@ -68,6 +68,15 @@ int reusable_pattern(PatternCache *c, const uint8_t *const s[2], const int64_t n
   return -1;
 }
 
+// min(distance, cutoff) through the site's pattern when one serves, else -2;
+// kept out of line so that the plain call stays lean.
+[[gnu::noinline]] int64_t site_distance(FncArgList *args, const uint8_t *const s[2], const int64_t n[2],
+                                        const zeq::lev::Options &o) {
+  PatternCache *c = site_record(args);
+  const int k = c ? reusable_pattern(c, s, n, o.upcase) : -1;
+  return k >= 0 ? zeq::lev::distance(c->pattern, s[1 - k], n[1 - k], o.cutoff) : -2;
+}
+
 }  // namespace
 
 ZEQ_EXPORT int32_t fncomlev(FncArgList *args, double *result) noexcept {
@@ -77,16 +86,16 @@ ZEQ_EXPORT int32_t fncomlev(FncArgList *args, double *result) noexcept {
   if (rc != FNC_RC_OK) return rc;
   // The session's upper-case table, read only when case is ignored.
   const zeq::lev::Options o{ca.cutoff, ca.nocase ? zeq::upcase_table() : nullptr};
-  const uint8_t *const s[2] = {ca.s[0], ca.s[1]};
-  const int64_t n[2] = {zeq::trailing_trimmed(ca.s[0], ca.n[0]), zeq::trailing_trimmed(ca.s[1], ca.n[1])};
-  int64_t d;
-  PatternCache *c = o.cutoff > zeq::lev::kSmallCutoff ? site_record(args) : nullptr;
-  const int k = c ? reusable_pattern(c, s, n, o.upcase) : -1;
-  if (k >= 0) {
-    d = zeq::lev::distance(c->pattern, s[1 - k], n[1 - k], o.cutoff);
-  } else {
+  const int64_t n1 = zeq::trailing_trimmed(ca.s[0], ca.n[0]), n2 = zeq::trailing_trimmed(ca.s[1], ca.n[1]);
+  int64_t d = -2;
+  if (o.cutoff > zeq::lev::kSmallCutoff && FNC_KIND_IS_LIMITED(args->resultKind)) {
+    const uint8_t *const s[2] = {ca.s[0], ca.s[1]};
+    const int64_t n[2] = {n1, n2};
+    d = site_distance(args, s, n, o);
+  }
+  if (d == -2) {
     zeq::cmp::LazyCallScratch scratch(args);
-    d = zeq::lev::distance(s[0], n[0], s[1], n[1], o, &scratch);
+    d = zeq::lev::distance(ca.s[0], n1, ca.s[1], n2, o, &scratch);
   }
   if (d < 0) return FNC_RC_NOROOM;
   if (result) *result = (double)d;
