@@ -19,6 +19,7 @@
 #include <benchmark/benchmark.h>
 #include <edlib.h>
 
+#include "charfn/entry_types.h"
 #include "bench/bench_data.h"
 #include "bench/bench_host.h"
 #include "host/host.h"
@@ -112,10 +113,10 @@ int plain_distance(const std::string &x, const std::string &y, int cutoff, std::
 
 using Site = zeqbench::PairSite;
 
-using Complev = int32_t (*)(FncArgList *, double *);
+using Complev = zeq::typed::NumberEntry;
 
 Complev complev() {
-  static const Complev fn = host().fn<Complev>("fncomlev");
+  static const Complev fn = zeq::typed::entry<zeq::typed::COMPLEV>(host());
   return fn;
 }
 

@@ -8,6 +8,7 @@
 
 #include <benchmark/benchmark.h>
 
+#include "charfn/entry_types.h"
 #include "bench/bench_data.h"
 #include "bench/bench_host.h"
 #include "host/host.h"
@@ -101,7 +102,7 @@ void BM_CatxGrowable(benchmark::State &state) { run_growable(state, "fnccatx", {
 BENCHMARK(BM_CatxGrowable);
 
 void BM_CatqAN(benchmark::State &state) {
-  auto catq = host().fn<FncCharEntry>("fnccatq");
+  auto catq = zeq::typed::entry<zeq::typed::CATQ>(host());
   const auto v = items();
   std::vector<std::string> a{"AN"};
   a.insert(a.end(), v.begin(), v.end());

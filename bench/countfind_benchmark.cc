@@ -16,6 +16,7 @@
 
 #include <benchmark/benchmark.h>
 
+#include "charfn/entry_types.h"
 #include "bench/bench_data.h"
 #include "bench/bench_host.h"
 #include "host/host.h"
@@ -24,7 +25,7 @@ namespace {
 
 using zeqbench::host;
 
-using NumEntry = int32_t (*)(FncArgList *, double *);
+using NumEntry = zeq::typed::NumberEntry;
 
 constexpr size_t kTextBytes = size_t{1} << 20;
 // Appended at the very end: found by every search below, and only there.

@@ -11,6 +11,7 @@
 
 #include <benchmark/benchmark.h>
 
+#include "charfn/entry_types.h"
 #include "bench/bench_data.h"
 #include "bench/bench_host.h"
 #include "host/host.h"
@@ -29,7 +30,7 @@ const zeqbench::Pairs &long_rows() {
 }
 
 using Site = zeqbench::PairSite;
-using Fn = int32_t (*)(FncArgList *, double *);
+using Fn = zeq::typed::NumberEntry;
 
 // Calls fn on the pairs in turn, one pair an iteration.  False when a call
 // failed (the benchmark is then marked).
@@ -69,13 +70,37 @@ void BM_Distance(benchmark::State &state) {
 BENCHMARK_TEMPLATE(BM_Distance, true)->Args({0, 0})->Args({0, 200})->Args({1, 0})->Args({1, 300});
 BENCHMARK_TEMPLATE(BM_Distance, false)->Args({0, 0})->Args({0, 2})->Args({1, 0})->Args({1, 3});
 
+// One fixed pattern (a 12-byte name) against the names in turn, as a column
+// with a constant argument: range(0) 1 at a call site that keeps call-site
+// caches (the pattern table is prepared once), 0 on a plain block (prepared
+// on every call); no cutoff.
+void BM_ComplevFixedPattern(benchmark::State &state) {
+  Fn fn = zeq::typed::entry<zeq::typed::COMPLEV>(host());
+  Site site(0);
+  if (state.range(0)) site.list()->resultKind = 0x48;
+  const std::string pattern = "Jonathan Smy";
+  size_t i = 0;
+  double sum = 0, r = 0;
+  for (auto _ : state) {
+    const auto &p = names()[i];
+    i = i + 1 == names().size() ? 0 : i + 1;
+    site.point(pattern, p.second);
+    if (fn(site.list(), &r) != FNC_RC_OK) return state.SkipWithError("call failed");
+    sum += r;
+  }
+  benchmark::DoNotOptimize(sum);
+  state.SetItemsProcessed((int64_t)state.iterations());
+  state.SetLabel(state.range(0) ? "pattern reused" : "pattern prepared per call");
+}
+BENCHMARK(BM_ComplevFixedPattern)->Arg(0)->Arg(1);
+
 // COMPGED over a length sweep, built-in costs: pairs of exactly range(0)
 // bytes about one edit in sixteen apart, no cutoff and a cutoff of 300 (three
 // replacements), on `task` (the host's when null).  The counter "cells"
 // gives the programme's table size, so that scripts/bench-report can show
 // time per cell.
 void ged_sweep(benchmark::State &state, FncTask *task) {
-  Fn fn = host().fn<Fn>("fncomged");
+  Fn fn = zeq::typed::entry<zeq::typed::COMPGED>(host());
   if (!fn) {
     state.SkipWithError("entry not in this build");
     return;

@@ -13,6 +13,7 @@
 
 #include <benchmark/benchmark.h>
 
+#include "charfn/entry_types.h"
 #include "bench/bench_data.h"
 #include "bench/bench_host.h"
 #include "host/host.h"
@@ -102,7 +103,7 @@ std::string_view peer_word(std::string_view s, int n) {
 
 // --- COUNTW -------------------------------------------------------------------
 void BM_CountwModule(benchmark::State &state) {
-  auto fnccouw = host().fn<int32_t (*)(FncArgList *, double *)>("fnccouw");
+  auto fnccouw = zeq::typed::entry<zeq::typed::COUNTW>(host());
   const auto rs = rows((size_t)state.range(0));
   Block block(false);
   double out = 0;
@@ -128,7 +129,7 @@ void BM_CountwPeer(benchmark::State &state) {
 // Calls SCAN over the rows of row_bytes (range(0)) for word range(1); with a
 // task, the block names it as an outside host's would.
 void scan_rows(benchmark::State &state, FncTask *task) {
-  auto fncscan = host().fn<int32_t (*)(FncArgList *, FncString *)>("fncscan");
+  auto fncscan = zeq::typed::entry<zeq::typed::SCAN>(host());
   const auto rs = rows((size_t)state.range(0));
   Block block(true);
   block.list()->task = task;
@@ -166,7 +167,7 @@ void BM_ScanNoArena(benchmark::State &state) { scan_rows(state, zeqbench::arenal
 
 // The floor of a call: word 1 of a one-letter string.
 void BM_ScanNoArenaFloor(benchmark::State &state) {
-  auto fncscan = host().fn<int32_t (*)(FncArgList *, FncString *)>("fncscan");
+  auto fncscan = zeq::typed::entry<zeq::typed::SCAN>(host());
   Block block(true);
   block.list()->task = zeqbench::arenaless_task();
   block.number = 1;

@@ -63,7 +63,7 @@ struct Function {
 inline constexpr Function kFunctions[] = {
 #define ZEQ_FUNCTION(NAME, SLOT, SLOT2, ENTRY, MB, RESULT, MIN, MAX, TYPES, USAGE, ARGS, CALLRES, \
                      CALLUSAGE, FLAGS, MODS, SUMMARY, EXAMPLES, NOTES)                            \
-  {#NAME, SLOT, SLOT2, #ENTRY, MB, Result::RESULT, MIN, MAX, TYPES, USAGE, ARGS, CALLRES,         \
+  {#NAME, SLOT, SLOT2, #ENTRY, #MB, Result::RESULT, MIN, MAX, TYPES, USAGE, ARGS, CALLRES,         \
    CALLUSAGE, FLAGS, MODS, SUMMARY, EXAMPLES, NOTES},
 #include "charfn/functions.def"
 #undef ZEQ_FUNCTION

@@ -24,8 +24,19 @@ struct ThreadArena {
   static ZeqScratch *of(FncTask *task);
 };
 
+// What a kernel asks scratch memory of, whoever owns the memory: a call's
+// scratch inside the module, the heap in a test or a benchmark.  alloc
+// answers size bytes or null; the memory lasts as long as its owner.
+class ScratchAllocator {
+ public:
+  virtual void *alloc(uint64_t size) = 0;
+
+ protected:
+  ~ScratchAllocator() = default;
+};
+
 template <typename Arena>
-class BasicCallScratch {
+class BasicCallScratch final : public ScratchAllocator {
  public:
   explicit BasicCallScratch(FncTask *task) : task_(task) {}
   ~BasicCallScratch();
@@ -34,7 +45,7 @@ class BasicCallScratch {
 
   // size bytes, or null; pool blocks are asked for with pool_flags
   // (ZEQ_FLAGS_CACHE when not given).
-  void *alloc(uint64_t size);
+  void *alloc(uint64_t size) override;
   void *alloc(uint64_t size, uint32_t pool_flags);
 
  private:

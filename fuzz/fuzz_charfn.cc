@@ -18,6 +18,7 @@
 #include <string>
 #include <vector>
 
+#include "charfn/entry_types.h"
 #include "charfn/catalogue.h"
 #include "fuzz/fuzz_common.h"
 #include "zeq/abi.h"
@@ -30,12 +31,12 @@ using zeq::catalogue::kFunctions;
 using zeq::catalogue::Result;
 using namespace zeqfuzz;
 
-using CharFn = int32_t (*)(FncArgList *, FncString *);
-using NumFn = int32_t (*)(FncArgList *, double *);
-using DirectFn = int32_t (*)(FncString *, FncString *);
-using RoutineFn = int32_t (*)(FncArgList *);
-using MbCharFn = int32_t (*)(FncArgList *, FncString *, ZeqStringService *, int32_t, const char *);
-using MbNumFn = int32_t (*)(FncArgList *, double *, ZeqStringService *, int32_t, const char *);
+using CharFn = zeq::typed::CharEntry;
+using NumFn = zeq::typed::NumberEntry;
+using DirectFn = zeq::typed::DirectEntry;
+using RoutineFn = zeq::typed::RoutineEntry;
+using MbCharFn = zeq::typed::MbCharEntry;
+using MbNumFn = zeq::typed::MbNumberEntry;
 
 // The statuses an entry may answer (besides the ones of a host service it
 // passes on, which the reference host never produces here).

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "charfn/entry_types.h"
 #include "host/host.h"
 #include "tests/support/call.h"
 
@@ -23,10 +24,10 @@ class Access : public ::testing::Test {
  protected:
   void SetUp() override {
     ASSERT_TRUE(host_.loaded()) << host_.load_error();
-    fchar_ = host_.fn<FncCharEntry>("fncchar");
-    ffirst_ = host_.fn<FncDirectEntry>("fncfirst");
-    fndxt_ = host_.fn<FncNumEntry>("fncndxt");
-    fsubp_ = host_.fn<FncCharEntry>("fncsubp");
+    fchar_ = zeq::typed::entry<zeq::typed::CHAR>(host_);
+    ffirst_ = zeq::typed::entry<zeq::typed::FIRST>(host_);
+    fndxt_ = zeq::typed::entry<zeq::typed::POSITION>(host_);
+    fsubp_ = zeq::typed::entry<zeq::typed::SUBPAD>(host_);
     ASSERT_TRUE(fchar_ && ffirst_ && fndxt_ && fsubp_);
     host_.clear_log();
   }

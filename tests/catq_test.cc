@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include "charfn/entry_types.h"
 #include "host/host.h"
 #include "tests/support/call.h"
 #include "tests/support/host_fixture.h"
@@ -17,7 +18,7 @@ namespace {
 using zeqtest::host;
 
 int32_t catq(FncArgList *args, FncString *result) {
-  static auto f = host().fn<FncCharEntry>("fnccatq");
+  static auto f = zeq::typed::entry<zeq::typed::CATQ>(host());
   return f(args, result);
 }
 
@@ -284,7 +285,7 @@ TEST(CatqGuards, ItemSharingTheResultStaysInItsRoom) {
   b->argCount = 2;
   b->args[0] = {FNC_ARG_CHAR, 0, {}, &sm};
   b->args[1] = {FNC_ARG_CHAR, 0, {}, &result};
-  const int32_t rc = host().fn<int32_t (*)(FncArgList *, FncString *)>("fnccatq")(b, &result);
+  const int32_t rc = zeq::typed::entry<zeq::typed::CATQ>(host())(b, &result);
   EXPECT_TRUE(rc == FNC_RC_OK || rc == FNC_RC_NOTE) << rc;
   EXPECT_GE(result.length, 0);
   EXPECT_LE(result.length, 6);

@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include "charfn/entry_types.h"
 #include "host/host.h"
 #include "tests/support/call.h"
 #include "tests/support/host_fixture.h"
@@ -15,8 +16,8 @@ namespace {
 
 using zeqtest::host;
 
-using NumFn = int32_t (*)(FncArgList *, double *);
-using MbFn = int32_t (*)(FncArgList *, double *, ZeqStringService *, int32_t, const char *);
+using NumFn = zeq::typed::NumberEntry;
+using MbFn = zeq::typed::MbNumberEntry;
 
 using A = zeqtest::Arg;
 using zeqtest::C;
@@ -59,7 +60,7 @@ TEST_P(CompareBytes, GivesSignedPositionOfFirstDifference) {
   zeqtest::add_args(c, tc.args);
   double r = -999;
   host().clear_log();
-  ASSERT_EQ(host().fn<NumFn>("fncompar")(c.block(), &r), FNC_RC_OK);
+  ASSERT_EQ(zeq::typed::entry<zeq::typed::COMPARE>(host())(c.block(), &r), FNC_RC_OK);
   EXPECT_EQ(r, tc.expected);
   EXPECT_TRUE(modifier_lines().empty());
   EXPECT_TRUE(catalogue().empty());
@@ -112,7 +113,7 @@ TEST(CompareBytes, InvalidModifierIsReportedOnceAndIgnored) {
   c.str("abc").str("ABC").str("xI");
   double r = -999;
   host().clear_log();
-  ASSERT_EQ(host().fn<NumFn>("fncompar")(c.block(), &r), FNC_RC_OK);
+  ASSERT_EQ(zeq::typed::entry<zeq::typed::COMPARE>(host())(c.block(), &r), FNC_RC_OK);
   EXPECT_EQ(r, 0);
   auto lines = modifier_lines();
   ASSERT_EQ(lines.size(), 1u);
@@ -135,7 +136,7 @@ TEST_P(CompareCutoff, InvalidCutoffIsANote) {
   zeqtest::Call c;
   zeqtest::add_args(c, tc.args);
   double r = -999;
-  ASSERT_EQ(host().fn<NumFn>("fncompar")(c.block(), &r), FNC_RC_NOTE);
+  ASSERT_EQ(zeq::typed::entry<zeq::typed::COMPARE>(host())(c.block(), &r), FNC_RC_NOTE);
   EXPECT_EQ(r, -999) << "no result is written";
   for (int i = 0; i < (int)tc.args.size(); i++)
     EXPECT_EQ(c.mark(i), i == tc.marked ? FNC_MARK_BAD : 0) << "argument " << i + 1;
@@ -160,7 +161,7 @@ class CompareMultibyte : public ::testing::Test {
   void SetUp() override {
     host().set_utf8(true);
     svc_ = host().string_service();
-    fn_ = host().fn<MbFn>("COMPARE_FUNCTION");
+    fn_ = zeq::typed::mb_entry<zeq::typed::COMPARE>(host());
     ASSERT_NE(fn_, nullptr);
     if (!svc_) GTEST_SKIP() << "the host offers no string service";
   }

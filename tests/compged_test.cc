@@ -11,6 +11,7 @@
 
 #include <gtest/gtest.h>
 
+#include "charfn/entry_types.h"
 #include "host/host.h"
 #include "tests/reference/countfind_reference.h"
 #include "tests/reference/edit_distance.h"
@@ -21,8 +22,8 @@ namespace {
 
 using zeqtest::host;
 
-using NumFn = int32_t (*)(FncArgList *, double *);
-using CostFn = int32_t (*)(FncArgList *);
+using NumFn = zeq::typed::NumberEntry;
+using CostFn = zeq::typed::RoutineEntry;
 
 using A = zeqtest::Arg;
 using zeqtest::C;
@@ -40,14 +41,14 @@ struct Task {
     zeqtest::Call &c = keep ? *keep : local;
     c.task(t);
     zeqtest::add_args(c, args);
-    return host().fn<CostFn>("fncomcos")(c.block());
+    return zeq::typed::entry<zeq::typed::COMPCOST>(host())(c.block());
   }
   int32_t compged(const std::vector<A> &args, double *r, zeqtest::Call *keep = nullptr) {
     zeqtest::Call local;
     zeqtest::Call &c = keep ? *keep : local;
     c.task(t);
     zeqtest::add_args(c, args);
-    return host().fn<NumFn>("fncomged")(c.block(), r);
+    return zeq::typed::entry<zeq::typed::COMPGED>(host())(c.block(), r);
   }
   double ged(const std::vector<A> &args) {
     double r = -999;

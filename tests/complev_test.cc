@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include "charfn/entry_types.h"
 #include "host/host.h"
 #include "tests/reference/edit_distance.h"
 #include "tests/support/call.h"
@@ -17,7 +18,7 @@ namespace {
 
 using zeqtest::host;
 
-using NumFn = int32_t (*)(FncArgList *, double *);
+using NumFn = zeq::typed::NumberEntry;
 
 using A = zeqtest::Arg;
 using zeqtest::C;
@@ -28,7 +29,7 @@ int32_t complev(const std::vector<A> &args, double *r, zeqtest::Call *keep = nul
   zeqtest::Call local;
   zeqtest::Call &c = keep ? *keep : local;
   zeqtest::add_args(c, args);
-  return host().fn<NumFn>("fncomlev")(c.block(), r);
+  return zeq::typed::entry<zeq::typed::COMPLEV>(host())(c.block(), r);
 }
 
 double lev(const std::vector<A> &args) {
@@ -532,6 +533,41 @@ TEST(ComplevMemory, TakesTheDocumentedBlock) {
     EXPECT_EQ(pool.last_size(), tc.bytes);
     EXPECT_EQ(pool.live_blocks(), live);
   }
+}
+
+// A call site that keeps call-site caches answers what a fresh block
+// answers while one argument stays fixed (either one, with case counted or
+// ignored, cutoffs on both sides of the edit-sequence route), while both
+// change, and when the fixed argument changes.
+TEST(ComplevSiteCache, FixedArgumentGivesTheSameAnswers) {
+  std::mt19937_64 g(26);
+  auto text = [&](size_t n) {
+    std::string t;
+    for (size_t i = 0; i < n; i++) t += "abcAB xyz"[g() % 9];
+    return t;
+  };
+  for (int fixed : {0, 1, -1})
+    for (const char *mods : {"", "I"})
+      for (double cutoff : {3.0, 5.0, 40.0, 999.0}) {
+        zeqtest::Call site;
+        site.kind(0x48).str("").str("").num(cutoff).str(mods);
+        auto fn = zeq::typed::entry<zeq::typed::COMPLEV>(host());
+        std::string pattern = text(1 + g() % 64), other;
+        for (int row = 0; row < 60; row++) {
+          if (row == 30 || fixed < 0) pattern = text(g() % 70);
+          other = text(g() % 90);
+          const std::string &a = fixed == 1 ? other : pattern, &b = fixed == 1 ? pattern : other;
+          for (int i : {0, 1}) {
+            FncString *arg = site.string_arg(i);
+            arg->data = const_cast<char *>((i ? b : a).data());
+            arg->length = arg->maxLength = (int64_t)(i ? b : a).size();
+          }
+          double cached = -1;
+          ASSERT_EQ(fn(site.block(), &cached), FNC_RC_OK);
+          ASSERT_EQ(cached, lev({C(a), C(b), N(cutoff), C(mods)})) << a << " / " << b << " cutoff " << cutoff;
+        }
+        EXPECT_EQ(site.block()->noteCount != 0, cutoff > 4) << "the site keeps a record";
+      }
 }
 
 }  // namespace

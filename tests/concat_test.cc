@@ -12,6 +12,7 @@
 
 #include <gtest/gtest.h>
 
+#include "charfn/entry_types.h"
 #include "host/host.h"
 #include "tests/support/call.h"
 #include "tests/support/host_fixture.h"
@@ -439,7 +440,7 @@ TEST(ConcatSizing, CatxSeparatorThatIsTheGrownResult) {
   b->args[0] = {FNC_ARG_CHAR, 0, {}, &result};
   b->args[1] = {FNC_ARG_CHAR, 0, {}, &sa};
   b->args[2] = {FNC_ARG_CHAR, 0, {}, &sd};
-  const int32_t rc = host().fn<int32_t (*)(FncArgList *, FncString *)>("fnccatx")(b, &result);
+  const int32_t rc = zeq::typed::entry<zeq::typed::CATX>(host())(b, &result);
   EXPECT_EQ(rc, FNC_RC_OK);
   ASSERT_EQ(result.length, 1505);
   const std::string got(result.data, (size_t)result.length);

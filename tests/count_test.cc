@@ -10,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include "charfn/entry_types.h"
 #include "tests/reference/countfind_reference.h"
 #include "tests/support/call.h"
 #include "tests/support/host_fixture.h"
@@ -291,8 +292,8 @@ TEST(CountMultibyte, NoServiceAnswersNote) {
   zeqtest::Call c;
   c.str("abc").str("b");
   double out = -1;
-  EXPECT_EQ(host().fn<zeqtest::MbNumEntry>("COUNT_FUNCTION")(c.block(), &out, nullptr, 0, "COUNT"), FNC_RC_NOTE);
-  EXPECT_EQ(host().fn<zeqtest::MbNumEntry>("COUNTC_FUNCTION")(c.block(), &out, nullptr, 0, "COUNTC"), FNC_RC_NOTE);
+  EXPECT_EQ(zeq::typed::mb_entry<zeq::typed::COUNT>(host())(c.block(), &out, nullptr, 0, "COUNT"), FNC_RC_NOTE);
+  EXPECT_EQ(zeq::typed::mb_entry<zeq::typed::COUNTC>(host())(c.block(), &out, nullptr, 0, "COUNTC"), FNC_RC_NOTE);
 }
 
 // Both routes on the same ASCII text must agree (the multibyte route called

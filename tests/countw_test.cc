@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include "charfn/entry_types.h"
 #include "host/host.h"
 #include "tests/reference/words_reference.h"
 #include "tests/support/call.h"
@@ -18,8 +19,8 @@ namespace {
 
 using zeqtest::host;
 
-using CountEntry = int32_t (*)(FncArgList *, double *);
-using CountMb = int32_t (*)(FncArgList *, double *, ZeqStringService *, int32_t, const char *);
+using CountEntry = zeq::typed::NumberEntry;
+using CountMb = zeq::typed::MbNumberEntry;
 
 // Arguments: a value, or an absent optional character argument (nullptr).
 struct A {
@@ -40,7 +41,7 @@ double countw(const std::vector<A> &args, int32_t *rc = nullptr, bool varying = 
       c.str(a.s);
   }
   double out = -1;
-  const int32_t r = host().fn<CountEntry>("fnccouw")(c.block(), &out);
+  const int32_t r = zeq::typed::entry<zeq::typed::COUNTW>(host())(c.block(), &out);
   if (rc) *rc = r;
   else
     EXPECT_EQ(r, FNC_RC_OK);
@@ -159,7 +160,7 @@ class CountwMultibyte : public ::testing::Test {
     zeqtest::Call c;
     for (const A &a : args) a.present ? (void)c.str(a.s) : (void)c.absent();
     double out = -1;
-    const int32_t r = host().fn<CountMb>("COUNTW_FUNCTION")(c.block(), &out, svc(), 0, "COUNTW");
+    const int32_t r = zeq::typed::mb_entry<zeq::typed::COUNTW>(host())(c.block(), &out, svc(), 0, "COUNTW");
     if (rc) *rc = r;
     return out;
   }
@@ -252,17 +253,17 @@ TEST_F(CountwMultibyte, WideStrings) {
   zeqtest::Call c;
   c.str(wide(U"\u00e9t\u00e9 a,,b  ")).str(wide(U" ,")).str(wide(U"tm"));
   double out = -1;
-  EXPECT_EQ(host().fn<CountMb>("COUNTW_FUNCTION")(c.block(), &out, svc(), 1, "COUNTW"), FNC_RC_OK);
+  EXPECT_EQ(zeq::typed::mb_entry<zeq::typed::COUNTW>(host())(c.block(), &out, svc(), 1, "COUNTW"), FNC_RC_OK);
   EXPECT_EQ(out, 4);
 
-  using ScanMb = int32_t (*)(FncArgList *, FncString *, ZeqStringService *, int32_t, const char *);
+  using ScanMb = zeq::typed::MbCharEntry;
   zeqtest::Call s;
   s.str(wide(U"\u00e9t\u00e9 \"x \"\" y\" z")).num(2).str(wide(U" ")).str(wide(U"QR"));
   zeqtest::Result r(64);
-  ASSERT_EQ(host().fn<ScanMb>("SCAN_FUNCTION")(s.block(), &r.rec, svc(), 1, "SCAN"), FNC_RC_OK);
+  ASSERT_EQ(zeq::typed::mb_entry<zeq::typed::SCAN>(host())(s.block(), &r.rec, svc(), 1, "SCAN"), FNC_RC_OK);
   EXPECT_EQ(r.text(), wide(U"x \" y"));
   zeqtest::Result small(9);  // two whole units and a byte
-  ASSERT_EQ(host().fn<ScanMb>("SCAN_FUNCTION")(s.block(), &small.rec, svc(), 1, "SCAN"), FNC_RC_OK);
+  ASSERT_EQ(zeq::typed::mb_entry<zeq::typed::SCAN>(host())(s.block(), &small.rec, svc(), 1, "SCAN"), FNC_RC_OK);
   EXPECT_EQ(small.text(), wide(U"x "));
 }
 

@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include "charfn/entry_types.h"
 #include "host/host.h"
 #include "tests/support/call.h"
 #include "tests/support/host_fixture.h"
@@ -17,16 +18,16 @@ namespace {
 
 using zeqtest::host;
 
-using CountEntry = int32_t (*)(FncArgList *, double *);
-using ScanEntry = int32_t (*)(FncArgList *, FncString *);
-using CountMb = int32_t (*)(FncArgList *, double *, ZeqStringService *, int32_t, const char *);
+using CountEntry = zeq::typed::NumberEntry;
+using ScanEntry = zeq::typed::CharEntry;
+using CountMb = zeq::typed::MbNumberEntry;
 
 double countw(const std::vector<std::string> &args, uint8_t kind = 0) {
   zeqtest::Call c;
   for (const std::string &a : args) c.str(a);
   c.kind(kind);
   double out = -1;
-  EXPECT_EQ(host().fn<CountEntry>("fnccouw")(c.block(), &out), FNC_RC_OK);
+  EXPECT_EQ(zeq::typed::entry<zeq::typed::COUNTW>(host())(c.block(), &out), FNC_RC_OK);
   return out;
 }
 
@@ -86,7 +87,7 @@ TEST(DelimiterClasses, ScanBuildsTheSameTable) {
     zeqtest::Call c;
     c.str(tc.text).num(2).str("").str(tc.mods);
     zeqtest::Result r(16);
-    ASSERT_EQ(host().fn<ScanEntry>("fncscan")(c.block(), &r.rec), FNC_RC_OK);
+    ASSERT_EQ(zeq::typed::entry<zeq::typed::SCAN>(host())(c.block(), &r.rec), FNC_RC_OK);
     EXPECT_EQ(r.text(), tc.word2) << tc.mods;
   }
 }
@@ -148,7 +149,7 @@ TEST(DelimiterModifiers, InvalidLettersAreReported) {
   c.str("a, b").num(2).str(",").str("jRev");
   zeqtest::Result r(8);
   host().clear_log();
-  ASSERT_EQ(host().fn<ScanEntry>("fncscan")(c.block(), &r.rec), FNC_RC_OK);
+  ASSERT_EQ(zeq::typed::entry<zeq::typed::SCAN>(host())(c.block(), &r.rec), FNC_RC_OK);
   EXPECT_EQ(r.text(), "b");
   EXPECT_EQ(host().message_numbers(), (std::vector<int>{6, 6, 6}));
   ASSERT_EQ(host().log().size(), 3u);
@@ -163,7 +164,7 @@ constexpr uint8_t kLimited = 0x58;
 std::string scan_again(zeqtest::Call &c, double n) {
   *c.number_arg(1) = n;
   zeqtest::Result r(16);
-  EXPECT_EQ(host().fn<ScanEntry>("fncscan")(c.block(), &r.rec), FNC_RC_OK);
+  EXPECT_EQ(zeq::typed::entry<zeq::typed::SCAN>(host())(c.block(), &r.rec), FNC_RC_OK);
   return r.text();
 }
 
@@ -235,7 +236,7 @@ TEST(DelimiterCache, CountwKeepsTheFirstTable) {
   zeqtest::Call c;
   c.str("a,b,,c").str(",").str("OM").kind(kLimited);
   double out = -1;
-  auto fnccouw = host().fn<CountEntry>("fnccouw");
+  auto fnccouw = zeq::typed::entry<zeq::typed::COUNTW>(host());
   ASSERT_EQ(fnccouw(c.block(), &out), FNC_RC_OK);
   EXPECT_EQ(out, 4);
   EXPECT_EQ(host().task_pool().last_size(), 264u);
@@ -252,7 +253,7 @@ TEST(DelimiterCache, CachedQStillSparesQuotes) {
   zeqtest::Call c;
   c.str("'a b' c").str(" '").str("QO").kind(kLimited);
   double out = -1;
-  auto fnccouw = host().fn<CountEntry>("fnccouw");
+  auto fnccouw = zeq::typed::entry<zeq::typed::COUNTW>(host());
   ASSERT_EQ(fnccouw(c.block(), &out), FNC_RC_OK);
   EXPECT_EQ(out, 2);
   ASSERT_EQ(fnccouw(c.block(), &out), FNC_RC_OK);
@@ -264,7 +265,7 @@ TEST(DelimiterCache, AllocationFailureIsNoRoom) {
   c.str("a b").str(" ").str("O").kind(kLimited);
   double out = -1;
   host().task_pool().fail_nth(1);
-  EXPECT_EQ(host().fn<CountEntry>("fnccouw")(c.block(), &out), FNC_RC_NOROOM);
+  EXPECT_EQ(zeq::typed::entry<zeq::typed::COUNTW>(host())(c.block(), &out), FNC_RC_NOROOM);
   EXPECT_EQ(out, -1);
   EXPECT_EQ(c.block()->noteCount, 0);
 
@@ -273,7 +274,7 @@ TEST(DelimiterCache, AllocationFailureIsNoRoom) {
   zeqtest::Result r(8);
   r.rec.length = 5;
   host().task_pool().fail_nth(1);
-  EXPECT_EQ(host().fn<ScanEntry>("fncscan")(s.block(), &r.rec), FNC_RC_NOROOM);
+  EXPECT_EQ(zeq::typed::entry<zeq::typed::SCAN>(host())(s.block(), &r.rec), FNC_RC_NOROOM);
   EXPECT_EQ(r.rec.length, 5);
   host().task_pool().fail_nth(0);
 }
@@ -303,10 +304,10 @@ TEST(WordArguments, OddBlocksAreSafe) {
     b->args[4] = {FNC_ARG_NUMERIC, 0, {}, &list_number};  // a list that is a number
     b->args[5] = {FNC_ARG_CHAR, 0, {}, &null_data};
   };
-  auto fncscan = host().fn<ScanEntry>("fncscan");
-  auto fncscnq = host().fn<ScanEntry>("fncscnq");
-  auto fnccouw = host().fn<CountEntry>("fnccouw");
-  auto fnccouq = host().fn<CountEntry>("fnccouq");
+  auto fncscan = zeq::typed::entry<zeq::typed::SCAN>(host());
+  auto fncscnq = zeq::typed::entry<zeq::typed::SCANQ>(host());
+  auto fnccouw = zeq::typed::entry<zeq::typed::COUNTW>(host());
+  auto fnccouq = zeq::typed::entry<zeq::typed::COUNTQ>(host());
   for (int argc = 0; argc <= 6; argc++) {
     for (uint8_t form : {1, 2}) {
       zeqtest::Result r(8);
@@ -344,7 +345,7 @@ class DelimiterMultibyte : public ::testing::Test {
     zeqtest::Call c;
     for (const std::string &a : args) c.str(a);
     double out = -1;
-    EXPECT_EQ(host().fn<CountMb>("COUNTW_FUNCTION")(c.block(), &out, svc, 0, "COUNTW"), FNC_RC_OK);
+    EXPECT_EQ(zeq::typed::mb_entry<zeq::typed::COUNTW>(host())(c.block(), &out, svc, 0, "COUNTW"), FNC_RC_OK);
     return out;
   }
 };

@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "charfn/entry_types.h"
 #include "host/host.h"
 #include "tests/support/call.h"
 
@@ -223,7 +224,7 @@ TEST(HostTables, Utf8SessionBytesAboveAsciiHaveNoCaseOrClass) {
     EXPECT_EQ(cb->charclass[c], 0);
   }
 
-  using NumEntry = int32_t (*)(FncArgList *, double *);
+  using NumEntry = zeq::typed::NumberEntry;
   struct Case { const char *entry; std::vector<const char *> texts; double expected; } cases[] = {
       {"fncomged", {"\xC3\xA0" "b", "ab"}, 300},  // first byte replaced, 0xA0 deleted (no BLANK cost)
       {"fnccouq", {"\xC3\xA0" "b"}, 1},           // one word: 0xA0 is no delimiter

@@ -16,6 +16,8 @@
 #include "tests/support/call.h"
 #include "tests/support/host_fixture.h"
 
+using namespace zeq::args;
+
 namespace {
 
 using zeqtest::host;

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "charfn/entry_types.h"
 #include "core/frame.h"
 #include "host/host.h"
 #include "load/entry.h"
@@ -254,7 +255,7 @@ TEST_F(ModuleTest, ComputeLengthPassesResizeFailureOn) {
 // Short-result note, through CAT (the family that issues it).
 // ---------------------------------------------------------------------------
 
-using CharEntry = int32_t (*)(FncArgList *, FncString *);
+using CharEntry = zeq::typed::CharEntry;
 
 std::vector<int> notes_of(uint8_t kind, int64_t start_count, int calls, std::vector<int32_t> *rcs,
                           int64_t *final_count, CharEntry entry, uint8_t form) {
@@ -271,7 +272,7 @@ std::vector<int> notes_of(uint8_t kind, int64_t start_count, int calls, std::vec
 }
 
 TEST_F(ModuleTest, ShortResultNotesAreLimitedInFourEnvironments) {
-  auto cat = host().fn<CharEntry>("fnccat");
+  auto cat = zeq::typed::entry<zeq::typed::CAT>(host());
   ASSERT_NE(cat, nullptr);
   struct Case {
     uint8_t kind;
@@ -299,7 +300,7 @@ TEST_F(ModuleTest, ShortResultNotesAreLimitedInFourEnvironments) {
 }
 
 TEST_F(ModuleTest, ResultThatFitsGivesNoNoteAndNoCount) {
-  auto cat = host().fn<CharEntry>("fnccat");
+  auto cat = zeq::typed::entry<zeq::typed::CAT>(host());
   ASSERT_NE(cat, nullptr);
   Call call;
   call.kind(0x58).str("ab").str("c");
@@ -310,7 +311,7 @@ TEST_F(ModuleTest, ResultThatFitsGivesNoNoteAndNoCount) {
 }
 
 TEST_F(ModuleTest, NoteCarriesNameNeededAndRoom) {
-  auto cat = host().fn<CharEntry>("fnccat");
+  auto cat = zeq::typed::entry<zeq::typed::CAT>(host());
   ASSERT_NE(cat, nullptr);
   Call call;
   call.str("abcdef").str("gh");

@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include "charfn/entry_types.h"
 #include "host/host.h"
 #include "tests/support/call.h"
 #include "tests/support/host_fixture.h"
@@ -189,7 +190,7 @@ class Literal : public ::testing::TestWithParam<LitCase> {};
 
 TEST_P(Literal, ConvertsText) {
   const LitCase &tc = GetParam();
-  auto nlit = host().fn<FncDirectEntry>("fncnlit");
+  auto nlit = zeq::typed::entry<zeq::typed::NLITERAL>(host());
   FncString in{};
   std::string text = tc.text;
   in.maxLength = in.length = (int64_t)text.size();
@@ -231,7 +232,7 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto &info) { return std::string(info.param.name); });
 
 TEST(Literal, Message41CarriesLengthsAndText) {
-  auto nlit = host().fn<FncDirectEntry>("fncnlit");
+  auto nlit = zeq::typed::entry<zeq::typed::NLITERAL>(host());
   std::string text = "a-b  ";
   FncString in{5, 5, text.data(), nullptr, 0};
   char buf[8];
@@ -248,7 +249,7 @@ TEST(Literal, Message41CarriesLengthsAndText) {
 }
 
 TEST(Literal, GrowableResultIsSizedFirst) {
-  auto nlit = host().fn<FncDirectEntry>("fncnlit");
+  auto nlit = zeq::typed::entry<zeq::typed::NLITERAL>(host());
   std::string text = "a b";
   FncString in{3, 3, text.data(), nullptr, 0};
   zeqtest::Result r(100, true, 0);
@@ -262,7 +263,7 @@ TEST(Literal, GrowableResultIsSizedFirst) {
 }
 
 TEST(Literal, NullRecords) {
-  auto nlit = host().fn<FncDirectEntry>("fncnlit");
+  auto nlit = zeq::typed::entry<zeq::typed::NLITERAL>(host());
   char buf[4];
   FncString out{4, 3, buf, nullptr, 0};
   host().clear_log();

@@ -10,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include "charfn/entry_types.h"
 #include "host/host.h"
 #include "tests/reference/words_reference.h"
 #include "tests/support/call.h"
@@ -19,10 +20,10 @@ namespace {
 
 using zeqtest::host;
 
-using ScanEntry = int32_t (*)(FncArgList *, FncString *);
-using CountEntry = int32_t (*)(FncArgList *, double *);
-ScanEntry scnq() { return host().fn<ScanEntry>("fncscnq"); }
-CountEntry couq() { return host().fn<CountEntry>("fnccouq"); }
+using ScanEntry = zeq::typed::CharEntry;
+using CountEntry = zeq::typed::NumberEntry;
+ScanEntry scnq() { return zeq::typed::entry<zeq::typed::SCANQ>(host()); }
+CountEntry couq() { return zeq::typed::entry<zeq::typed::COUNTQ>(host()); }
 
 struct Answer {
   int32_t rc;

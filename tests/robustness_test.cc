@@ -10,6 +10,7 @@
 // it is made (useful when a sanitizer stops the process).
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
@@ -21,6 +22,8 @@
 #include <string>
 #include <vector>
 
+#include "charfn/catalogue.h"
+#include "charfn/entry_types.h"
 #include "host/host.h"
 #include "zeq/abi.h"
 #include "zeq/host.h"
@@ -324,6 +327,7 @@ bool status_ok(int32_t rc) {
 // The character-function entries.
 // ---------------------------------------------------------------------------
 
+// The result shapes in the order of zeq::catalogue::Result, then the twins'.
 enum Shape { kChar, kNum, kDirect, kRoutine, kMbNum, kMbChar };
 
 struct Entry {
@@ -336,67 +340,40 @@ struct Entry {
   bool concat;        // call form appends to argument 1 (also the result)
 };
 
-using CharFn = int32_t (*)(FncArgList *, FncString *);
-using NumFn = int32_t (*)(FncArgList *, double *);
-using DirectFn = int32_t (*)(FncString *, FncString *);
-using RoutineFn = int32_t (*)(FncArgList *);
-using MbNumFn = int32_t (*)(FncArgList *, double *, ZeqStringService *, int32_t, const char *);
-using MbCharFn = int32_t (*)(FncArgList *, FncString *, ZeqStringService *, int32_t, const char *);
+using namespace zeq::typed;
+namespace cat = zeq::catalogue;
 
+// The longest random text of the functions whose cost grows with the product
+// of their lengths; 3000 bytes for the others.
+size_t text_cap(std::string_view name) {
+  static constexpr std::pair<std::string_view, size_t> kCaps[] = {
+      {"COMPCOST", 200}, {"COMPGED", 300}, {"COMPLEV", 300}, {"FINDLEV", 200}, {"COMPARE", 1000}};
+  for (const auto &[n, cap] : kCaps)
+    if (n == name) return cap;
+  return 3000;
+}
+
+// One more argument than either form of the row takes (8 for any count).
+int most_args(const cat::Function &f) {
+  if (f.max_args == cat::kAnyCount) return 8;
+  const int call = f.has_call() ? 1 + (int)std::count(f.call_usage.begin(), f.call_usage.end(), ',') : 0;
+  return std::max(f.max_args, call) + 1;
+}
+
+// Every catalogue row: its entry in each of its slots (or by name), and its
+// multibyte twin.  A new row is stressed without a line here.
 std::vector<Entry> entries() {
   std::vector<Entry> v;
-  auto concat = [&](const char *n, int s) { v.push_back({n, s, kChar, 8, 3000, false, true}); };
-  v.push_back({"fncanyfirst", 1, kNum, 3, 3000, false, false});
-  v.push_back({"fncanyname", 2, kNum, 3, 3000, false, false});
-  concat("fnccat", 3);
-  concat("fnccatb", 4);
-  concat("fnccatb", 5);
-  concat("fnccatc", 6);
-  concat("fnccatc", 7);
-  concat("fnccatm", 8);
-  concat("fnccatm", 9);
-  concat("fnccatn", 10);
-  concat("fnccatn", 11);
-  concat("fnccatq", 12);
-  concat("fnccatq", 13);
-  concat("fnccats", 14);
-  concat("fnccats", 15);
-  concat("fnccatt", 16);
-  concat("fnccatt", 17);
-  concat("fnccatx", 18);
-  concat("fnccatx", 19);
-  v.push_back({"fncchar", 20, kChar, 3, 3000, false, false});
-  v.push_back({"fncomcos", 21, kRoutine, 8, 200, false, false});
-  v.push_back({"fncomged", 22, kNum, 5, 300, false, false});
-  v.push_back({"fncomlev", 23, kNum, 5, 300, false, false});
-  v.push_back({"fnccouc", 24, kNum, 4, 3000, false, false});
-  v.push_back({"fnccouq", 25, kNum, 3, 3000, false, false});
-  v.push_back({"fnccouw", 26, kNum, 4, 3000, false, false});
-  v.push_back({"fncfind", 27, kNum, 5, 3000, false, false});
-  v.push_back({"fncfndc", 28, kNum, 5, 3000, false, false});
-  v.push_back({"fncfndl", 29, kNum, 5, 200, false, false});
-  v.push_back({"fncfndw", 30, kNum, 6, 3000, false, false});
-  v.push_back({"fncfirst", 31, kDirect, 1, 3000, false, false});
-  v.push_back({"fncndxt", 32, kNum, 3, 3000, false, false});
-  v.push_back({"fncninv", 33, kNum, 3, 3000, false, false});
-  v.push_back({"fncnlit", 34, kDirect, 1, 3000, false, false});
-  v.push_back({"fncnotfirst", 35, kNum, 3, 3000, false, false});
-  v.push_back({"fncnotname", 36, kNum, 3, 3000, false, false});
-  v.push_back({"fncnval", 37, kNum, 3, 3000, false, false});
-  v.push_back({"fncscnq", 38, kChar, 6, 3000, true, false});
-  v.push_back({"fncscnq", 39, kChar, 6, 3000, true, false});
-  v.push_back({"fncsubp", 40, kChar, 4, 3000, false, false});
-  v.push_back({"fncompar", 0, kNum, 5, 1000, false, false});
-  v.push_back({"fnccous", 0, kNum, 4, 3000, false, false});
-  v.push_back({"fncscan", 0, kChar, 7, 3000, true, false});
-  v.push_back({"COMPARE_FUNCTION", 0, kMbNum, 5, 1000, false, false});
-  v.push_back({"COUNT_FUNCTION", 0, kMbNum, 4, 3000, false, false});
-  v.push_back({"COUNTC_FUNCTION", 0, kMbNum, 4, 3000, false, false});
-  v.push_back({"FIND_FUNCTION", 0, kMbNum, 5, 3000, false, false});
-  v.push_back({"FINDC_FUNCTION", 0, kMbNum, 5, 3000, false, false});
-  v.push_back({"FINDW_FUNCTION", 0, kMbNum, 6, 3000, false, false});
-  v.push_back({"COUNTW_FUNCTION", 0, kMbNum, 4, 3000, false, false});
-  v.push_back({"SCAN_FUNCTION", 0, kMbChar, 7, 3000, true, false});
+  for (const cat::Function &f : cat::kFunctions) {
+    const bool text = f.result == cat::Result::Char;
+    Entry e{f.entry.data(), 0, Shape(f.result), most_args(f), text_cap(f.name), text && f.call_result == 0,
+            text && f.max_args == cat::kAnyCount};
+    if (!f.slot) v.push_back(e);
+    for (int slot : {f.slot, f.slot2})
+      if (slot) v.push_back({e.name, slot, e.shape, e.max_args, e.cap, e.scan_like, e.concat});
+    if (!f.mb_entry.empty())
+      v.push_back({f.mb_entry.data(), 0, text ? kMbChar : kMbNum, e.max_args, e.cap, e.scan_like, false});
+  }
   return v;
 }
 
@@ -453,15 +430,15 @@ TEST_P(EntryStress, HostileBlocksKeepTheContract) {
       double num = 12345.0;
       int32_t rc = 0;
       switch (e.shape) {
-        case kChar: rc = reinterpret_cast<CharFn>(fn)(a, res); break;
-        case kNum: rc = reinterpret_cast<NumFn>(fn)(a, &num); break;
-        case kDirect: rc = reinterpret_cast<DirectFn>(fn)(&direct_arg, res); break;
-        case kRoutine: rc = reinterpret_cast<RoutineFn>(fn)(a); break;
+        case kChar: rc = reinterpret_cast<CharEntry>(fn)(a, res); break;
+        case kNum: rc = reinterpret_cast<NumberEntry>(fn)(a, &num); break;
+        case kDirect: rc = reinterpret_cast<DirectEntry>(fn)(&direct_arg, res); break;
+        case kRoutine: rc = reinterpret_cast<RoutineEntry>(fn)(a); break;
         case kMbNum:
-          rc = reinterpret_cast<MbNumFn>(fn)(a, &num, h.string_service(), 0, fname.c_str());
+          rc = reinterpret_cast<MbNumberEntry>(fn)(a, &num, h.string_service(), 0, fname.c_str());
           break;
         case kMbChar:
-          rc = reinterpret_cast<MbCharFn>(fn)(a, res, h.string_service(), 0, fname.c_str());
+          rc = reinterpret_cast<MbCharEntry>(fn)(a, res, h.string_service(), 0, fname.c_str());
           break;
       }
       if (fail_pool) h.task_pool().fail_nth(0);

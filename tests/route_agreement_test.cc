@@ -13,6 +13,7 @@
 
 #include <gtest/gtest.h>
 
+#include "charfn/entry_types.h"
 #include "tests/support/host_fixture.h"
 
 namespace {
@@ -23,9 +24,9 @@ using zeqtest::host;
 using zeqtest::Miss;
 using zeqtest::N;
 
-using MbNum = int32_t (*)(FncArgList *, double *, ZeqStringService *, int32_t, const char *);
-using ScanEntry = int32_t (*)(FncArgList *, FncString *);
-using ScanMb = int32_t (*)(FncArgList *, FncString *, ZeqStringService *, int32_t, const char *);
+using MbNum = zeq::typed::MbNumberEntry;
+using ScanEntry = zeq::typed::CharEntry;
+using ScanMb = zeq::typed::MbCharEntry;
 
 // One generated call: the arguments, and what the exceptions look at.
 struct Case {

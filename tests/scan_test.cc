@@ -13,6 +13,7 @@
 
 #include <gtest/gtest.h>
 
+#include "charfn/entry_types.h"
 #include "host/host.h"
 #include "tests/reference/countfind_reference.h"
 #include "tests/reference/words_reference.h"
@@ -23,8 +24,8 @@ namespace {
 
 using zeqtest::host;
 
-using ScanEntry = int32_t (*)(FncArgList *, FncString *);
-ScanEntry fncscan() { return host().fn<ScanEntry>("fncscan"); }
+using ScanEntry = zeq::typed::CharEntry;
+ScanEntry fncscan() { return zeq::typed::entry<zeq::typed::SCAN>(host()); }
 
 using A = zeqtest::Arg;
 using zeqtest::C;
@@ -614,7 +615,7 @@ TEST(Builds, SuitePassesWithTheGenericBuildForced) {
 // ---------------------------------------------------------------------------
 // Multibyte route: characters, not bytes.
 // ---------------------------------------------------------------------------
-using ScanMb = int32_t (*)(FncArgList *, FncString *, ZeqStringService *, int32_t, const char *);
+using ScanMb = zeq::typed::MbCharEntry;
 
 class ScanMultibyte : public ::testing::Test {
  protected:
@@ -630,7 +631,7 @@ class ScanMultibyte : public ::testing::Test {
     zeqtest::Call c;
     zeqtest::add_args(c, args);
     Fixed r(room);
-    const int32_t rc = host().fn<ScanMb>("SCAN_FUNCTION")(c.block(), &r.rec, svc(), 0, "SCAN");
+    const int32_t rc = zeq::typed::mb_entry<zeq::typed::SCAN>(host())(c.block(), &r.rec, svc(), 0, "SCAN");
     EXPECT_TRUE(r.guard_intact());
     return {rc, r.text()};
   }
@@ -638,7 +639,7 @@ class ScanMultibyte : public ::testing::Test {
     zeqtest::Call c;
     zeqtest::add_args(c, args);
     c.form(FNC_FORM_CALL);
-    *rc = host().fn<ScanMb>("SCAN_FUNCTION")(c.block(), nullptr, svc(), 0, "SCAN");
+    *rc = zeq::typed::mb_entry<zeq::typed::SCAN>(host())(c.block(), nullptr, svc(), 0, "SCAN");
     return {*c.number_arg(2), *c.number_arg(3)};
   }
 };
@@ -673,7 +674,7 @@ TEST_F(ScanMultibyte, RefusedNumbersWriteNothing) {
     zeqtest::Call c;
     zeqtest::add_args(c, {C("a b"), N(n)});
     Fixed r(8);
-    EXPECT_EQ(host().fn<ScanMb>("SCAN_FUNCTION")(c.block(), &r.rec, svc(), 0, "SCAN"), FNC_RC_NOTE);
+    EXPECT_EQ(zeq::typed::mb_entry<zeq::typed::SCAN>(host())(c.block(), &r.rec, svc(), 0, "SCAN"), FNC_RC_NOTE);
     EXPECT_EQ(r.rec.length, -7);
     EXPECT_EQ(c.mark(1), 0);
   }

@@ -15,6 +15,8 @@
 
 #include "task/task_context.h"
 
+using namespace zeq::args;
+
 namespace zeq {
 
 // A..X, then E, R, colon, blank, then the terminating zero: the order fixes

@@ -7,6 +7,8 @@
 
 #include "core/frame.h"
 
+namespace zeq::args {
+
 // Modifier letters in the order of their fields; one byte each, all zero
 // before parsing.
 struct ModifierFlags {
@@ -55,21 +57,23 @@ struct ParsedArgs {
   TKChar name_buf[2][32];  // name-literal content for COMPARE (128 bytes each)
 };
 
+}  // namespace zeq::args
+
 extern "C" {
 // Fills flags and parsed from the argument block according to arglocs
 // (seven 1-based argument numbers, 0 = absent).  wide: 1 when the strings
 // are TKChar, 0 for bytes.  kind: FnKind.  name: the function's name for
 // message 6.
-void argInit(FncArgList *args, ZeqStringService *svc, int32_t *arglocs, ParsedArgs *parsed,
-             ModifierFlags *flags, int32_t wide, int32_t kind, const char *name);
-void argTerm(ParsedArgs *parsed);
+void argInit(FncArgList *args, ZeqStringService *svc, int32_t *arglocs, zeq::args::ParsedArgs *parsed,
+             zeq::args::ModifierFlags *flags, int32_t wide, int32_t kind, const char *name);
+void argTerm(zeq::args::ParsedArgs *parsed);
 // The session string service when the call must take the multibyte route
 // (session multibyte, argument 1 varchar and holding a multibyte character),
 // else null.
 ZeqStringService *CheckVarcharAndMultibyte(FncArgList *args);
 int32_t hasMultiByte(ZeqStringService *svc, const char *bytes, int64_t length);
 // Prepares the character arguments of a call routine in the environment whose
-// resultKind is 120 (charfn/words/names.cc); other calls are left alone.
+// resultKind is 120 (charfn/args/routine_args.cc); other calls are left alone.
 void zfncmunq(FncArgList *args) noexcept;
 }
 
@@ -104,8 +108,8 @@ class ParsedCall {
   ParsedCall(const ParsedCall &) = delete;
   ParsedCall &operator=(const ParsedCall &) = delete;
 
-  ParsedArgs parsed;
-  ModifierFlags flags;
+  args::ParsedArgs parsed;
+  args::ModifierFlags flags;
 };
 
 // The session string service (created on first use under "MVA"), or null.

@@ -15,6 +15,8 @@
 #include "strkernel/blanks.h"
 #include "strkernel/strkernel.h"
 
+using namespace zeq::args;
+
 namespace zeq::cmp {
 
 namespace {
@@ -133,7 +135,7 @@ ZEQ_EXPORT int32_t fncompar(FncArgList *args, double *result) noexcept {
 }
 
 ZEQ_EXPORT int32_t COMPARE_FUNCTION(FncArgList *args, double *result, ZeqStringService *svc,
-                                    int32_t wide, const char *name) {
+                                    int32_t wide, const char *name) noexcept {
   if (!args || !svc) return FNC_RC_NOTE;
   // Accepted argument types: "22" and "222".
   const int32_t argc = args->argCount;

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 
 #include "charfn/args/modifiers.h"
 #include "charfn/entries.h"
@@ -90,5 +91,20 @@ inline int32_t read_compare_args(FncArgList *args, const char *name, int64_t cap
 
 // Per-call scratch memory (core/scratch.h).
 using zeq::CallScratch;
+
+// A call's scratch memory for a kernel, taken from the call's task on the
+// first request only (most calls of a kernel never ask).
+class LazyCallScratch final : public ScratchAllocator {
+ public:
+  explicit LazyCallScratch(FncArgList *args) : args_(args) {}
+  void *alloc(uint64_t size) override {
+    if (!scratch_) scratch_.emplace(zeq::current_task(args_));
+    return scratch_->alloc(size);
+  }
+
+ private:
+  FncArgList *args_;
+  std::optional<CallScratch> scratch_;
+};
 
 }  // namespace zeq::cmp

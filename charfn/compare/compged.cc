@@ -1,7 +1,9 @@
 // charfn/compare/compged.cc - COMPGED(string-1, string-2 [, cutoff]
-// [, modifiers]): the generalised edit distance of two byte strings, the
-// least total cost of the operations of the cost table (edit_costs.h) that
-// pair them, or the cutoff when that cost reaches it.
+// [, modifiers]), and its kernel (charfn/compare/ged.h): the generalised edit
+// distance of two byte strings, the least total cost of the operations of the
+// cost table (edit_costs.h) that pair them, or the cutoff when that cost
+// reaches it.  The entry reads the arguments and the task's cost table,
+// drops trailing blanks and calls the kernel.
 //
 // The programme runs with A, the shorter string, along each row and B, the
 // longer, down the rows; every cost keeps its meaning in terms of string-1
@@ -29,7 +31,7 @@
 // eight cells, every candidate and the minimum from the west in one pass
 // (wide8 below); otherwise column 1 is computed on its own and the rest of
 // the row in two passes (compged_rows.inc).  The three rows come from the
-// call's scratch memory (a failed request answers FNC_RC_NOROOM); the arrays
+// caller's scratch memory (a failed request answers FNC_RC_NOROOM); the arrays
 // of A's bytes stay on the stack for strings of up to kStackColumns
 // characters.  Scratch memory goes back to its mark before every return.
 
@@ -40,6 +42,8 @@
 
 #include "charfn/compare/compare_internal.h"
 #include "charfn/compare/edit_costs.h"
+#include "charfn/compare/ged.h"
+#include "strkernel/blanks.h"
 #include "core/cpu.h"
 
 namespace {
@@ -510,11 +514,14 @@ constexpr bool kWideBuild = true;
 }  // namespace wide
 ZEQ_WIDE_END
 
+// The row kernels: the wide ones when the processor has them, unless the
+// caller forces a set (a forced wide set on a processor without it falls
+// back to the generic one).
+bool wide_rows(zeq::ged::Rows rows) { return rows != zeq::ged::Rows::Generic && zeq::cpu::wide(); }
+
 template <class T>
-const RowKernels<T> &row_kernels() {
-  static const RowKernels<T> *chosen =
-      zeq::cpu::wide() ? &wide::kKernels<T> : &generic::kKernels<T>;
-  return *chosen;
+const RowKernels<T> &row_kernels(bool wide_set) {
+  return wide_set ? wide::kKernels<T> : generic::kKernels<T>;
 }
 
 // Whether 32-bit cells give the same answer (see Cells).
@@ -533,18 +540,14 @@ uint64_t table_bytes(int arrays, uint64_t cell, int64_t la) {
 // A's working arrays stay on the stack up to this many characters.
 constexpr int64_t kStackColumns = 128;
 
-// The two strings without their trailing blanks, A the shorter.
+// The two strings, A the shorter.
 struct Strings {
   const uint8_t *A, *B;
   int64_t la, lb;
   bool a_is_s1;
 };
 
-Strings order_strings(const CompareArgs &ca) {
-  const uint8_t *s1 = ca.s[0], *s2 = ca.s[1];
-  int64_t n1 = ca.n[0], n2 = ca.n[1];
-  while (n1 > 0 && s1[n1 - 1] == ' ') n1--;
-  while (n2 > 0 && s2[n2 - 1] == ' ') n2--;
+Strings order_strings(const uint8_t *s1, int64_t n1, const uint8_t *s2, int64_t n2) {
   const bool a_is_s1 = n1 <= n2;
   return {a_is_s1 ? s1 : s2, a_is_s1 ? s2 : s1, a_is_s1 ? n1 : n2, a_is_s1 ? n2 : n1, a_is_s1};
 }
@@ -557,16 +560,6 @@ struct Reading {
   bool same(uint8_t x, uint8_t y) const { return nocase ? up[x] == up[y] : x == y; }
   bool filters() const { return nocase || !use_blank || !use_punct; }
 };
-
-// The session's cost table into c; false when none was set.
-bool read_costs(FncArgList *args, int64_t (&c)[COST_ENTRIES]) {
-  FncContext *ctx = zeq::task_context(args);
-  const int64_t *table =
-      (ctx && ctx->editCosts) ? static_cast<const int64_t *>(ctx->editCosts) : defcost;
-  if (table[COST_LEAST] == kCostUnset) return false;
-  std::memcpy(c, table, sizeof c);
-  return true;
-}
 
 // The shortcuts the cost table leaves exact.
 struct Shortcuts {
@@ -643,7 +636,7 @@ int64_t filter(const Reading &rd, const uint8_t *src, int64_t n, uint8_t *dst) {
 }
 
 // Filtering: upper-cased copies without the characters that cost nothing.
-int32_t filter_strings(Strings &s, const Reading &rd, CallScratch &scratch, Buffers &buf) {
+int32_t filter_strings(Strings &s, const Reading &rd, zeq::ScratchAllocator &scratch, Buffers &buf) {
   uint8_t *fa = buf.short_a, *fb = buf.short_b;
   if (s.la > kShort || s.lb > kShort) {
     auto *block = static_cast<uint8_t *>(scratch.alloc(buf.row_bytes + (uint64_t)(s.la + s.lb)));
@@ -691,8 +684,8 @@ void drop_suffix(Strings &s) {
 // short.  Rows held in registers still take the block of three rows of
 // 64-bit costs the call is known to need.  The cost goes to *out.
 template <class T>
-int32_t run_programme(const Programme &p, CallScratch &scratch, Buffers &buf, int64_t *out) {
-  const bool in_registers = sizeof(T) == 4 && zeq::cpu::wide() && one_register(p);
+int32_t run_programme(const Programme &p, bool wide_set, zeq::ScratchAllocator &scratch, Buffers &buf, int64_t *out) {
+  const bool in_registers = sizeof(T) == 4 && wide_set && one_register(p);
   const uint64_t row_bytes = in_registers ? 24 * (uint64_t)(p.la + 1)
                                           : table_bytes(Table<T>::kRows, sizeof(T), p.la);
   if (!buf.rows) buf.rows = scratch.alloc(row_bytes);
@@ -702,60 +695,75 @@ int32_t run_programme(const Programme &p, CallScratch &scratch, Buffers &buf, in
   if (p.la > kStackColumns)
     work = static_cast<T *>(scratch.alloc(table_bytes(Table<T>::kWork, sizeof(T), p.la)));
   if (!work) return FNC_RC_NOROOM;
-  *out = row_kernels<T>().run(p, static_cast<T *>(buf.rows), work);
+  *out = row_kernels<T>(wide_set).run(p, static_cast<T *>(buf.rows), work);
   return FNC_RC_OK;
 }
 
-// The answer: the cost, or the cutoff when the cost reaches it.
-int32_t answer(double *result, int64_t v, int64_t cutoff) {
-  if (result) *result = (double)(v < cutoff ? v : cutoff);
-  return FNC_RC_OK;
-}
+}  // namespace
 
-int32_t compged(FncArgList *args, double *result) {
-  CompareArgs ca;
-  int32_t rc = read_compare_args(args, "COMPGED", kCostUnset, &ca);
-  if (rc != FNC_RC_OK) return rc;
-  const int64_t cutoff = ca.cutoff;
+namespace zeq::ged {
+
+bool distance(const uint8_t *s1, int64_t n1, const uint8_t *s2, int64_t n2, const Options &o,
+              ScratchAllocator *scratch, int64_t *cost) {
+  const int64_t cutoff = o.cutoff;
   int64_t c[COST_ENTRIES];
-  if (!read_costs(args, c)) return FNC_RC_MISSING;
-
-  Strings s = order_strings(ca);
-  const Reading rd{zeq::upcase_table(), zeq::class_table(), ca.nocase, c[COST_BLANK] != 0,
-                   c[COST_PUNCT] != 0};
+  std::memcpy(c, o.costs, sizeof c);
+  Strings s = order_strings(s1, n1, s2, n2);
+  const Reading rd{o.upcase, o.classes, o.nocase, c[COST_BLANK] != 0, c[COST_PUNCT] != 0};
   const Shortcuts sc = shortcuts(c);
-  if (sc.equal && s.la == s.lb && common_prefix(s, rd) == s.la) return answer(result, 0, cutoff);
+  if (sc.equal && s.la == s.lb && common_prefix(s, rd) == s.la) return *cost = 0, true;
   if (sc.prefix) drop_prefix(s, c, rd);
-  if (s.la == 0 && s.lb == 0) return answer(result, 0, cutoff);
+  if (s.la == 0 && s.lb == 0) return *cost = 0, true;
 
-  if (s.la > (int64_t(1) << 40) || s.lb > (int64_t(1) << 40)) return FNC_RC_NOROOM;
-  CallScratch scratch(zeq::current_task(args));
+  if (s.la > (int64_t(1) << 40) || s.lb > (int64_t(1) << 40)) return false;
   uint8_t short_a[kShort], short_b[kShort];
   Buffers buf{short_a, short_b, table_bytes(Table<int64_t>::kRows, 8, s.la), nullptr};
-  if (rd.filters()) {
-    rc = filter_strings(s, rd, scratch, buf);
-    if (rc != FNC_RC_OK) return rc;
-  }
+  if (rd.filters() && filter_strings(s, rd, *scratch, buf) != FNC_RC_OK) return false;
 
   const int64_t w = band_width(s, c, cutoff);
   const int64_t diff = s.la > s.lb ? s.la - s.lb : s.lb - s.la;
-  if (w < diff) return answer(result, cutoff, cutoff);
+  if (w < diff) return *cost = cutoff, true;
   if (sc.suffix) drop_suffix(s);
 
   Programme p{s.A, s.la, s.B, s.lb, s.a_is_s1, c, rd.use_blank, rd.use_punct, w, cutoff, rd.cls};
+  const bool wide_set = wide_rows(o.rows);
   int64_t v;
-  rc = small_cells(p) ? run_programme<int32_t>(p, scratch, buf, &v)
-                      : run_programme<int64_t>(p, scratch, buf, &v);
-  if (rc != FNC_RC_OK) return rc;
-  return answer(result, v, cutoff);
+  const int32_t rc = small_cells(p) && !o.wide_cells ? run_programme<int32_t>(p, wide_set, *scratch, buf, &v)
+                                                     : run_programme<int64_t>(p, wide_set, *scratch, buf, &v);
+  if (rc != FNC_RC_OK) return false;
+  *cost = v < cutoff ? v : cutoff;
+  return true;
 }
-}  // namespace
 
-extern "C" {
+}  // namespace zeq::ged
+
+namespace {
+
+// The session's cost table into c; false when none was set.
+bool read_costs(FncArgList *args, int64_t (&c)[COST_ENTRIES]) {
+  FncContext *ctx = zeq::task_context(args);
+  const int64_t *table =
+      (ctx && ctx->editCosts) ? static_cast<const int64_t *>(ctx->editCosts) : defcost;
+  if (table[COST_LEAST] == kCostUnset) return false;
+  std::memcpy(c, table, sizeof c);
+  return true;
+}
+
+}  // namespace
 
 ZEQ_EXPORT int32_t fncomged(FncArgList *args, double *result) noexcept {
   if (!args) return FNC_RC_NOTE;
-  return compged(args, result);
+  CompareArgs ca;
+  int32_t rc = read_compare_args(args, "COMPGED", kCostUnset, &ca);
+  if (rc != FNC_RC_OK) return rc;
+  int64_t c[COST_ENTRIES];
+  if (!read_costs(args, c)) return FNC_RC_MISSING;
+  const zeq::ged::Options o{c, ca.cutoff, zeq::upcase_table(), zeq::class_table(), ca.nocase};
+  LazyCallScratch scratch(args);
+  int64_t v;
+  if (!zeq::ged::distance(ca.s[0], zeq::trailing_trimmed(ca.s[0], ca.n[0]), ca.s[1],
+                          zeq::trailing_trimmed(ca.s[1], ca.n[1]), o, &scratch, &v))
+    return FNC_RC_NOROOM;
+  if (result) *result = (double)v;
+  return FNC_RC_OK;
 }
-
-}  // extern "C"

@@ -16,6 +16,8 @@
 #include "charfn/words/delims.h"
 #include "charfn/words/words.h"
 
+using namespace zeq::args;
+
 namespace zeq::countfind {
 namespace {
 
@@ -254,7 +256,18 @@ class Qualifier {
   int8_t known_[256];
 };
 
-}  // namespace
+// The preamble COUNT_COMMON and COUNTC_COMMON share: the checks, the answer
+// 0 for an absent or empty source, then the parsed call handed to `body`.
+int32_t common_call(FncArgList *args, double *result, ZeqStringService *svc, int32_t wide, int32_t *arglocs,
+                    int32_t kind, const char *name,
+                    int32_t (*body)(zeq::ParsedCall &, ZeqStringService *, int32_t, int32_t, double *)) {
+  if (!svc || !args || !arglocs) return FNC_RC_NOTE;
+  wide = wide ? 1 : 0;
+  answer(result, 0);
+  if (source_empty(args, arglocs)) return FNC_RC_OK;
+  zeq::ParsedCall call(args, svc, arglocs, wide, kind, name);
+  return body(call, svc, wide, kind, result);
+}
 
 // Multibyte COUNT (kind 1) and FIND (kind 2).  The string is walked one
 // character at a time from the start position of argInit, to the right, or
@@ -265,15 +278,7 @@ class Qualifier {
 // 1-based position.  Right to left a match must end at or before the start
 // position and begin at or after the scan limit.  An empty string or
 // substring answers 0, as does a start of 0 (missing or out of range).
-ZEQ_EXPORT int32_t COUNT_COMMON(FncArgList *args, double *result, ZeqStringService *svc,
-                                int32_t wide, int32_t *arglocs, int32_t kind,
-                                const char *name) noexcept {
-  if (!svc || !args || !arglocs) return FNC_RC_NOTE;
-  wide = wide ? 1 : 0;
-  answer(result, 0);
-  if (source_empty(args, arglocs)) return FNC_RC_OK;
-
-  zeq::ParsedCall call(args, svc, arglocs, wide, kind, name);
+int32_t count_substring(zeq::ParsedCall &call, ZeqStringService *svc, int32_t wide, int32_t kind, double *result) {
   const ModifierFlags &f = call.flags;
   ParsedArgs &p = call.parsed;
   const int64_t n = p.source_chars, k = p.second_chars;
@@ -332,15 +337,7 @@ ZEQ_EXPORT int32_t COUNT_COMMON(FncArgList *args, double *result, ZeqStringServi
 // negative start (down to the scan limit), and answers the 1-based position
 // of the first character that qualifies (with K or V: that does not), or 0.
 // T and O have no effect on this route.
-ZEQ_EXPORT int32_t COUNTC_COMMON(FncArgList *args, double *result, ZeqStringService *svc,
-                                 int32_t wide, int32_t *arglocs, int32_t kind,
-                                 const char *name) noexcept {
-  if (!svc || !args || !arglocs) return FNC_RC_NOTE;
-  wide = wide ? 1 : 0;
-  answer(result, 0);
-  if (source_empty(args, arglocs)) return FNC_RC_OK;
-
-  zeq::ParsedCall call(args, svc, arglocs, wide, kind, name);
+int32_t count_chars(zeq::ParsedCall &call, ZeqStringService *svc, int32_t wide, int32_t kind, double *result) {
   const ModifierFlags &f = call.flags;
   ParsedArgs &p = call.parsed;
   const int64_t n = p.source_chars;
@@ -384,4 +381,19 @@ ZEQ_EXPORT int32_t COUNTC_COMMON(FncArgList *args, double *result, ZeqStringServ
   }
   answer(result, static_cast<double>(found));
   return FNC_RC_OK;
+}
+
+}  // namespace
+
+ZEQ_EXPORT int32_t COUNT_COMMON(FncArgList *args, double *result, ZeqStringService *svc,
+                                int32_t wide, int32_t *arglocs, int32_t kind,
+                                const char *name) noexcept {
+  return common_call(args, result, svc, wide, arglocs, kind, name, count_substring);
+}
+
+
+ZEQ_EXPORT int32_t COUNTC_COMMON(FncArgList *args, double *result, ZeqStringService *svc,
+                                 int32_t wide, int32_t *arglocs, int32_t kind,
+                                 const char *name) noexcept {
+  return common_call(args, result, svc, wide, arglocs, kind, name, count_chars);
 }

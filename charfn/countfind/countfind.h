@@ -15,6 +15,7 @@
 #include <cstdint>
 
 #include "charfn/args/modifiers.h"
+#include "charfn/entries.h"
 #include "core/frame.h"
 #include "strkernel/blanks.h"
 #include "task/task_context.h"
@@ -163,23 +164,32 @@ void remove(const uint8_t **start, int64_t *length, uint8_t *table, bool q);
 }  // namespace zeq::countfind
 
 // ---------------------------------------------------------------------------
-// Multibyte routes (the byte-route entries are in charfn/entries.h).
+// The engines behind the multibyte routes (the routes themselves, like the
+// byte-route entries, are declared in charfn/entries.h from their rows).
 // ---------------------------------------------------------------------------
 extern "C" {
-// Multibyte routes: (argument block, numeric result, string service, wide
-// flag, function name for message 6).
-int32_t COUNT_FUNCTION(FncArgList *args, double *result, ZeqStringService *svc, int32_t wide,
-                       const char *name) noexcept;
-int32_t COUNTC_FUNCTION(FncArgList *args, double *result, ZeqStringService *svc, int32_t wide,
-                        const char *name) noexcept;
-int32_t FIND_FUNCTION(FncArgList *args, double *result, ZeqStringService *svc, int32_t wide,
-                      const char *name) noexcept;
-int32_t FINDC_FUNCTION(FncArgList *args, double *result, ZeqStringService *svc, int32_t wide,
-                       const char *name) noexcept;
-int32_t FINDW_FUNCTION(FncArgList *args, double *result, ZeqStringService *svc, int32_t wide,
-                       const char *name) noexcept;
+// The multibyte word machine shared by COUNTW (kind 1, count written to
+// *count), FINDW (kind 2), and SCAN (kind 3: the word into *result; kind 4:
+// position and length, in characters, into arguments 3 and 4).  arglocs is
+// the role table (charfn/args/modifiers.h) that the caller filled; the
+// character list of a word function sits in the delimiter-list role.
+//
+// Kind 2 writes to *count the 1-based character position of the first word
+// of the string that equals the second-string role (compared by the service,
+// case-blind with I) and is followed (from the right: preceded) by a
+// delimiter or an end of the string; with E the word's number in the walking
+// direction instead; 0 when there is none.  A start that truncates to 0
+// searches from the start; a start inside a word skips that word; R strips
+// the searched word's delimiters first; T trims the string, the list and the
+// word.  An empty word is found only with M.
+//
+// A missing or empty string answers 0 (kinds 1 and 2), one blank (kind 3)
+// or position and length 0 (kind 4).  Returns FNC_RC_NOTE at once when svc
+// is null.
+int32_t COUNTW_COMMON(FncArgList *args, double *count, ZeqStringService *svc, int32_t wide,
+                      int32_t *arglocs, int32_t kind, FncString *result, const char *name) noexcept;
 
-// The engines behind them, in the shape of COUNTW_COMMON: arglocs is the
+// In the shape of COUNTW_COMMON: arglocs is the
 // role table of argInit (seven 1-based argument numbers), kind 1 counts
 // (COUNT, COUNTC) and kind 2 finds (FIND, FINDC).  The answer goes to
 // *result; FNC_RC_NOTE when svc (or args, or arglocs) is null, else

@@ -16,6 +16,8 @@
 #include "charfn/countfind/countfind.h"
 #include "charfn/entries.h"
 
+using namespace zeq::args;
+
 using namespace zeq::countfind;
 
 ZEQ_EXPORT int32_t fncfind(FncArgList *args, double *result) noexcept {

@@ -26,6 +26,8 @@
 #include "charfn/entries.h"
 #include "charfn/words/words.h"
 
+using namespace zeq::args;
+
 using namespace zeq::countfind;
 
 namespace {

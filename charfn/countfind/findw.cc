@@ -38,6 +38,8 @@
 #include "charfn/words/delims.h"
 #include "charfn/words/words.h"
 
+using namespace zeq::args;
+
 using namespace zeq::countfind;
 
 namespace {
@@ -477,10 +479,13 @@ ZEQ_EXPORT int32_t FINDW_FUNCTION(FncArgList *args, double *result, ZeqStringSer
   return COUNTW_COMMON(args, result, svc, wide, roles, KIND_FIND, nullptr, name ? name : "FINDW");
 }
 
-namespace zeq::words {
 
+namespace {
+
+// FINDW on the multibyte route: the byte route's search over characters
+// (the word machine's kind 2, charfn/words/delims.h tells the arguments).
 double find_word_chars(ZeqStringService *svc, int32_t wide, const ZeqStrView &source, int64_t n,
-                       const ZeqStrView &word, int64_t k, const MbClassifier &delim,
+                       const ZeqStrView &word, int64_t k, const zeq::words::MbClassifier &delim,
                        const ModifierFlags &f, bool right_to_left, int64_t index, int64_t floor) {
   if (k > n || (k == 0 && !f.M)) return 0;
   CharCursor s(svc, source, wide), w(svc, word, wide);
@@ -490,4 +495,10 @@ double find_word_chars(ZeqStringService *svc, int32_t wide, const ZeqStrView &so
   return search.ltr(index > 0 ? index : 0);
 }
 
-}  // namespace zeq::words
+}  // namespace
+
+// The word machine of charfn/words with this floor's word search.
+ZEQ_EXPORT int32_t COUNTW_COMMON(FncArgList *args, double *count, ZeqStringService *svc, int32_t wide,
+                                 int32_t *arglocs, int32_t kind, FncString *result, const char *name) noexcept {
+  return zeq::words::word_machine(args, count, svc, wide, arglocs, kind, result, name, find_word_chars);
+}

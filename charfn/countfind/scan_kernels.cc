@@ -16,27 +16,15 @@
 #include <cstring>
 
 #include "core/cpu.h"
+#include "core/vec_avx2.h"
+#include "core/vec_sse2.h"
 #include "charfn/countfind/countfind.h"
 
 namespace zeq::countfind {
 
 namespace generic {
-constexpr uint64_t kWidth = 16;
+using namespace zeq::vec::sse2;
 constexpr bool kVectorSets = false;
-using V = __m128i;
-inline V loadu(const void *p) { return _mm_loadu_si128(static_cast<const V *>(p)); }
-inline V splat8(uint8_t b) { return _mm_set1_epi8(static_cast<char>(b)); }
-inline V eq8(V a, V b) { return _mm_cmpeq_epi8(a, b); }
-inline V and_(V a, V b) { return _mm_and_si128(a, b); }
-inline V or_(V a, V b) { return _mm_or_si128(a, b); }
-inline bool any(V v) { return _mm_movemask_epi8(_mm_cmpeq_epi8(v, _mm_setzero_si128())) != 0xFFFF; }
-inline V sub8(V a, V b) { return _mm_sub_epi8(a, b); }
-inline V zero() { return _mm_setzero_si128(); }
-inline int64_t sum_bytes(V v) {
-  const V s = _mm_sad_epu8(v, zero());
-  return _mm_cvtsi128_si64(s) + _mm_cvtsi128_si64(_mm_unpackhi_epi64(s, s));
-}
-inline uint32_t mask8(V v) { return static_cast<uint32_t>(_mm_movemask_epi8(v)); }
 // Never used: kVectorSets is false (named only in discarded branches).
 struct Nibble {
   explicit Nibble(const ByteSet &) {}
@@ -47,23 +35,8 @@ struct Nibble {
 
 ZEQ_WIDE_BEGIN
 namespace wide {
-constexpr uint64_t kWidth = 32;
+using namespace zeq::vec::avx2;
 constexpr bool kVectorSets = true;
-using V = __m256i;
-inline V loadu(const void *p) { return _mm256_loadu_si256(static_cast<const V *>(p)); }
-inline V splat8(uint8_t b) { return _mm256_set1_epi8(static_cast<char>(b)); }
-inline V eq8(V a, V b) { return _mm256_cmpeq_epi8(a, b); }
-inline V and_(V a, V b) { return _mm256_and_si256(a, b); }
-inline V or_(V a, V b) { return _mm256_or_si256(a, b); }
-inline bool any(V v) { return !_mm256_testz_si256(v, v); }
-inline V sub8(V a, V b) { return _mm256_sub_epi8(a, b); }
-inline V zero() { return _mm256_setzero_si256(); }
-inline int64_t sum_bytes(V v) {
-  const V s = _mm256_sad_epu8(v, zero());
-  return _mm256_extract_epi64(s, 0) + _mm256_extract_epi64(s, 1) + _mm256_extract_epi64(s, 2) +
-         _mm256_extract_epi64(s, 3);
-}
-inline uint32_t mask8(V v) { return static_cast<uint32_t>(_mm256_movemask_epi8(v)); }
 
 // Membership by the nibble method: 0xFF in the lanes whose byte is a member.
 struct Nibble {

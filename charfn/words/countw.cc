@@ -1,5 +1,6 @@
-// charfn/words/countw.cc - COUNTW, and COUNTW_COMMON: the multibyte word
-// machine that COUNTW, FINDW and SCAN share.
+// charfn/words/countw.cc - COUNTW, and the multibyte word machine that
+// COUNTW, SCAN and FINDW share (FINDW's floor exports it as COUNTW_COMMON,
+// with the word search it owns).
 //
 // COUNTW(string <, charlist <, modifiers>>) answers the number of words as a
 // double, words being those of SCAN (charfn/words/delims.h).  With one
@@ -12,6 +13,8 @@
 #include "charfn/entries.h"
 #include "charfn/words/delims.h"
 #include "strkernel/blanks.h"
+
+using namespace zeq::args;
 
 using namespace zeq::words;
 
@@ -51,8 +54,8 @@ ZEQ_EXPORT int32_t COUNTW_FUNCTION(FncArgList *args, double *result, ZeqStringSe
   if (args->argCount > 1 && list && list->value) roles[ROLE_DELIMS] = 2;
   const FncArg *mods = zeq::arg(args, 2);
   if (args->argCount > 2 && mods && mods->value) roles[ROLE_MODIFIERS] = 3;
-  return COUNTW_COMMON(args, result, svc, wide, roles, KIND_COUNT, nullptr,
-                       name ? name : "COUNTW");
+  return zeq::words::word_machine(args, result, svc, wide, roles, KIND_COUNT, nullptr, name ? name : "COUNTW",
+                                  nullptr);
 }
 
 // ---------------------------------------------------------------------------
@@ -323,9 +326,10 @@ int32_t answer_scan(FncArgList *args, ZeqStringService *svc, int32_t wide, int32
 
 }  // namespace
 
-ZEQ_EXPORT int32_t COUNTW_COMMON(FncArgList *args, double *count, ZeqStringService *svc,
-                                 int32_t wide, int32_t *arglocs, int32_t kind, FncString *result,
-                                 const char *name) noexcept {
+namespace zeq::words {
+
+int32_t word_machine(FncArgList *args, double *count, ZeqStringService *svc, int32_t wide, int32_t *arglocs,
+                     int32_t kind, FncString *result, const char *name, WordFind find) noexcept {
   if (!svc || !args || !arglocs) return FNC_RC_NOTE;
   wide = wide ? 1 : 0;
   const FncString *src = role_string(args, arglocs, ROLE_SOURCE);
@@ -359,8 +363,8 @@ ZEQ_EXPORT int32_t COUNTW_COMMON(FncArgList *args, double *count, ZeqStringServi
       // left down to the scan limit that B with a positive start sets).
       double answer = 0;
       const int64_t floor = p.scan_limit > 1 ? p.scan_limit - 1 : 0;
-      if (!nothing && p.bound[1])
-        answer = find_word_chars(svc, wide, p.source, p.source_chars, p.second, p.second_chars, delim,
+      if (!nothing && p.bound[1] && find)
+        answer = find(svc, wide, p.source, p.source_chars, p.second, p.second_chars, delim,
                                  f, step < 0, index, floor);
       if (count) *count = answer;
       return FNC_RC_OK;
@@ -372,3 +376,5 @@ ZEQ_EXPORT int32_t COUNTW_COMMON(FncArgList *args, double *count, ZeqStringServi
     }
   }
 }
+
+}  // namespace zeq::words

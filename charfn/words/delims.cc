@@ -5,6 +5,8 @@
 
 #include <cstring>
 
+using namespace zeq::args;
+
 namespace zeq::words {
 
 namespace {

@@ -19,10 +19,13 @@
 #include <cstdint>
 
 #include "charfn/args/modifiers.h"
+#include "charfn/entries.h"
 #include "charfn/words/words.h"
 #include "task/task_context.h"
 
 namespace zeq::words {
+
+using namespace zeq::args;  // the argument layer's flags and roles
 
 // Option flags of a word call.
 struct WordFlags {
@@ -205,20 +208,19 @@ void stripDelims(ZeqStringService *svc, const MbClassifier &delim, ZeqStrView *v
 // (length 0 when it still has no room).  Returns the status of sizing.
 int32_t scan_blank(FncString *result);
 
-// FINDW on the multibyte route (charfn/countfind/findw.cc): the byte route's
-// search over the n characters of `source` for the k characters of `word`,
-// from character `index` in the direction given (right to left, down to the
-// word ends at `floor` or later), with the flags E, I, M and Q.  Answers the
-// 1-based position, the word number with E, or 0.
-double find_word_chars(ZeqStringService *svc, int32_t wide, const ZeqStrView &source, int64_t n,
-                       const ZeqStrView &word, int64_t k, const MbClassifier &delim,
-                       const ModifierFlags &f, bool right_to_left, int64_t index, int64_t floor);
+// A word search over characters for the word machine's kind 2 (FINDW's
+// floor supplies it): the n characters of `source` searched for the k
+// characters of `word` from character `index` in the direction given (right
+// to left, down to the word ends at `floor` or later), with the flags E, I, M
+// and Q.  Answers the 1-based position, the word number with E, or 0.
+using WordFind = double (*)(ZeqStringService *svc, int32_t wide, const ZeqStrView &source, int64_t n,
+                            const ZeqStrView &word, int64_t k, const MbClassifier &delim, const ModifierFlags &f,
+                            bool right_to_left, int64_t index, int64_t floor);
+
+// The word machine behind COUNTW_COMMON (charfn/words/words.h tells the
+// kinds); kind 2 searches with `find` (null: 0).
+int32_t word_machine(FncArgList *args, double *count, ZeqStringService *svc, int32_t wide, int32_t *arglocs,
+                     int32_t kind, FncString *result, const char *name, WordFind find) noexcept;
 
 }  // namespace zeq::words
 
-extern "C" {
-int32_t SCAN_FUNCTION(FncArgList *args, FncString *result, ZeqStringService *svc, int32_t wide,
-                      const char *name) noexcept;
-int32_t COUNTW_FUNCTION(FncArgList *args, double *result, ZeqStringService *svc, int32_t wide,
-                        const char *name) noexcept;
-}

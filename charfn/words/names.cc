@@ -1,6 +1,5 @@
 // charfn/words/names.cc - names of the host language: the validity test,
-// the literal conversion, ANYNAME, NOTNAME, ANYFIRST, NOTFIRST, and the
-// argument preparation zfncmunq.
+// the literal conversion, ANYNAME, NOTNAME, ANYFIRST and NOTFIRST.
 //
 // A valid name (mode V7) is 1 to 32 bytes of 0-9, A-Z, a-z and the
 // underscore that does not begin with a digit (bit 0x04 of the host's class
@@ -410,31 +409,4 @@ ZEQ_EXPORT int32_t fncanyfirst(FncArgList *args, double *result) noexcept {
 }
 ZEQ_EXPORT int32_t fncnotfirst(FncArgList *args, double *result) noexcept {
   return position_function(args, result, NotFirst);
-}
-
-// Prepares the character arguments of a call-routine call (callForm 2) in
-// the environment whose resultKind is 120 ('x'): each non-empty fixed-length
-// character argument is handed to the host's xjundls, and when the host
-// rewrote it the argument's length becomes the length of the
-// zero-terminated result (never more than the value's maxLength).
-ZEQ_EXPORT void zfncmunq(FncArgList *args) noexcept {
-  if (!args || args->callForm != FNC_FORM_CALL || args->resultKind != zeq::kResultKindX) return;
-  void *handle = nullptr;
-  bool have_handle = false;
-  for (int i = 0; i < args->argCount; ++i) {
-    FncArg *g = &args->args[i];
-    if (!(g->type & FNC_ARG_CHAR) || !g->value) continue;
-    auto *s = static_cast<FncString *>(g->value);
-    if (!s->data || s->length <= 0) continue;
-    if (!have_handle) {
-      handle = xalanch(zeq::current_task(args));
-      have_handle = true;
-    }
-    if (xjundls(handle, s->data, s) != 0) {
-      // Bounded: a result that fills the buffer has no terminating zero.
-      const int64_t room = s->maxLength > 0 ? s->maxLength : s->length;
-      const void *z = std::memchr(s->data, 0, static_cast<size_t>(room));
-      s->length = z ? static_cast<const char *>(z) - s->data : room;
-    }
-  }
 }

@@ -18,6 +18,8 @@
 #include "strkernel/blanks.h"
 #include "strkernel/strkernel.h"
 
+using namespace zeq::args;
+
 
 namespace zeq::words {
 namespace {
@@ -198,6 +200,6 @@ ZEQ_EXPORT int32_t SCAN_FUNCTION(FncArgList *args, FncString *result, ZeqStringS
   if (args->argCount >= list_pos && list && list->value) roles[ROLE_DELIMS] = list_pos;
   const FncArg *mods = zeq::arg(args, mods_pos - 1);
   if (args->argCount == mods_pos && mods && mods->value) roles[ROLE_MODIFIERS] = mods_pos;
-  return COUNTW_COMMON(args, nullptr, svc, wide, roles, call_form ? KIND_SCAN_OTHER : KIND_SCAN_WORD,
-                       result, name ? name : "SCAN");
+  return zeq::words::word_machine(args, nullptr, svc, wide, roles, call_form ? KIND_SCAN_OTHER : KIND_SCAN_WORD,
+                       result, name ? name : "SCAN", nullptr);
 }

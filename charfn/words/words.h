@@ -1,6 +1,6 @@
 // charfn/words/words.h - word delimiters and the multibyte word machine, as
 // the other families use them (FINDW builds its table with these helpers and
-// runs its multibyte route in COUNTW_COMMON).
+// runs its multibyte route in the word machine, charfn/words/delims.h).
 //
 // A delimiter table is 256 one-byte flags indexed by byte value; 1 marks a
 // delimiter.  The class letters read the host's character-class table, the
@@ -102,28 +102,5 @@ class CodeList {
 
 }  // namespace zeq::words
 
-struct ParsedArgs;
-struct ModifierFlags;
 
-extern "C" {
-// The multibyte word machine shared by COUNTW (kind 1, count written to
-// *count), FINDW (kind 2), and SCAN (kind 3: the word into *result; kind 4:
-// position and length, in characters, into arguments 3 and 4).  arglocs is
-// the role table (charfn/args/modifiers.h) that the caller filled; the
-// character list of a word function sits in the delimiter-list role.
-//
-// Kind 2 writes to *count the 1-based character position of the first word
-// of the string that equals the second-string role (compared by the service,
-// case-blind with I) and is followed (from the right: preceded) by a
-// delimiter or an end of the string; with E the word's number in the walking
-// direction instead; 0 when there is none.  A start that truncates to 0
-// searches from the start; a start inside a word skips that word; R strips
-// the searched word's delimiters first; T trims the string, the list and the
-// word.  An empty word is found only with M.
-//
-// A missing or empty string answers 0 (kinds 1 and 2), one blank (kind 3)
-// or position and length 0 (kind 4).  Returns FNC_RC_NOTE at once when svc
-// is null.
-int32_t COUNTW_COMMON(FncArgList *args, double *count, ZeqStringService *svc, int32_t wide,
-                      int32_t *arglocs, int32_t kind, FncString *result, const char *name) noexcept;
-}
+

@@ -12,14 +12,15 @@
 
 #include <gtest/gtest.h>
 
+#include "charfn/entry_types.h"
 #include "host/host.h"
 #include "tests/support/args.h"
 #include "tests/support/call.h"
 
 namespace zeqtest {
 
-using NumEntry = int32_t (*)(FncArgList *, double *);
-using MbNumEntry = int32_t (*)(FncArgList *, double *, ZeqStringService *, int32_t, const char *);
+using NumEntry = zeq::typed::NumberEntry;
+using MbNumEntry = zeq::typed::MbNumberEntry;
 
 // One host for the whole executable, built on first use and never torn down
 // (tests run in one thread; the module stays loaded until exit).
