@@ -65,7 +65,7 @@ TEST(CatalogueRow, OneRowReachesEveryGeneratedFileAndConsumer) {
       {"entry-types", "struct ZZROW {"},
       {"entry-types", "using MbFn = MbNumberEntry;"},
       {"readme-functions", "| ZZROW | `ZZROW(string)` | a row of a scratch build |"},
-      {"sql-names", "| `zzrow(string)` | 1 | number | yes | a row of a scratch build |"},
+      {"sql-names", "| `zzrow(string)` | 1 | number | characters | in UTF-8 | a row of a scratch build |"},
   };
   for (const auto &w : kWants) {
     const std::string out = s.dir + "/" + w.output;

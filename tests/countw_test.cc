@@ -256,7 +256,6 @@ TEST_F(CountwMultibyte, WideStrings) {
   EXPECT_EQ(zeq::typed::mb_entry<zeq::typed::COUNTW>(host())(c.block(), &out, svc(), 1, "COUNTW"), FNC_RC_OK);
   EXPECT_EQ(out, 4);
 
-  using ScanMb = zeq::typed::MbCharEntry;
   zeqtest::Call s;
   s.str(wide(U"\u00e9t\u00e9 \"x \"\" y\" z")).num(2).str(wide(U" ")).str(wide(U"QR"));
   zeqtest::Result r(64);

@@ -53,7 +53,7 @@ std::string readme_functions() {
   for (const Function &f : cat::kFunctions) {
     if (f.has(cat::ZEQ_FN_HIDDEN)) continue;
     std::string forms;
-    if (f.has(cat::ZEQ_FN_FUNCTION)) forms = "`" + std::string(f.name) + "(" + std::string(f.usage) + ")`";
+    if (f.has(cat::ZEQ_FN_FUNCTION)) forms.append("`").append(f.name).append("(").append(f.usage).append(")`");
     if (f.has_call())
       forms += (forms.empty() ? "" : " or ") + std::string("`CALL ") + std::string(f.name) + "(" +
                std::string(f.call_usage.empty() ? f.usage : f.call_usage) + ")`";
