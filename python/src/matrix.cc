@@ -205,7 +205,7 @@ struct Notes {
 class Scorer {
  public:
   Scorer(zeqhost::Worker &w, const Setup &s)
-      : s_(s), plain_(w, *s.fn, width(s.cutoff.has_value())), capped_(w, *s.fn, width(true)) {
+      : s_(s), plain_(w, *s.fn, width(s.cutoff.has_value()), site()), capped_(w, *s.fn, width(true), site()) {
     for (ColumnCall *c : {&plain_, &capped_})
       if (!c->error().empty()) throw std::runtime_error(c->error());
   }
@@ -230,6 +230,14 @@ class Scorer {
 
  private:
   size_t width(bool cutoff) const { return 2 + (cutoff ? 1 : 0) + (s_.has_modifiers ? 1 : 0); }
+  // A call site that keeps call-site caches (a result kind of the limited
+  // family): the module then prepares a query's match table once for all
+  // the choices of its row.
+  static zeqhost::CallOptions site() {
+    zeqhost::CallOptions o;
+    o.result_kind = 0x48;
+    return o;
+  }
   void note(ColumnCall &call, const zeqhost::Cell &cell, Notes &notes, size_t i, size_t j) {
     zeqhost::CallOutcome o = call.outcome();
     if (!cell.ok()) return notes.add(i, j, o.sentence());
