@@ -19,6 +19,7 @@
 //     collecting the lines this thread writes.
 #include "host/call.h"
 #include "host/call_internal.h"
+#include "charfn/entry_types.h"
 
 #include <algorithm>
 #include <charconv>
@@ -545,19 +546,18 @@ int32_t CallSite::Impl::enter(FncArgList *a, Execution &x, const std::string &na
 
 int32_t call_entry(const Function &fn, FncArgList *a, const Entry &x, FncString *result, double *number,
                    bool call_form, const char *name) {
-  using MbChar = int32_t (*)(FncArgList *, FncString *, ZeqStringService *, int32_t, const char *);
-  using MbNum = int32_t (*)(FncArgList *, double *, ZeqStringService *, int32_t, const char *);
+  using namespace zeq::typed;  // the entry shapes of the catalogue's rows
   switch (fn.result) {
     case Result::Char:
-      return x.svc ? reinterpret_cast<MbChar>(x.twin)(a, call_form ? nullptr : result, x.svc, 0, name)
-                   : reinterpret_cast<FncCharEntry>(x.entry)(a, result);
+      return x.svc ? reinterpret_cast<MbCharEntry>(x.twin)(a, call_form ? nullptr : result, x.svc, 0, name)
+                   : reinterpret_cast<CharEntry>(x.entry)(a, result);
     case Result::Number:
-      return x.svc ? reinterpret_cast<MbNum>(x.twin)(a, number, x.svc, 0, name)
-                   : reinterpret_cast<FncNumEntry>(x.entry)(a, number);
+      return x.svc ? reinterpret_cast<MbNumberEntry>(x.twin)(a, number, x.svc, 0, name)
+                   : reinterpret_cast<NumberEntry>(x.entry)(a, number);
     case Result::Direct:
-      return reinterpret_cast<FncDirectEntry>(x.entry)(static_cast<FncString *>(a->args[0].value), result);
+      return reinterpret_cast<DirectEntry>(x.entry)(static_cast<FncString *>(a->args[0].value), result);
     case Result::Routine:
-      return reinterpret_cast<int32_t (*)(FncArgList *)>(x.entry)(a);
+      return reinterpret_cast<RoutineEntry>(x.entry)(a);
   }
   return 0;
 }

@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include "charfn/countfind/countfind.h"
 #include "charfn/entry_types.h"
 #include "host/host.h"
 #include "tests/reference/words_reference.h"
@@ -212,8 +213,7 @@ TEST_F(CountwMultibyte, SameRulesAsByteRoute) {
 // fills them, the answer a 1-based character position, or with E the word
 // number.
 TEST_F(CountwMultibyte, FindKindLocatesWholeWords) {
-  using Common = int32_t (*)(FncArgList *, double *, ZeqStringService *, int32_t, int32_t *, int32_t,
-                             FncString *, const char *);
+  using Common = decltype(&COUNTW_COMMON);
   auto common = host().fn<Common>("COUNTW_COMMON");
   ASSERT_NE(common, nullptr);
   struct Case {

@@ -17,6 +17,7 @@
 
 #include <gtest/gtest.h>
 
+#include "charfn/entry_types.h"
 #include "tests/support/host_fixture.h"
 #include "zeq/rng.h"
 
@@ -27,10 +28,10 @@ using zeqtest::C;
 using zeqtest::host;
 using zeqtest::N;
 
-using NumEntry = int32_t (*)(FncArgList *, double *);
-using CharEntry = int32_t (*)(FncArgList *, FncString *);
-using Routine = int32_t (*)(FncArgList *);
-using MbNum = int32_t (*)(FncArgList *, double *, ZeqStringService *, int32_t, const char *);
+using zeq::typed::CharEntry;
+using zeq::typed::MbNumberEntry;
+using zeq::typed::NumberEntry;
+using zeq::typed::RoutineEntry;
 using AllocReb = zrand_stream *(*)(FncTask *, uint64_t, uint64_t);
 using AllocTk = zrand_stream *(*)(ZeqPool *, ...);
 using CloneFrom = zrand_stream *(*)(ZeqPool *, uint64_t, zrand_stream *);
@@ -90,7 +91,7 @@ class Worker {
   }
   double call_number(const char *entry, zeqtest::Call &c) {
     double r = -1;
-    const int32_t rc = host().fn<NumEntry>(entry)(c.block(), &r);
+    const int32_t rc = host().fn<NumberEntry>(entry)(c.block(), &r);
     note(rc, num(r));
     return r;
   }
@@ -117,7 +118,7 @@ class Worker {
     static const char *kOps[] = {"insert=", "delete=", "replace=", "swap=", "blank=", "append="};
     zeqtest::Call cost;
     own(cost).str(kOps[below(6)]).num(below(300)).str(kOps[below(6)]).num(below(300));
-    note(host().fn<Routine>("fncomcos")(cost.block()), "costs");
+    note(zeq::typed::entry<zeq::typed::COMPCOST>(host())(cost.block()), "costs");
     zeqtest::Call ged;
     own(ged).str(text()).str(text());
     call_number("fncomged", ged);
@@ -148,7 +149,7 @@ class Worker {
       c.str("\u00e9").str(" ,").str(below(2) ? "I" : "B");
     }
     double r = -1;
-    const int32_t rc = host().fn<MbNum>(entry)(c.block(), &r, host().string_service(), 0, name);
+    const int32_t rc = host().fn<MbNumberEntry>(entry)(c.block(), &r, host().string_service(), 0, name);
     note(rc, num(r));
   }
 
