@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs the build dependencies when they are missing (Debian/Ubuntu).
 set -euo pipefail
-pkgs="build-essential cmake ninja-build python3 libgtest-dev libgmock-dev libbenchmark-dev libicu-dev pkg-config ccache librandom123-dev libedlib-dev libsqlite3-dev sqlite3 libcli11-dev libcsv-dev
+pkgs="build-essential cmake ninja-build python3 libgtest-dev libgmock-dev libbenchmark-dev libicu-dev pkg-config ccache librandom123-dev libedlib-dev libsqlite3-dev sqlite3 libcli11-dev
   pybind11-dev python3-dev python3-numpy python3-pandas python3-dask python3-distributed python3-pytest
   python3-levenshtein python3-jellyfish gnuplot-nox
   python3-hypothesis libpcg-cpp-dev
