@@ -164,11 +164,8 @@ const Cell &ColumnCall::Impl::run(std::span<const Arg> args) {
   const Mix &m = mixes[mix];
   if (!m.error.empty()) return refuse(m.error, m.bad);
   if (depth > 0) return run_row(args, m);
-  open();
-  struct Closer {
-    Impl *self;
-    ~Closer() { self->close(); }
-  } closer{this};
+  utf8 = w.encoding == Encoding::Utf8;
+  const SessionHold hold = w.host.hold_session(utf8);
   return run_row(args, m);
 }
 

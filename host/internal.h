@@ -119,10 +119,18 @@ struct Transcoder {
 // Holds of the session and switches of its encoding (session.cc).  Holds of
 // the encoding in force run together; a switch waits until none is alive,
 // and while one waits, new holds of the old encoding wait behind it.
+// `word` carries the holds alive, the encoding in force and whether the
+// gate is closed: open, a hold of the encoding in force goes in with one
+// atomic add and no lock; closed (a thread waits, or a switch is under
+// way), every hold goes through `mu`.  Only a thread holding `mu` closes,
+// opens or switches.
 struct SessionGate {
+  static constexpr uint32_t kClosed = 1u << 31;
+  static constexpr uint32_t kUtf8 = 1u << 30;
+  static constexpr uint32_t kCount = kUtf8 - 1;
+  std::atomic<uint32_t> word{0};
   mutable std::mutex mu;
   std::condition_variable cv;
-  int active = 0;             // holds alive
   int waiting[2] = {};        // threads waiting, by encoding wanted (1 UTF-8)
   int grace = 0;              // holds of the encoding in force still let in after a switch
   uint64_t switches = 0;      //   while the other one waits

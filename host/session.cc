@@ -6,13 +6,20 @@
 // transcoders are made once when the host is built, so a switch only points
 // the records at the other set.
 //
-// Admission (under gate.mu):
+// Admission: while no thread waits, a hold of the encoding in force goes in
+// by one atomic add on gate.word (the gate is open).  Otherwise, under
+// gate.mu:
 //  - a hold of the encoding in force goes in unless a thread waits for the
 //    other one (after a switch, kGrace more go in regardless, so that a
 //    busy pair of encodings switches in batches rather than at every call);
 //    a thread that waited through a switch to its encoding goes in with it;
-//  - a hold of the other encoding switches when no hold is alive, else waits;
-//  - the last hold to go wakes the waiters.
+//  - a hold of the other encoding closes the gate, then switches when no
+//    hold is alive, else waits;
+//  - the last hold to go wakes the waiters when the gate is closed; the
+//    gate opens again when no thread waits.
+// A waiter closes the gate before it counts the holds alive, and a hold
+// that leaves a closed gate empty takes gate.mu to wake it, so no wake-up is
+// lost between the two.
 #include <cstring>
 #include <stdexcept>
 
@@ -31,9 +38,29 @@ struct HeldHere {
 thread_local HeldHere t_held;
 
 constexpr int kGrace = 32;
+using Gate = SessionGate;
 
-void admit(HostState &h, int want) {
-  SessionGate &g = h.gate;
+bool utf8_in(uint32_t word) { return (word & Gate::kUtf8) != 0; }
+
+// The lock-free way in: the gate open and the encoding the one in force.
+bool try_enter(Gate &g, int want, HeldHere &here) {
+  uint32_t w = g.word.load(std::memory_order_acquire);
+  while (!(w & Gate::kClosed) && (want < 0 || (want == 1) == utf8_in(w)))
+    if (g.word.compare_exchange_weak(w, w + 1, std::memory_order_acq_rel, std::memory_order_acquire)) {
+      here = {1, utf8_in(w)};
+      return true;
+    }
+  return false;
+}
+
+// Under g.mu: the gate opens when no thread waits.
+void open_if_idle(Gate &g) {
+  if (g.waiting[0] == 0 && g.waiting[1] == 0) g.word.fetch_and(~Gate::kClosed);
+}
+
+void admit(HostState &h, int want, HeldHere &here) {
+  Gate &g = h.gate;
+  if (try_enter(g, want, here)) return;
   std::unique_lock<std::mutex> lock(g.mu);
   const uint64_t arrived = g.switches;
   bool waited = false;
@@ -46,7 +73,7 @@ void admit(HostState &h, int want) {
         g.grace--;
         break;
       }
-    } else if (g.active == 0) {
+    } else if ((g.word.fetch_or(Gate::kClosed) & Gate::kCount) == 0) {
       switch_session(h, wants == 1);
       g.switches++;
       g.grace = kGrace;
@@ -55,29 +82,34 @@ void admit(HostState &h, int want) {
     }
     waited = true;
     g.waiting[wants]++;
+    g.word.fetch_or(Gate::kClosed);
     g.cv.wait(lock);
     g.waiting[wants]--;
   }
-  g.active++;
-  t_held = {1, h.utf8};
+  g.word.fetch_add(1);
+  open_if_idle(g);
+  here = {1, h.utf8};
 }
 
 void leave(HostState &h) {
-  SessionGate &g = h.gate;
+  Gate &g = h.gate;
+  const uint32_t was = g.word.fetch_sub(1, std::memory_order_acq_rel);
+  if ((was & Gate::kCount) != 1 || !(was & Gate::kClosed)) return;
   std::lock_guard<std::mutex> lock(g.mu);
-  if (--g.active == 0 && (g.waiting[0] || g.waiting[1])) g.cv.notify_all();
+  if (g.waiting[0] || g.waiting[1]) g.cv.notify_all();
 }
 
 }  // namespace
 
 SessionHold::SessionHold(HostState *state, int want) : state_(state) {
-  if (t_held.depth > 0) {
-    if (want >= 0 && (want == 1) != t_held.utf8)
+  HeldHere &here = t_held;
+  if (here.depth > 0) {
+    if (want >= 0 && (want == 1) != here.utf8)
       throw std::logic_error("this thread holds the session in the other encoding");
-    t_held.depth++;
+    here.depth++;
     return;
   }
-  admit(*state, want);
+  admit(*state, want, here);
 }
 
 SessionHold::~SessionHold() {
@@ -109,6 +141,8 @@ void switch_session(HostState &h, bool utf8) {
   std::memcpy(h.upcase, h.tables[e].upcase, sizeof h.upcase);
   std::memcpy(h.lowcase, h.tables[e].lowcase, sizeof h.lowcase);
   std::memcpy(h.charclass, h.tables[e].charclass, sizeof h.charclass);
+  const uint32_t w = h.gate.word.load();
+  h.gate.word.store(utf8 ? w | SessionGate::kUtf8 : w & ~SessionGate::kUtf8);
 }
 
 }  // namespace zeqhost
