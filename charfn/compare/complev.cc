@@ -68,8 +68,12 @@ int reusable_pattern(PatternCache *c, const uint8_t *const s[2], const int64_t n
   return -1;
 }
 
-// min(distance, cutoff) through the site's pattern when one serves, else -2.
-int64_t site_distance(FncArgList *args, const uint8_t *const s[2], const int64_t n[2], const zeq::lev::Options &o) {
+// min(distance, cutoff) through the site's pattern when one serves, else -2;
+// out of line, so that the other calls stay lean.
+[[gnu::noinline]] int64_t site_distance(FncArgList *args, const uint8_t *s1, int64_t n1, const uint8_t *s2,
+                                        int64_t n2, const zeq::lev::Options o) {
+  const uint8_t *const s[2] = {s1, s2};
+  const int64_t n[2] = {n1, n2};
   PatternCache *c = site_record(args);
   const int k = c ? reusable_pattern(c, s, n, o.upcase) : -1;
   return k >= 0 ? zeq::lev::distance(c->pattern, s[1 - k], n[1 - k], o.cutoff) : -2;
@@ -80,9 +84,7 @@ int64_t site_distance(FncArgList *args, const uint8_t *const s[2], const int64_t
 // with a small cutoff builds neither and carries none of their tables.
 [[gnu::noinline]] int32_t wide_cutoff(FncArgList *args, const uint8_t *s1, int64_t n1, const uint8_t *s2,
                                       int64_t n2, const zeq::lev::Options o, double *result) {
-  const uint8_t *const s[2] = {s1, s2};
-  const int64_t n[2] = {n1, n2};
-  int64_t d = FNC_KIND_IS_LIMITED(args->resultKind) ? site_distance(args, s, n, o) : -2;
+  int64_t d = FNC_KIND_IS_LIMITED(args->resultKind) ? site_distance(args, s1, n1, s2, n2, o) : -2;
   if (d == -2) {
     zeq::cmp::LazyCallScratch scratch(args);
     d = zeq::lev::distance(s1, n1, s2, n2, o, &scratch);
