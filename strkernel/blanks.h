@@ -12,10 +12,12 @@ namespace zeq {
 
 inline constexpr uint64_t kEightBlanks = 0x2020202020202020ull;
 
-// Length of data[0, n) without its trailing blanks.  Whole words of eight
-// blanks are dropped at a time.
+// Length of data[0, n) without its trailing blanks.  A string that ends in
+// a non-blank answers after one byte; runs of blanks go eight at a time.
 inline int64_t trailing_trimmed(const char *data, int64_t n) {
-  if (!data) return n > 0 ? 0 : n;
+  if (n <= 0) return n;
+  if (!data) return 0;
+  if (data[n - 1] != ' ') return n;
   while (n >= 8) {
     uint64_t w;
     std::memcpy(&w, data + n - 8, 8);

@@ -66,6 +66,8 @@ TEST(LevenshteinRoutes, EveryAdmittingRouteAgreesWithTheTable) {
     const auto *pa = reinterpret_cast<const uint8_t *>(a.data()), *pb = reinterpret_cast<const uint8_t *>(b.data());
     HeapScratch scratch;
     EXPECT_EQ(zeq::lev::distance(pa, (int64_t)a.size(), pb, (int64_t)b.size(), o, &scratch), want) << a << " / " << b;
+    if (o.cutoff <= zeq::lev::kSmallCutoff)  // these routes never ask for scratch memory
+      EXPECT_EQ(zeq::lev::distance(pa, (int64_t)a.size(), pb, (int64_t)b.size(), o, nullptr), want);
     for (Route r : kRoutes) {
       const int64_t got = zeq::lev::route(r, pa, (int64_t)a.size(), pb, (int64_t)b.size(), o, &scratch);
       if (got == -2) continue;  // remainders outside the route's limits
@@ -84,6 +86,7 @@ TEST(LevenshteinRoutes, RefusedScratchAnswersMinusOne) {
   const auto *pa = reinterpret_cast<const uint8_t *>(a.data()), *pb = reinterpret_cast<const uint8_t *>(b.data());
   EXPECT_EQ(zeq::lev::route(Route::Blocks, pa, 200, pb, 200, {999999, nullptr}, &scratch), -1);
   EXPECT_EQ(zeq::lev::distance(pa, 200, pb, 200, {999999, nullptr}, &scratch), -1);
+  EXPECT_EQ(zeq::lev::distance(pa, 200, pb, 200, {999999, nullptr}, nullptr), -1);  // no allocator: refused
 }
 
 // A cost table as COMPCOST completes it: random entries (BLANK and

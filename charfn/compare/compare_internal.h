@@ -16,12 +16,15 @@
 namespace zeq::cmp {
 
 // The two strings of a comparison after the modifiers of its optional
-// arguments were applied, and what those arguments asked for.
+// arguments were applied, and what those arguments asked for.  Filled by
+// read_compare_args, which writes every field before any other use; no
+// initial values, which the compiler could not drop once the record's
+// address reaches apply_modifiers.
 struct CompareArgs {
-  const uint8_t *s[2] = {nullptr, nullptr};
-  int64_t n[2] = {0, 0};
-  bool nocase = false;  // I or N: compare through the session upper-case table
-  int64_t cutoff = 0;   // cap when no cutoff was given
+  const uint8_t *s[2];
+  int64_t n[2];
+  bool nocase;             // I or N: compare through the session upper-case table
+  int64_t cutoff;          // cap when no cutoff was given
   uint8_t literal[2][32];  // name-literal content (modifier N)
 };
 

@@ -69,12 +69,29 @@ int reusable_pattern(PatternCache *c, const uint8_t *const s[2], const int64_t n
 }
 
 // min(distance, cutoff) through the site's pattern when one serves, else -2;
-// kept out of line so that the plain call stays lean.
-[[gnu::noinline]] int64_t site_distance(FncArgList *args, const uint8_t *const s[2], const int64_t n[2],
-                                        const zeq::lev::Options &o) {
+// out of line, so that the other calls stay lean.
+[[gnu::noinline]] int64_t site_distance(FncArgList *args, const uint8_t *s1, int64_t n1, const uint8_t *s2,
+                                        int64_t n2, const zeq::lev::Options o) {
+  const uint8_t *const s[2] = {s1, s2};
+  const int64_t n[2] = {n1, n2};
   PatternCache *c = site_record(args);
   const int k = c ? reusable_pattern(c, s, n, o.upcase) : -1;
   return k >= 0 ? zeq::lev::distance(c->pattern, s[1 - k], n[1 - k], o.cutoff) : -2;
+}
+
+// The answer for a cutoff above kSmallCutoff, whose routes may use the
+// site's pattern or ask for scratch memory.  Out of line, so that a call
+// with a small cutoff builds neither and carries none of their tables.
+[[gnu::noinline]] int32_t wide_cutoff(FncArgList *args, const uint8_t *s1, int64_t n1, const uint8_t *s2,
+                                      int64_t n2, const zeq::lev::Options o, double *result) {
+  int64_t d = FNC_KIND_IS_LIMITED(args->resultKind) ? site_distance(args, s1, n1, s2, n2, o) : -2;
+  if (d == -2) {
+    zeq::cmp::LazyCallScratch scratch(args);
+    d = zeq::lev::distance(s1, n1, s2, n2, o, &scratch);
+  }
+  if (d < 0) return FNC_RC_NOROOM;
+  if (result) *result = (double)d;
+  return FNC_RC_OK;
 }
 
 }  // namespace
@@ -86,18 +103,11 @@ ZEQ_EXPORT int32_t fncomlev(FncArgList *args, double *result) noexcept {
   if (rc != FNC_RC_OK) return rc;
   // The session's upper-case table, read only when case is ignored.
   const zeq::lev::Options o{ca.cutoff, ca.nocase ? zeq::upcase_table() : nullptr};
-  const int64_t n1 = zeq::trailing_trimmed(ca.s[0], ca.n[0]), n2 = zeq::trailing_trimmed(ca.s[1], ca.n[1]);
-  int64_t d = -2;
-  if (o.cutoff > zeq::lev::kSmallCutoff && FNC_KIND_IS_LIMITED(args->resultKind)) {
-    const uint8_t *const s[2] = {ca.s[0], ca.s[1]};
-    const int64_t n[2] = {n1, n2};
-    d = site_distance(args, s, n, o);
-  }
-  if (d == -2) {
-    zeq::cmp::LazyCallScratch scratch(args);
-    d = zeq::lev::distance(ca.s[0], n1, ca.s[1], n2, o, &scratch);
-  }
-  if (d < 0) return FNC_RC_NOROOM;
+  const uint8_t *s1 = ca.s[0], *s2 = ca.s[1];
+  const int64_t n1 = zeq::trailing_trimmed(s1, ca.n[0]), n2 = zeq::trailing_trimmed(s2, ca.n[1]);
+  if (o.cutoff > zeq::lev::kSmallCutoff) return wide_cutoff(args, s1, n1, s2, n2, o, result);
+  // The routes of a small cutoff ask for no scratch memory, so never fail.
+  const int64_t d = zeq::lev::distance(s1, n1, s2, n2, o, nullptr);
   if (result) *result = (double)d;
   return FNC_RC_OK;
 }

@@ -51,68 +51,12 @@ inline void clear_table(void *table, size_t bytes) {
   memset(table, 0, bytes);
 }
 
-// --- Runs of equal bytes -------------------------------------------------------
-//
-// Case-sensitive runs are compared eight bytes at a time where the byte
-// order lets the lowest differing byte be found from the low bits.
-constexpr bool kWordRuns = std::endian::native == std::endian::little;
-
-inline uint64_t load8(const uint8_t *p) {
-  uint64_t w;
-  memcpy(&w, p, 8);
-  return w;
-}
-
-// The byte compared for x: upper-cased when case is ignored.
-template <bool NoCase>
-inline uint8_t key_of(uint8_t x, const uint8_t *up) {
-  return NoCase ? up[x] : x;
-}
-
-// The number of equal bytes at the front of a and b, at most n.
-template <bool NoCase>
-inline int64_t same_run(const uint8_t *a, const uint8_t *b, int64_t n, const uint8_t *up) {
-  int64_t i = 0;
-  if (!NoCase && kWordRuns && n > 0 && a[0] == b[0]) {
-    for (; i + 8 <= n; i += 8) {
-      const uint64_t x = load8(a + i) ^ load8(b + i);
-      if (x) return i + (std::countr_zero(x) >> 3);
-    }
-  }
-  while (i < n && key_of<NoCase>(a[i], up) == key_of<NoCase>(b[i], up)) i++;
-  return i;
-}
-
-// The number of equal bytes at the back of a (ending at a_end) and b
-// (ending at b_end), at most n.
-template <bool NoCase>
-inline int64_t same_run_back(const uint8_t *a_end, const uint8_t *b_end, int64_t n,
-                             const uint8_t *up) {
-  int64_t i = 0;
-  if (!NoCase && kWordRuns && n > 0 && a_end[-1] == b_end[-1]) {
-    for (; i + 8 <= n; i += 8) {
-      const uint64_t x = load8(a_end - i - 8) ^ load8(b_end - i - 8);
-      if (x) return i + (std::countl_zero(x) >> 3);
-    }
-  }
-  while (i < n && key_of<NoCase>(a_end[-i - 1], up) == key_of<NoCase>(b_end[-i - 1], up)) i++;
-  return i;
-}
-
-// Drops the common prefix, then the common suffix, of a (m bytes) and b (q
-// bytes, q >= m).
-template <bool NoCase>
-void drop_common_ends(const uint8_t **a, int64_t *m, const uint8_t **b, int64_t *q,
-                      const uint8_t *up) {
-  const int64_t pre = same_run<NoCase>(*a, *b, *m, up);
-  *a += pre;
-  *b += pre;
-  *m -= pre;
-  *q -= pre;
-  const int64_t post = same_run_back<NoCase>(*a + *m, *b + *q, *m, up);
-  *m -= post;
-  *q -= post;
-}
+using detail::key_of;
+using detail::least_distance;
+using detail::kWordRuns;
+using detail::load8;
+using detail::Remainders;
+using detail::settle;
 
 // --- The bit-parallel route --------------------------------------------------
 //
@@ -316,17 +260,6 @@ struct Sequences {
 };
 constexpr Sequences kSequences;
 
-// The least distance of remainders whose common ends are gone (m, q > 0,
-// a[0] != b[0], a[m - 1] != b[q - 1]).  A distance of q - m means insertions
-// only, and one insertion would leave one of the two ends facing its own
-// byte, so that takes q - m >= 2; one replacement mends both ends only of
-// one-byte strings.
-inline int64_t least_distance(int64_t m, int64_t q) {
-  const int64_t diff = q - m;
-  if (diff >= 2) return diff;
-  return diff == 0 && m == 1 ? 1 : 2;
-}
-
 // min(distance, k + 1) of the remainders a (m bytes) and b (q >= m bytes),
 // k <= 3; Words when the walks compare eight bytes at a time.  The walks stop
 // at the first that reaches the least distance.
@@ -509,7 +442,7 @@ int64_t bit_parallel(const uint8_t *a, int64_t m, const uint8_t *b, int64_t q, i
 // `words` 64-bit words of scratch memory, aligned whatever the allocator
 // gives; null when refused.
 uint64_t *word_block(ScratchAllocator *scratch, uint64_t words) {
-  auto *block = static_cast<uint8_t *>(scratch->alloc(8 * words + 8));
+  auto *block = scratch ? static_cast<uint8_t *>(scratch->alloc(8 * words + 8)) : nullptr;
   if (!block) return nullptr;
   const uintptr_t skip = (8 - (reinterpret_cast<uintptr_t>(block) & 7)) & 7;
   return reinterpret_cast<uint64_t *>(block + skip);
@@ -545,13 +478,12 @@ template <bool NoCase>
 
 // min(distance, cutoff) of the remainders a (m > 0 bytes) and b (q >= m
 // bytes) after the shortcuts, cutoff above kSmallCutoff, or -1 when scratch
-// memory is refused.  Kept apart from the edit-sequence route so that its
-// tables never weigh on that route's calls.
+// memory is refused.
 template <bool NoCase>
-[[gnu::noinline]] int64_t bit_routes(const uint8_t *a, int64_t m, const uint8_t *b, int64_t q,
+int64_t bit_routes(const uint8_t *a, int64_t m, const uint8_t *b, int64_t q,
                                      int64_t cutoff, const uint8_t *up, ScratchAllocator *scratch) {
   if (m > (int64_t(1) << 40) || q > (int64_t(1) << 40)) return -1;
-  if (q > kShort && !scratch->alloc(documented_block(m, q, NoCase))) return -1;
+  if (q > kShort && (!scratch || !scratch->alloc(documented_block(m, q, NoCase)))) return -1;
   if (m <= 64) {
     uint64_t peq[256];
     return short_remainder<NoCase>(a, m, b, q, cutoff, up, peq);
@@ -559,51 +491,26 @@ template <bool NoCase>
   return long_remainder<NoCase>(a, m, b, q, cutoff, up, scratch);
 }
 
-// min(distance, cutoff) of the remainders, or -1 when scratch memory is
-// refused.
-template <bool NoCase>
-int64_t remainders(const uint8_t *a, int64_t m, const uint8_t *b, int64_t q, int64_t cutoff,
-                   const uint8_t *up, ScratchAllocator *scratch) {
-  if (cutoff > kSmallCutoff) return bit_routes<NoCase>(a, m, b, q, cutoff, up, scratch);
-  const int64_t d = few_edits<NoCase>(a, m, b, q, cutoff - 1, up);
-  return d < cutoff ? d : cutoff;
-}
-
-// The remainders of two strings: a the shorter (m bytes), b the longer (q),
-// their common ends dropped; `settled` is the distance when that already
-// settles it (a length gap above the cutoff, or only insertions left), else
-// -1.
-struct Remainders {
-  const uint8_t *a, *b;
-  int64_t m, q, settled;
-};
-
-Remainders settle(const uint8_t *s1, int64_t n1, const uint8_t *s2, int64_t n2, const Options &o) {
-  Remainders r{n1 <= n2 ? s1 : s2, n1 <= n2 ? s2 : s1, n1 <= n2 ? n1 : n2, n1 <= n2 ? n2 : n1, -1};
-  if (r.q - r.m > o.cutoff) return r.settled = o.cutoff, r;
-  if (o.upcase)
-    drop_common_ends<true>(&r.a, &r.m, &r.b, &r.q, o.upcase);
-  else
-    drop_common_ends<false>(&r.a, &r.m, &r.b, &r.q, o.upcase);
-  // Only insertions are left; q - m is within the cutoff.
-  if (r.m == 0 || r.q == 0) r.settled = r.m == 0 ? r.q : r.m;
-  return r;
-}
-
 }  // namespace
 
-int64_t distance(const uint8_t *s1, int64_t n1, const uint8_t *s2, int64_t n2, const Options &o,
-                 ScratchAllocator *scratch) {
-  const Remainders r = settle(s1, n1, s2, n2, o);
-  if (r.settled >= 0) return r.settled;
-  return o.upcase ? remainders<true>(r.a, r.m, r.b, r.q, o.cutoff, o.upcase, scratch)
-                  : remainders<false>(r.a, r.m, r.b, r.q, o.cutoff, o.upcase, scratch);
+// The two entries of the routes keep apart, so that the bit-parallel
+// routes' tables never weigh on an edit-sequence call.
+int64_t detail::few_edits_remainders(const uint8_t *a, int64_t m, const uint8_t *b, int64_t q, Options o) {
+  const int64_t d = o.upcase ? few_edits<true>(a, m, b, q, o.cutoff - 1, o.upcase)
+                             : few_edits<false>(a, m, b, q, o.cutoff - 1, o.upcase);
+  return d < o.cutoff ? d : o.cutoff;
+}
+
+int64_t detail::wide_remainders(const uint8_t *a, int64_t m, const uint8_t *b, int64_t q, Options o,
+                                ScratchAllocator *scratch) {
+  return o.upcase ? bit_routes<true>(a, m, b, q, o.cutoff, o.upcase, scratch)
+                  : bit_routes<false>(a, m, b, q, o.cutoff, o.upcase, scratch);
 }
 
 int64_t route(Route r, const uint8_t *s1, int64_t n1, const uint8_t *s2, int64_t n2, const Options &o,
               ScratchAllocator *scratch) {
   const Remainders rem = settle(s1, n1, s2, n2, o);
-  if (rem.settled >= 0) return rem.settled;
+  if (rem.settled) return rem.answer;
   const uint8_t *a = rem.a, *b = rem.b, *up = o.upcase;
   const int64_t m = rem.m, q = rem.q;
   const int64_t c = o.cutoff;

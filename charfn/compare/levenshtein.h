@@ -4,7 +4,9 @@
 // ScratchAllocator (core/scratch.h).
 #pragma once
 
+#include <bit>
 #include <cstdint>
+#include <cstring>
 
 #include "core/scratch.h"
 
@@ -21,12 +23,131 @@ inline constexpr int64_t kSmallCutoff = 4;
 // The widest cutoff of the one-word diagonal band.
 inline constexpr int64_t kBandCutoff = 63;
 
+namespace detail {
+
+// The shortcuts of distance, inline: most calls on short strings end in them.
+
+// Case-sensitive runs are compared eight bytes at a time where the byte
+// order lets the lowest differing byte be found from the low bits.
+constexpr bool kWordRuns = std::endian::native == std::endian::little;
+
+inline uint64_t load8(const uint8_t *p) {
+  uint64_t w;
+  memcpy(&w, p, 8);
+  return w;
+}
+
+// The byte compared for x: upper-cased when case is ignored.
+template <bool NoCase>
+inline uint8_t key_of(uint8_t x, const uint8_t *up) {
+  return NoCase ? up[x] : x;
+}
+
+// The number of equal bytes at the front of a and b, at most n.
+template <bool NoCase>
+inline int64_t same_run(const uint8_t *a, const uint8_t *b, int64_t n, const uint8_t *up) {
+  int64_t i = 0;
+  if (!NoCase && kWordRuns && n > 0 && a[0] == b[0]) {
+    for (; i + 8 <= n; i += 8) {
+      const uint64_t x = load8(a + i) ^ load8(b + i);
+      if (x) return i + (std::countr_zero(x) >> 3);
+    }
+  }
+  while (i < n && key_of<NoCase>(a[i], up) == key_of<NoCase>(b[i], up)) i++;
+  return i;
+}
+
+// The number of equal bytes at the back of a (ending at a_end) and b
+// (ending at b_end), at most n.
+template <bool NoCase>
+inline int64_t same_run_back(const uint8_t *a_end, const uint8_t *b_end, int64_t n,
+                             const uint8_t *up) {
+  int64_t i = 0;
+  if (!NoCase && kWordRuns && n > 0 && a_end[-1] == b_end[-1]) {
+    for (; i + 8 <= n; i += 8) {
+      const uint64_t x = load8(a_end - i - 8) ^ load8(b_end - i - 8);
+      if (x) return i + (std::countl_zero(x) >> 3);
+    }
+  }
+  while (i < n && key_of<NoCase>(a_end[-i - 1], up) == key_of<NoCase>(b_end[-i - 1], up)) i++;
+  return i;
+}
+
+// Drops the common prefix, then the common suffix, of a (m bytes) and b (q
+// bytes, q >= m).
+template <bool NoCase>
+inline void drop_common_ends(const uint8_t **a, int64_t *m, const uint8_t **b, int64_t *q,
+                      const uint8_t *up) {
+  const int64_t pre = same_run<NoCase>(*a, *b, *m, up);
+  *a += pre;
+  *b += pre;
+  *m -= pre;
+  *q -= pre;
+  const int64_t post = same_run_back<NoCase>(*a + *m, *b + *q, *m, up);
+  *m -= post;
+  *q -= post;
+}
+
+// The least distance of remainders whose common ends are gone (m, q > 0,
+// a[0] != b[0], a[m - 1] != b[q - 1]).  A distance of q - m means insertions
+// only, and one insertion would leave one of the two ends facing its own
+// byte, so that takes q - m >= 2; one replacement mends both ends only of
+// one-byte strings.
+inline int64_t least_distance(int64_t m, int64_t q) {
+  const int64_t diff = q - m;
+  if (diff >= 2) return diff;
+  return diff == 0 && m == 1 ? 1 : 2;
+}
+
+// The remainders of two strings: a the shorter (m bytes), b the longer (q),
+// their common ends dropped; `settled` when that already settles the answer
+// (a length gap above the cutoff, only insertions left, or a least distance
+// that reaches the cutoff), which is then `answer`.
+struct Remainders {
+  const uint8_t *a, *b;
+  int64_t m, q;
+  bool settled;
+  int64_t answer;
+};
+
+inline Remainders settle(const uint8_t *s1, int64_t n1, const uint8_t *s2, int64_t n2, const Options &o) {
+  Remainders r{n1 <= n2 ? s1 : s2, n1 <= n2 ? s2 : s1, n1 <= n2 ? n1 : n2, n1 <= n2 ? n2 : n1, true, o.cutoff};
+  if (r.q - r.m > o.cutoff) return r;
+  if (o.upcase)
+    drop_common_ends<true>(&r.a, &r.m, &r.b, &r.q, o.upcase);
+  else
+    drop_common_ends<false>(&r.a, &r.m, &r.b, &r.q, o.upcase);
+  // Only insertions are left (q - m is within the cutoff), or the least
+  // distance of what is left reaches the cutoff.
+  if (r.m == 0) r.answer = r.q;
+  else if (least_distance(r.m, r.q) < o.cutoff) r.settled = false;
+  return r;
+}
+
+// min(distance, cutoff) of the remainders settle left unsettled (a: m > 0
+// bytes, b: q >= m bytes), for a cutoff of at most kSmallCutoff, which asks
+// for no scratch memory, and for a wider one (-1 when scratch memory is
+// refused).  Everything by value, so that a call settled inline keeps its
+// values in registers.
+int64_t few_edits_remainders(const uint8_t *a, int64_t m, const uint8_t *b, int64_t q, Options o);
+int64_t wide_remainders(const uint8_t *a, int64_t m, const uint8_t *b, int64_t q, Options o,
+                        ScratchAllocator *scratch);
+
+}  // namespace detail
+
 // min(distance, cutoff) of a (n1 bytes) and b (n2 bytes), every byte counted
 // (callers drop trailing blanks first); -1 when scratch memory is refused.
+// A null scratch refuses every request: a cutoff of at most kSmallCutoff
+// never makes one.
 // Strips the common prefix and suffix, then takes the route the lengths and
 // the cutoff call for.
-int64_t distance(const uint8_t *a, int64_t n1, const uint8_t *b, int64_t n2, const Options &o,
-                 ScratchAllocator *scratch);
+inline int64_t distance(const uint8_t *a, int64_t n1, const uint8_t *b, int64_t n2, const Options &o,
+                        ScratchAllocator *scratch) {
+  const detail::Remainders r = detail::settle(a, n1, b, n2, o);
+  if (r.settled) return r.answer;
+  return o.cutoff <= kSmallCutoff ? detail::few_edits_remainders(r.a, r.m, r.b, r.q, o)
+                                  : detail::wide_remainders(r.a, r.m, r.b, r.q, o, scratch);
+}
 
 // The routes of distance, for tests and benchmarks: the same shortcuts, then
 // route r on the remainders (m bytes of the shorter, q of the longer) when it
