@@ -66,8 +66,9 @@ TEST(LevenshteinRoutes, EveryAdmittingRouteAgreesWithTheTable) {
     const auto *pa = reinterpret_cast<const uint8_t *>(a.data()), *pb = reinterpret_cast<const uint8_t *>(b.data());
     HeapScratch scratch;
     EXPECT_EQ(zeq::lev::distance(pa, (int64_t)a.size(), pb, (int64_t)b.size(), o, &scratch), want) << a << " / " << b;
-    if (o.cutoff <= zeq::lev::kSmallCutoff)  // these routes never ask for scratch memory
+    if (o.cutoff <= zeq::lev::kSmallCutoff) {  // these routes never ask for scratch memory
       EXPECT_EQ(zeq::lev::distance(pa, (int64_t)a.size(), pb, (int64_t)b.size(), o, nullptr), want);
+    }
     for (Route r : kRoutes) {
       const int64_t got = zeq::lev::route(r, pa, (int64_t)a.size(), pb, (int64_t)b.size(), o, &scratch);
       if (got == -2) continue;  // remainders outside the route's limits
