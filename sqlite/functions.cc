@@ -2,6 +2,7 @@
 // the call layer's values by SQL's rules for NULL, the call through the
 // connection's call site, and the result back as SQL users expect it.
 #include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <string_view>
 
@@ -216,9 +217,34 @@ void report(sqlite3_context *ctx, Connection &c, CallOutcome out, const std::vec
 
 zeqhost::Value to_value(sqlite3_value *v) { return value_of(arg_of(v)); }
 
+// Whether `text` holds `name` (upper case), ignoring case.
+bool names(const char *text, std::string_view name) {
+  for (const char *p = text; *p; p++) {
+    size_t i = 0;
+    while (i < name.size() && std::toupper((unsigned char)p[i]) == name[i]) i++;
+    if (i == name.size()) return true;
+  }
+  return false;
+}
+
+// A direct call names its function in the text of a statement running on
+// the connection.  A call that no running statement names comes from the
+// schema: SQLite keeps direct-only functions out of views, triggers, indexes
+// and generated columns, but runs them in a CHECK constraint, where a
+// function that reads the connection's costs would let a later cost change
+// break rows the constraint accepted.
+bool called_directly(sqlite3 *db, std::string_view name) {
+  for (sqlite3_stmt *s = sqlite3_next_stmt(db, nullptr); s; s = sqlite3_next_stmt(db, s))
+    if (sqlite3_stmt_busy(s) && sqlite3_sql(s) && names(sqlite3_sql(s), name)) return true;
+  return false;
+}
+
 void call_function(sqlite3_context *ctx, int argc, sqlite3_value **argv) {
   guarded(ctx, [&] {
     Binding &b = binding(ctx);
+    if (!b.fn->deterministic() && !called_directly(sqlite3_context_db_handle(ctx), b.fn->name))
+      return fail(ctx, std::string(b.fn->name) +
+                           " cannot run in a CHECK constraint: its result depends on the connection's costs");
     Connection &c = *b.conn;
     std::vector<Arg> &args = c.scratch;
     args.resize((size_t)argc);

@@ -234,6 +234,8 @@ TEST_F(Sql, SchemaCannotCallWhatDependsOnTheConnection) {
       {"create index i on t(countc(a, '\xC3\xA9'))", "latin1", "insert into t values ('\xC3\xA9')",
        "unsafe use of countc()"},
       {"create table c(a check (countw(a) < 5))", "latin1", "insert into c values ('y')", "unsafe use of countw()"},
+      {"create table c(a check (compged(a, 'x') < 1000))", "", "insert into c values ('y')",
+       "COMPGED cannot run in a CHECK constraint: its result depends on the connection's costs"},
   };
   char path[] = "/tmp/zeqsql_db_XXXXXX";
   int fd = mkstemp(path);
