@@ -335,6 +335,12 @@ std::string_view argument_rule(std::string_view function, std::string_view argum
 // and the argument's rule is known; else the status, the argument and the
 // module's messages ("CAT: note, argument 2 (item): Invalid argument ...
 // (message 28)").
+const Message *CallOutcome::cut_note() const {
+  for (const Message &m : messages)
+    if (m.number == 8 || (m.number >= 27 && m.number <= 29)) return &m;
+  return nullptr;
+}
+
 std::string CallOutcome::sentence() const {
   if (!error.empty()) return error;
   if (ok()) return "";

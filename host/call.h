@@ -85,6 +85,10 @@ struct CallOutcome {
   bool call_form = false;          // the call was a CALL (argument names come from the CALL usage)
 
   bool ok() const { return error.empty() && status == 0; }
+  // The note of a result or CALL target the module cut to its room
+  // (catalogue messages 8, 27, 28, 29), or null: a front end never passes a
+  // cut result on as a whole one.
+  const Message *cut_note() const;
   // One sentence naming the function, the argument and what went wrong, e.g.
   // "COMPGED takes 2 to 4 arguments, got 1; usage: COMPGED(s1, s2 [, cutoff] [, modifiers])"
   // or "COMPLEV: argument 3 (cutoff) must be a whole number of at least 1 ..., got 2.5".

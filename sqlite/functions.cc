@@ -154,13 +154,6 @@ bool quietly_missing(const CallOutcome &out) {
   return true;
 }
 
-// The note of a result or target the module cut to its room, or null.
-const zeqhost::Message *cut_note(const CallOutcome &out) {
-  for (const auto &m : out.messages)
-    if (m.number == 8 || m.number == 27 || m.number == 28 || m.number == 29) return &m;
-  return nullptr;
-}
-
 std::string too_long(const std::string &function, int64_t limit) {
   return function + ": the result is longer than " + std::to_string(limit) +
          " bytes, the connection's SQLITE_LIMIT_LENGTH";
@@ -170,7 +163,7 @@ void set_outcome(sqlite3_context *ctx, Connection &c, const CallOutcome &out) {
   const bool over = (out.error.empty() && out.status == FNC_RC_NOROOM) ||
                         (out.result.kind == Value::Text && (int64_t)out.result.text.size() > c.length_limit());
   if (over) return fail(ctx, too_long(out.function, c.length_limit()));
-  if (const zeqhost::Message *m = out.error.empty() ? cut_note(out) : nullptr)
+  if (const zeqhost::Message *m = out.error.empty() ? out.cut_note() : nullptr)
     return fail(ctx, too_long(out.function, c.length_limit()) + " (" + m->text.substr(m->text.find(' ') + 1) + ")");
   if (out.ok() || quietly_missing(out)) return set_value(ctx, out.result);
   std::string why = out.sentence();

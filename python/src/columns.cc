@@ -41,21 +41,9 @@ Arg encode(PyObject *s, Encoding encoding, const Where &where, Inputs &in) {
     if (PyUnicode_KIND(s) != PyUnicode_1BYTE_KIND) bad_text(where, encoding);
     return Arg::text(static_cast<const char *>(PyUnicode_DATA(s)), (size_t)PyUnicode_GET_LENGTH(s));
   }
-  Py_ssize_t n = 0;
-  if (const char *p = PyUnicode_AsUTF8AndSize(s, &n)) return Arg::text(p, (size_t)n);
-  PyErr_Clear();
-  PyObject *b = PyUnicode_AsEncodedString(s, "utf-8", "surrogateescape");
-  if (!b) bad_text(where, encoding);
-  const std::string &t = in.converted.emplace_back(PyBytes_AS_STRING(b), (size_t)PyBytes_GET_SIZE(b));
-  Py_DECREF(b);
-  return Arg::text(t);
-}
-
-bool is_missing_marker(PyObject *o) {
-  if (o == Py_None) return true;
-  if (PyFloat_Check(o)) return std::isnan(PyFloat_AS_DOUBLE(o));
-  const char *name = Py_TYPE(o)->tp_name;  // pandas.NA and NaT
-  return std::string_view(name) == "NAType" || std::string_view(name) == "NaTType";
+  Arg view;
+  if (!utf8_view(s, in.converted, view)) bad_text(where, encoding);
+  return view;
 }
 
 Arg element(PyObject *o, Encoding encoding, const Where &where, Inputs &in) {
@@ -133,6 +121,27 @@ std::vector<int64_t> row_map(const py::array &arr, const py::tuple &shape) {
 }
 
 }  // namespace
+
+bool is_missing_marker(PyObject *o) {
+  if (o == Py_None) return true;
+  if (PyFloat_Check(o)) return std::isnan(PyFloat_AS_DOUBLE(o));
+  const char *name = Py_TYPE(o)->tp_name;  // pandas.NA and NaT
+  return std::string_view(name) == "NAType" || std::string_view(name) == "NaTType";
+}
+
+bool utf8_view(PyObject *s, std::deque<std::string> &converted, Arg &out) {
+  Py_ssize_t n = 0;
+  if (const char *p = PyUnicode_AsUTF8AndSize(s, &n)) {
+    out = Arg::text(p, (size_t)n);
+    return true;
+  }
+  PyErr_Clear();
+  PyObject *b = PyUnicode_AsEncodedString(s, "utf-8", "surrogateescape");
+  if (!b) return false;
+  out = Arg::text(converted.emplace_back(PyBytes_AS_STRING(b), (size_t)PyBytes_GET_SIZE(b)));
+  Py_DECREF(b);
+  return true;
+}
 
 Inputs gather(const std::vector<py::object> &args, const std::vector<std::string> &names, Encoding encoding) {
   Inputs in;

@@ -45,6 +45,14 @@ struct Inputs {
   std::deque<std::string> converted;     // text that had to be converted
 };
 
+// Whether an element stands for a missing value: None, NaN, pandas.NA, NaT.
+bool is_missing_marker(PyObject *o);
+
+// A view of a str's UTF-8 text, the form CPython caches; a str with lone
+// surrogates is converted with surrogateescape into `converted`, which must
+// outlive the view.  False, with the Python error set, when even that fails.
+bool utf8_view(PyObject *s, std::deque<std::string> &converted, zeqhost::Arg &out);
+
 // Converts the bound arguments.  `names` label the arguments in messages.
 // Throws pybind11::type_error for a value of no usable type and
 // pybind11::value_error for shapes that do not broadcast or text the

@@ -10,6 +10,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
+#include <deque>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -24,6 +25,7 @@
 #include <pybind11/numpy.h>
 
 #include "host/column.h"
+#include "python/src/columns.h"
 #include "python/src/process_host.h"
 
 namespace py = pybind11;
@@ -77,34 +79,23 @@ struct Profile {
 // One side of the matrix: a view per element and what keeps the texts alive.
 struct Side {
   py::object items;                  // a list of its own, so the elements outlive the loop
-  std::vector<py::object> escaped;   // UTF-8 bytes of a str that holds lone surrogates
+  std::deque<std::string> converted;  // UTF-8 of a str that holds lone surrogates
   std::vector<Arg> args;
   std::vector<Profile> profiles;     // extract_one with COMPLEV and no modifiers
 };
 
-bool is_missing(PyObject *o) {
-  if (o == Py_None) return true;
-  if (PyFloat_Check(o)) return std::isnan(PyFloat_AS_DOUBLE(o));
-  const std::string_view type = Py_TYPE(o)->tp_name;  // pandas.NA and NaT
-  return type == "NAType" || type == "NaTType";
-}
-
 Arg text_arg(PyObject *o, Side &side, const std::string &where) {
-  if (is_missing(o)) return Arg::missing();
+  if (is_missing_marker(o)) return Arg::missing();
   if (PyBytes_Check(o)) return Arg::text(PyBytes_AS_STRING(o), (size_t)PyBytes_GET_SIZE(o));
   if (!PyUnicode_Check(o))
     throw py::type_error(where + ": expected str, bytes or None, got " + std::string(Py_TYPE(o)->tp_name));
-  Py_ssize_t n = 0;
-  if (const char *p = PyUnicode_AsUTF8AndSize(o, &n)) return Arg::text(p, (size_t)n);
-  PyErr_Clear();
-  PyObject *b = PyUnicode_AsEncodedString(o, "utf-8", "surrogateescape");
-  if (!b) throw py::error_already_set();
-  side.escaped.push_back(py::reinterpret_steal<py::object>(b));
-  return Arg::text(PyBytes_AS_STRING(b), (size_t)PyBytes_GET_SIZE(b));
+  Arg view;
+  if (!utf8_view(o, side.converted, view)) throw py::error_already_set();
+  return view;
 }
 
 bool is_single(py::handle h) {
-  return py::isinstance<py::str>(h) || py::isinstance<py::bytes>(h) || is_missing(h.ptr());
+  return py::isinstance<py::str>(h) || py::isinstance<py::bytes>(h) || is_missing_marker(h.ptr());
 }
 
 Side side_of(py::handle seq, const std::string &where) {

@@ -87,14 +87,6 @@ void note(size_t row, const std::string &text, Report &rep) {
   }
 }
 
-// Whether the call wrote that it cut its result or a target (catalogue
-// messages 8, 27, 28, 29): a cut result is never passed on as a whole one.
-bool was_cut(const CallOutcome &o) {
-  for (const auto &m : o.messages)
-    if (m.number == 8 || (m.number >= 27 && m.number <= 29)) return true;
-  return false;
-}
-
 // A row that did not simply succeed: its status, a cut, its notes.  Returns
 // false when the row's result is missing.
 bool settle(const zeqhost::ColumnCall &col, const zeqhost::Cell &cell, size_t row, Report &rep) {
@@ -104,8 +96,8 @@ bool settle(const zeqhost::ColumnCall &col, const zeqhost::Cell &cell, size_t ro
     note(row, o.sentence(), rep);
     return false;
   }
-  if (was_cut(o)) {
-    note(row, name + ": the result was cut, so it is missing: " + o.messages.front().text, rep);
+  if (const zeqhost::Message *cut = o.cut_note()) {
+    note(row, name + ": the result was cut, so it is missing: " + cut->text, rep);
     return false;
   }
   for (const auto &m : o.messages)
